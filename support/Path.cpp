@@ -1,0 +1,128 @@
+#include "support/Path.h"
+
+#include <cstring>
+
+namespace {
+
+// Copies `length` characters of `text` into out and ends it; false (and out emptied) when the
+// text and its terminator do not fit.
+bool CopyBounded(char* out, std::size_t outSize, const char* text, std::size_t length) {
+    if (!out || outSize == 0) return false;
+    if (length >= outSize) {
+        out[0] = '\0';
+        return false;
+    }
+    std::memmove(out, text, length);
+    out[length] = '\0';
+    return true;
+}
+
+std::uint64_t FileTimeValue(const FILETIME& time) {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+}  // namespace
+
+bool IsPathSeparator(char c) { return c == '\\' || c == ':' || c == '/'; }
+
+bool SplitPath(const char* path, char* directory, std::size_t directorySize, char* name,
+               std::size_t nameSize) {
+    std::size_t length = std::strlen(path);
+    const char* separator = nullptr;
+    for (const char* p = path + length; p != path; --p) {
+        if (IsPathSeparator(p[-1])) {
+            separator = p - 1;
+            break;
+        }
+    }
+    bool fits = true;
+    if (separator) {
+        if (directory) fits &= CopyBounded(directory, directorySize, path, separator - path);
+        if (name) fits &= CopyBounded(name, nameSize, separator + 1, path + length - separator - 1);
+    } else {
+        if (directory) fits &= CopyBounded(directory, directorySize, "", 0);
+        if (name) fits &= CopyBounded(name, nameSize, path, length);
+    }
+    return fits;
+}
+
+bool JoinPath(char* out, std::size_t outSize, const char* directory, const char* name) {
+    if (!out || outSize == 0) return false;
+    const char* dir = directory ? directory : "";
+    std::size_t dirLength = std::strlen(dir);
+    bool addSeparator = name && dirLength >= 2 && !IsPathSeparator(dir[dirLength - 1]);
+    std::size_t nameLength = name ? std::strlen(name) : 0;
+    std::size_t total = dirLength + (addSeparator ? 1 : 0) + nameLength;
+    if (total >= outSize) {
+        out[0] = '\0';
+        return false;
+    }
+    // The directory may be `out` itself: move it first, then append.
+    std::memmove(out, dir, dirLength);
+    std::size_t at = dirLength;
+    if (addSeparator) out[at++] = '\\';
+    if (name) std::memmove(out + at, name, nameLength);
+    out[total] = '\0';
+    return true;
+}
+
+bool FindLongFileName(char* out, std::size_t outSize, const char* path) {
+    cFileSearch search;
+    bool found = search.FindFirst(kLongNameSearchMask, path);
+    search.EndFind();
+    if (found) return CopyBounded(out, outSize, search.Name, std::strlen(search.Name));
+    CopyBounded(out, outSize, path, std::strlen(path));
+    return false;
+}
+
+bool cFileSearch::Matches(const WIN32_FIND_DATAA& data) const {
+    if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0) {
+        return false;
+    }
+    if (FMask == 0) return false;
+    if (data.dwFileAttributes & FMask) return true;
+    return (FMask & FILE_ATTRIBUTE_NORMAL) && data.dwFileAttributes == 0;
+}
+
+void cFileSearch::Take(const WIN32_FIND_DATAA& data) {
+    // The system's records end their names within their own arrays; bound them all the same.
+    CopyBounded(Name, sizeof Name, data.cFileName, strnlen(data.cFileName, sizeof data.cFileName - 1));
+    CopyBounded(ShortName, sizeof ShortName, data.cAlternateFileName,
+                strnlen(data.cAlternateFileName, sizeof data.cAlternateFileName - 1));
+    Attributes = data.dwFileAttributes;
+    SizeLow = data.nFileSizeLow;
+    SizeHigh = data.nFileSizeHigh;
+    CreationTime = FileTimeValue(data.ftCreationTime);
+    LastAccessTime = FileTimeValue(data.ftLastAccessTime);
+    LastWriteTime = FileTimeValue(data.ftLastWriteTime);
+}
+
+bool cFileSearch::FindFirst(DWORD attributeMask, const char* pattern) {
+    EndFind();
+    FMask = attributeMask;
+    FHandle = FindFirstFileA(pattern, &FData);
+    if (FHandle == INVALID_HANDLE_VALUE) return false;
+    if (Matches(FData)) {
+        Take(FData);
+        return true;
+    }
+    return FindNext();
+}
+
+bool cFileSearch::FindNext() {
+    if (FHandle == INVALID_HANDLE_VALUE) return false;
+    while (FindNextFileA(FHandle, &FData)) {
+        if (Matches(FData)) {
+            Take(FData);
+            return true;
+        }
+    }
+    return false;
+}
+
+void cFileSearch::EndFind() {
+    if (FHandle != INVALID_HANDLE_VALUE) {
+        FindClose(FHandle);
+        FHandle = INVALID_HANDLE_VALUE;
+    }
+}

@@ -1,0 +1,60 @@
+// Path helpers and the file search. A separator is any of backslash, colon and slash.
+//
+// Every helper writes into a caller's buffer of a stated size. A result that does not fit is
+// refused (the helper returns false and leaves an empty string), never cut short.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "support/Platform.h"
+
+constexpr std::size_t kPathSize = MAX_PATH;  // 260: every path buffer of the system
+
+bool IsPathSeparator(char c);
+
+// Splits at the last separator: the directory before it, the name after it. Without a
+// separator the directory is empty and the name is the whole path. Either output may be null.
+bool SplitPath(const char* path, char* directory, std::size_t directorySize, char* name,
+               std::size_t nameSize);
+
+// out = directory, then (when a name is given) a backslash unless the directory is shorter than
+// two characters or already ends in a separator, then the name.
+bool JoinPath(char* out, std::size_t outSize, const char* directory, const char* name);
+
+// out = the long name (name only) of the file that `path` names; when no file matches, out =
+// the path unchanged and the result is false. Also false when out cannot hold the result.
+bool FindLongFileName(char* out, std::size_t outSize, const char* path);
+
+// Attribute mask that FindLongFileName searches with: read-only, system, archive, normal and
+// compressed files match; directories and files that are only hidden do not.
+constexpr DWORD kLongNameSearchMask = 0x8A5;
+
+class cFileSearch {
+public:
+    cFileSearch() = default;
+    ~cFileSearch() { EndFind(); }
+    cFileSearch(const cFileSearch&) = delete;
+    cFileSearch& operator=(const cFileSearch&) = delete;
+
+    bool FindFirst(DWORD attributeMask, const char* pattern);
+    bool FindNext();
+    void EndFind();
+
+    char Name[MAX_PATH] = {};
+    char ShortName[14] = {};
+    DWORD Attributes = 0;
+    DWORD SizeLow = 0;
+    DWORD SizeHigh = 0;
+    std::uint64_t CreationTime = 0;
+    std::uint64_t LastAccessTime = 0;
+    std::uint64_t LastWriteTime = 0;
+
+private:
+    bool Matches(const WIN32_FIND_DATAA& data) const;
+    void Take(const WIN32_FIND_DATAA& data);
+
+    HANDLE FHandle = INVALID_HANDLE_VALUE;
+    DWORD FMask = 0;
+    WIN32_FIND_DATAA FData = {};
+};

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "TestFolder.h"
+#include "support/Path.h"
+
+namespace {
+
+struct Split {
+    std::string directory, name;
+};
+
+Split SplitOf(const char* path) {
+    char directory[kPathSize], name[kPathSize];
+    EXPECT_TRUE(SplitPath(path, directory, sizeof directory, name, sizeof name));
+    return {directory, name};
+}
+
+std::string Join(const char* directory, const char* name) {
+    char out[kPathSize];
+    EXPECT_TRUE(JoinPath(out, sizeof out, directory, name));
+    return out;
+}
+
+TEST(SplitPath, SplitsAtTheLastSeparatorOfAnyKind) {
+    EXPECT_EQ(SplitOf("C:\\dir\\file.scr").directory, "C:\\dir");
+    EXPECT_EQ(SplitOf("C:\\dir\\file.scr").name, "file.scr");
+    EXPECT_EQ(SplitOf("file.scr").directory, "");
+    EXPECT_EQ(SplitOf("file.scr").name, "file.scr");
+    EXPECT_EQ(SplitOf("C:file").directory, "C");
+    EXPECT_EQ(SplitOf("C:file").name, "file");
+    EXPECT_EQ(SplitOf("a/b\\c:d").directory, "a/b\\c");
+    EXPECT_EQ(SplitOf("C:\\dir\\").name, "");
+
+    char name[kPathSize];
+    EXPECT_TRUE(SplitPath("x\\y", nullptr, 0, name, sizeof name));  // either side may be left out
+    EXPECT_STREQ(name, "y");
+}
+
+TEST(SplitPath, RefusesWhatDoesNotFit) {
+    char directory[4], name[4];
+    EXPECT_FALSE(SplitPath("C:\\dir\\file.scr", directory, sizeof directory, name, sizeof name));
+    EXPECT_STREQ(directory, "");
+    EXPECT_STREQ(name, "");
+    EXPECT_TRUE(SplitPath("abc\\xyz", directory, sizeof directory, name, sizeof name));
+    EXPECT_STREQ(name, "xyz");
+}
+
+TEST(JoinPath, InsertsABackslashOnlyWhereNeeded) {
+    EXPECT_EQ(Join("C:\\Temp\\", "x.exe"), "C:\\Temp\\x.exe");
+    EXPECT_EQ(Join("C:\\Temp", "x.exe"), "C:\\Temp\\x.exe");
+    EXPECT_EQ(Join("C:", "x.exe"), "C:x.exe");
+    EXPECT_EQ(Join("/tmp/", "x.exe"), "/tmp/x.exe");
+    EXPECT_EQ(Join("", "x.exe"), "x.exe");
+    EXPECT_EQ(Join(nullptr, "x.exe"), "x.exe");
+    EXPECT_EQ(Join("C", "x.exe"), "Cx.exe");
+    EXPECT_EQ(Join("C:\\Temp", nullptr), "C:\\Temp");
+}
+
+TEST(JoinPath, RefusesAResultLongerThanItsBuffer) {
+    std::string directory(250, 'd');
+    char out[kPathSize];
+    std::memset(out, 'x', sizeof out);
+    EXPECT_TRUE(JoinPath(out, sizeof out, directory.c_str(), "12345678"));  // 259 characters
+    EXPECT_EQ(std::strlen(out), 259u);
+    EXPECT_FALSE(JoinPath(out, sizeof out, directory.c_str(), "123456789"));
+    EXPECT_STREQ(out, "");
+}
+
+TEST(JoinPath, MayWriteOverItsOwnDirectory) {
+    char buffer[kPathSize] = "C:\\Temp";
+    EXPECT_TRUE(JoinPath(buffer, sizeof buffer, buffer, "x.exe"));
+    EXPECT_STREQ(buffer, "C:\\Temp\\x.exe");
+}
+
+TEST(FindLongFileName, GivesTheNameOfAnExistingFile) {
+    TestFolder folder;
+    std::string path = folder.Write("a long file name.scr", "MZ");
+    char out[kPathSize];
+    EXPECT_TRUE(FindLongFileName(out, sizeof out, path.c_str()));
+    EXPECT_STREQ(out, "a long file name.scr");
+}
+
+TEST(FindLongFileName, LeavesAMissingPathUnchanged) {
+    TestFolder folder;
+    std::string path = folder.Path("absent.scr");
+    char out[kPathSize];
+    EXPECT_FALSE(FindLongFileName(out, sizeof out, path.c_str()));
+    EXPECT_EQ(out, path);
+    EXPECT_FALSE(FindLongFileName(out, sizeof out, folder.Path().c_str()));  // folders never match
+}
+
+TEST(cFileSearch, MatchesFilesByAttributeMaskAndSkipsFolders) {
+    TestFolder folder;
+    folder.Write("one.txt", "1");
+    folder.Write("two.txt", "22");
+    folder.Write("other.bin", "333");
+    std::filesystem::create_directory(folder.Path("sub.txt"));
+
+    cFileSearch search;
+    std::string pattern = folder.Path("*.txt");
+    int files = 0;
+    for (bool found = search.FindFirst(kLongNameSearchMask, pattern.c_str()); found;
+         found = search.FindNext()) {
+        std::string name = search.Name;
+        EXPECT_TRUE(name == "one.txt" || name == "two.txt") << name;
+        EXPECT_EQ(search.SizeLow, name == "one.txt" ? 1u : 2u);
+        EXPECT_NE(search.LastWriteTime, 0u);
+        ++files;
+    }
+    EXPECT_EQ(files, 2);
+    EXPECT_FALSE(search.FindNext());
+
+    EXPECT_TRUE(search.FindFirst(FILE_ATTRIBUTE_DIRECTORY, pattern.c_str()));
+    EXPECT_STREQ(search.Name, "sub.txt");
+    EXPECT_FALSE(search.FindFirst(0, pattern.c_str()));  // an empty mask matches nothing
+    search.EndFind();
+    EXPECT_FALSE(search.FindNext());
+}
+
+}  // namespace
