@@ -180,6 +180,13 @@ struct PALETTEENTRY {
     BYTE peFlags;
 };
 
+struct RECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};
+
 struct LOGPALETTE {
     WORD palVersion;
     WORD palNumEntries;

@@ -1,0 +1,78 @@
+#!/bin/sh
+# Times the imaging code against the programs a user would otherwise reach for, on a
+# 12-megapixel photograph-like JPEG (cjpeg, normal 4:2:0) made here:
+#   - LoadJpeg against `djpeg -bmp` (goal: at most 1.1 times djpeg's time);
+#   - the preview preparation (load, fit, palette, dither) to 1920 x 1080 and 152 x 112 at 8,
+#     16 and 24 bits against ImageMagick doing the same work (goal at 8 bits: 5 and 4 times
+#     faster);
+#   - the peak of pixel blocks per picture block (goal: at most 2).
+# Usage: bench/run.sh [BUILD_DIR]   (default build/native; builds imaging_bench there)
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build/native}" && pwd)
+cmake --build "$build" --target imaging_bench -j2 >/dev/null
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+echo "Making a 4000 x 3000 picture..."
+convert -size 1000x750 -seed 11 plasma: -blur 0x1 -resize 4000x3000! -attenuate 0.4 \
+    +noise Gaussian big.ppm
+cjpeg -quality 90 big.ppm > big.jpg
+rm big.ppm
+
+# Best wall time of N runs, in milliseconds.
+best() {
+    n=$1
+    shift
+    b=
+    i=0
+    while [ $i -lt "$n" ]; do
+        s=$(date +%s%N)
+        "$@" >/dev/null 2>&1
+        e=$(date +%s%N)
+        t=$(( (e - s) / 1000000 ))
+        if [ -z "$b" ] || [ "$t" -lt "$b" ]; then b=$t; fi
+        i=$((i + 1))
+    done
+    echo "$b"
+}
+
+echo "Timing djpeg and ImageMagick..."
+djpeg_ms=$(best 5 sh -c 'djpeg -bmp big.jpg > out.bmp')
+im_1920_8=$(best 3 convert big.jpg -sample 1920x1080 -colors 256 -dither FloydSteinberg out8.bmp)
+im_1920_16=$(best 3 convert big.jpg -sample 1920x1080 out16.bmp)
+im_1920_24=$(best 3 convert big.jpg -sample 1920x1080 out24.bmp)
+im_152_8=$(best 3 convert big.jpg -sample 152x112 -colors 256 -dither FloydSteinberg s8.bmp)
+im_152_16=$(best 3 convert big.jpg -sample 152x112 s16.bmp)
+im_152_24=$(best 3 convert big.jpg -sample 152x112 s24.bmp)
+
+echo "Timing ours..."
+SAVERPAK_BENCH_JPEG=$work/big.jpg "$build/bench/imaging_bench" --benchmark_repetitions=5 \
+    --benchmark_report_aggregates_only=true --benchmark_out=ours.json \
+    --benchmark_out_format=json >/dev/null
+
+python3 - "$djpeg_ms" "$im_1920_8" "$im_1920_16" "$im_1920_24" "$im_152_8" "$im_152_16" \
+    "$im_152_24" <<'PY'
+import json, sys
+djpeg, i1920_8, i1920_16, i1920_24, i152_8, i152_16, i152_24 = map(float, sys.argv[1:])
+runs = json.load(open("ours.json"))["benchmarks"]
+def ours(name):
+    for r in runs:
+        if r["run_name"] in (name, name + "/real_time") and r.get("aggregate_name") == "median":
+            return r
+    raise SystemExit("no result for " + name)
+def ms(r):
+    return r["real_time"]
+load = ours("LoadJpeg")
+print(f"LoadJpeg 12 MP: {ms(load):7.1f} ms   djpeg -bmp: {djpeg:7.1f} ms   "
+      f"ratio ours/djpeg {ms(load)/djpeg:5.2f} (goal <= 1.1)")
+for (w, h, d, im, goal) in [(1920, 1080, 8, i1920_8, 5), (1920, 1080, 16, i1920_16, None),
+                            (1920, 1080, 24, i1920_24, None), (152, 112, 8, i152_8, 4),
+                            (152, 112, 16, i152_16, None), (152, 112, 24, i152_24, None)]:
+    r = ours(f"Prepare/{w}/{h}/{d}")
+    g = f" (goal >= {goal})" if goal else ""
+    print(f"Prepare {w}x{h} at {d:2d} bits: {ms(r):7.1f} ms   ImageMagick: {im:7.1f} ms   "
+          f"ImageMagick/ours {im/ms(r):5.2f}{g}   peak blocks/picture "
+          f"{r.get('peak_blocks_per_picture', 0):.2f}   max RSS {r.get('max_rss_MiB', 0):.0f} MiB")
+PY

@@ -1,0 +1,57 @@
+// LoadJpeg on arbitrary bytes: the library's errors must come back as codes, and whatever
+// decodes must fill a sound 24-bit bitmap.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "imaging/JpegFile.h"
+
+namespace {
+
+std::string ScratchPath() {
+    char base[MAX_PATH];
+    GetTempPathA(sizeof(base), base);
+    std::string path = base;
+    if (!path.empty() && path.back() != '/') path += '/';
+    return path + "saverpak-jpeg-fuzz-" +
+           std::to_string(reinterpret_cast<std::uintptr_t>(&path) & 0xFFFFF) + ".jpg";
+}
+
+// Finds the frame size; pictures of more than 4 megapixels only slow the search (libjpeg
+// buffers whole progressive pictures).
+bool Oversized(const std::uint8_t* data, std::size_t size) {
+    for (std::size_t i = 0; i + 8 < size; ++i) {
+        if (data[i] == 0xFF && data[i + 1] >= 0xC0 && data[i + 1] <= 0xCF && data[i + 1] != 0xC4 &&
+            data[i + 1] != 0xC8 && data[i + 1] != 0xCC) {
+            const std::uint32_t h = (data[i + 5] << 8) | data[i + 6];
+            const std::uint32_t w = (data[i + 7] << 8) | data[i + 8];
+            if (std::uint64_t(w) * h > (4u << 20)) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (Oversized(data, size)) return 0;
+    static const std::string path = ScratchPath();
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return 0;
+    if (size) std::fwrite(data, 1, size, f);
+    std::fclose(f);
+
+    cBitmap bitmap;
+    const ErrorCode code = LoadJpeg(bitmap, path.c_str(), 0);
+    if (code == 0) {
+        if (!bitmap.HasPixels() || bitmap.BitCount() != 24 ||
+            bitmap.FStride < DWORD(3 * bitmap.Width())) {
+            __builtin_trap();
+        }
+    } else if (code != ERR_INVALID_FORMAT && code != ERR_OUT_OF_MEMORY) {
+        __builtin_trap();
+    }
+    bitmap.FreeBits();
+    std::remove(path.c_str());
+    return 0;
+}

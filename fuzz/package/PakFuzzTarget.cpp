@@ -1,0 +1,92 @@
+// Binds a fuzzed saver file and makes every on-demand read the saver and the tool make:
+// module entries and their data, picture descriptors, key lookups, strings, extraction, and
+// the tool's inspection of every record. (Picture decoding has fuzz targets of its own.)
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include "package/PakEntries.h"
+#include "package/kwPak.h"
+#include "tools/saverpak/Inspect.h"
+
+#ifdef _WIN32
+#include <process.h>
+#define GetPid _getpid
+#else
+#include <unistd.h>
+#define GetPid getpid
+#endif
+
+namespace {
+
+std::string ScratchPath(const char* what) {
+    return (std::filesystem::temp_directory_path() /
+            ("pak-fuzz-" + std::to_string(GetPid()) + "-" + what))
+        .string();
+}
+
+const std::string& InputPath() {
+    static const std::string path = [] {
+        std::atexit([] {
+            std::remove(ScratchPath("input.scr").c_str());
+            std::remove(ScratchPath("module.bin").c_str());
+        });
+        return ScratchPath("input.scr");
+    }();
+    return path;
+}
+
+void ReadEverything(kwPak& pak) {
+    for (std::uint32_t position : pak.ModuleTable()) {
+        try {
+            ssModuleEntry entry;
+            ReadModuleEntry(pak, static_cast<std::int32_t>(position), entry);
+            if (!entry.IsExternal() && entry.Descriptor.DataOffset <= kMaxPakPosition) {
+                static const std::string target = ScratchPath("module.bin");
+                pak.ExtractModule(static_cast<std::int32_t>(entry.Descriptor.DataOffset),
+                                  target.c_str());
+            }
+        } catch (const std::runtime_error&) {
+        }
+    }
+    for (std::uint32_t position : pak.ContentTable()) {
+        try {
+            PakPictureDescriptor picture =
+                ReadPictureDescriptor(pak, static_cast<std::int32_t>(position));
+            if (picture.DataOffset <= kMaxPakPosition)
+                pak.ReadDword(static_cast<std::int32_t>(picture.DataOffset));
+        } catch (const std::runtime_error&) {
+        }
+    }
+    for (int i = 0; i < pak.Keys().Count(); ++i) {
+        const ssPakKey::Entry& entry = pak.Keys()[i];
+        if (pak.Keys().Find(entry.Key) == nullptr) std::abort();  // every bound key is found
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string& path = InputPath();
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return 0;
+    std::fwrite(data, 1, size, file);
+    std::fclose(file);
+
+    kwPak pak;
+    try {
+        pak.Bind(path.c_str());
+        ReadEverything(pak);
+    } catch (const std::runtime_error&) {
+    }
+    pak.Unbind();
+
+    try {
+        InspectPak(path, false);
+    } catch (const std::runtime_error&) {
+    }
+    return 0;
+}

@@ -1,0 +1,520 @@
+#include "imaging/Bitmap.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+std::atomic<std::uint64_t> gBlockBytes{0};
+std::atomic<std::uint64_t> gPeakBlockBytes{0};
+
+void CountBlock(std::uint64_t size) {
+    const std::uint64_t now = gBlockBytes.fetch_add(size, std::memory_order_relaxed) + size;
+    std::uint64_t peak = gPeakBlockBytes.load(std::memory_order_relaxed);
+    while (now > peak && !gPeakBlockBytes.compare_exchange_weak(peak, now)) {
+    }
+}
+
+}  // namespace
+
+std::uint64_t PixelBlockBytes() { return gBlockBytes.load(); }
+std::uint64_t PeakPixelBlockBytes() { return gPeakBlockBytes.load(); }
+void ResetPeakPixelBlockBytes() { gPeakBlockBytes.store(gBlockBytes.load()); }
+
+bool AllocatePixelBlock(std::uint64_t size, HGLOBAL& handle, BYTE*& pixels) {
+    handle = nullptr;
+    pixels = nullptr;
+    if (size == 0 || size > kMaxPixelBlock) return false;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size));
+    if (!block) return false;
+    auto* locked = static_cast<BYTE*>(GlobalLock(block));
+    if (!locked) {
+        GlobalFree(block);
+        return false;
+    }
+    handle = block;
+    pixels = locked;
+    CountBlock(GlobalSize(block));
+    return true;
+}
+
+void FreePixelBlock(HGLOBAL handle) {
+    if (!handle) return;
+    gBlockBytes.fetch_sub(GlobalSize(handle), std::memory_order_relaxed);
+    GlobalUnlock(handle);
+    GlobalFree(handle);
+}
+
+cBitmap::cBitmap() {
+    std::memset(&FHeader, 0, sizeof(FHeader));
+    std::memset(FPalette, 0, sizeof(FPalette));
+    // GDI reads header and colour table as one BITMAPINFO.
+    static_assert(sizeof(BITMAPINFOHEADER) == 40 && alignof(RGBQUAD) == 1);
+}
+
+void cBitmap::FreeBits() {
+    if (!FPixels) return;
+    FreePixelBlock(FBits);
+    FBits = nullptr;
+    FPixels = nullptr;
+    FBlockSize = 0;
+}
+
+void cBitmap::InstallBits(HGLOBAL handle, BYTE* pixels, DWORD stride) {
+    // A bitmap loaded again without FreeBits would otherwise lose its old block for good.
+    if (FPixels && FBits != handle) FreeBits();
+    FBits = handle;
+    FPixels = pixels;
+    FStride = stride;
+    FBlockSize = std::uint64_t(stride) * std::uint64_t(std::max<std::int32_t>(FHeader.biHeight, 0));
+}
+
+std::int32_t cBitmap::RowStride(std::int32_t width, WORD bitCount) {
+    switch (bitCount) {
+        case 1:
+            return ((width + 31) & 0xFFE0) / 8;
+        case 4:
+            return ((width + 7) & 0xFFF8) / 2;
+        case 8:
+            return (width + 3) & 0xFFFC;
+        default:
+            return (3 * width + 3) & 0xFFFC;
+    }
+}
+
+bool cBitmap::WidthFits(std::int32_t width, WORD bitCount) {
+    switch (bitCount) {
+        case 1:
+            return width <= kMaxWidth1;
+        case 4:
+            return width <= kMaxWidth4;
+        case 8:
+            return width <= kMaxWidth8;
+        default:
+            return width <= kMaxWidth24;
+    }
+}
+
+DWORD cBitmap::PaletteSize(const BITMAPINFOHEADER& header) {
+    if (header.biClrUsed != 0) return header.biClrUsed;
+    if (header.biClrImportant != 0) return header.biClrImportant;
+    switch (header.biBitCount) {
+        case 1:
+            return 2;
+        case 4:
+            return 16;
+        case 8:
+            return 256;
+        default:
+            return 0;
+    }
+}
+
+DWORD cBitmap::ImageSize(const BITMAPINFOHEADER& header) {
+    if (header.biSizeImage != 0) return header.biSizeImage;
+    return DWORD(RowStride(header.biWidth, header.biBitCount)) * DWORD(header.biHeight);
+}
+
+ErrorCode cBitmap::AllocateBits() {
+    FreeBits();  // see InstallBits
+    FStride = DWORD(RowStride(FHeader.biWidth, FHeader.biBitCount));
+    // A zero or negative height (or stride) yields no block, as GlobalAlloc of nothing would.
+    std::int64_t size = std::int64_t(std::int32_t(FStride)) * FHeader.biHeight;
+    HGLOBAL handle;
+    BYTE* pixels;
+    if (size <= 0 || !AllocatePixelBlock(std::uint64_t(size), handle, pixels)) {
+        return SetError(ERR_OUT_OF_MEMORY);
+    }
+    FBits = handle;
+    FPixels = pixels;
+    FBlockSize = std::uint64_t(size);
+    return SetError(0);
+}
+
+ErrorCode cBitmap::IncreaseColorDepth() {
+    const WORD bits = FHeader.biBitCount;
+    if (bits == 24) return SetError(0);
+    if ((bits != 1 && bits != 4 && bits != 8) || !FPixels) return SetError(ERR_INVALID_FORMAT);
+    // Past 21,844 pixels the 16-bit stride of a 24-bit row is too short for the row; refuse
+    // rather than write past the new block.
+    if (FHeader.biWidth > kMaxWidth24) return SetError(ERR_OUT_OF_MEMORY);
+
+    BITMAPINFOHEADER target = FHeader;
+    target.biBitCount = 24;
+    target.biClrUsed = 0;
+    target.biClrImportant = 0;
+    target.biSizeImage = 0;
+    const DWORD targetStride = DWORD(RowStride(target.biWidth, 24));
+    HGLOBAL handle;
+    BYTE* block;
+    if (!AllocatePixelBlock(std::uint64_t(targetStride) * DWORD(target.biHeight), handle, block)) {
+        return SetError(ERR_OUT_OF_MEMORY);
+    }
+
+    const std::int32_t width = FHeader.biWidth;
+    const BYTE* src = FPixels;
+    BYTE* dst = block;
+    for (std::int32_t row = 0; row < FHeader.biHeight; ++row) {
+        if (IsCancelled()) {
+            FreePixelBlock(handle);
+            return SetError(ERR_CANCELLED);
+        }
+        BYTE* out = dst;
+        if (bits == 8) {
+            for (std::int32_t x = 0; x < width; ++x, out += 3) {
+                const RGBQUAD& c = FPalette[src[x]];
+                out[0] = c.rgbBlue;
+                out[1] = c.rgbGreen;
+                out[2] = c.rgbRed;
+            }
+        } else {
+            // Indices are packed from the most significant bit down.
+            const BYTE* in = src;
+            int shift = 8 - bits;
+            unsigned mask = ((1u << bits) - 1) << shift;
+            for (std::int32_t x = 0; x < width; ++x, out += 3) {
+                const RGBQUAD& c = FPalette[(*in & mask) >> shift];
+                out[0] = c.rgbBlue;
+                out[1] = c.rgbGreen;
+                out[2] = c.rgbRed;
+                shift -= bits;
+                if (shift < 0) {
+                    ++in;
+                    shift = 8 - bits;
+                    mask = ((1u << bits) - 1) << shift;
+                } else {
+                    mask >>= bits;
+                }
+            }
+        }
+        src += FStride;
+        dst += targetStride;
+    }
+
+    FHeader = target;
+    FreeBits();
+    InstallBits(handle, block, targetStride);
+    return SetError(0);
+}
+
+#ifdef _WIN32
+bool cBitmap::Draw(HDC dc, std::int32_t x, std::int32_t y, DWORD rop) const {
+    const std::int32_t w = FHeader.biWidth;
+    const std::int32_t h = FHeader.biHeight;
+    return StretchDIBits(dc, x, y, w, h, 0, 0, w, h, FPixels, Info(), DIB_RGB_COLORS, rop) !=
+           GDI_ERROR;
+}
+#endif
+
+bool cBitmap::CheckHeader(const BITMAPINFOHEADER& header) {
+    switch (header.biBitCount) {
+        case 1:
+        case 24:
+            if (header.biCompression != BI_RGB) return false;
+            break;
+        case 4:
+            if (header.biCompression != BI_RGB && header.biCompression != BI_RLE4) return false;
+            break;
+        case 8:
+            if (header.biCompression != BI_RGB && header.biCompression != BI_RLE8) return false;
+            break;
+        default:
+            return false;
+    }
+    if (header.biClrUsed > 256) return false;
+    // Colours important can announce the table size too; the table has 256 entries.
+    if (PaletteSize(header) > 256) return false;
+    // Zero, negative (top-down) and over-wide sizes have no place in our bottom-up rows.
+    if (header.biWidth <= 0 || header.biHeight <= 0) return false;
+    if (!WidthFits(header.biWidth, header.biBitCount)) return false;
+    return true;
+}
+
+namespace {
+
+// A short read of a header ends the load as a failure even when the file flags none.
+ErrorCode ShortReadCode(const cFile& file) {
+    return file.GetError() != 0 ? file.GetError() : ERR_END_OF_FILE;
+}
+
+}  // namespace
+
+ErrorCode cBitmap::ReadBmp(cFile& file) {
+    // The header is overwritten below; old pixels must not outlive the header that described
+    // them.
+    FreeBits();
+    BYTE fileHeader[14];
+    if (file.Read(fileHeader, sizeof(fileHeader)) != sizeof(fileHeader)) {
+        return SetError(ShortReadCode(file));
+    }
+    if (fileHeader[0] != 'B' || fileHeader[1] != 'M') return SetError(ERR_INVALID_FORMAT);
+
+    if (file.Read(&FHeader, sizeof(FHeader)) != sizeof(FHeader)) {
+        return SetError(ShortReadCode(file));
+    }
+    if (!CheckHeader(FHeader)) return SetError(ERR_INVALID_FORMAT);
+
+    const DWORD entries = PaletteSize();
+    if (entries > 0) {
+        const DWORD bytes = entries * sizeof(RGBQUAD);
+        if (file.Read(FPalette, bytes) != bytes) return SetError(ShortReadCode(file));
+    }
+
+    const std::uint64_t rows =
+        std::uint64_t(RowStride(FHeader.biWidth, FHeader.biBitCount)) * DWORD(FHeader.biHeight);
+    const DWORD dataSize = ImageSize();
+    const bool compressed = FHeader.biCompression != BI_RGB;
+    if (!compressed && dataSize > rows) {
+        // An image-size field past the rows would have us read past the block.
+        return SetError(ERR_INVALID_FORMAT);
+    }
+    if (AllocateBits() != 0) return GetError();
+    if (compressed && dataSize > rows) {
+        // RLE data can be longer than the rows it encodes (small absolute runs cost 2 bytes
+        // plus a pad), so the block that receives it is sized for the data.
+        HGLOBAL handle;
+        BYTE* block;
+        if (!AllocatePixelBlock(dataSize, handle, block)) {
+            FreeBits();
+            return SetError(ERR_OUT_OF_MEMORY);
+        }
+        FreeBits();
+        FBits = handle;
+        FPixels = block;
+        FBlockSize = dataSize;
+    }
+
+    DWORD got = file.Read(FPixels, dataSize);
+    // A file that ends early, and rows beyond a short image-size field, show as colour 0 rather
+    // than as whatever the memory held before.
+    if (!compressed && got < rows) std::memset(FPixels + got, 0, std::size_t(rows - got));
+
+    Decompress();
+    if (GetError() != 0) FreeBits();
+    return GetError();
+}
+
+ErrorCode cBitmap::LoadBmp(const char* name, std::int32_t offset) {
+    cFile file;
+    if (file.Open(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE) != 0) {
+        return CopyError(file);
+    }
+    file.Seek(offset, FILE_BEGIN);
+    ReadBmp(file);
+    file.Close();
+    return GetError();
+}
+
+ErrorCode cBitmap::Decompress() {
+    switch (FHeader.biCompression) {
+        case BI_RLE8:
+            return DecodeRle8();
+        case BI_RLE4:
+            return DecodeRle4();
+        default:
+            return SetError(0);
+    }
+}
+
+// RLE expansion.
+//
+// Both decoders read the compressed data from the start of the current block and write a new
+// block of stride x height bytes. The output position is a row start and a pixel column, both
+// kept in 64 bits: deltas and runs may push them arbitrarily far, and every write is tested
+// against the block's end before it happens, so a hostile stream ends in an error, never in a
+// stray write. Every command consumes at least two input bytes, so the loop always ends.
+// Pixels that no command writes are left 0 (colour 0), not as the allocation found them.
+namespace {
+
+struct RleCursor {
+    const BYTE* in;
+    std::uint64_t left;  // input bytes not yet consumed
+    std::uint64_t row;   // offset of the current row start in the output block
+    std::uint64_t x;     // pixel column
+};
+
+}  // namespace
+
+ErrorCode cBitmap::DecodeRle8() {
+    const std::uint64_t inputSize = std::min<std::uint64_t>(FHeader.biSizeImage, FBlockSize);
+    const DWORD stride = DWORD(RowStride(FHeader.biWidth, 8));
+    const std::uint64_t outSize = std::uint64_t(stride) * DWORD(FHeader.biHeight);
+    HGLOBAL handle;
+    BYTE* out;
+    if (!AllocatePixelBlock(outSize, handle, out)) return SetError(ERR_OUT_OF_MEMORY);
+    std::memset(out, 0, std::size_t(outSize));
+
+    RleCursor c{FPixels, inputSize, 0, 0};
+    SetError(0);
+    bool done = false;
+    while (!done && GetError() == 0) {
+        if (IsCancelled()) {
+            SetError(ERR_CANCELLED);
+            break;
+        }
+        if (c.left < 2) {
+            SetError(ERR_INVALID_FORMAT);
+            break;
+        }
+        const BYTE n = c.in[0];
+        const BYTE second = c.in[1];
+        c.in += 2;
+        c.left -= 2;
+        if (n != 0) {
+            // Encoded run: n copies of the second byte.
+            if (c.row + c.x + n > outSize) {
+                SetError(ERR_INVALID_FORMAT);
+                break;
+            }
+            std::memset(out + c.row + c.x, second, n);
+            c.x += n;
+            continue;
+        }
+        switch (second) {
+            case 0:  // end of line
+                c.row += stride;
+                c.x = 0;
+                break;
+            case 1:  // end of bitmap
+                done = true;
+                break;
+            case 2:  // delta
+                if (c.left < 2) {
+                    SetError(ERR_INVALID_FORMAT);
+                    break;
+                }
+                c.x += c.in[0];
+                c.row += std::uint64_t(c.in[1]) * stride;
+                c.in += 2;
+                c.left -= 2;
+                break;
+            default: {  // absolute run of `second` bytes, padded to a 16-bit boundary
+                const unsigned count = second;
+                const unsigned padded = count + (count & 1);
+                if (c.left < count || c.row + c.x + count > outSize) {
+                    SetError(ERR_INVALID_FORMAT);
+                    break;
+                }
+                std::memcpy(out + c.row + c.x, c.in, count);
+                c.x += count;
+                const unsigned skip = unsigned(std::min<std::uint64_t>(padded, c.left));
+                c.in += skip;
+                c.left -= skip;
+                break;
+            }
+        }
+    }
+
+    if (GetError() != 0) {
+        FreePixelBlock(handle);
+        return GetError();
+    }
+    FreeBits();
+    FHeader.biCompression = BI_RGB;
+    FHeader.biSizeImage = 0;
+    InstallBits(handle, out, stride);
+    return 0;
+}
+
+ErrorCode cBitmap::DecodeRle4() {
+    const std::uint64_t inputSize = std::min<std::uint64_t>(FHeader.biSizeImage, FBlockSize);
+    const DWORD stride = DWORD(RowStride(FHeader.biWidth, 4));
+    const std::uint64_t outSize = std::uint64_t(stride) * DWORD(FHeader.biHeight);
+    HGLOBAL handle;
+    BYTE* out;
+    if (!AllocatePixelBlock(outSize, handle, out)) return SetError(ERR_OUT_OF_MEMORY);
+    std::memset(out, 0, std::size_t(outSize));
+
+    // A pixel in a high half overwrites its whole byte; one in a low half only the low bits.
+    auto put = [&](const RleCursor& c, unsigned value) -> bool {
+        const std::uint64_t at = c.row + c.x / 2;
+        if (at >= outSize) return false;
+        if ((c.x & 1) == 0) {
+            out[at] = BYTE(value << 4);
+        } else {
+            out[at] = BYTE((out[at] & 0xF0) | value);
+        }
+        return true;
+    };
+
+    RleCursor c{FPixels, inputSize, 0, 0};
+    SetError(0);
+    bool done = false;
+    while (!done && GetError() == 0) {
+        if (IsCancelled()) {
+            SetError(ERR_CANCELLED);
+            break;
+        }
+        if (c.left < 2) {
+            SetError(ERR_INVALID_FORMAT);
+            break;
+        }
+        const BYTE n = c.in[0];
+        const BYTE second = c.in[1];
+        c.in += 2;
+        c.left -= 2;
+        if (n != 0) {
+            // Encoded run: the two halves of the second byte alternate.
+            for (unsigned i = 0; i < n; ++i) {
+                if (!put(c, (i & 1) ? (second & 0x0F) : (second >> 4))) {
+                    SetError(ERR_INVALID_FORMAT);
+                    break;
+                }
+                ++c.x;
+            }
+            continue;
+        }
+        switch (second) {
+            case 0:
+                c.row += stride;
+                c.x = 0;
+                break;
+            case 1:
+                done = true;
+                break;
+            case 2:
+                if (c.left < 2) {
+                    SetError(ERR_INVALID_FORMAT);
+                    break;
+                }
+                c.x += c.in[0];
+                c.row += std::uint64_t(c.in[1]) * stride;
+                c.in += 2;
+                c.left -= 2;
+                break;
+            default: {
+                // Absolute run: `second` pixels from ceil(n / 2) data bytes, padded to 16 bits.
+                const unsigned count = second;
+                const unsigned dataBytes = (count + 1) / 2;
+                for (unsigned i = 0; i < count; ++i) {
+                    if (i / 2 >= c.left) {
+                        SetError(ERR_INVALID_FORMAT);
+                        break;
+                    }
+                    const BYTE data = c.in[i / 2];
+                    if (!put(c, (i & 1) ? (data & 0x0F) : (data >> 4))) {
+                        SetError(ERR_INVALID_FORMAT);
+                        break;
+                    }
+                    ++c.x;
+                }
+                if (GetError() != 0) break;
+                const unsigned skip =
+                    unsigned(std::min<std::uint64_t>(dataBytes + (dataBytes & 1), c.left));
+                c.in += skip;
+                c.left -= skip;
+                break;
+            }
+        }
+    }
+
+    if (GetError() != 0) {
+        FreePixelBlock(handle);
+        return GetError();
+    }
+    FreeBits();
+    FHeader.biCompression = BI_RGB;
+    FHeader.biSizeImage = 0;
+    InstallBits(handle, out, stride);
+    return 0;
+}

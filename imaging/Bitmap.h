@@ -1,0 +1,95 @@
+// cBitmap: the one in-memory picture of the imaging code.
+//
+// A Windows device-independent bitmap: a 40-byte info header followed directly by a 256-entry
+// colour table (together a BITMAPINFO that GDI takes unchanged), and bottom-up pixel rows in one
+// block of movable global memory that stays locked while the bitmap holds it. Every decoder
+// writes one, every preparation step reads or rewrites one, and the windows draw one.
+//
+// Like every support and imaging object it never throws: operations store a code in the cError
+// state and return it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "support/Error.h"
+#include "support/File.h"
+
+// Widths beyond which the 16-bit row-stride rule can no longer describe a row.
+constexpr std::int32_t kMaxWidth24 = 21844;
+constexpr std::int32_t kMaxWidth8 = 65532;
+constexpr std::int32_t kMaxWidth4 = 65528;
+constexpr std::int32_t kMaxWidth1 = 65504;
+
+// Largest pixel block we ask for. Sizes come from file headers; a cap keeps a 60-byte file from
+// asking for terabytes, and 1 GiB is far beyond any picture a screen saver shows.
+constexpr std::uint64_t kMaxPixelBlock = 1ull << 30;
+
+// Allocates `size` bytes of movable global memory and locks it. Returns false (nothing held)
+// for a size of 0, a size above kMaxPixelBlock, or when the system refuses.
+bool AllocatePixelBlock(std::uint64_t size, HGLOBAL& handle, BYTE*& pixels);
+// Unlocks and frees a block from AllocatePixelBlock; a null handle is ignored.
+void FreePixelBlock(HGLOBAL handle);
+
+// Bytes in pixel blocks now, and the most there have been since the last reset: how the
+// benchmarks check that a picture never needs more than two blocks at a time.
+std::uint64_t PixelBlockBytes();
+std::uint64_t PeakPixelBlockBytes();
+void ResetPeakPixelBlockBytes();
+
+class cBitmap : public cError {
+public:
+    cBitmap();
+
+    void FreeBits();
+
+    // Bytes per stored row, computed with 16-bit masks (hence the kMaxWidth* bounds).
+    static std::int32_t RowStride(std::int32_t width, WORD bitCount);
+    // Colour-table entries the header announces.
+    static DWORD PaletteSize(const BITMAPINFOHEADER& header);
+    DWORD PaletteSize() const { return PaletteSize(FHeader); }
+    // Byte length of the pixel data the header announces.
+    static DWORD ImageSize(const BITMAPINFOHEADER& header);
+    DWORD ImageSize() const { return ImageSize(FHeader); }
+    // True when the width fits the 16-bit stride rule at this bit count.
+    static bool WidthFits(std::int32_t width, WORD bitCount);
+
+    ErrorCode AllocateBits();
+    ErrorCode IncreaseColorDepth();
+#ifdef _WIN32
+    bool Draw(HDC dc, std::int32_t x, std::int32_t y, DWORD rop) const;
+#endif
+    ErrorCode LoadBmp(const char* name, std::int32_t offset);
+    ErrorCode ReadBmp(cFile& file);
+    static bool CheckHeader(const BITMAPINFOHEADER& header);
+    ErrorCode Decompress();
+    ErrorCode DecodeRle8();
+    ErrorCode DecodeRle4();
+
+    bool HasPixels() const { return FPixels != nullptr; }
+    std::int32_t Width() const { return FHeader.biWidth; }
+    std::int32_t Height() const { return FHeader.biHeight; }
+    WORD BitCount() const { return FHeader.biBitCount; }
+    BYTE* Row(std::int32_t storedRow) const { return FPixels + std::size_t(storedRow) * FStride; }
+    bool IsCancelled() const { return FCancel.load(std::memory_order_relaxed) != 0; }
+    void SetCancel(std::int32_t value) { FCancel.store(value, std::memory_order_relaxed); }
+
+    // Header and palette together, as GDI wants them.
+    const BITMAPINFO* Info() const { return reinterpret_cast<const BITMAPINFO*>(&FHeader); }
+
+    // Installs a block as the bitmap's pixels (the previous block must already be gone).
+    void InstallBits(HGLOBAL handle, BYTE* pixels, DWORD stride);
+
+    BITMAPINFOHEADER FHeader;
+    RGBQUAD FPalette[256];
+    HGLOBAL FBits = nullptr;
+    BYTE* FPixels = nullptr;
+    DWORD FStride = 0;
+    // Written by the window thread to stop a long operation on the loader thread.
+    std::atomic<std::int32_t> FCancel{0};
+
+private:
+    // Size of the block allocated for the pixel data: the rows, or the compressed data when that
+    // is longer.
+    std::uint64_t FBlockSize = 0;
+};

@@ -1,0 +1,15 @@
+// JPEG decoding through libjpeg into a 24-bit cBitmap.
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/Bitmap.h"
+
+// A progressive picture with more scans than this is hostile, not a photograph: the library
+// would otherwise spend minutes re-decoding the whole picture once per scan.
+constexpr int kMaxJpegScans = 100;
+
+// Decodes the JPEG data that starts `offset` bytes into the file `name` into the empty bitmap,
+// as 24 bits per pixel, bottom-up. Returns 0, ERR_OPEN_FAILED, ERR_INVALID_FORMAT,
+// ERR_OUT_OF_MEMORY or ERR_CANCELLED; the bitmap's own error code is left to the caller.
+ErrorCode LoadJpeg(cBitmap& bitmap, const char* name, std::int32_t offset);

@@ -1,0 +1,44 @@
+// ssPicture: a picture as the saver holds it, with the steps that bring it from its source to
+// the screen: Load, Resize (fit), Quantize (feed the colour cube), Dither.
+//
+// Unlike cBitmap, every step raises std::runtime_error with the message the user sees; the
+// picture's error code names the cause.
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/Bitmap.h"
+#include "imaging/ColorCube.h"
+#include "imaging/Dither.h"
+
+class ssPak;
+
+// Picture types as the container stores them.
+constexpr BYTE kPictureTypeBmp = 0;
+constexpr BYTE kPictureTypeJpeg = 1;
+
+class ssPicture : public cBitmap {
+public:
+    ssPicture() = default;
+    ~ssPicture() override { FreeBits(); }
+    ssPicture(const ssPicture&) = delete;
+    ssPicture& operator=(const ssPicture&) = delete;
+
+    // Decodes the picture whose descriptor sits at `position` in the container.
+    void Load(ssPak& pak, std::int32_t position);
+    // Decodes a BMP or JPEG file, chosen by its extension.
+    void Load(const char* name);
+    // Shrinks the picture, keeping its aspect, until it fits the rectangle.
+    void Resize(const RECT& target);
+    void Quantize(cColorCube& cube);
+    void Dither(cDither& ditherer);
+
+    BYTE FPictureType = kPictureTypeJpeg;
+
+private:
+    [[noreturn]] void RaiseLoadError(const char* name);
+};
+
+// The size a W x H picture is shrunk to so it fits TW x TH (unchanged when it fits already).
+void FitSize(std::int32_t width, std::int32_t height, std::int32_t targetWidth,
+             std::int32_t targetHeight, std::int32_t& newWidth, std::int32_t& newHeight);

@@ -1,0 +1,125 @@
+// The byte layout of the content container appended to a saver file.
+//
+// Every record is little-endian and packed. Records are never read by casting file bytes to a
+// struct: each has a Decode that takes exactly its size in bytes and picks the fields out one by
+// one, and an Encode that writes them back the same way. The saver, the build tool and the tests
+// all go through these, so there is one definition of where each field lives.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+// Fixed record sizes; every record but the data block and the settings block begins with its
+// own size, which readers compare with these.
+constexpr std::uint32_t kStringDescriptorSize = 8;
+constexpr std::uint32_t kModuleDescriptorSize = 17;
+constexpr std::uint32_t kPictureDescriptorSize = 9;
+constexpr std::uint32_t kKeyEntrySize = 13;
+constexpr std::uint32_t kSettingsSize = 560;
+constexpr std::uint32_t kPakIndexSize = 32;
+constexpr std::uint32_t kTrailerSize = 8;
+constexpr std::uint32_t kDataBlockHeaderSize = 4;
+
+// Positions and lengths travel through the file object's signed 32-bit seek.
+constexpr std::uint32_t kMaxPakPosition = 0x7FFFFFFF;
+
+constexpr std::uint32_t kModuleExternal = 0x1;       // Flags bit 0
+constexpr std::uint32_t kModuleForceMaximize = 0x2;  // Flags bit 1
+
+constexpr std::uint8_t kPictureBmp = 0;
+constexpr std::uint8_t kPictureJpeg = 1;
+
+constexpr std::uint8_t kExitAndLeaveRunning = 0;
+constexpr std::uint8_t kShellExecute = 1;
+
+// A reader keeps at most this many key-entry positions.
+constexpr std::uint32_t kMaxKeyEntries = 32;
+
+constexpr std::size_t kUrlLinkSize = 300;
+constexpr std::size_t kUrlCaptionSize = 256;
+
+struct PakTrailer {
+    std::uint32_t StructSize = kTrailerSize;
+    std::uint32_t IndexOffset = 0;
+
+    static PakTrailer Decode(const std::uint8_t* bytes);
+    std::array<std::uint8_t, kTrailerSize> Encode() const;
+};
+
+struct PakIndex {
+    std::uint32_t StructSize = kPakIndexSize;
+    std::uint32_t ModuleTableOffset = 0;
+    std::uint32_t ModuleCount = 0;
+    std::uint32_t KeyTableOffset = 0;
+    std::uint32_t KeyCount = 0;
+    // Content gives its count before its offset, unlike the other two pairs.
+    std::uint32_t ContentCount = 0;
+    std::uint32_t ContentTableOffset = 0;
+    std::uint32_t SettingsOffset = 0;
+
+    static PakIndex Decode(const std::uint8_t* bytes);
+    std::array<std::uint8_t, kPakIndexSize> Encode() const;
+};
+
+struct PakStringHeader {
+    std::uint32_t StructSize = kStringDescriptorSize;
+    std::uint32_t Length = 0;  // text bytes that follow; 0 = no string at all
+
+    static PakStringHeader Decode(const std::uint8_t* bytes);
+    std::array<std::uint8_t, kStringDescriptorSize> Encode() const;
+};
+
+struct PakModuleDescriptor {
+    std::uint32_t StructSize = kModuleDescriptorSize;
+    std::uint32_t Flags = 0;
+    std::uint32_t NameOffset = 0;
+    std::uint32_t DataOffset = 0;
+    std::uint8_t ArgMethod = 0;
+
+    static PakModuleDescriptor Decode(const std::uint8_t* bytes);
+    std::array<std::uint8_t, kModuleDescriptorSize> Encode() const;
+};
+
+struct PakPictureDescriptor {
+    std::uint32_t StructSize = kPictureDescriptorSize;
+    std::uint8_t PictureType = kPictureBmp;
+    std::uint32_t DataOffset = 0;
+
+    static PakPictureDescriptor Decode(const std::uint8_t* bytes);
+    std::array<std::uint8_t, kPictureDescriptorSize> Encode() const;
+};
+
+struct PakKeyEntry {
+    std::uint32_t StructSize = kKeyEntrySize;
+    std::uint32_t Key = 0;
+    std::uint8_t Function = kExitAndLeaveRunning;
+    std::uint32_t CommandOffset = 0;
+
+    static PakKeyEntry Decode(const std::uint8_t* bytes);
+    std::array<std::uint8_t, kKeyEntrySize> Encode() const;
+};
+
+// The settings block has no size field; both texts are zero-terminated inside their fields.
+struct PakSettings {
+    char URLLink[kUrlLinkSize] = {};
+    char URLCaption[kUrlCaptionSize] = {};
+    std::uint32_t Music = 0;
+
+    static PakSettings Decode(const std::uint8_t* bytes);
+    std::array<std::uint8_t, kSettingsSize> Encode() const;
+};
+
+// Little-endian field access for the records above.
+inline std::uint32_t LoadLe32(const std::uint8_t* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
+           (static_cast<std::uint32_t>(bytes[2]) << 16) |
+           (static_cast<std::uint32_t>(bytes[3]) << 24);
+}
+
+inline void StoreLe32(std::uint8_t* bytes, std::uint32_t value) {
+    bytes[0] = static_cast<std::uint8_t>(value);
+    bytes[1] = static_cast<std::uint8_t>(value >> 8);
+    bytes[2] = static_cast<std::uint8_t>(value >> 16);
+    bytes[3] = static_cast<std::uint8_t>(value >> 24);
+}

@@ -1,0 +1,97 @@
+// The parts of the module runner that do not start processes: extraction, the argument file
+// and its text. They build everywhere, so the container tests can cover them natively.
+
+#include "package/ssModule.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "package/PakFormat.h"
+#include "package/ssPak.h"
+#include "support/File.h"
+
+namespace {
+
+// Days since 1970-01-01 of a proleptic Gregorian date.
+long DaysFromCivil(int year, int month, int day) {
+    year -= month <= 2;
+    const long era = (year >= 0 ? year : year - 399) / 400;
+    const long yearOfEra = year - era * 400;
+    const long dayOfYear = (153L * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+int SettingDigit(int value) { return value == 1 || value == 2 ? value : 0; }
+
+}  // namespace
+
+int DaysToNextChristmas(int year, int month, int day) {
+    // The time of day is the same on both sides, so whole days are exact.
+    int christmasYear = (month == 12 && day > 25) ? year + 1 : year;
+    return static_cast<int>(DaysFromCivil(christmasYear, 12, 25) - DaysFromCivil(year, month, day));
+}
+
+std::string ModuleArgumentText(int sound, int music, int days) {
+    return "SS_Sound=" + std::to_string(SettingDigit(sound)) +
+           "&SS_Music=" + std::to_string(SettingDigit(music)) + "&SS_Days=" + std::to_string(days);
+}
+
+bool ArgumentFilePath(const char* modulePath, char* out, std::size_t outSize) {
+    std::size_t length = std::strlen(modulePath);
+    const char* dot = std::strrchr(modulePath, '.');
+    std::size_t keep = dot ? static_cast<std::size_t>(dot - modulePath) : length;
+    if (keep + 4 >= outSize) {
+        if (outSize) out[0] = '\0';
+        return false;
+    }
+    std::memmove(out, modulePath, keep);
+    std::memcpy(out + keep, ".cfg", 5);
+    return true;
+}
+
+bool ssModule::IsExternal() const { return (FFlags & kModuleExternal) != 0; }
+
+void ssModule::Extract(ssPak& pak, std::int32_t position) {
+    std::uint8_t bytes[kModuleDescriptorSize];
+    pak.ReadRecord(position, bytes, sizeof bytes);
+    PakModuleDescriptor descriptor = PakModuleDescriptor::Decode(bytes);
+    if (descriptor.StructSize != kModuleDescriptorSize) {
+        throw std::runtime_error("File is corrupt. Error reading module descriptor.");
+    }
+    FFlags = descriptor.Flags;
+    FArgMethod = descriptor.ArgMethod;
+
+    ssPakString name(pak, static_cast<std::int32_t>(descriptor.NameOffset));
+    if (IsExternal()) {
+        // An External module names a program on disk; without a name there is nothing to run.
+        if (name.IsNone() || !*name.Text()) {
+            throw std::runtime_error("File is corrupt. External module has no name.");
+        }
+        if (std::strlen(name.Text()) >= sizeof FModulePath) {
+            throw std::runtime_error("File is corrupt. Module name is too long.");
+        }
+        std::strcpy(FModulePath, name.Text());
+        return;
+    }
+    char path[kPathSize];
+    pak.ExtractModuleToTemp(static_cast<std::int32_t>(descriptor.DataOffset), name.Text(), path,
+                            sizeof path);
+    std::strcpy(FModulePath, path);
+}
+
+void ssModule::SetFileArgs(const char* modulePath, const char* text) {
+    if (std::strlen(text) >= sizeof FArgumentText ||
+        !ArgumentFilePath(modulePath, FArgumentPath, sizeof FArgumentPath)) {
+        throw std::runtime_error("Error creating argument file.");
+    }
+    std::strcpy(FArgumentText, text);
+    // Clears a read-only mark that an earlier run may have left on the file.
+    SetFileAttributesA(FArgumentPath, FILE_ATTRIBUTE_NORMAL);
+    cFile file;
+    if (file.Create(FArgumentPath, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ) != 0) {
+        throw std::runtime_error("Error creating argument file.");
+    }
+    file.Write(FArgumentText, static_cast<DWORD>(std::strlen(FArgumentText)));
+    file.Close();
+}

@@ -1,0 +1,159 @@
+// Starting, finding, watching and ending a module program (Windows only).
+
+#include <cstring>
+#include <stdexcept>
+
+#include "package/PakFormat.h"
+#include "package/ssModule.h"
+
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    DWORD threadId;
+    HWND found;
+};
+
+// The module's main thread owns, besides its own window, the hidden "Default IME" window of
+// the input method; it is enumerated too, often first. A message sent there goes nowhere, so
+// the program window is the thread's visible top-level window.
+BOOL CALLBACK MatchProgramWindow(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD processId = 0;
+    if (GetWindowThreadProcessId(window, &processId) != search->threadId ||
+        processId != search->processId || !IsWindowVisible(window)) {
+        return TRUE;
+    }
+    search->found = window;
+    return FALSE;
+}
+
+// Waits for the process to end, up to `milliseconds`. Calls that other threads send to this
+// one meanwhile are answered: the saver's low-level mouse hook runs on this thread, and the
+// system holds back all input, the program's too, until the hook has answered.
+DWORD WaitForProcess(HANDLE process, DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        DWORD elapsed = GetTickCount() - start;
+        DWORD left = elapsed >= milliseconds ? 0 : milliseconds - elapsed;
+        DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, left, QS_SENDMESSAGE);
+        if (result != WAIT_OBJECT_0 + 1) return result;
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+// How long the program may take, after it first waits for input, to show its window.
+constexpr DWORD kWindowSearchMilliseconds = 3000;
+
+}  // namespace
+
+void ssModule::ClearProcess() {
+    FProcess = nullptr;
+    FThread = nullptr;
+    FProcessId = 0;
+    FThreadId = 0;
+    FProgramWindow = nullptr;
+}
+
+void ssModule::Run(const char* modulePath, HWND owner, std::uint32_t flags) {
+    if (modulePath != FModulePath) {
+        if (std::strlen(modulePath) >= sizeof FModulePath) throw std::runtime_error("CreateProcess failed.");
+        std::strcpy(FModulePath, modulePath);
+    }
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    if (flags & kModuleForceMaximize) {
+        startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESIZE | STARTF_USEPOSITION;
+        startup.dwXSize = GetSystemMetrics(SM_CXSCREEN);
+        startup.dwYSize = GetSystemMetrics(SM_CYSCREEN);
+        startup.wShowWindow = SW_SHOWMAXIMIZED;
+    }
+    char directory[kPathSize];
+    SplitPath(FModulePath, directory, sizeof directory, nullptr, 0);
+
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(FModulePath, nullptr, nullptr, nullptr, TRUE, 0, nullptr,
+                        directory[0] ? directory : nullptr, &startup, &process)) {
+        throw std::runtime_error("CreateProcess failed.");
+    }
+    FProcess = process.hProcess;
+    FThread = process.hThread;
+    FProcessId = process.dwProcessId;
+    FThreadId = process.dwThreadId;
+    WaitForInputIdle(FProcess, 3000);
+
+    try {
+        AttachInput(FThreadId);
+        if (owner) {
+            SetForegroundWindow(owner);
+            SetFocus(owner);
+        }
+        FindProgramWindow();
+        // The style bit alone does not move a window into the topmost band (the system drops
+        // it silently); SetWindowPos does.
+        LONG style = GetWindowLongA(FProgramWindow, GWL_EXSTYLE);
+        SetWindowLongA(FProgramWindow, GWL_EXSTYLE, style | WS_EX_TOPMOST);
+        SetWindowPos(FProgramWindow, HWND_TOPMOST, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        if (flags & kModuleForceMaximize) {
+            MoveWindow(FProgramWindow, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                       GetSystemMetrics(SM_CYSCREEN), TRUE);
+        }
+    } catch (...) {
+        Terminate(0);
+        throw;
+    }
+}
+
+bool ssModule::Wait(std::int32_t milliseconds) {
+    if (!FProcess) return true;
+    if (WaitForProcess(FProcess, static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0) {
+        return false;
+    }
+    if (FThread) CloseHandle(FThread);
+    CloseHandle(FProcess);
+    ClearProcess();
+    return true;
+}
+
+bool ssModule::Terminate(std::int32_t milliseconds) {
+    if (FProcess) DetachInput(FThreadId);
+    if (FProgramWindow) {
+        PostMessageA(FProgramWindow, WM_CLOSE, 0, 0);
+    } else if (FProcess) {
+        TerminateProcess(FProcess, 0);
+    }
+    bool ended = Wait(milliseconds);
+    // A program that did not end in time keeps running, untracked.
+    if (FThread) CloseHandle(FThread);
+    if (FProcess) CloseHandle(FProcess);
+    ClearProcess();
+    if (FArgumentPath[0]) DeleteFileA(FArgumentPath);
+    return ended;
+}
+
+void ssModule::AttachInput(DWORD threadId) {
+    if (!AttachThreadInput(threadId, GetCurrentThreadId(), TRUE)) {
+        throw std::runtime_error("AttachThreadInput failed.");
+    }
+}
+
+void ssModule::DetachInput(DWORD threadId) { AttachThreadInput(threadId, GetCurrentThreadId(), FALSE); }
+
+void ssModule::FindProgramWindow() {
+    FProgramWindow = nullptr;
+    WindowSearch search{FProcessId, FThreadId, nullptr};
+    const DWORD start = GetTickCount();
+    for (;;) {
+        EnumWindows(MatchProgramWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found) break;
+        // A program that has ended, or that showed no window in time, has none to find.
+        if (WaitForSingleObject(FProcess, 10) != WAIT_TIMEOUT ||
+            GetTickCount() - start >= kWindowSearchMilliseconds) {
+            throw std::runtime_error("Unable to locate program window.");
+        }
+    }
+    FProgramWindow = search.found;
+}

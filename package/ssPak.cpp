@@ -1,0 +1,170 @@
+#include "package/ssPak.h"
+
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "package/ModuleName.h"
+
+namespace {
+
+[[noreturn]] void Raise(const char* message) { throw std::runtime_error(message); }
+
+[[noreturn]] void Raise(const char* message, const char* path) {
+    throw std::runtime_error(std::string(message) + path);
+}
+
+bool Within(std::int64_t value) { return value >= 0 && value <= kMaxPakPosition; }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// ssPakString
+
+void ssPakString::Assign(const char* text) {
+    Clear();
+    if (!text) return;
+    std::size_t length = std::strlen(text);
+    FText = std::make_unique<char[]>(length + 1);
+    std::memcpy(FText.get(), text, length + 1);
+    FLength = static_cast<std::uint32_t>(length);
+}
+
+void ssPakString::Clear() {
+    FText.reset();
+    FLength = 0;
+}
+
+void ssPakString::Load(ssPak& pak, std::int32_t position) {
+    std::uint8_t bytes[kStringDescriptorSize];
+    pak.ReadRecord(position, bytes, sizeof bytes);
+    PakStringHeader header = PakStringHeader::Decode(bytes);
+    if (header.StructSize != kStringDescriptorSize)
+        Raise("File is corrupt. Invalid string descriptor size.");
+    Clear();
+    if (header.Length == 0) return;
+    // The length comes from the file: it must describe bytes that are there before anything is
+    // allocated for them (a Length of 0xFFFFFFFF would otherwise wrap Length + 1 to nothing).
+    std::int64_t textPosition = static_cast<std::int64_t>(position) + kStringDescriptorSize;
+    if (!Within(textPosition) || !pak.FitsInFile(textPosition, header.Length)) pak.RaiseReadError();
+    auto text = std::make_unique<char[]>(static_cast<std::size_t>(header.Length) + 1);
+    pak.ReadRecord(static_cast<std::int32_t>(textPosition), text.get(), header.Length);
+    text[header.Length] = '\0';
+    FText = std::move(text);
+    FLength = header.Length;
+}
+
+// ---------------------------------------------------------------------------------------------
+// ssPak
+
+void ssPak::Open(HMODULE module) {
+    char path[kPathSize];
+    DWORD length = GetModuleFileNameA(module, path, kPathSize);
+    if (length == 0) Raise("Error opening module. ", "");
+    // A path that filled the buffer was cut short and could name another file.
+    if (length >= kPathSize) Raise("Error opening module. The path is too long.");
+    OpenPath(path);
+}
+
+void ssPak::OpenPath(const char* path) {
+    Close();
+    std::size_t pathLength = std::strlen(path);
+    if (pathLength >= kPathSize) Raise("Error opening module. The path is too long.");
+    std::memmove(FPath, path, pathLength + 1);  // Bind(Path()) passes our own buffer
+    FTrailer = PakTrailer{0, 0};
+    FFileSize = 0;
+
+    if (FFile.Open(FPath, GENERIC_READ, FILE_SHARE_READ) != 0) {
+        FFile.Close();
+        Raise("Error opening module. ", FPath);
+    }
+    try {
+        DWORD high = 0;
+        SetLastError(ERROR_SUCCESS);  // a size whose low part is all ones is no failure
+        DWORD low = GetFileSize(FFile.Handle(), &high);
+        if (low == 0xFFFFFFFF && GetLastError() != ERROR_SUCCESS)  // INVALID_FILE_SIZE
+            Raise("Error reading module. ", FPath);
+        FFileSize = (static_cast<std::uint64_t>(high) << 32) | low;
+
+        std::uint8_t bytes[kTrailerSize];
+        if (FFileSize < kTrailerSize ||
+            FFile.Seek(-static_cast<std::int32_t>(kTrailerSize), FILE_END) < 0 ||
+            FFile.Read(bytes, kTrailerSize) != kTrailerSize)
+            Raise("Error reading module. ", FPath);
+        FTrailer = PakTrailer::Decode(bytes);
+        if (FTrailer.StructSize != kTrailerSize) Raise("Invalid header in module file. ", FPath);
+    } catch (...) {
+        FFile.Close();
+        throw;
+    }
+}
+
+void ssPak::Close() { FFile.Close(); }
+
+void ssPak::RaiseReadError() const { Raise("Error reading module file. ", FPath); }
+
+void ssPak::ReadRecord(std::int32_t position, void* buffer, std::uint32_t count) {
+    if (position < 0 || FFile.Seek(position, FILE_BEGIN) != position) RaiseReadError();
+    if (count == 0) return;
+    if (FFile.Read(buffer, count) != count) RaiseReadError();
+}
+
+std::uint32_t ssPak::ReadDword(std::int32_t position) {
+    std::uint8_t bytes[4];
+    ReadRecord(position, bytes, sizeof bytes);
+    return LoadLe32(bytes);
+}
+
+void ssPak::ExtractModule(std::int32_t position, const char* target) {
+    // Check the block before the target is created: a length that runs past the end of the file
+    // must not leave a half-written program (or a truncated earlier copy) behind.
+    std::uint32_t length = ReadDataBlockLength(position);
+    if (!FitsInFile(static_cast<std::uint64_t>(position) + kDataBlockHeaderSize, length))
+        Raise("Error extracting module. ", target);
+
+    cFile output;
+    if (output.Create(target, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ) != 0) {
+        output.Close();
+        Raise("Error creating output file. ", target);
+    }
+    cFileCloser closer(output);
+    std::int64_t dataPosition = static_cast<std::int64_t>(position) + kDataBlockHeaderSize;
+    if (!Within(dataPosition) ||
+        FFile.Seek(static_cast<std::int32_t>(dataPosition), FILE_BEGIN) != dataPosition)
+        RaiseReadError();
+    if (length != 0 && FFile.CopyTo(output, length) != 0)
+        Raise("Error extracting module. ", target);
+    // A failed close can lose the last bytes written; say so rather than run a broken copy.
+    if (output.Close() != 0) Raise("Error extracting module. ", target);
+}
+
+void ssPak::ExtractModuleToTemp(std::int32_t position, const char* name, char* pathOut,
+                                std::size_t pathOutSize) {
+    char directory[kPathSize];
+    DWORD directoryLength = GetTempPathA(kPathSize, directory);
+    if (directoryLength == 0 || directoryLength >= kPathSize)
+        Raise("Error creating output file. The temporary directory cannot be used.");
+
+    char target[kPathSize];
+    if (name) {
+        if (!IsPlainModuleName(name)) Raise("File is corrupt. Invalid module name.");
+        if (!JoinPath(target, sizeof target, directory, name))
+            Raise("Error creating output file. The path is too long.");
+        if (pathOut && std::strlen(target) >= pathOutSize)
+            Raise("Error creating output file. The path is too long.");
+        ExtractModule(position, target);
+    } else {
+        if (GetTempFileNameA(directory, "pak", 0, target) == 0)
+            Raise("Error creating output file. ", directory);
+        try {
+            if (pathOut && std::strlen(target) >= pathOutSize)
+                Raise("Error creating output file. The path is too long.");
+            ExtractModule(position, target);
+        } catch (...) {
+            // The unique file is ours alone, made a moment ago: nothing of the user's is lost.
+            DeleteFileA(target);
+            throw;
+        }
+    }
+    if (pathOut) std::memcpy(pathOut, target, std::strlen(target) + 1);
+}

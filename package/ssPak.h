@@ -1,0 +1,94 @@
+// The container reader: ssPak owns the open saver file and reads its records by position, and
+// ssPakString is a text read from one of its string descriptors.
+//
+// Every failure raises std::runtime_error with the saver's own message; a message that names a
+// file ends in one space followed directly by the path.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "package/PakFormat.h"
+#include "support/File.h"
+#include "support/Path.h"
+#include "support/Platform.h"
+
+class ssPak;
+
+// An owned zero-terminated text, or none. None (a descriptor of Length 0) is not the same as an
+// empty text.
+class ssPakString {
+public:
+    ssPakString() = default;
+    explicit ssPakString(const char* text) { Assign(text); }
+    // Loads the string descriptor at `position`.
+    ssPakString(ssPak& pak, std::int32_t position) { Load(pak, position); }
+    ssPakString(ssPakString&&) noexcept = default;
+    ssPakString& operator=(ssPakString&&) noexcept = default;
+    ssPakString(const ssPakString&) = delete;
+    ssPakString& operator=(const ssPakString&) = delete;
+
+    void Assign(const char* text);
+    void Load(ssPak& pak, std::int32_t position);
+    void Clear();
+
+    bool IsNone() const { return !FText; }
+    // The text, or nullptr for none.
+    const char* Text() const { return FText.get(); }
+    // Bytes of text as stored (a stored text may hold zero bytes; Text() stops at the first).
+    std::uint32_t Length() const { return FLength; }
+
+private:
+    std::unique_ptr<char[]> FText;
+    std::uint32_t FLength = 0;
+};
+
+class ssPak {
+public:
+    ssPak() = default;
+    // Does not close the file: owners call Close (or kwPak::Unbind) first.
+    ~ssPak() = default;
+    ssPak(const ssPak&) = delete;
+    ssPak& operator=(const ssPak&) = delete;
+
+    // Opens the file of `module` (nullptr = the running executable) and checks its trailer.
+    void Open(HMODULE module);
+    // The same for a file named by its path; Open resolves the module's path and comes here.
+    void OpenPath(const char* path);
+    void Close();
+    bool IsOpen() const { return FFile.IsOpen(); }
+
+    // Reads exactly `count` bytes at `position`, or raises "Error reading module file. ".
+    void ReadRecord(std::int32_t position, void* buffer, std::uint32_t count);
+    // Reads the uint32 at `position` and leaves the file just after it.
+    std::uint32_t ReadDword(std::int32_t position);
+
+    // Copies the data block at `position` into a new file `target`.
+    void ExtractModule(std::int32_t position, const char* target);
+    // Extracts into the temporary directory under `name`, or under a new unique "pak" name when
+    // `name` is null; the chosen path goes to `pathOut` when it is given.
+    void ExtractModuleToTemp(std::int32_t position, const char* name, char* pathOut = nullptr,
+                             std::size_t pathOutSize = 0);
+
+    // The length of the data block at `position`; the file is left on the block's first byte.
+    std::uint32_t ReadDataBlockLength(std::int32_t position) { return ReadDword(position); }
+
+    const char* Path() const { return FPath; }
+    const PakTrailer& Trailer() const { return FTrailer; }
+    std::uint64_t FileSize() const { return FFileSize; }
+    // Whether `length` bytes from `position` lie inside the file.
+    bool FitsInFile(std::uint64_t position, std::uint64_t length) const {
+        return position <= FFileSize && length <= FFileSize - position;
+    }
+    // The picture loader reads pictures straight through the file after ReadDword.
+    cFile& File() { return FFile; }
+
+    [[noreturn]] void RaiseReadError() const;
+
+protected:
+    char FPath[kPathSize] = {};
+    cFile FFile;
+    PakTrailer FTrailer{0, 0};
+    std::uint64_t FFileSize = 0;
+};

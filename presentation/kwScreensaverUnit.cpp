@@ -1,0 +1,362 @@
+#include "presentation/kwScreensaverUnit.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+#include <ctime>
+#include <stdexcept>
+
+#include "presentation/DataUnit.h"
+#include "shell/SaverServices.h"
+#include "support/Error.h"
+
+namespace {
+
+constexpr const char* kBackdropClass = "vntScreensaverBackdrop";
+constexpr const char* kInitializeFailure = "Error initializing screen saver.";
+constexpr const char* kModuleFailure = "An unknown exception occurred while launching a module.";
+
+// While the module program shows, its window lies above the saver's, so the pointer's messages
+// go to the module. The low-level mouse hook sees every button press and movement first and
+// hands it to the saver's window, whose usual input handling then decides (threshold, password).
+// A hook has no context argument: the one window it serves is process-wide.
+class MouseForwarder {
+public:
+    static void Start(HWND target) {
+        FTarget = target;
+        if (!FHook) FHook = SetWindowsHookExA(WH_MOUSE_LL, HookProc, GetModuleHandleA(nullptr), 0);
+    }
+    static void Stop() {
+        if (FHook) UnhookWindowsHookEx(FHook);
+        FHook = nullptr;
+        FTarget = nullptr;
+    }
+
+private:
+    static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HC_ACTION && FTarget) {
+            switch (wParam) {
+            case WM_MOUSEMOVE:
+                PostMessageA(FTarget, WM_MOUSEMOVE, 0, 0);
+                break;
+            case WM_LBUTTONDOWN:
+            case WM_RBUTTONDOWN:
+            case WM_MBUTTONDOWN:
+                // The press ends the saver; the module program never sees it.
+                PostMessageA(FTarget, static_cast<UINT>(wParam), 0, 0);
+                return 1;
+            case WM_LBUTTONUP:
+            case WM_RBUTTONUP:
+            case WM_MBUTTONUP:
+                return 1;
+            }
+        }
+        return CallNextHookEx(FHook, code, wParam, lParam);
+    }
+
+    static inline HHOOK FHook = nullptr;
+    static inline HWND FTarget = nullptr;
+};
+
+fw::TFormDescription PresentationFormDescription() {
+    fw::TFormDescription description = ScreensaverFormDescription();
+    description.ClassName = "TkwScreensaverForm";
+    description.Color = fw::clBlack;
+    return description;
+}
+
+// Whether the system runs this saver as its screen saver. SAVERPAK_SYSTEM_SAVER_RUNNING=0 or 1
+// stands in for the system's answer: Wine keeps the flag per process once a process has set it,
+// so a test cannot clear it from outside as Windows would after a hand-started run.
+bool SystemRunsSaver() {
+    char setting[4];
+    DWORD length = GetEnvironmentVariableA("SAVERPAK_SYSTEM_SAVER_RUNNING", setting, sizeof setting);
+    if (length == 1) return setting[0] != '0';
+    BOOL running = FALSE;
+    SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0);
+    return running != FALSE;
+}
+
+// Whether `upper` lies above `lower` in the z-order.
+bool IsAbove(HWND upper, HWND lower) {
+    for (HWND window = GetWindow(lower, GW_HWNDPREV); window; window = GetWindow(window, GW_HWNDPREV)) {
+        if (window == upper) return true;
+    }
+    return false;
+}
+
+void SetExStyleBit(HWND window, LONG bit, bool on) {
+    LONG style = GetWindowLongA(window, GWL_EXSTYLE);
+    SetWindowLongA(window, GWL_EXSTYLE, on ? (style | bit) : (style & ~bit));
+}
+
+}  // namespace
+
+TkwScreensaverForm::TkwScreensaverForm(fw::TComponent* owner)
+    : TScreensaverForm(owner, PresentationFormDescription()) {
+    ScreensaverPaintBox->SetFont(fw::TFont("MS Sans Serif", 8, fw::clInfoBk));
+    ScreensaverPaintBox->OnPaint = [this](fw::TObject* sender) { ScreensaverPaintBoxPaint(sender); };
+    ItemTimer = new fw::TTimer(this, 100, false);
+    ItemTimer->OnTimer = [this](fw::TObject* sender) { ItemTimerTimer(sender); };
+    FLeaveModuleRunning = FALSE;
+    FErrorPrefix = fw::Application ? fw::Application->Title() : std::string();
+    if (FMode == smRun) SetFormStyle(fw::fsStayOnTop);
+}
+
+TkwScreensaverForm::~TkwScreensaverForm() { MouseForwarder::Stop(); }
+
+template <typename Step>
+void TkwScreensaverForm::Guarded(const char* fallback, Step step) {
+    try {
+        step();
+    } catch (const std::exception& error) {
+        // Our errors are runtime errors and the framework's exceptions, both with a message.
+        bool ours = dynamic_cast<const std::runtime_error*>(&error) ||
+                    dynamic_cast<const fw::Exception*>(&error);
+        ReportFailure(ours ? error.what() : fallback);
+    } catch (...) {
+        ReportFailure(fallback);
+    }
+}
+
+void TkwScreensaverForm::FormShow(fw::TObject* sender) {
+    Guarded(kInitializeFailure, [&] {
+        TScreensaverForm::FormShow(sender);
+        FPak.Bind();
+        FState = kStateStarting;
+        ItemTimer->SetInterval(50);
+        ItemTimer->SetEnabled(true);
+    });
+}
+
+void TkwScreensaverForm::ItemTimerTimer(fw::TObject*) {
+    if (FClosing) return;
+    switch (FState) {
+    case kStateLoadingPicture:
+        // The loader arrives with the preview; until then there is nothing to wait for.
+        Advance();
+        break;
+    case kStateModuleRunning:
+        if (!FModule.Wait(0)) {
+            KeepModuleInFront();
+        } else {
+            Advance();
+        }
+        break;
+    default:
+        Advance();
+        break;
+    }
+}
+
+void TkwScreensaverForm::Advance() {
+    switch (FState) {
+    case kStateLoadingPicture:
+        ShowPicture();
+        if (FMode == smPreview) {
+            FState = kStateSoundPending;
+            ItemTimer->SetInterval(50);
+        } else {
+            ItemTimer->SetEnabled(false);
+        }
+        break;
+    case kStateSoundPending:
+        ItemTimer->SetEnabled(false);
+        break;
+    default:
+        if (FState == kStateModuleRunning) {
+            ClearTransparent();
+            MouseForwarder::Stop();
+        }
+        ItemTimer->SetEnabled(false);
+        StartContent();
+        break;
+    }
+}
+
+void TkwScreensaverForm::StartContent() {
+    if (FMode == smPreview) {
+        LoadPicture();
+    } else {
+        RunModule();
+    }
+}
+
+void TkwScreensaverForm::RunModule() {
+    Guarded(kModuleFailure, [&] {
+        auto modules = FPak.ModuleTable();
+        if (modules.empty()) throw std::runtime_error("File is corrupt. The container holds no module.");
+        FModule.Extract(FPak, static_cast<std::int32_t>(modules[0]));
+        if (!FBackdrop) CreateBackdrop();
+        SetExStyleBit(Handle(), WS_EX_TRANSPARENT, true);
+        FModule.SetFileArgs(FModule.ModulePath(), BuildModuleQuery().c_str());
+        FModule.Run(FModule.ModulePath(), Handle(), FModule.Flags());
+        // The module's window now lies above ours: keys still come here through the shared
+        // input state and the focus, the pointer through the hook.
+        ::GetCursorPos(&FMouseOrigin);
+        MouseForwarder::Start(Handle());
+        ItemTimer->SetInterval(100);
+        ItemTimer->SetEnabled(true);
+        FState = kStateModuleRunning;
+    });
+}
+
+std::string TkwScreensaverForm::BuildModuleQuery() const {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    int sound = ScreensaverSettings ? ScreensaverSettings->Sound : 0;
+    int music = ScreensaverSettings ? ScreensaverSettings->Music : 0;
+    return ModuleArgumentText(sound, music, DaysToNextChristmas(now.wYear, now.wMonth, now.wDay));
+}
+
+HWND TkwScreensaverForm::CreateBackdrop() {
+    WNDCLASSA windowClass = {};
+    windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_BYTEALIGNCLIENT;
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(Handle(), GWLP_HINSTANCE));
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = kBackdropClass;
+    // A class left registered by an earlier backdrop of this process is just as good.
+    if (!RegisterClassA(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+
+    // The whole virtual screen, so that no monitor keeps showing the desktop; the saver's
+    // window and the module stay on the primary monitor.
+    FBackdrop = CreateWindowExA(0, kBackdropClass, "", WS_POPUP | WS_VISIBLE | WS_DISABLED | WS_CLIPCHILDREN,
+                                GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                                GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN),
+                                nullptr, nullptr, windowClass.hInstance, nullptr);
+    BringWindowToTop(Handle());
+    return FBackdrop;
+}
+
+void TkwScreensaverForm::KeepModuleInFront() {
+    // Keys must come to this window, so it keeps the foreground and the focus; but taking them
+    // raises it, and the module's window must stay above it. So the saver takes them back only
+    // when it has lost them, and then puts the module's window on top again.
+    HWND program = FModule.ProgramWindow();
+    if (GetForegroundWindow() != Handle()) SetForegroundWindow(Handle());
+    if (GetFocus() != Handle()) SetFocus(Handle());
+    if (program && !IsAbove(program, Handle())) {
+        SetWindowPos(program, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+    // Movement is measured against the origin on each tick as well, whatever window the
+    // pointer is over.
+    PostMessageA(Handle(), WM_MOUSEMOVE, 0, 0);
+}
+
+bool TkwScreensaverForm::HandleMouseInput(UINT) { return false; }
+
+bool TkwScreensaverForm::HandleKeyInput(UINT message, WPARAM key) {
+    if (message != WM_KEYDOWN) return false;  // a system key never acts as a hot key
+    const ssPakKey::Entry* entry = FPak.Keys().Find(static_cast<std::uint32_t>(key));
+    if (!entry) return false;
+    switch (entry->Function) {
+    case kExitAndLeaveRunning: {
+        // Modules 1 and 2 are extracted for the program that stays; a container without them
+        // just leaves module 0 running.
+        auto modules = FPak.ModuleTable();
+        try {
+            for (std::size_t i = 1; i <= 2 && i < modules.size(); ++i) {
+                FModule.Extract(FPak, static_cast<std::int32_t>(modules[i]));
+            }
+        } catch (const std::exception&) {
+            // The saver closes all the same; the module keeps running.
+        }
+        FLeaveModuleRunning = TRUE;
+        PostKeyToModule(key);
+        return false;
+    }
+    case kShellExecute:
+        ItemTimer->SetEnabled(false);
+        EnterCloseSaverMode();
+        ExecuteCommand(entry->Command.Text());
+        return false;
+    default:
+        return false;
+    }
+}
+
+void TkwScreensaverForm::PostKeyToModule(WPARAM key) {
+    if (!FModule.Wait(0) && FModule.ProgramWindow()) {
+        PostMessageA(FModule.ProgramWindow(), WM_KEYDOWN, key, 0);
+    }
+}
+
+void TkwScreensaverForm::ExecuteCommand(const char* command) {
+    WriteIniString("ShellExecute", nullptr, nullptr);
+    WriteIniString("ShellExecute", "Command", command);
+    if (fw::Application) fw::Application->SetScreenCursor(fw::crHourGlass);
+    auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, nullptr, command, nullptr, nullptr, SW_SHOW));
+    if (fw::Application) fw::Application->SetScreenCursor(fw::crDefault);
+    if (result <= 32) WriteIniString("ShellExecute", "ShellExecute", LastErrorText().c_str());
+}
+
+bool TkwScreensaverForm::EnterCloseSaverMode() {
+    if (!SystemRunsSaver()) return false;
+    if (!FLeaveModuleRunning) StopModule(3000);
+    MouseForwarder::Stop();
+    BOOL scratch = FALSE;
+    SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, FALSE, &scratch, 0);
+    Hide();
+    if (FBackdrop) {
+        DestroyWindow(FBackdrop);
+        FBackdrop = nullptr;
+    }
+    FSuspendInput = TRUE;
+    FCloseDialog = CreateCloseSaverDialog(Handle());
+    return false;
+}
+
+void TkwScreensaverForm::StopModule(std::int32_t milliseconds) { FModule.Terminate(milliseconds); }
+
+void TkwScreensaverForm::ClearTransparent() { SetExStyleBit(Handle(), WS_EX_TRANSPARENT, false); }
+
+void TkwScreensaverForm::ReportFailure(const std::string& text) {
+    ItemTimer->SetEnabled(false);
+    if (FMode == smPreview) return;
+    ClearTransparent();
+    ShowError(text.c_str());
+}
+
+void TkwScreensaverForm::FormClose(fw::TObject* sender, fw::TCloseAction& action) {
+    if (FClosing) return;
+    if (FCloseDialog && IsWindowVisible(FCloseDialog)) {
+        action = fw::caNone;
+        return;
+    }
+    TScreensaverForm::FormClose(sender, action);
+    if (action == fw::caNone) return;
+    try {
+        MouseForwarder::Stop();
+        if (!FLeaveModuleRunning) {
+            StopModule(3000);
+            // Only a copy the saver extracted is removed; an External module is the user's.
+            if (FModule.ModulePath()[0] && !FModule.IsExternal()) DeleteFileA(FModule.ModulePath());
+        }
+        StopPicture();
+        FPak.Unbind();
+        if (FBackdrop) {
+            DestroyWindow(FBackdrop);
+            FBackdrop = nullptr;
+        }
+    } catch (...) {
+        // Nothing at close may keep the saver from ending.
+    }
+}
+
+void TkwScreensaverForm::WndProc(fw::TMessage& message) { TScreensaverForm::WndProc(message); }
+
+// ---- Preview path ----
+// Until the picture loader arrives, the preview stays black.
+
+void TkwScreensaverForm::LoadPicture() {}
+
+void TkwScreensaverForm::ShowPicture() {}
+
+void TkwScreensaverForm::StopPicture() {}
+
+void TkwScreensaverForm::ScreensaverPaintBoxPaint(fw::TObject*) {}
+
+fw::TForm* CreatePresentationForm(fw::TApplication& application) {
+    return application.CreateForm<TkwScreensaverForm>();
+}

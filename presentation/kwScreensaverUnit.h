@@ -1,0 +1,83 @@
+// The presentation window: the saver's window in full-screen and preview modes.
+//
+// It binds the container in the saver's own file when it is shown and then advances a small
+// sequence on ItemTimer. Full-screen: a black backdrop over every monitor, the container's first
+// module program extracted and started with its argument file, restarted whenever it ends by
+// itself, and every key, click or movement beyond the threshold still ending the saver. Preview:
+// the container's first picture, centred, then the saver's sound once. The container's hot keys
+// either leave the module running as the saver closes, or launch a command and keep the saver
+// alive, invisible, behind the close-saver dialog.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "framework/Forms.h"
+#include "package/kwPak.h"
+#include "package/ssModule.h"
+#include "shell/ScreensaverUnit.h"
+
+enum : std::uint8_t {
+    kStateStarting = 0,
+    kStateLoadingPicture = 1,
+    kStatePictureShown = 2,
+    kStateSoundPending = 3,
+    kStateModuleRunning = 4,
+};
+
+class TkwScreensaverForm : public TScreensaverForm {
+public:
+    explicit TkwScreensaverForm(fw::TComponent* owner);
+    ~TkwScreensaverForm() override;
+
+    fw::TTimer* ItemTimer;
+
+    // Read by tests.
+    std::uint8_t State() const { return FState; }
+    const ssModule& Module() const { return FModule; }
+    HWND Backdrop() const { return FBackdrop; }
+    HWND CloseDialog() const { return FCloseDialog; }
+
+protected:
+    void FormShow(fw::TObject* sender) override;
+    void FormClose(fw::TObject* sender, fw::TCloseAction& action) override;
+    bool HandleMouseInput(UINT message) override;
+    bool HandleKeyInput(UINT message, WPARAM key) override;
+    void WndProc(fw::TMessage& message) override;
+
+private:
+    void ItemTimerTimer(fw::TObject* sender);
+    void Advance();
+    void StartContent();
+    void RunModule();
+    std::string BuildModuleQuery() const;
+    HWND CreateBackdrop();
+    void KeepModuleInFront();
+    void PostKeyToModule(WPARAM key);
+    void ExecuteCommand(const char* command);
+    bool EnterCloseSaverMode();
+    void StopModule(std::int32_t milliseconds);
+    void ClearTransparent();
+    void ReportFailure(const std::string& text);
+    // Runs a step; an error it raises is reported with its message, or with `fallback` when
+    // it carries none of ours.
+    template <typename Step>
+    void Guarded(const char* fallback, Step step);
+
+    // The preview path.
+    void LoadPicture();
+    void ShowPicture();
+    void StopPicture();
+    void ScreensaverPaintBoxPaint(fw::TObject* sender);
+
+    std::uint8_t FState = kStateStarting;
+    kwPak FPak;
+    ssModule FModule;
+    BOOL FLeaveModuleRunning = FALSE;
+    HWND FBackdrop = nullptr;
+    HWND FCloseDialog = nullptr;
+};
+
+fw::TForm* CreatePresentationForm(fw::TApplication& application);

@@ -1,0 +1,31 @@
+#!/bin/bash
+# Packs the demo saver build/demo/Snowfall.scr and runs it full-screen under Wine on a virtual
+# display, saving screenshots beside it. `make demo` builds everything first.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+out="$root/build/demo"
+native="${NATIVE_BUILD:-$root/build/native}"
+windows="${WINDOWS_BUILD:-$root/build/windows}"
+saverpak="$native/tools/saverpak/saverpak"
+stub="$windows/presentation/Saverpak.scr"
+module="$windows/demo/Snowfall.exe"
+for needed in "$saverpak" "$stub" "$module"; do
+    [[ -f "$needed" ]] || { echo "demo: $needed is missing; run 'make demo'" >&2; exit 1; }
+done
+
+rm -rf "$out"
+mkdir -p "$out"
+cp "$root/demo/Snowfall.toml" "$module" "$out/"
+"$root/demo/make-content.sh" "$out/content"
+"$saverpak" build --stub "$stub" --manifest "$out/Snowfall.toml" -o "$out/Snowfall.scr"
+"$saverpak" verify "$out/Snowfall.scr"
+
+"$root/scripts/with-wine.sh" -- "$root/demo/run-demo.sh" "$out"
+
+cat <<EOT
+
+The demo saver is $out/Snowfall.scr
+Screenshots: $(cd "$out" && ls *.png | tr '\n' ' ')
+To use it on Windows: copy Snowfall.scr to the Windows machine, right-click it and choose Install
+(or copy it into C:\\Windows\\System32 and pick "Snowfall" in the screen saver settings).
+EOT

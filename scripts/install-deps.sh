@@ -1,0 +1,44 @@
+#!/bin/bash
+# Installs the Debian 12 packages that building and testing Saverpak needs. Safe to run again:
+# when everything is installed it only asks dpkg and needs no network.
+#   scripts/install-deps.sh          (as root)
+set -euo pipefail
+
+packages=(
+    # Build
+    cmake ninja-build make g++ pkgconf dpkg-dev
+    # Windows cross build (the toolchain file calls the -posix compilers by name), and nasm for
+    # libjpeg-turbo's SIMD code
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
+    nasm
+    # Libraries and headers
+    libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev
+    libgtest-dev googletest libbenchmark-dev
+    libcli11-dev libtomlplusplus-dev nlohmann-json3-dev
+    # libFuzzer
+    clang libclang-rt-14-dev
+    # Running and watching Windows programs
+    wine wine64 xvfb xdotool imagemagick x11-xserver-utils x11-utils
+    # scripts/build-libjpeg-windows.sh fetches Debian's source package
+    ca-certificates xz-utils
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    status="$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)"
+    [[ "$status" == "installed" ]] || missing+=("$package")
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+    echo "install-deps: all ${#packages[@]} packages are installed"
+    exit 0
+fi
+
+if [[ $(id -u) -ne 0 ]]; then
+    echo "install-deps: error: missing packages (${missing[*]}); run this script as root" >&2
+    exit 1
+fi
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq "${missing[@]}"

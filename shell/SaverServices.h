@@ -1,0 +1,60 @@
+// The system's screen-saver services: whether a password is in force, asking for it, changing
+// it, whether the system runs the saver, and whether hot keys may act.
+//
+// Each service loads what it needs at run time and falls back, when anything is missing, to
+// the answer that lets the saver close normally: no password, password accepted, no dialog.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+// A registry key holder for reading the system's own values. Destroying it does not close the
+// key: its owner calls Close first (see ScopedRegClose).
+class cReg {
+public:
+    // Opens root\keyPath[\subKey] with read and write access; true when the key is open.
+    bool Open(HKEY root, const char* keyPath, const char* subKey);
+    void Close();
+    // The value read, whatever type the system reports; `fallback` without a key or value.
+    DWORD QueryDword(const char* name, DWORD fallback);
+    // Reads a text into buffer; returns the size the system reports (terminator included). On
+    // any failure, also a text that does not fit the buffer with its terminator, the buffer
+    // gets `fallback` (cut to fit) and the result is 0.
+    DWORD QueryString(const char* name, char* buffer, std::size_t size, const char* fallback);
+    HKEY Key() const { return FKey; }
+
+private:
+    HKEY FKey = nullptr;
+};
+
+// Closes a cReg when the scope ends.
+class ScopedRegClose {
+public:
+    explicit ScopedRegClose(cReg& reg) : FReg(reg) {}
+    ~ScopedRegClose() { FReg.Close(); }
+    ScopedRegClose(const ScopedRegClose&) = delete;
+    ScopedRegClose& operator=(const ScopedRegClose&) = delete;
+
+private:
+    cReg& FReg;
+};
+
+bool IsPasswordConfigured();
+// True when the saver may close: the password was right, or there is nothing to ask with.
+bool VerifyPassword(HWND window);
+void ChangePassword(HWND owner);
+bool IsSystemSaverRunning();
+bool HotKeysAllowed();
+
+// The platform decisions behind IsSystemSaverRunning and HotKeysAllowed, with the platform
+// and the queries passed in, so every family can be checked on any one system.
+struct SaverPlatform {
+    DWORD PlatformId;  // VER_PLATFORM_WIN32_NT (2) or another family
+    DWORD MajorVersion;
+    bool (*PasswordConfigured)();
+    bool (*SaverRunningFlag)();    // SPI_GETSCREENSAVERRUNNING
+    bool (*SaverDesktopExists)();  // the "screen-saver" desktop, NT before 5
+};
+bool IsSystemSaverRunningOn(const SaverPlatform& platform);
+bool HotKeysAllowedOn(const SaverPlatform& platform);

@@ -1,0 +1,160 @@
+#include "TestFiles.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+#include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <direct.h>
+#define MakeDir(p) _mkdir(p)
+#define RemoveDir(p) _rmdir(p)
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#define MakeDir(p) mkdir(p, 0700)
+#define RemoveDir(p) rmdir(p)
+#endif
+
+#include "support/File.h"
+
+namespace {
+
+void Put16(Bytes& out, std::uint32_t v) {
+    out.push_back(std::uint8_t(v));
+    out.push_back(std::uint8_t(v >> 8));
+}
+void Put32(Bytes& out, std::uint32_t v) {
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+
+}  // namespace
+
+TempFolder::TempFolder() {
+    char base[MAX_PATH];
+    const DWORD n = GetTempPathA(sizeof(base), base);
+    if (n == 0 || n >= sizeof(base)) throw std::runtime_error("no temporary directory");
+    static int counter = 0;
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string("saverpak-imaging-") + (info ? info->name() : "x") + "-" +
+                       std::to_string(counter++) + "-" + std::to_string(std::rand());
+    FPath = std::string(base);
+    if (!FPath.empty() && FPath.back() != '/' && FPath.back() != '\\') FPath += '/';
+    FPath += name;
+    MakeDir(FPath.c_str());
+}
+
+TempFolder::~TempFolder() {
+    for (const auto& f : FFiles) std::remove(f.c_str());
+    RemoveDir(FPath.c_str());
+}
+
+std::string TempFolder::Path(const std::string& name) const {
+    std::string p = FPath + "/" + name;
+    if (std::find(FFiles.begin(), FFiles.end(), p) == FFiles.end()) FFiles.push_back(p);
+    return p;
+}
+
+std::string TempFolder::Write(const std::string& name, const Bytes& bytes) const {
+    const std::string p = Path(name);
+    std::FILE* f = std::fopen(p.c_str(), "wb");
+    if (!f) throw std::runtime_error("cannot write " + p);
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    return p;
+}
+
+Bytes MakeBmp(const BmpSpec& spec) {
+    Bytes out;
+    const std::uint32_t tableBytes = std::uint32_t(spec.palette.size() * 4);
+    const std::uint32_t offset =
+        spec.dataOffset ? spec.dataOffset : 54 + tableBytes + std::uint32_t(spec.gap.size());
+    out.push_back('B');
+    out.push_back('M');
+    Put32(out, std::uint32_t(54 + tableBytes + spec.gap.size() + spec.pixels.size()));
+    Put32(out, 0);
+    Put32(out, offset);
+    Put32(out, 40);
+    Put32(out, std::uint32_t(spec.width));
+    Put32(out, std::uint32_t(spec.height));
+    Put16(out, spec.planes);
+    Put16(out, spec.bitCount);
+    Put32(out, spec.compression);
+    Put32(out, spec.sizeImage);
+    Put32(out, 2835);
+    Put32(out, 2835);
+    Put32(out, spec.clrUsed);
+    Put32(out, spec.clrImportant);
+    for (const RGBQUAD& q : spec.palette) {
+        out.push_back(q.rgbBlue);
+        out.push_back(q.rgbGreen);
+        out.push_back(q.rgbRed);
+        out.push_back(q.rgbReserved);
+    }
+    out.insert(out.end(), spec.gap.begin(), spec.gap.end());
+    out.insert(out.end(), spec.pixels.begin(), spec.pixels.end());
+    return out;
+}
+
+ErrorCode ReadBmpBytes(cBitmap& bitmap, const Bytes& bytes) {
+    TempFolder folder;
+    const std::string path = folder.Write("data.bmp", bytes);
+    cFile file;
+    if (file.Open(path.c_str(), GENERIC_READ, FILE_SHARE_READ) != 0) {
+        ADD_FAILURE() << "cannot open " << path;
+        return file.GetError();
+    }
+    const ErrorCode code = bitmap.ReadBmp(file);
+    file.Close();
+    return code;
+}
+
+std::string PicturePath(const std::string& name) {
+    return std::string(IMAGING_PICTURES) + "/" + name;
+}
+
+Bytes ReadAll(const std::string& path) {
+    Bytes out;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return out;
+    std::uint8_t buffer[65536];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof(buffer), f)) > 0)
+        out.insert(out.end(), buffer, buffer + n);
+    std::fclose(f);
+    return out;
+}
+
+Bytes TopDownRgb(const cBitmap& bitmap) {
+    Bytes out;
+    const std::int32_t w = bitmap.Width();
+    const std::int32_t h = bitmap.Height();
+    const WORD bits = bitmap.BitCount();
+    out.reserve(std::size_t(w) * h * 3);
+    for (std::int32_t y = h - 1; y >= 0; --y) {
+        const BYTE* row = bitmap.Row(y);
+        for (std::int32_t x = 0; x < w; ++x) {
+            if (bits == 24) {
+                out.push_back(row[3 * x + 2]);
+                out.push_back(row[3 * x + 1]);
+                out.push_back(row[3 * x]);
+                continue;
+            }
+            unsigned index;
+            if (bits == 8)
+                index = row[x];
+            else if (bits == 4)
+                index = (x & 1) ? (row[x / 2] & 15) : (row[x / 2] >> 4);
+            else
+                index = (row[x / 8] >> (7 - (x & 7))) & 1;
+            const RGBQUAD& c = bitmap.FPalette[index];
+            out.push_back(c.rgbRed);
+            out.push_back(c.rgbGreen);
+            out.push_back(c.rgbBlue);
+        }
+    }
+    return out;
+}

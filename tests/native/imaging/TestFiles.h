@@ -1,0 +1,51 @@
+// Helpers for the imaging tests: a temporary folder per test, files written from bytes, BMP
+// data assembled field by field, and the pictures made by make-pictures.sh.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "imaging/Bitmap.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A fresh folder under the system's temporary directory, removed with its files at the end.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    // Writes the bytes to a file of that name in the folder and returns its path.
+    std::string Write(const std::string& name, const Bytes& bytes) const;
+    std::string Path(const std::string& name) const;
+
+private:
+    std::string FPath;
+    mutable std::vector<std::string> FFiles;
+};
+
+// Fields of a BMP as a test sets them; pixel data follows the colour table.
+struct BmpSpec {
+    std::int32_t width = 4;
+    std::int32_t height = 2;
+    std::uint16_t planes = 1;
+    std::uint16_t bitCount = 8;
+    std::uint32_t compression = 0;
+    std::uint32_t sizeImage = 0;
+    std::uint32_t clrUsed = 0;
+    std::uint32_t clrImportant = 0;
+    std::uint32_t dataOffset = 0;  // 0: right after the colour table
+    std::vector<RGBQUAD> palette;  // written as given
+    Bytes gap;                     // bytes between the colour table and the pixel data
+    Bytes pixels;
+};
+Bytes MakeBmp(const BmpSpec& spec);
+
+// Reads BMP data from bytes through a real file, as the saver would.
+ErrorCode ReadBmpBytes(cBitmap& bitmap, const Bytes& bytes);
+
+// The folder of generated pictures, and helpers on its files.
+std::string PicturePath(const std::string& name);
+Bytes ReadAll(const std::string& path);
+// Top-down RGB of a bitmap (any bit count), as ImageMagick writes rgb: files.
+Bytes TopDownRgb(const cBitmap& bitmap);

@@ -1,0 +1,520 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <tuple>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "RawPak.h"
+#include "TestFolder.h"
+#include "package/PakEntries.h"
+#include "package/kwPak.h"
+
+namespace {
+
+// The message of the error `action` raises, or "" when it raises none.
+std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "";
+}
+
+// A saver with one embedded module, one external module, two pictures, two keys and settings.
+struct SoundPak {
+    RawPak pak{100};
+    std::uint32_t moduleName, moduleData, module0, module1, picture0Data, picture0, picture1,
+        keyCommand, key0, key1, settings;
+    std::string program = "MZ" + std::string(5000, '\x11') + "end";
+
+    SoundPak() {
+        moduleName = pak.String("show.exe");
+        moduleData = pak.Data(program);
+        module0 = pak.Module(0x2, moduleName, moduleData, 7);
+        std::uint32_t externalName = pak.String("C:\\Programs\\show.exe");
+        module1 = pak.Module(0x1, externalName, 0);
+        std::uint32_t moduleTable = pak.Table({module0, module1});
+        picture0Data = pak.Data("BM....");
+        picture0 = pak.Picture(0, picture0Data);
+        std::uint32_t picture1Data = pak.Data("\xFF\xD8\xFF....");
+        picture1 = pak.Picture(1, picture1Data);
+        std::uint32_t contentTable = pak.Table({picture0, picture1});
+        keyCommand = pak.String("https://example.invalid/");
+        key0 = pak.Key(0x70, 1, keyCommand);
+        key1 = pak.Key(0x71, 0, 0);
+        std::uint32_t keyTable = pak.Table({key0, key1});
+        settings = pak.Settings("https://example.invalid/", "Visit us", 1);
+        RawPak::Index index;
+        index.ModuleTableOffset = moduleTable;
+        index.ModuleCount = 2;
+        index.KeyTableOffset = keyTable;
+        index.KeyCount = 2;
+        index.ContentCount = 2;
+        index.ContentTableOffset = contentTable;
+        index.SettingsOffset = settings;
+        pak.Finish(index);
+    }
+};
+
+// An index with no tables and a settings block: the smallest container that binds.
+std::string EmptyPak(RawPak::Index index = {}, std::size_t stubSize = 64) {
+    RawPak pak(stubSize);
+    index.SettingsOffset = pak.Settings("", "", 0);
+    pak.Finish(index);
+    return pak.Bytes();
+}
+
+TEST(PakBind, LoadsIndexTablesKeysAndSettingsAndKeepsTheFileOpen) {
+    TestFolder folder;
+    SoundPak sound;
+    std::string path = folder.Write("saver.scr", sound.pak.Bytes());
+
+    kwPak pak;
+    pak.Bind(path.c_str());
+    EXPECT_TRUE(pak.IsOpen());
+    EXPECT_STREQ(pak.Path(), path.c_str());
+    ASSERT_EQ(pak.ModuleTable().size(), 2u);
+    EXPECT_EQ(pak.ModuleTable()[0], sound.module0);
+    EXPECT_EQ(pak.ModuleTable()[1], sound.module1);
+    ASSERT_EQ(pak.ContentTable().size(), 2u);
+    EXPECT_EQ(pak.ContentTable()[1], sound.picture1);
+    EXPECT_EQ(pak.Keys().Count(), 2);
+    const ssPakKey::Entry* f1 = pak.Keys().Find(0x70);
+    ASSERT_NE(f1, nullptr);
+    EXPECT_EQ(f1->Function, kShellExecute);
+    EXPECT_STREQ(f1->Command.Text(), "https://example.invalid/");
+    EXPECT_EQ(pak.Keys().Find(0x71)->Function, kExitAndLeaveRunning);
+    EXPECT_STREQ(pak.URLLink(), "https://example.invalid/");
+    EXPECT_STREQ(pak.URLCaption(), "Visit us");
+    EXPECT_EQ(pak.Music(), 1u);
+
+    // On-demand reads by position, as the module runner and picture loader make them.
+    ssModuleEntry module;
+    ReadModuleEntry(pak, sound.module0, module);
+    EXPECT_TRUE(module.ForceMaximize());
+    EXPECT_FALSE(module.IsExternal());
+    EXPECT_EQ(module.Descriptor.ArgMethod, 7);
+    EXPECT_STREQ(module.Name.Text(), "show.exe");
+    ReadModuleEntry(pak, sound.module1, module);
+    EXPECT_TRUE(module.IsExternal());
+    EXPECT_STREQ(module.Name.Text(), "C:\\Programs\\show.exe");  // used as it is
+    EXPECT_EQ(ReadPictureDescriptor(pak, sound.picture1).PictureType, kPictureJpeg);
+    EXPECT_EQ(pak.ReadDword(sound.picture0Data), 6u);
+    EXPECT_EQ(pak.File().Tell(), static_cast<std::int32_t>(sound.picture0Data + 4));
+
+    // Unbind drops tables and keys but keeps the index and the settings.
+    pak.Unbind();
+    EXPECT_FALSE(pak.IsOpen());
+    EXPECT_TRUE(pak.ModuleTable().empty());
+    EXPECT_TRUE(pak.ContentTable().empty());
+    EXPECT_EQ(pak.Keys().Count(), 0);
+    EXPECT_EQ(pak.Index().ModuleCount, 2u);
+    EXPECT_STREQ(pak.URLLink(), "https://example.invalid/");
+}
+
+TEST(PakBind, EmptyTablesAreNotReadWhateverTheirOffsets) {
+    TestFolder folder;
+    RawPak::Index index;
+    index.ModuleTableOffset = 0xFFFFFFF0;
+    index.KeyTableOffset = 0xFFFFFFF0;
+    index.ContentTableOffset = 0xFFFFFFF0;
+    std::string path = folder.Write("saver.scr", EmptyPak(index));
+    kwPak pak;
+    pak.Bind(path.c_str());
+    EXPECT_TRUE(pak.ModuleTable().empty());
+    EXPECT_TRUE(pak.ContentTable().empty());
+    EXPECT_EQ(pak.Keys().Count(), 0);
+    pak.Unbind();
+}
+
+TEST(PakBind, TheRunningExecutableIsOpenedByItsOwnPath) {
+    // A test program carries no container: the reader finds its path, opens it and refuses it.
+    char self[kPathSize];
+    ASSERT_GT(GetModuleFileNameA(nullptr, self, sizeof self), 0u);
+    kwPak pak;
+    EXPECT_EQ(ErrorOf([&] { pak.Bind(); }), std::string("Invalid header in module file. ") + self);
+    EXPECT_FALSE(pak.IsOpen());
+}
+
+TEST(PakBind, RefusesBrokenFilesWithTheSaversMessagesAndClosesTheFile) {
+    TestFolder folder;
+    const std::string path = folder.Path("saver.scr");
+    const std::string readError = "Error reading module file. " + path;
+
+    struct Case {
+        const char* what;
+        std::function<std::string()> bytes;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"bare stub", [] { return RawPak(4096).Bytes(); }, "Invalid header in module file. " + path},
+        {"shorter than a trailer", [] { return std::string("MZ\x08\0", 4); },
+         "Error reading module. " + path},
+        {"index of 36 bytes",
+         [] {
+             RawPak::Index index;
+             index.StructSize = 36;
+             return EmptyPak(index);
+         },
+         "File is corrupt, invalid record size in PakIndex."},
+        {"index beyond the end",
+         [] {
+             RawPak pak;
+             pak.Le32(8);
+             pak.Le32(0x100000);
+             return pak.Bytes();
+         },
+         readError},
+        {"settings beyond the end",
+         [] {
+             RawPak pak;
+             RawPak::Index index;
+             index.SettingsOffset = 0x7FFFFF00;
+             pak.Finish(index);
+             return pak.Bytes();
+         },
+         readError},
+        // Counts that no file of this size can hold are refused before anything is allocated:
+        // 4,000,000,000 modules would ask for 16 GB.
+        {"huge module count",
+         [] {
+             RawPak::Index index;
+             index.ModuleCount = 4000000000u;
+             index.ModuleTableOffset = 64;
+             return EmptyPak(index);
+         },
+         readError},
+        {"huge content count",
+         [] {
+             RawPak::Index index;
+             index.ContentCount = 0x40000000u;
+             index.ContentTableOffset = 64;
+             return EmptyPak(index);
+         },
+         readError},
+        {"table running past the end",
+         [] {
+             RawPak::Index index;
+             index.ModuleCount = 2;
+             index.ModuleTableOffset = 64 + 560 + 32 + 4;
+             return EmptyPak(index);
+         },
+         readError},
+        {"more than 32 key entries",
+         [] {
+             RawPak::Index index;
+             index.KeyCount = 33;
+             index.KeyTableOffset = 64;
+             return EmptyPak(index);
+         },
+         "File is corrupt. Too many entries in key table."},
+        {"key entry of the wrong size",
+         [] {
+             RawPak pak;
+             RawPak::Index index;
+             std::uint32_t key = pak.Key(0x70, 2, 0, 14);  // bad size and bad function
+             index.KeyTableOffset = pak.Table({key});
+             index.KeyCount = 1;
+             index.SettingsOffset = pak.Settings("", "", 0);
+             pak.Finish(index);
+             return pak.Bytes();
+         },
+         "File is corrupt. Invalid key entry size."},
+        {"key function 2",
+         [] {
+             RawPak pak;
+             RawPak::Index index;
+             std::uint32_t key = pak.Key(0x70, 2, 0);
+             index.KeyTableOffset = pak.Table({key});
+             index.KeyCount = 1;
+             index.SettingsOffset = pak.Settings("", "", 0);
+             pak.Finish(index);
+             return pak.Bytes();
+         },
+         "File is corrupt. Invalid function in key table."},
+        {"key command with a bad descriptor",
+         [] {
+             RawPak pak;
+             RawPak::Index index;
+             std::uint32_t command = pak.String("x", 9);
+             std::uint32_t key = pak.Key(0x70, 1, command);
+             index.KeyTableOffset = pak.Table({key});
+             index.KeyCount = 1;
+             index.SettingsOffset = pak.Settings("", "", 0);
+             pak.Finish(index);
+             return pak.Bytes();
+         },
+         "File is corrupt. Invalid string descriptor size."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        folder.Write("saver.scr", c.bytes());
+        kwPak pak;
+        EXPECT_EQ(ErrorOf([&] { pak.Bind(path.c_str()); }), c.message);
+        EXPECT_FALSE(pak.IsOpen());
+        pak.Unbind();  // after a failed Bind too
+        EXPECT_FALSE(pak.IsOpen());
+    }
+
+    kwPak missing;
+    std::string absent = folder.Path("absent.scr");
+    EXPECT_EQ(ErrorOf([&] { missing.Bind(absent.c_str()); }), "Error opening module. " + absent);
+    std::string tooLong(300, 'a');
+    EXPECT_EQ(ErrorOf([&] { missing.Bind(tooLong.c_str()); }),
+              "Error opening module. The path is too long.");
+}
+
+TEST(PakStrings, AbsentEmptyAndBrokenDescriptors) {
+    TestFolder folder;
+    RawPak raw;
+    std::uint32_t none = raw.String(std::nullopt);
+    std::uint32_t text = raw.String("hello");
+    std::uint32_t badSize = raw.String("x", 9);
+    std::uint32_t huge = raw.Le32(8);
+    raw.Le32(0xFFFFFFFF);  // Length + 1 would wrap to 0
+    std::uint32_t pastEnd = raw.Le32(8);
+    raw.Le32(1000);
+    raw.Text("short");
+    RawPak::Index index;
+    index.SettingsOffset = raw.Settings("", "", 0);
+    raw.Finish(index);
+    std::string path = folder.Write("saver.scr", raw.Bytes());
+
+    kwPak container;
+    container.Bind(path.c_str());
+    EXPECT_TRUE(ssPakString(container, static_cast<std::int32_t>(none)).IsNone());
+    EXPECT_STREQ(ssPakString(container, static_cast<std::int32_t>(text)).Text(), "hello");
+    EXPECT_EQ(ErrorOf([&] { ssPakString(container, static_cast<std::int32_t>(badSize)); }),
+              "File is corrupt. Invalid string descriptor size.");
+    EXPECT_EQ(ErrorOf([&] { ssPakString(container, static_cast<std::int32_t>(huge)); }),
+              "Error reading module file. " + path);
+    EXPECT_EQ(ErrorOf([&] { ssPakString(container, static_cast<std::int32_t>(pastEnd)); }),
+              "Error reading module file. " + path);
+    EXPECT_EQ(ErrorOf([&] { container.ReadDword(-4); }), "Error reading module file. " + path);
+    container.Unbind();
+
+    ssPakString empty("");
+    EXPECT_FALSE(empty.IsNone());  // an empty text is not "none"
+    EXPECT_STREQ(empty.Text(), "");
+    ssPakString absent(nullptr);
+    EXPECT_TRUE(absent.IsNone());
+    empty.Assign("again");
+    EXPECT_STREQ(empty.Text(), "again");
+    empty.Clear();
+    EXPECT_TRUE(empty.IsNone());
+}
+
+TEST(PakSettings, TextsThatFillTheirFieldsAreCutInsideThem) {
+    TestFolder folder;
+    RawPak pak;
+    RawPak::Index index;
+    index.SettingsOffset = pak.Settings(std::string(300, 'L'), std::string(256, 'C'), 0x01010101);
+    pak.Finish(index);
+    std::string path = folder.Write("saver.scr", pak.Bytes());
+    kwPak container;
+    container.Bind(path.c_str());
+    EXPECT_EQ(std::strlen(container.URLLink()), 299u);
+    EXPECT_EQ(std::strlen(container.URLCaption()), 255u);
+    EXPECT_EQ(container.Music(), 0x01010101u);
+    container.Unbind();
+}
+
+// Builds a container whose key table holds the given entries (code, function, command).
+std::string KeyPak(const std::vector<std::tuple<std::uint32_t, std::uint8_t, std::optional<std::string>>>& keys) {
+    RawPak pak;
+    std::vector<std::uint32_t> positions;
+    for (const auto& [code, function, command] : keys) {
+        std::uint32_t commandOffset = function == 1 ? pak.String(command) : 0;
+        positions.push_back(pak.Key(code, function, commandOffset));
+    }
+    RawPak::Index index;
+    index.KeyTableOffset = pak.Table(positions);
+    index.KeyCount = static_cast<std::uint32_t>(positions.size());
+    index.SettingsOffset = pak.Settings("", "", 0);
+    pak.Finish(index);
+    return pak.Bytes();
+}
+
+TEST(PakKeys, ALaterEntryForTheSameKeyWins) {
+    TestFolder folder;
+    std::string path = folder.Write(
+        "saver.scr", KeyPak({{0x70, 1, "first"}, {0x41, 1, std::nullopt}, {0x70, 0, std::nullopt}}));
+    kwPak pak;
+    pak.Bind(path.c_str());
+    EXPECT_EQ(pak.Keys().Count(), 2);
+    const ssPakKey::Entry* f1 = pak.Keys().Find(0x70);
+    ASSERT_NE(f1, nullptr);
+    EXPECT_EQ(f1->Function, kExitAndLeaveRunning);
+    EXPECT_TRUE(f1->Command.IsNone());
+    // A shell-execute command of Length 0 binds with no command text.
+    const ssPakKey::Entry* a = pak.Keys().Find(0x41);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->Function, kShellExecute);
+    EXPECT_TRUE(a->Command.IsNone());
+    EXPECT_EQ(pak.Keys().Find(0x42), nullptr);
+    EXPECT_EQ(pak.Keys().Find(0), nullptr);  // 0 only marks free entries
+    pak.Unbind();
+}
+
+TEST(PakKeys, TwentyDistinctKeysBindAndTheTwentyFirstFillsTheTable) {
+    TestFolder folder;
+    std::vector<std::tuple<std::uint32_t, std::uint8_t, std::optional<std::string>>> keys;
+    for (std::uint32_t i = 0; i < 20; ++i) keys.emplace_back(0x41 + i, 1, "cmd" + std::to_string(i));
+    // Repeats of bound keys take no new entry: 32 entries, 20 distinct keys.
+    for (std::uint32_t i = 0; i < 12; ++i) keys.emplace_back(0x41 + i, 0, std::nullopt);
+    std::string path = folder.Write("saver.scr", KeyPak(keys));
+    kwPak pak;
+    pak.Bind(path.c_str());
+    EXPECT_EQ(pak.Keys().Count(), 20);
+    EXPECT_STREQ(pak.Keys().Find(0x54)->Command.Text(), "cmd19");
+    pak.Unbind();
+
+    keys.resize(20);
+    keys.emplace_back(0x70, 0, std::nullopt);
+    folder.Write("saver.scr", KeyPak(keys));
+    EXPECT_EQ(ErrorOf([&] { pak.Bind(path.c_str()); }), "Allocate key failed, table is full.");
+    EXPECT_FALSE(pak.IsOpen());
+    EXPECT_EQ(pak.Keys().Count(), 20);  // the first 20 stay until Unbind
+    EXPECT_EQ(pak.Keys().Find(0x70), nullptr);
+    pak.Unbind();
+    EXPECT_EQ(pak.Keys().Count(), 0);
+    EXPECT_EQ(pak.Keys().Find(0x41), nullptr);
+}
+
+TEST(PakKeys, TableOperations) {
+    ssPakKey keys;
+    EXPECT_EQ(keys.Count(), 0);
+    keys.AddExit(0x70);
+    keys.AddShellExecute(0x71, "notepad");
+    keys.AddShellExecute(0x72, nullptr);
+    EXPECT_EQ(keys.Count(), 3);
+    EXPECT_EQ(keys.Allocate(0x71), 1);
+    EXPECT_EQ(keys.Allocate(0x99), 3);
+    keys.AddShellExecute(0x70, "replaced");
+    EXPECT_EQ(keys.Count(), 3);
+    EXPECT_STREQ(keys.Find(0x70)->Command.Text(), "replaced");
+    keys.AddExit(0x70);
+    EXPECT_TRUE(keys.Find(0x70)->Command.IsNone());
+    keys.Clear();
+    EXPECT_EQ(keys.Count(), 0);
+    EXPECT_EQ(keys.Find(0x71), nullptr);
+}
+
+TEST(PakEntries, ModuleAndPictureDescriptorChecks) {
+    TestFolder folder;
+    RawPak pak;
+    std::uint32_t noName = pak.String(std::nullopt);
+    std::uint32_t badName = pak.String("..\\..\\evil.exe");
+    std::uint32_t longPath = pak.String(std::string(260, 'p'));
+    std::uint32_t wrongSize = pak.Module(0, noName, 0, 0, 18);
+    std::uint32_t externalNoName = pak.Module(1, noName, 0);
+    std::uint32_t externalLong = pak.Module(1, longPath, 0);
+    std::uint32_t embeddedBadName = pak.Module(0, badName, 0);
+    std::uint32_t embeddedNoName = pak.Module(0, noName, 0);
+    std::uint32_t pictureSize = pak.Picture(0, 0, 10);
+    std::uint32_t pictureType = pak.Picture(2, 0);
+    RawPak::Index index;
+    index.SettingsOffset = pak.Settings("", "", 0);
+    pak.Finish(index);
+    std::string path = folder.Write("saver.scr", pak.Bytes());
+
+    kwPak container;
+    container.Bind(path.c_str());
+    ssModuleEntry entry;
+    auto module = [&](std::uint32_t at) {
+        return ErrorOf([&] { ReadModuleEntry(container, static_cast<std::int32_t>(at), entry); });
+    };
+    EXPECT_EQ(module(wrongSize), "File is corrupt. Error reading module descriptor.");
+    EXPECT_EQ(module(externalNoName), "File is corrupt. External module has no name.");
+    EXPECT_EQ(module(externalLong), "File is corrupt. Module name is too long.");
+    EXPECT_EQ(module(embeddedBadName), "File is corrupt. Invalid module name.");
+    EXPECT_EQ(module(embeddedNoName), "");
+    EXPECT_TRUE(entry.Name.IsNone());
+    auto picture = [&](std::uint32_t at) {
+        return ErrorOf([&] { ReadPictureDescriptor(container, static_cast<std::int32_t>(at)); });
+    };
+    EXPECT_EQ(picture(pictureSize), "File is corrupt. Error reading picture descriptor.");
+    EXPECT_EQ(picture(pictureType), "File is corrupt. Invalid picture type.");
+    container.Unbind();
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(PakExtract, NamedAndUnnamedCopiesInTheTemporaryFolder) {
+    TestFolder folder;
+    SoundPak sound;
+    std::string path = folder.Write("saver.scr", sound.pak.Bytes());
+    kwPak pak;
+    pak.Bind(path.c_str());
+
+    char tempDir[kPathSize];
+    ASSERT_GT(GetTempPathA(sizeof tempDir, tempDir), 0u);
+    std::string name = "saverpak-extract-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".exe";
+    char expected[kPathSize];
+    ASSERT_TRUE(JoinPath(expected, sizeof expected, tempDir, name.c_str()));
+
+    char chosen[kPathSize] = {};
+    pak.ExtractModuleToTemp(static_cast<std::int32_t>(sound.moduleData), name.c_str(), chosen, sizeof chosen);
+    EXPECT_STREQ(chosen, expected);
+    EXPECT_EQ(ReadFile(chosen), sound.program);
+    // A second extraction under the same name overwrites the first copy.
+    pak.ExtractModuleToTemp(static_cast<std::int32_t>(sound.picture0Data), name.c_str());
+    EXPECT_EQ(ReadFile(chosen), "BM....");
+    std::filesystem::remove(chosen);
+
+    pak.ExtractModuleToTemp(static_cast<std::int32_t>(sound.moduleData), nullptr, chosen, sizeof chosen);
+    std::string unnamed = std::filesystem::path(chosen).filename().string();
+    EXPECT_EQ(unnamed.substr(0, 3), "pak") << unnamed;
+    EXPECT_EQ(std::filesystem::path(chosen).parent_path(), std::filesystem::path(expected).parent_path());
+    EXPECT_EQ(ReadFile(chosen), sound.program);
+    std::filesystem::remove(chosen);
+    pak.Unbind();
+}
+
+TEST(PakExtract, RefusesUnsafeNamesLongPathsAndShortBlocksWithoutWriting) {
+    TestFolder folder;
+    RawPak raw;
+    std::uint32_t good = raw.Data("MZgood");
+    std::uint32_t shortBlock = raw.Le32(100000);  // runs past the end of the file
+    raw.Text("MZ");
+    RawPak::Index index;
+    index.SettingsOffset = raw.Settings("", "", 0);
+    raw.Finish(index);
+    std::string path = folder.Write("saver.scr", raw.Bytes());
+    kwPak pak;
+    pak.Bind(path.c_str());
+
+    for (const char* name : {"..\\evil.exe", "../evil.exe", "C:evil.exe", "NUL", "con.txt", "a|b"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(ErrorOf([&] { pak.ExtractModuleToTemp(static_cast<std::int32_t>(good), name); }),
+                  "File is corrupt. Invalid module name.");
+    }
+    std::string longName(255, 'n');  // a plain name, but too long once joined
+    EXPECT_EQ(ErrorOf([&] { pak.ExtractModuleToTemp(static_cast<std::int32_t>(good), longName.c_str()); }),
+              "Error creating output file. The path is too long.");
+
+    // A block longer than the file: refused before the target is created, so an earlier copy
+    // under that name is not lost.
+    std::string target = folder.Write("copy.exe", "earlier copy");
+    EXPECT_EQ(ErrorOf([&] { pak.ExtractModule(static_cast<std::int32_t>(shortBlock), target.c_str()); }),
+              "Error extracting module. " + target);
+    EXPECT_EQ(ReadFile(target), "earlier copy");
+    std::string nowhere = folder.Path("missing-folder/copy.exe");
+    EXPECT_EQ(ErrorOf([&] { pak.ExtractModule(static_cast<std::int32_t>(good), nowhere.c_str()); }),
+              "Error creating output file. " + nowhere);
+    EXPECT_EQ(ErrorOf([&] { pak.ExtractModule(0x7FFFFFF0, target.c_str()); }),
+              "Error reading module file. " + path);
+    pak.ExtractModule(static_cast<std::int32_t>(good), target.c_str());
+    EXPECT_EQ(ReadFile(target), "MZgood");
+    pak.Unbind();
+}
+
+}  // namespace

@@ -1,0 +1,374 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "SaverInputs.h"
+#include "TestFolder.h"
+#include "tools/saverpak/Commands.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return "";
+}
+
+json ListJson(const std::string& file) {
+    std::ostringstream out;
+    ListSaver(file, true, out);
+    return json::parse(out.str());
+}
+
+// Runs the tool's command line in-process; returns the exit code, with stdout and stderr.
+struct RunResult {
+    int Code;
+    std::string Out;
+    std::string Err;
+};
+
+RunResult RunTool(std::vector<std::string> args) {
+    CLI::App app{"saverpak"};
+    app.name("saverpak");
+    app.require_subcommand(1);
+    AddBuildCommand(app);
+    AddListCommand(app);
+    AddVerifyCommand(app);
+    AddExtractCommand(app);
+    args.insert(args.begin(), "saverpak");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    std::ostringstream out, err;
+    auto* oldOut = std::cout.rdbuf(out.rdbuf());
+    auto* oldErr = std::cerr.rdbuf(err.rdbuf());
+    int code = RunSaverpak(app, static_cast<int>(argv.size()), argv.data());
+    std::cout.rdbuf(oldOut);
+    std::cerr.rdbuf(oldErr);
+    return {code, out.str(), err.str()};
+}
+
+// The files left in a folder, to show that a refused build leaves nothing behind.
+std::vector<std::string> Listing(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(SaverpakBuild, LaysOutTheReferenceSaverExactly) {
+    TestFolder folder;
+    folder.Write("stub.scr", ProgramBytes(648704));
+    folder.Write("module.exe", ProgramBytes(1714499, '\x11'));
+    folder.Write("picture0.bmp", BmpBytes(152, 112, 51128));
+    folder.Write("picture1.bmp", BmpBytes(300, 210, 189056));
+    // Relative names resolve against the manifest's folder, not the working directory.
+    folder.Write("saver.toml",
+                 "[[module]]\nfile = \"module.exe\"\nname = \"twenty-chars-name.ex\"\n"
+                 "[[picture]]\nfile = \"picture0.bmp\"\n[[picture]]\nfile = \"picture1.bmp\"\n");
+    std::string out = folder.Path("saver.scr");
+    BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"), out);
+
+    EXPECT_EQ(fs::file_size(out), 2604074u);
+    json j = ListJson(out);
+    EXPECT_EQ(j["fileSize"], 2604074);
+    EXPECT_EQ(j["containerStart"], 648704);
+    EXPECT_EQ(j["containerSize"], 1955370);
+    const json& m = j["modules"][0];
+    EXPECT_EQ(m["name"]["position"], 648704);
+    EXPECT_EQ(m["name"]["size"], 28);
+    EXPECT_EQ(m["name"]["length"], 20);
+    EXPECT_EQ(m["data"]["position"], 648732);
+    EXPECT_EQ(m["data"]["size"], 1714503);
+    EXPECT_EQ(m["position"], 2363235);
+    EXPECT_EQ(m["size"], 17);
+    EXPECT_EQ(m["flags"], 0);
+    EXPECT_EQ(m["nameOffset"], 648704);
+    EXPECT_EQ(m["dataOffset"], 648732);
+    EXPECT_EQ(j["moduleTable"]["position"], 2363252);
+    EXPECT_EQ(j["moduleTable"]["entries"], json::array({2363235}));
+    EXPECT_EQ(j["pictures"][0]["data"]["position"], 2363256);
+    EXPECT_EQ(j["pictures"][0]["data"]["size"], 51132);
+    EXPECT_EQ(j["pictures"][0]["position"], 2414388);
+    EXPECT_EQ(j["pictures"][0]["dataOffset"], 2363256);
+    EXPECT_EQ(j["pictures"][1]["data"]["position"], 2414397);
+    EXPECT_EQ(j["pictures"][1]["data"]["size"], 189060);
+    EXPECT_EQ(j["pictures"][1]["position"], 2603457);
+    EXPECT_EQ(j["pictures"][1]["type"], "bmp");
+    EXPECT_EQ(j["contentTable"]["position"], 2603466);
+    EXPECT_EQ(j["contentTable"]["entries"], json::array({2414388, 2603457}));
+    EXPECT_EQ(j["settings"]["position"], 2603474);
+    EXPECT_EQ(j["settings"]["size"], 560);
+    EXPECT_EQ(j["index"]["position"], 2604034);
+    EXPECT_EQ(j["index"]["moduleTableOffset"], 2363252);
+    EXPECT_EQ(j["index"]["moduleCount"], 1);
+    EXPECT_EQ(j["index"]["keyTableOffset"], 0);
+    EXPECT_EQ(j["index"]["keyCount"], 0);
+    EXPECT_EQ(j["index"]["contentCount"], 2);
+    EXPECT_EQ(j["index"]["contentTableOffset"], 2603466);
+    EXPECT_EQ(j["index"]["settingsOffset"], 2603474);
+    EXPECT_EQ(j["trailer"]["position"], 2604066);
+    EXPECT_EQ(j["trailer"]["indexOffset"], 2604034);
+    EXPECT_NO_THROW(VerifySaver(out));
+}
+
+TEST(SaverpakBuild, KeysSettingsExternalModulesAndJpegRoundTrip) {
+    TestFolder folder;
+    folder.Write("stub.scr", ProgramBytes(4096));
+    std::string program = ProgramBytes(30000, 'p');
+    folder.Write("show.exe", program);
+    std::string jpeg = JpegBytes(40, 30);
+    folder.Write("photo.bmp", jpeg);  // the type follows the content, not the extension
+    folder.Write("logo.bmp", BmpBytes(16, 8, 0, 8));
+    folder.Write("saver.toml", R"(
+[settings]
+link = "https://example.invalid/caf\u00e9"
+caption = "Caf\u00e9 \u20ac"
+music = true
+
+[[module]]
+file = "show.exe"
+force-maximize = true
+arg-method = 3
+
+[[module]]
+external = true
+name = 'C:\Programs\Leave\leave.exe'
+
+[[picture]]
+file = "photo.bmp"
+
+[[picture]]
+file = "logo.bmp"
+
+[[key]]
+key = "F1"
+function = "shell-execute"
+command = "https://example.invalid/help"
+
+[[key]]
+key = 0x1B
+function = "exit-and-leave-running"
+
+[[key]]
+key = "f1"
+function = "exit-and-leave-running"
+)");
+    std::string out = folder.Path("saver.scr");
+    BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"), out);
+    VerifySaver(out);
+
+    json j = ListJson(out);
+    EXPECT_EQ(j["containerStart"], 4096);
+    EXPECT_EQ(j["modules"][0]["name"]["text"], nullptr);  // absent: the saver picks a "pak" name
+    EXPECT_EQ(j["modules"][0]["name"]["length"], 0);
+    EXPECT_EQ(j["modules"][0]["forceMaximize"], true);
+    EXPECT_EQ(j["modules"][0]["argMethod"], 3);
+    EXPECT_EQ(j["modules"][1]["external"], true);
+    EXPECT_EQ(j["modules"][1]["name"]["text"], "C:\\Programs\\Leave\\leave.exe");
+    EXPECT_EQ(j["modules"][1]["data"], nullptr);
+    EXPECT_EQ(j["modules"][1]["dataOffset"], 0);
+    EXPECT_EQ(j["pictures"][0]["type"], "jpeg");
+    EXPECT_EQ(j["pictures"][1]["type"], "bmp");
+    ASSERT_EQ(j["keys"].size(), 3u);
+    EXPECT_EQ(j["keys"][0]["key"], 0x70);
+    EXPECT_EQ(j["keys"][0]["keyName"], "F1");
+    EXPECT_EQ(j["keys"][0]["function"], "shell-execute");
+    EXPECT_EQ(j["keys"][0]["command"]["text"], "https://example.invalid/help");
+    EXPECT_EQ(j["keys"][1]["key"], 0x1B);
+    EXPECT_EQ(j["keys"][1]["command"], nullptr);
+    EXPECT_EQ(j["keys"][2]["function"], "exit-and-leave-running");
+    EXPECT_EQ(j["settings"]["link"], "https://example.invalid/caf\u00e9");
+    EXPECT_EQ(j["settings"]["caption"], "Caf\u00e9 \u20ac");
+    EXPECT_EQ(j["settings"]["music"], 1);
+    // Stored as Windows-1252, one byte a character.
+    EXPECT_EQ(folder.Read("saver.scr").find("Caf\xE9 \x80"), j["settings"]["position"].get<std::size_t>() + 300);
+
+    ExtractFromSaver(out, ExtractKind::Module, 0, folder.Path("module-copy.exe"));
+    EXPECT_EQ(folder.Read("module-copy.exe"), program);
+    ExtractFromSaver(out, ExtractKind::Picture, 0, folder.Path("photo-copy.jpg"));
+    EXPECT_EQ(folder.Read("photo-copy.jpg"), jpeg);
+    EXPECT_EQ(ErrorOf([&] { ExtractFromSaver(out, ExtractKind::Module, 1, folder.Path("x")); }),
+              "module 1 is external (C:\\Programs\\Leave\\leave.exe); the container holds no program for it");
+    EXPECT_NE(ErrorOf([&] { ExtractFromSaver(out, ExtractKind::Picture, 2, folder.Path("x")); }).find("has no picture 2 (it has 2)"),
+              std::string::npos);
+    EXPECT_NE(ErrorOf([&] { ExtractFromSaver(out, ExtractKind::Picture, 0, out); }).find("is the saver file"),
+              std::string::npos);
+}
+
+TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
+    TestFolder folder;
+    folder.Write("stub.scr", ProgramBytes(1024));
+    folder.Write("show.exe", ProgramBytes(100));
+    folder.Write("text.exe", "not a program");
+    folder.Write("good.bmp", BmpBytes(4, 4));
+    folder.Write("deep.bmp", BmpBytes(4, 4, 0, 32));
+    folder.Write("gap.bmp", BmpBytes(4, 4).replace(10, 4, Le32Bytes(60)));
+    folder.Write("cut.bmp", BmpBytes(40, 40).substr(0, 200));
+    folder.Write("core.bmp", BmpBytes(4, 4, 0, 24, 108));
+    folder.Write("fake.jpg", std::string("\xFF\xD8\xFF\xE0 not really", 15));
+    folder.Write("text.png", "PNG?");
+    std::string out = folder.Write("saver.scr", "previous saver");
+
+    std::string keys21;
+    for (int i = 0; i < 21; ++i)
+        keys21 += "[[key]]\nkey = " + std::to_string(0x41 + i) + "\nfunction = \"exit-and-leave-running\"\n";
+    std::string entries33;
+    for (int i = 0; i < 33; ++i)
+        entries33 += "[[key]]\nkey = \"F1\"\nfunction = \"exit-and-leave-running\"\n";
+
+    struct Case {
+        std::string manifest;
+        std::string expected;  // part of the message
+    };
+    const Case cases[] = {
+        {"[[module]]\nfile = \"show.exe\"\nnmae = \"x\"\n", "module 0: unknown entry 'nmae'"},
+        {"[[module]]\nname = \"x.exe\"\n", "module 0: 'file' is required"},
+        {"[[module]]\nfile = \"absent.exe\"\n", "absent.exe is not a file that can be read"},
+        {"[[module]]\nfile = \"text.exe\"\n", "is not a Windows program (no \"MZ\")"},
+        {"[[module]]\nfile = \"show.exe\"\nname = '..\\evil.exe'\n", "'name' contains a path separator"},
+        {"[[module]]\nfile = \"show.exe\"\nname = \"NUL.exe\"\n", "'name' is a reserved device name"},
+        {"[[module]]\nexternal = true\n", "an external module needs 'name'"},
+        {"[[module]]\nexternal = true\nfile = \"show.exe\"\nname = \"C:\\\\x.exe\"\n", "names its program with 'name'"},
+        {"[[module]]\nfile = \"show.exe\"\narg-method = 256\n", "'arg-method' must be an integer from 0 to 255"},
+        {"[[picture]]\nfile = \"text.png\"\n", "is neither a BMP nor a JPEG file"},
+        {"[[picture]]\nfile = \"deep.bmp\"\n", "1, 4, 8 or 24 bits"},
+        {"[[picture]]\nfile = \"gap.bmp\"\n", "must follow the colour table directly"},
+        {"[[picture]]\nfile = \"cut.bmp\"\n", "ends before its pixel data"},
+        {"[[picture]]\nfile = \"core.bmp\"\n", "40-byte kind"},
+        {"[[picture]]\nfile = \"fake.jpg\"\n", "JPEG does not decode"},
+        {"[settings]\nlink = \"" + std::string(300, 'l') + "\"\n", "'link' is longer than 299 characters"},
+        {"[settings]\ncaption = \"" + std::string(256, 'c') + "\"\n", "'caption' is longer than 255 characters"},
+        {"[settings]\ncaption = \"\\u4e2d\"\n", "Windows-1252"},
+        {"[settings]\nlink = \"a\\u0000b\"\n", "zero character"},
+        {"[settings]\nmusic = \"yes\"\n", "'music' must be true or false"},
+        {keys21, "at most 20 distinct keys; the manifest has 21"},
+        {entries33, "at most 32 key entries; the manifest has 33"},
+        {"[[key]]\nkey = \"Hyper\"\nfunction = \"exit-and-leave-running\"\n", "unknown key name 'Hyper'"},
+        {"[[key]]\nkey = 0\nfunction = \"exit-and-leave-running\"\n", "code must be from 1 to 254"},
+        {"[[key]]\nkey = \"F1\"\nfunction = \"shell-execute\"\n", "needs a 'command'"},
+        {"[[key]]\nkey = \"F1\"\nfunction = \"run\"\n", "'function' must be"},
+        {"[[module]\n", "saver.toml:1:"},
+        {"stub = \"x\"\n", "unknown entry 'stub'"},
+    };
+    std::vector<std::string> before;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.manifest.substr(0, 80));
+        folder.Write("saver.toml", c.manifest);
+        if (before.empty()) before = Listing(folder.Path());
+        std::string message = ErrorOf([&] { BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"), out); });
+        EXPECT_NE(message.find(c.expected), std::string::npos) << message;
+        EXPECT_EQ(folder.Read("saver.scr"), "previous saver");
+        EXPECT_EQ(Listing(folder.Path()), before);  // no temporary file left behind
+    }
+
+    folder.Write("saver.toml", "[[module]]\nfile = \"show.exe\"\n");
+    folder.Write("plain.scr", "no MZ here");
+    EXPECT_NE(ErrorOf([&] { BuildSaver(folder.Path("plain.scr"), folder.Path("saver.toml"), out); })
+                  .find("is not a Windows program"),
+              std::string::npos);
+}
+
+TEST(SaverpakBuild, NeverWritesOverItsInputs) {
+    TestFolder folder;
+    std::string stub = folder.Write("stub.scr", ProgramBytes(1024));
+    std::string module = folder.Write("show.exe", ProgramBytes(100));
+    folder.Write("saver.toml", "[[module]]\nfile = \"show.exe\"\n");
+    std::string manifest = folder.Path("saver.toml");
+
+    EXPECT_NE(ErrorOf([&] { BuildSaver(stub, manifest, stub); }).find("is the stub"), std::string::npos);
+    EXPECT_NE(ErrorOf([&] { BuildSaver(stub, manifest, module); }).find("is the module"), std::string::npos);
+    EXPECT_NE(ErrorOf([&] { BuildSaver(stub, manifest, manifest); }).find("is the manifest"), std::string::npos);
+    // The same file under another name is caught by identity.
+    std::string otherName = folder.Path("same-stub.scr");
+    std::error_code linkError;
+    fs::create_hard_link(stub, otherName, linkError);
+    if (!linkError) {
+        EXPECT_NE(ErrorOf([&] { BuildSaver(stub, manifest, otherName); }).find("is the stub"), std::string::npos);
+    }
+    std::string dotted = (fs::path(folder.Path()) / "." / "stub.scr").string();
+    EXPECT_NE(ErrorOf([&] { BuildSaver(stub, manifest, dotted); }).find("is the stub"), std::string::npos);
+    EXPECT_EQ(folder.Read("stub.scr"), ProgramBytes(1024));
+    EXPECT_EQ(folder.Read("show.exe"), ProgramBytes(100));
+
+    // A good build replaces an existing output whole.
+    std::string out = folder.Write("saver.scr", "previous saver");
+    BuildSaver(stub, manifest, out);
+    VerifySaver(out);
+    EXPECT_EQ(folder.Read("saver.scr").substr(0, 1024), ProgramBytes(1024));
+}
+
+TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
+    TestFolder folder;
+    folder.Write("stub.scr", ProgramBytes(2048));
+    folder.Write("show.exe", ProgramBytes(100));
+    folder.Write("saver.toml", "[[module]]\nfile = \"show.exe\"\nname = \"show.exe\"\n");
+    std::string out = folder.Path("saver.scr");
+
+    RunResult build = RunTool({"build", "--stub", folder.Path("stub.scr"), "--manifest",
+                           folder.Path("saver.toml"), "-o", out});
+    EXPECT_EQ(build.Code, 0) << build.Err;
+    RunResult verify = RunTool({"verify", out});
+    EXPECT_EQ(verify.Code, 0) << verify.Err;
+    RunResult list = RunTool({"list", out});
+    EXPECT_EQ(list.Code, 0);
+    EXPECT_NE(list.Out.find("module 0 name \"show.exe\""), std::string::npos) << list.Out;
+    RunResult extract = RunTool({"extract", out, "--module", "0", "-o", folder.Path("copy.exe")});
+    EXPECT_EQ(extract.Code, 0) << extract.Err;
+    EXPECT_EQ(folder.Read("copy.exe"), ProgramBytes(100));
+
+    for (const char* command : {"build", "list", "verify", "extract"}) {
+        RunResult help = RunTool({command, "--help"});
+        EXPECT_EQ(help.Code, 0) << command;
+        EXPECT_NE(help.Out.find(command), std::string::npos) << help.Out;
+    }
+    EXPECT_NE(RunTool({}).Code, 0);
+    EXPECT_NE(RunTool({"build", "--stub", "x"}).Code, 0);
+    EXPECT_NE(RunTool({"extract", out, "-o", folder.Path("y")}).Code, 0);
+    EXPECT_NE(RunTool({"extract", out, "--module", "0", "--picture", "0", "-o", folder.Path("y")}).Code, 0);
+
+    // verify: the saver's own message, exit 1. A stub without a container, then a truncated saver.
+    RunResult bare = RunTool({"verify", folder.Path("stub.scr")});
+    EXPECT_EQ(bare.Code, 1);
+    EXPECT_EQ(bare.Err, "Invalid header in module file. " + folder.Path("stub.scr") + "\n");
+    std::string bytes = folder.Read("saver.scr");
+    folder.Write("cut.scr", bytes.substr(0, 2060) + bytes.substr(bytes.size() - 40));
+    RunResult cut = RunTool({"verify", folder.Path("cut.scr")});
+    EXPECT_EQ(cut.Code, 1);
+    EXPECT_EQ(cut.Err, "Error reading module file. " + folder.Path("cut.scr") + "\n");
+}
+
+TEST(SaverpakVerify, PictureContentMustMatchItsStoredType) {
+    TestFolder folder;
+    folder.Write("stub.scr", ProgramBytes(512));
+    folder.Write("a.bmp", BmpBytes(8, 8));
+    folder.Write("saver.toml", "[[picture]]\nfile = \"a.bmp\"\n");
+    std::string out = folder.Path("saver.scr");
+    BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"), out);
+    json j = ListJson(out);
+    std::string bytes = folder.Read("saver.scr");
+    bytes[j["pictures"][0]["position"].get<std::size_t>() + 4] = 1;  // now claims to be a JPEG
+    folder.Write("saver.scr", bytes);
+    EXPECT_EQ(ErrorOf([&] { VerifySaver(out); }),
+              "Error loading picture. The file format is invalid or unrecognized.");
+    bytes[j["pictures"][0]["position"].get<std::size_t>() + 4] = 2;
+    folder.Write("saver.scr", bytes);
+    EXPECT_EQ(ErrorOf([&] { VerifySaver(out); }), "File is corrupt. Invalid picture type.");
+}
+
+}  // namespace

@@ -1,0 +1,71 @@
+# Drives the built saverpak program (natively, or under Wine for the Windows build) through
+# build, list --json, verify and extract, and checks its exit codes and messages.
+#   cmake -DTOOL=path -DEMULATOR=wine-or-empty -DWORK=folder -P ToolRoundTrip.cmake
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+
+function(tool expected_code)
+  execute_process(COMMAND ${EMULATOR} ${TOOL} ${ARGN}
+                  RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT code EQUAL expected_code)
+    message(FATAL_ERROR "saverpak ${ARGN}: exit ${code}, expected ${expected_code}\n${out}\n${err}")
+  endif()
+  set(out "${out}" PARENT_SCOPE)
+  set(err "${err}" PARENT_SCOPE)
+endfunction()
+
+string(REPEAT "stub" 250 filler)
+file(WRITE ${WORK}/stub.scr "MZ${filler}")           # 1002 bytes
+file(WRITE ${WORK}/show.exe "MZ show program")
+file(WRITE ${WORK}/saver.toml [=[
+[settings]
+link = "https://example.invalid/"
+caption = "Example"
+music = true
+
+[[module]]
+file = "show.exe"
+name = "show.exe"
+
+[[module]]
+external = true
+name = 'C:\Programs\leave.exe'
+
+[[key]]
+key = "F1"
+function = "shell-execute"
+command = "https://example.invalid/help"
+]=])
+
+tool(0 build --stub ${WORK}/stub.scr --manifest ${WORK}/saver.toml -o ${WORK}/saver.scr)
+tool(0 verify ${WORK}/saver.scr)
+tool(0 list --json ${WORK}/saver.scr)
+string(JSON start GET "${out}" containerStart)
+string(JSON name GET "${out}" modules 0 name text)
+string(JSON namePosition GET "${out}" modules 0 name position)
+string(JSON dataPosition GET "${out}" modules 0 data position)
+string(JSON command GET "${out}" keys 0 command text)
+string(JSON caption GET "${out}" settings caption)
+if(NOT start EQUAL 1002 OR NOT namePosition EQUAL 1002 OR NOT dataPosition EQUAL 1018
+   OR NOT name STREQUAL "show.exe" OR NOT command STREQUAL "https://example.invalid/help"
+   OR NOT caption STREQUAL "Example")
+  message(FATAL_ERROR "unexpected list --json:\n${out}")
+endif()
+
+tool(0 extract ${WORK}/saver.scr --module 0 -o ${WORK}/copy.exe)
+file(READ ${WORK}/copy.exe copy)
+if(NOT copy STREQUAL "MZ show program")
+  message(FATAL_ERROR "extracted module differs: ${copy}")
+endif()
+
+tool(1 verify ${WORK}/stub.scr)
+if(NOT err MATCHES "^Invalid header in module file. .*stub.scr")
+  message(FATAL_ERROR "unexpected verify message: ${err}")
+endif()
+tool(1 build --stub ${WORK}/stub.scr --manifest ${WORK}/saver.toml -o ${WORK}/stub.scr)
+if(NOT err MATCHES "is the stub")
+  message(FATAL_ERROR "unexpected build message: ${err}")
+endif()
+tool(0 --help)
+tool(0 build --help)
+message(STATUS "saverpak round trip passed")

@@ -1,0 +1,242 @@
+#!/bin/bash
+# End-to-end tests of the full-screen run, under Wine on the virtual display that
+# scripts/with-wine.sh provides: real saver, real module program, real input from xdotool.
+#
+#   FullscreenTests.sh SAVER-STUB SAVERPAK-EXE TEST-MODULE LINK-TARGET PROBE WORK-FOLDER
+#
+# Every wait polls with a deadline; nothing sleeps to synchronise with Wine.
+set -uo pipefail
+stub="$1" saverpak="$2" module="$3" link_target="$4" probe="$5" work="$6"
+rm -rf "$work"
+mkdir -p "$work"
+cp "$module" "$work/TestModule.exe"
+cp "$link_target" "$work/LinkTarget.exe"
+
+passed=0 failed=0
+current=""
+fail() { echo "FAIL [$current]: $*"; failures=$((failures + 1)); }
+check() { local what="$1"; shift; "$@" || fail "$what"; }
+
+# Polls a command until it succeeds, for at most $1 seconds.
+wait_for() {
+    local seconds="$1"; shift
+    local deadline=$((SECONDS + seconds))
+    until "$@"; do
+        ((SECONDS < deadline)) || return 1
+        sleep 0.05
+    done
+}
+# Succeeds when a command keeps failing for $1 seconds: the check that something did NOT happen.
+stays_false() {
+    local seconds="$1"; shift
+    ! wait_for "$seconds" "$@"
+}
+
+win_path() { winepath -w "$1" 2>/dev/null; }
+probe() { wine "$probe" "$@" 2>/dev/null | tr -d '\r'; }
+temp="$(winepath -u "$(wine cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')" 2>/dev/null)"
+[[ -d "$temp" ]] || { echo "cannot find Wine's temporary folder"; exit 1; }
+
+pack() {  # pack NAME [extra manifest lines...]: builds $work/NAME.scr around TestModule.exe
+    local name="$1"; shift
+    {
+        printf '[settings]\nlink = "https://example.com"\ncaption = "Example"\nmusic = true\n\n'
+        printf '%s\n' "$@"
+        printf '\n[[key]]\nkey = "F2"\nfunction = "exit-and-leave-running"\n'
+        printf '\n[[key]]\nkey = "F3"\nfunction = "shell-execute"\ncommand = %s\n' "'$(win_path "$work/LinkTarget.exe")'"
+        printf '\n[[key]]\nkey = "F4"\nfunction = "shell-execute"\ncommand = %s\n' "'Z:\\nowhere\\missing.exe'"
+    } > "$work/$name.toml"
+    wine "$saverpak" build --stub "$(win_path "$stub")" --manifest "$(win_path "$work/$name.toml")" \
+        -o "$(win_path "$work/$name.scr")" >/dev/null 2>"$work/$name.pack.log" ||
+        { cat "$work/$name.pack.log"; return 1; }
+}
+embedded_module='[[module]]
+file = "TestModule.exe"
+name = "TestModule.exe"'
+
+saver=""
+start_saver() {  # start_saver SCR [env...]
+    local scr="$1"; shift
+    rm -f "$work/module.log" "$work/link.mark"
+    env TESTMODULE_LOG="$(win_path "$work/module.log")" LINKTARGET_MARK="$(win_path "$work/link.mark")" \
+        "$@" wine "$scr" /s &
+    saver=$!
+}
+saver_gone() { ! kill -0 "$saver" 2>/dev/null; }
+module_visible() { xdotool search --onlyvisible --name '^TestModule$' >/dev/null 2>&1; }
+# The module shows its window before the saver has joined its input and taken the focus back;
+# a key in that moment goes to the module. The run is ready once the saver has the focus, in
+# Windows and on the X display.
+run_ready() {
+    local module focus
+    module="$(xdotool search --onlyvisible --name '^TestModule$' 2>/dev/null | head -1)"
+    focus="$(xdotool getwindowfocus 2>/dev/null)"
+    [[ -n "$module" && -n "$focus" && "$focus" != "$module" && "$(probe focus)" == TkwScreensaverForm ]]
+}
+module_running() { pgrep -f '[\\]TestModule\.exe' >/dev/null; }
+log_count() { grep -c "^$1\$" "$work/module.log" 2>/dev/null || echo 0; }
+log_has() { grep -q "^$1\$" "$work/module.log" 2>/dev/null; }
+file_gone() { [[ ! -e "$1" ]]; }
+# The saver must close within a few seconds of the input; a stuck one is ended and reported.
+expect_closed() {
+    if wait_for 6 saver_gone; then
+        wait "$saver" 2>/dev/null
+    else
+        fail "$1: the saver did not close"
+        kill "$saver" 2>/dev/null; wait "$saver" 2>/dev/null
+    fi
+}
+# "r,g,b" of one pixel of a screenshot, 0-255 each.
+pixel() { convert "$1" -format "%[fx:int(255*p{$2,$3}.r+.5)],%[fx:int(255*p{$2,$3}.g+.5)],%[fx:int(255*p{$2,$3}.b+.5)]" info: 2>/dev/null; }
+stop_stray_modules() { pkill -f '[\\]TestModule\.exe' 2>/dev/null; wait_for 5 bash -c '! pgrep -f "[\\]TestModule\.exe" >/dev/null'; }
+
+run_case() {
+    current="$1"
+    failures=0
+    probe set-running 0
+    "$1"
+    stop_stray_modules
+    if ((failures == 0)); then passed=$((passed + 1)); echo "ok   $1"; else failed=$((failed + 1)); fi
+}
+
+# ---- the cases ----
+
+module_runs_topmost_and_a_key_ends_it() {
+    start_saver "$work/Plain.scr"
+    wait_for 20 run_ready || { fail "the module's window did not appear"; kill "$saver"; return; }
+    check "the module was extracted under its name" test -f "$temp/TestModule.exe"
+    local days
+    days=$(python3 -c 'import datetime as d; t=d.date.today(); c=d.date(t.year+(1 if (t.month,t.day)>(12,25) else 0),12,25); print((c-t).days)')
+    check "argument file text" test "$(cat "$temp/TestModule.cfg" 2>/dev/null)" = "SS_Sound=0&SS_Music=0&SS_Days=$days"
+    check "the module's window is topmost" test "$(probe topmost SaverpakTestModule)" = 1
+    check "the module's window lies above the saver's" test "$(probe above SaverpakTestModule TkwScreensaverForm)" = 1
+    check "the saver holds the foreground" test "$(probe foreground)" = TkwScreensaverForm
+    check "the running flag is set" test "$(probe running)" = 1
+    read -r vx vy vw vh _ <<< "$(probe virtual)"
+    check "the backdrop covers the virtual screen" test "$(probe rect vntScreensaverBackdrop)" = "$vx $vy $((vx + vw)) $((vy + vh))"
+    import -window root "$work/module.png"
+    check "the module is what the screen shows" test "$(pixel "$work/module.png" 512 384)" = "0,200,0"
+    xdotool key a
+    expect_closed "key"
+    check "the module was asked to close" log_has close
+    check "the extracted module was deleted" wait_for 3 file_gone "$temp/TestModule.exe"
+    check "the argument file was deleted" file_gone "$temp/TestModule.cfg"
+    check "the running flag is cleared" test "$(probe running)" = 0
+}
+
+movement_is_measured_from_the_origin() {
+    start_saver "$work/Plain.scr"
+    wait_for 20 run_ready || { fail "the module's window did not appear"; kill "$saver"; return; }
+    xdotool mousemove_relative 8 8
+    check "8 pixels keep the saver" stays_false 1 saver_gone
+    xdotool mousemove_relative 1 0
+    expect_closed "the ninth pixel from the origin"
+}
+
+a_click_ends_the_saver() {
+    start_saver "$work/Plain.scr"
+    wait_for 20 run_ready || { fail "the module's window did not appear"; kill "$saver"; return; }
+    xdotool click 1
+    expect_closed "click"
+}
+
+a_module_that_ends_is_started_again() {
+    start_saver "$work/Plain.scr" TESTMODULE_SECONDS=1
+    check "the module was started again" wait_for 15 bash -c "[[ \$(grep -c '^start\$' '$work/module.log' 2>/dev/null) -ge 2 ]]"
+    wait_for 10 run_ready
+    xdotool key a
+    expect_closed "key"
+}
+
+the_leave_running_key_leaves_the_module_running() {
+    start_saver "$work/Plain.scr"
+    wait_for 20 run_ready || { fail "the module's window did not appear"; kill "$saver"; return; }
+    xdotool key F2
+    expect_closed "F2"
+    check "the key reached the module" wait_for 3 log_has "key 113"
+    check "the module still runs" module_running
+    check "its file stays" test -f "$temp/TestModule.exe"
+    probe close SaverpakTestModule
+    wait_for 5 bash -c '! pgrep -f "[\\]TestModule\.exe" >/dev/null'
+    rm -f "$temp/TestModule.exe" "$temp/TestModule.cfg"
+}
+
+the_link_key_launches_and_closes_when_the_system_does_not_run_the_saver() {
+    rm -f "$work/Plain.ini"
+    # As when the saver was started by hand. Wine keeps the flag per process once the saver
+    # has set it, so the saver is told through its stand-in for the system's answer.
+    start_saver "$work/Plain.scr" SAVERPAK_SYSTEM_SAVER_RUNNING=0
+    wait_for 20 run_ready || { fail "the module's window did not appear"; kill "$saver"; return; }
+    xdotool key F3
+    expect_closed "F3"
+    check "the command ran" wait_for 5 test -f "$work/link.mark"
+    check "the command is recorded" grep -qF "Command=$(win_path "$work/LinkTarget.exe")" "$work/Plain.ini"
+    check "no error is recorded" bash -c "! grep -q '^ShellExecute=' '$work/Plain.ini'"
+}
+
+a_command_that_cannot_be_launched_records_the_error() {
+    rm -f "$work/Plain.ini"
+    start_saver "$work/Plain.scr" SAVERPAK_SYSTEM_SAVER_RUNNING=0
+    wait_for 20 run_ready || { fail "the module's window did not appear"; kill "$saver"; return; }
+    xdotool key F4
+    expect_closed "F4"
+    check "the command is recorded" grep -qF 'Command=Z:\nowhere\missing.exe' "$work/Plain.ini"
+    check "the system's error text is recorded" grep -qE '^ShellExecute=.+' "$work/Plain.ini"
+}
+
+the_link_key_lingers_behind_the_dialog_when_the_system_runs_the_saver() {
+    start_saver "$work/Plain.scr"
+    wait_for 20 run_ready || { fail "the module's window did not appear"; kill "$saver"; return; }
+    xdotool key F3
+    check "the command ran" wait_for 5 test -f "$work/link.mark"
+    check "the module was stopped" wait_for 5 log_has exit
+    check "the saver lingers" stays_false 1 saver_gone
+    check "the running flag is cleared" test "$(probe running)" = 0
+    check "the saver's window is hidden" test "$(probe visible TkwScreensaverForm)" = 0
+    check "the close-saver dialog is shown" test "$(probe visible '#32770')" = 1
+    probe close TkwScreensaverForm
+    check "a close request is refused while the dialog is up" stays_false 1 saver_gone
+    # OK on the dialog asks for confirmation; Yes closes the saver.
+    probe command '#32770' - 1
+    check "the confirmation is asked" wait_for 5 bash -c "wine '$probe' visible '#32770' >/dev/null 2>&1 && xdotool search --onlyvisible --name '^Close Screensaver\$' >/dev/null 2>&1"
+    wait_for 5 bash -c "wine '$probe' command - 'Close Screensaver' 6 >/dev/null 2>&1"
+    expect_closed "confirmation"
+}
+
+an_external_module_runs_and_is_kept() {
+    start_saver "$work/External.scr"
+    wait_for 20 run_ready || { fail "the module's window did not appear"; kill "$saver"; return; }
+    xdotool key a
+    expect_closed "key"
+    check "the module ran" log_has start
+    check "the external program is kept" test -f "$work/TestModule.exe"
+}
+
+a_container_that_cannot_be_bound_scrolls_its_error() {
+    cp "$stub" "$work/Empty.scr"
+    start_saver "$work/Empty.scr"
+    local shot="$work/error.png"
+    # The line scrolls in from the right edge along the top.
+    lit_top() { import -window root "$shot" 2>/dev/null && convert "$shot" -crop 1024x14+0+0 -format '%[fx:maxima.r+maxima.g+maxima.b>0]' info: 2>/dev/null | grep -q 1; }
+    check "an error line appears at the top" wait_for 15 lit_top
+    check "the rest of the screen is black" test "$(pixel "$shot" 512 384)" = "0,0,0"
+    xdotool key a
+    expect_closed "key"
+}
+
+pack Plain "$embedded_module" || { echo "packing failed"; exit 1; }
+pack External '[[module]]' 'external = true' "name = '$(win_path "$work/TestModule.exe")'" || { echo "packing failed"; exit 1; }
+
+all_cases="module_runs_topmost_and_a_key_ends_it movement_is_measured_from_the_origin
+    a_click_ends_the_saver a_module_that_ends_is_started_again
+    the_leave_running_key_leaves_the_module_running
+    the_link_key_launches_and_closes_when_the_system_does_not_run_the_saver
+    a_command_that_cannot_be_launched_records_the_error
+    the_link_key_lingers_behind_the_dialog_when_the_system_runs_the_saver
+    an_external_module_runs_and_is_kept a_container_that_cannot_be_bound_scrolls_its_error"
+# FULLSCREEN_CASES picks cases by name, for a quicker run while working on one.
+for case in ${FULLSCREEN_CASES:-$all_cases}; do
+    run_case "$case"
+done
+echo "$passed passed, $failed failed"
+((failed == 0))

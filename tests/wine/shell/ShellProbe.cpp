@@ -1,0 +1,225 @@
+// A console helper for the saver's window tests: it looks at windows and system state from a
+// second process, makes host windows, and posts messages, printing what it finds on stdout.
+// Every wait polls with a timeout.
+//
+//   spi-reset | spi-get
+//   find <class> <timeout ms>              print the first visible window of the class
+//   info <hwnd>                            style, extended style, rectangle, parent
+//   cursor                                 the foreground thread's cursor handle and flags
+//   post <hwnd> <msg> <wparam> <lparam>    PostMessageA
+//   host <stop file> <timeout ms>          a visible top-level window until the file appears
+//   wait-child <hwnd> <timeout ms>         print the first child window of hwnd
+//   wait-foreground <class> <timeout ms>   wait until the foreground window has that class
+//   foreground                             print the foreground window's class
+//   screen                                 the primary screen's width and height
+//   reg-set <subkey> <name> <dword> | reg-set-text <subkey> <name> <text>
+//   reg-get <subkey> <name> | reg-delete <subkey> [name]
+//                                          values below HKEY_CURRENT_USER; reg-get prints
+//                                          "none" for a missing value
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+HWND ParseHwnd(const char* text) {
+    return reinterpret_cast<HWND>(static_cast<LONG_PTR>(std::strtoll(text, nullptr, 0)));
+}
+
+std::string ClassOf(HWND window) {
+    char name[256] = {};
+    if (window) ::GetClassNameA(window, name, sizeof(name));
+    return name;
+}
+
+template <typename Predicate>
+bool PollFor(DWORD timeoutMs, Predicate done) {
+    DWORD start = ::GetTickCount();
+    for (;;) {
+        if (done()) return true;
+        if (::GetTickCount() - start > timeoutMs) return false;
+        ::Sleep(10);
+    }
+}
+
+LRESULT CALLBACK HostProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_DESTROY) ::PostQuitMessage(0);
+    return ::DefWindowProcA(window, msg, wParam, lParam);
+}
+
+int Host(const char* stopFile, DWORD timeoutMs) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = HostProc;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
+    wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+    wc.lpszClassName = "ShellProbeHost";
+    ::RegisterClassA(&wc);
+    HWND window =
+        ::CreateWindowExA(0, "ShellProbeHost", "Probe Host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                          100, 100, 400, 300, nullptr, nullptr, wc.hInstance, nullptr);
+    if (!window) return 2;
+    ::ShowWindow(window, SW_SHOW);
+    ::SetForegroundWindow(window);
+    std::printf("%lld\n", static_cast<long long>(reinterpret_cast<LONG_PTR>(window)));
+    std::fflush(stdout);
+    DWORD start = ::GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) return 0;
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        if (::GetFileAttributesA(stopFile) != INVALID_FILE_ATTRIBUTES) break;
+        if (::GetTickCount() - start > timeoutMs) break;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    ::DestroyWindow(window);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return 2;
+    std::string command = argv[1];
+    if (command == "spi-reset") {
+        UINT scratch = 0;
+        return ::SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, FALSE, &scratch, 0) ? 0 : 1;
+    }
+    if (command == "spi-get") {
+        UINT running = 0;
+        ::SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0);
+        std::printf("%u\n", running ? 1u : 0u);
+        return 0;
+    }
+    if (command == "find" && argc >= 4) {
+        struct Search {
+            const char* className;
+            HWND found;
+        } search = {argv[2], nullptr};
+        // Every top-level window: FindWindowA stops at the first of the class, which may be an
+        // invisible one.
+        auto visit = [](HWND window, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            if (::IsWindowVisible(window) && ClassOf(window) == s->className) {
+                s->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        };
+        bool ok = PollFor(std::strtoul(argv[3], nullptr, 10), [&] {
+            search.found = nullptr;
+            ::EnumWindows(visit, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        });
+        HWND found = search.found;
+        if (!ok) return 1;
+        std::printf("%lld\n", static_cast<long long>(reinterpret_cast<LONG_PTR>(found)));
+        return 0;
+    }
+    if (command == "info" && argc >= 3) {
+        HWND window = ParseHwnd(argv[2]);
+        if (!::IsWindow(window)) return 1;
+        RECT r;
+        ::GetWindowRect(window, &r);
+        std::printf(
+            "style=0x%08lx exstyle=0x%08lx rect=%ld,%ld,%ld,%ld visible=%d enabled=%d "
+            "parent=%lld class=%s\n",
+            static_cast<unsigned long>(::GetWindowLongA(window, GWL_STYLE)),
+            static_cast<unsigned long>(::GetWindowLongA(window, GWL_EXSTYLE)), r.left, r.top,
+            r.right, r.bottom, ::IsWindowVisible(window) ? 1 : 0, ::IsWindowEnabled(window) ? 1 : 0,
+            static_cast<long long>(reinterpret_cast<LONG_PTR>(::GetParent(window))),
+            ClassOf(window).c_str());
+        return 0;
+    }
+    if (command == "cursor") {
+        CURSORINFO info = {};
+        info.cbSize = sizeof(info);
+        if (!::GetCursorInfo(&info)) return 1;
+        std::printf("cursor=%lld flags=%lu\n",
+                    static_cast<long long>(reinterpret_cast<LONG_PTR>(info.hCursor)),
+                    static_cast<unsigned long>(info.flags));
+        return 0;
+    }
+    if (command == "post" && argc >= 6) {
+        return ::PostMessageA(ParseHwnd(argv[2]), std::strtoul(argv[3], nullptr, 0),
+                              std::strtoull(argv[4], nullptr, 0), std::strtoll(argv[5], nullptr, 0))
+                   ? 0
+                   : 1;
+    }
+    if (command == "host" && argc >= 4) return Host(argv[2], std::strtoul(argv[3], nullptr, 10));
+    if (command == "wait-child" && argc >= 4) {
+        HWND parent = ParseHwnd(argv[2]);
+        HWND child = nullptr;
+        bool ok = PollFor(std::strtoul(argv[3], nullptr, 10), [&] {
+            child = ::GetWindow(parent, GW_CHILD);
+            // The saver's application window becomes a child too; its form is the one shown.
+            while (child && !::IsWindowVisible(child)) child = ::GetWindow(child, GW_HWNDNEXT);
+            return child != nullptr;
+        });
+        if (!ok) return 1;
+        std::printf("%lld\n", static_cast<long long>(reinterpret_cast<LONG_PTR>(child)));
+        return 0;
+    }
+    if (command == "wait-foreground" && argc >= 4) {
+        return PollFor(std::strtoul(argv[3], nullptr, 10),
+                       [&] { return ClassOf(::GetForegroundWindow()) == argv[2]; })
+                   ? 0
+                   : 1;
+    }
+    if (command == "foreground") {
+        std::printf("%s\n", ClassOf(::GetForegroundWindow()).c_str());
+        return 0;
+    }
+    if (command == "reg-set" && argc >= 5) {
+        HKEY key = nullptr;
+        if (::RegCreateKeyExA(HKEY_CURRENT_USER, argv[2], 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr) != ERROR_SUCCESS) {
+            return 1;
+        }
+        DWORD value = std::strtoul(argv[4], nullptr, 0);
+        LONG result = ::RegSetValueExA(key, argv[3], 0, REG_DWORD,
+                                       reinterpret_cast<const BYTE*>(&value), sizeof(value));
+        ::RegCloseKey(key);
+        return result == ERROR_SUCCESS ? 0 : 1;
+    }
+    if (command == "screen") {
+        std::printf("%d %d\n", ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+        return 0;
+    }
+    if (command == "reg-set-text" && argc >= 5) {
+        return ::RegSetKeyValueA(HKEY_CURRENT_USER, argv[2], argv[3], REG_SZ, argv[4],
+                                 static_cast<DWORD>(std::strlen(argv[4]) + 1)) == ERROR_SUCCESS
+                   ? 0
+                   : 1;
+    }
+    if (command == "reg-get" && argc >= 4) {
+        DWORD value = 0, size = sizeof(value);
+        if (::RegGetValueA(HKEY_CURRENT_USER, argv[2], argv[3], RRF_RT_REG_DWORD, nullptr, &value,
+                           &size) != ERROR_SUCCESS) {
+            std::printf("none\n");
+        } else {
+            std::printf("%lu\n", static_cast<unsigned long>(value));
+        }
+        return 0;
+    }
+    if (command == "reg-delete" && argc >= 3) {
+        if (argc >= 4) {
+            HKEY key = nullptr;
+            if (::RegOpenKeyExA(HKEY_CURRENT_USER, argv[2], 0, KEY_ALL_ACCESS, &key) ==
+                ERROR_SUCCESS) {
+                ::RegDeleteValueA(key, argv[3]);
+                ::RegCloseKey(key);
+            }
+        } else {
+            ::RegDeleteTreeA(HKEY_CURRENT_USER, argv[2]);
+        }
+        return 0;
+    }
+    return 2;
+}

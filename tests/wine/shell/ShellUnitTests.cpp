@@ -1,0 +1,743 @@
+// In-process checks of the shell: the command line with real window handles, the ".ini"
+// path, the password and desktop services against the registry and a password double, the
+// settings store, the close-saver dialog answered by a helper thread, the error line and the
+// framework pieces the saver's windows stand on.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "framework/Forms.h"
+#include "framework/Registry.h"
+#include "framework/Thread.h"
+#include "presentation/DataUnit.h"
+#include "shell/SaverServices.h"
+#include "shell/ScreensaverUnit.h"
+
+namespace {
+
+// A hidden top-level window: a real handle for the command line and an owner for dialogs.
+class TestWindow {
+public:
+    TestWindow() {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = ::GetModuleHandleA(nullptr);
+        wc.lpszClassName = "ShellTestWindow";
+        ::RegisterClassA(&wc);
+        FWindow = ::CreateWindowExA(0, "ShellTestWindow", "", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                    nullptr, wc.hInstance, nullptr);
+    }
+    ~TestWindow() { ::DestroyWindow(FWindow); }
+    HWND Get() const { return FWindow; }
+    std::string Number() const {
+        return std::to_string(static_cast<long long>(reinterpret_cast<LONG_PTR>(FWindow)));
+    }
+
+private:
+    static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+        return ::DefWindowProcA(w, m, wp, lp);
+    }
+    HWND FWindow;
+};
+
+// A registry key below HKEY_CURRENT_USER that is gone again after the test.
+class ScratchKey {
+public:
+    explicit ScratchKey(std::string path) : FPath(std::move(path)) { Delete(); }
+    ~ScratchKey() { Delete(); }
+    const std::string& Path() const { return FPath; }
+    void SetDword(const char* name, DWORD value) {
+        ::RegSetKeyValueA(HKEY_CURRENT_USER, FPath.c_str(), name, REG_DWORD, &value, sizeof(value));
+    }
+    void SetBytes(const char* name, DWORD type, const void* data, DWORD size) {
+        ::RegSetKeyValueA(HKEY_CURRENT_USER, FPath.c_str(), name, type, data, size);
+    }
+    DWORD GetDword(const char* name) {
+        DWORD value = 0, size = sizeof(value);
+        ::RegGetValueA(HKEY_CURRENT_USER, FPath.c_str(), name, RRF_RT_ANY, nullptr, &value, &size);
+        return value;
+    }
+
+private:
+    void Delete() {
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, FPath.c_str());
+        ::RegDeleteKeyA(HKEY_CURRENT_USER, FPath.c_str());
+    }
+    std::string FPath;
+};
+
+// The two password values of "Control Panel\Desktop", put back as they were afterwards.
+class DesktopPasswordValues {
+public:
+    DesktopPasswordValues() { Clear(); }
+    ~DesktopPasswordValues() { Clear(); }
+    void Clear() {
+        HKEY key;
+        if (::RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, KEY_ALL_ACCESS, &key) ==
+            ERROR_SUCCESS) {
+            ::RegDeleteValueA(key, "ScreenSaverIsSecure");
+            ::RegDeleteValueA(key, "ScreenSaveUsePassword");
+            ::RegCloseKey(key);
+        }
+    }
+    void SetSecure(const void* data, DWORD size, DWORD type = REG_SZ) {
+        ::RegSetKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "ScreenSaverIsSecure", type,
+                          data, size);
+    }
+    void SetSecureText(const std::string& text) {
+        SetSecure(text.c_str(), static_cast<DWORD>(text.size() + 1));
+    }
+    void SetUsePassword(DWORD value) {
+        ::RegSetKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "ScreenSaveUsePassword",
+                          REG_DWORD, &value, sizeof(value));
+    }
+};
+
+}  // namespace
+
+// ---- Command line ----
+
+TEST(CommandLine, SwitchLetterAndWindowHandle) {
+    TestWindow window;
+    const std::string h = window.Number();
+    HWND hw = window.Get();
+    struct Case {
+        std::string line;
+        std::uint8_t mode;
+        HWND parent;
+    } cases[] = {
+        {"/s", smRun, nullptr},
+        {"-S", smRun, nullptr},
+        {"s", smRun, nullptr},
+        {"   /s", smRun, nullptr},
+        {"/save", smRun, nullptr},
+        {"\t/s", smConfigure, nullptr},  // a tab is not skipped: it is the letter
+        {"//s", smConfigure, nullptr},   // one slash only
+        {"", smConfigure, nullptr},
+        {"/x", smConfigure, nullptr},
+        {"/p " + h, smPreview, hw},
+        {"/p:" + h, smPreview, hw},
+        {"/P" + h, smPreview, hw},
+        {"/l " + h, smPreview, hw},
+        {"/p : " + h, smPreview, nullptr},  // the colon must come first
+        {"/p:\t " + h + "junk", smPreview, hw},
+        {"/preview " + h, smPreview, nullptr},  // 'r' reads as no number
+        {"/p 987654321", smPreview, nullptr},   // no such window
+        {"/p 99999999999999999999", smPreview, nullptr},
+        {"/p -" + h, smPreview, nullptr},
+        {"/p", smPreview, nullptr},
+        {"/a " + h, smChangePassword, hw},
+        {"/a", smChangePassword, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("command line '" + c.line + "'");
+        EXPECT_EQ(ParseCommandLine(c.line.c_str()), c.mode);
+        EXPECT_EQ(SaverMode, c.mode);
+        EXPECT_EQ(ParentWindow, c.parent);
+        EXPECT_EQ(StartForeground, ::GetForegroundWindow());
+    }
+}
+
+TEST(CommandLine, ConfigureTakesTheForegroundWindowAndIgnoresTheNumber) {
+    TestWindow window;
+    for (std::string line : {std::string("/c"), "/c:" + window.Number(), std::string("/configure"),
+                             std::string("C 1234")}) {
+        SCOPED_TRACE(line);
+        EXPECT_EQ(ParseCommandLine(line.c_str()), smConfigure);
+        EXPECT_EQ(ParentWindow, ::GetForegroundWindow());
+    }
+}
+
+TEST(CommandLine, RunningFlagOnlyInFullScreenRun) {
+    UINT scratch = 0, running = 0;
+    ::SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, FALSE, &scratch, 0);
+    for (const char* line : {"/p 1", "/c", "/a 1"}) {
+        ParseCommandLine(line);
+        BeginSaverRun();
+        ::SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0);
+        EXPECT_EQ(running, 0u) << line;
+        EndSaverRun();
+    }
+    ParseCommandLine("/s");
+    BeginSaverRun();
+    ::SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0);
+    EXPECT_NE(running, 0u);
+    EndSaverRun();
+    ::SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0);
+    EXPECT_EQ(running, 0u);
+}
+
+// ---- The ".ini" file ----
+
+TEST(IniFile, PathFromTheLastDotAnywhere) {
+    char out[kPathSize];
+    struct Case {
+        const char* module;
+        const char* ini;
+    } cases[] = {
+        {"C:\\WINDOWS\\SAVER.SCR", "C:\\WINDOWS\\SAVER.ini"},
+        {"C:\\A.B\\SAVER", "C:\\A.ini"},
+        {"C:\\dir\\SAVER", "C:\\dir\\SAVER.ini"},
+        {"C:\\dir\\My.Night.scr", "C:\\dir\\My.Night.ini"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(IniPathFor(c.module, out, sizeof(out))) << c.module;
+        EXPECT_STREQ(out, c.ini);
+    }
+    // 255 characters without a dot leave room for ".ini" and the terminator; 256 do not.
+    std::string fits(255, 'a'), tooLong(256, 'a');
+    EXPECT_TRUE(IniPathFor(fits.c_str(), out, sizeof(out)));
+    EXPECT_EQ(std::strlen(out), 259u);
+    EXPECT_FALSE(IniPathFor(tooLong.c_str(), out, sizeof(out)));
+    EXPECT_STREQ(out, "");
+}
+
+TEST(IniFile, WritesBesideTheProgramAndDeletes) {
+    char path[kPathSize];
+    ASSERT_TRUE(IniFileName(path));
+    std::string name = path;
+    ASSERT_GE(name.size(), 4u);
+    EXPECT_EQ(name.substr(name.size() - 4), ".ini");
+    ::DeleteFileA(path);
+    char value[64];
+    WriteIniString("ShellExecute", "Command", "https://example.invalid/");
+    ::GetPrivateProfileStringA("ShellExecute", "Command", "", value, sizeof(value), path);
+    EXPECT_STREQ(value, "https://example.invalid/");
+    WriteIniString("ShellExecute", "ShellExecute", "text");
+    WriteIniString("ShellExecute", "Command", nullptr);  // the key goes
+    ::GetPrivateProfileStringA("ShellExecute", "Command", "gone", value, sizeof(value), path);
+    EXPECT_STREQ(value, "gone");
+    WriteIniString("ShellExecute", nullptr, nullptr);  // the section goes
+    ::GetPrivateProfileStringA("ShellExecute", "ShellExecute", "gone", value, sizeof(value), path);
+    EXPECT_STREQ(value, "gone");
+    ::DeleteFileA(path);
+}
+
+// ---- Password and desktop services ----
+
+TEST(Password, ConfiguredFromTheDesktopValues) {
+    DesktopPasswordValues values;
+    EXPECT_FALSE(IsPasswordConfigured());
+    values.SetUsePassword(1);
+    EXPECT_TRUE(IsPasswordConfigured());
+    values.SetUsePassword(0);
+    EXPECT_FALSE(IsPasswordConfigured());
+    struct Case {
+        std::string secure;
+        bool configured;
+    } cases[] = {
+        {"0", false},
+        {"1", true},
+        {"", true},
+        {"00", true},
+        {std::string(31, '1'), true},   // fits the 32-byte buffer with its terminator
+        {std::string(32, '1'), false},  // does not: unreadable, taken as "0"
+    };
+    for (const Case& c : cases) {
+        values.SetSecureText(c.secure);
+        EXPECT_EQ(IsPasswordConfigured(), c.configured) << "'" << c.secure << "'";
+    }
+}
+
+TEST(Password, TextWithoutTerminatorIsNeverReadPastTheBuffer) {
+    DesktopPasswordValues values;
+    char full[32];
+    std::memset(full, '1', sizeof(full));  // 32 bytes, no terminator
+    values.SetSecure(full, sizeof(full));
+    EXPECT_FALSE(IsPasswordConfigured());
+    values.SetSecure("0", 1);  // "0" stored without its terminator reads as "0"
+    EXPECT_FALSE(IsPasswordConfigured());
+
+    cReg reg;
+    ASSERT_TRUE(reg.Open(HKEY_CURRENT_USER, "Control Panel", "Desktop"));
+    ScopedRegClose closer(reg);
+    char buffer[4];
+    values.SetSecureText("long text");
+    EXPECT_EQ(reg.QueryString("ScreenSaverIsSecure", buffer, sizeof(buffer), "fallback"), 0u);
+    EXPECT_STREQ(buffer, "fal");  // the fallback, cut to the buffer
+    values.SetSecureText("ab");
+    EXPECT_EQ(reg.QueryString("ScreenSaverIsSecure", buffer, sizeof(buffer), "0"), 3u);
+    EXPECT_STREQ(buffer, "ab");
+}
+
+TEST(Password, RegHolderFallsBackWithoutAKey) {
+    cReg reg;
+    EXPECT_FALSE(reg.Open(HKEY_CURRENT_USER, "Software\\Saverpak Tests\\No Such Key", ""));
+    EXPECT_EQ(reg.QueryDword("Anything", 77u), 77u);
+    char buffer[8];
+    EXPECT_EQ(reg.QueryString("Anything", buffer, sizeof(buffer), "0"), 0u);
+    EXPECT_STREQ(buffer, "0");
+    reg.Close();  // closing nothing is harmless
+}
+
+TEST(Password, VerifiedThroughTheLibraryBesideTheProgram) {
+    // The build puts the tests' PASSWORD.CPL double beside this program: wrong, then right.
+    ScratchKey calls("Software\\Saverpak Tests\\Password");
+    TestWindow owner;
+    EXPECT_FALSE(VerifyPassword(owner.Get()));
+    EXPECT_TRUE(VerifyPassword(owner.Get()));
+    EXPECT_EQ(calls.GetDword("Calls"), 2u);
+    EXPECT_EQ(calls.GetDword("CursorShown"), 1u);
+    EXPECT_EQ(calls.GetDword("OwnerValid"), 1u);
+}
+
+TEST(Password, ChangeReturnsWhateverTheSystemHas) {
+    TestWindow owner;
+    ChangePassword(owner.Get());  // Wine's MPR stub returns at once; Windows shows its dialog
+    ChangePassword(nullptr);
+}
+
+namespace {
+bool gPassword = false, gRunningFlag = false, gDesktop = false;
+bool FakePassword() { return gPassword; }
+bool FakeRunningFlag() { return gRunningFlag; }
+bool FakeDesktop() { return gDesktop; }
+}  // namespace
+
+TEST(Password, HotKeysAndSaverRunningByPlatform) {
+    struct Case {
+        DWORD platform, major;
+        bool password, flag, desktop;
+        bool running, hotKeys;
+    } cases[] = {
+        // NT from 5: both a password and the system's saver switch hot keys off.
+        {VER_PLATFORM_WIN32_NT, 10, false, false, false, false, true},
+        {VER_PLATFORM_WIN32_NT, 10, true, false, false, false, true},  // started by hand
+        {VER_PLATFORM_WIN32_NT, 5, false, true, false, true, true},
+        {VER_PLATFORM_WIN32_NT, 5, true, true, false, true, false},
+        // NT before 5: the "screen-saver" desktop alone decides.
+        {VER_PLATFORM_WIN32_NT, 4, false, false, true, true, false},
+        {VER_PLATFORM_WIN32_NT, 4, true, true, false, false, true},
+        // The other family: the password alone decides; the saver never counts as running.
+        {VER_PLATFORM_WIN32_WINDOWS, 4, false, true, true, false, true},
+        {VER_PLATFORM_WIN32_WINDOWS, 4, true, false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        gPassword = c.password;
+        gRunningFlag = c.flag;
+        gDesktop = c.desktop;
+        SaverPlatform platform = {c.platform, c.major, FakePassword, FakeRunningFlag, FakeDesktop};
+        SCOPED_TRACE(std::to_string(c.platform) + "/" + std::to_string(c.major) + " password " +
+                     std::to_string(c.password) + " flag " + std::to_string(c.flag) + " desktop " +
+                     std::to_string(c.desktop));
+        EXPECT_EQ(IsSystemSaverRunningOn(platform), c.running);
+        EXPECT_EQ(HotKeysAllowedOn(platform), c.hotKeys);
+    }
+}
+
+TEST(Password, SystemSaverRunningFollowsTheFlagHere) {
+    DesktopPasswordValues values;
+    UINT scratch = 0;
+    ::SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, TRUE, &scratch, 0);
+    EXPECT_TRUE(IsSystemSaverRunning());
+    EXPECT_TRUE(HotKeysAllowed());  // no password
+    values.SetUsePassword(1);
+    EXPECT_FALSE(HotKeysAllowed());
+    ::SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, FALSE, &scratch, 0);
+    EXPECT_FALSE(IsSystemSaverRunning());
+    EXPECT_TRUE(HotKeysAllowed());  // a saver started by hand keeps its hot keys
+}
+
+// ---- Settings ----
+
+TEST(Settings, NameAndKeyFromTheFileName) {
+    struct Case {
+        const char* path;
+        const char* base;
+    } cases[] = {
+        {"C:\\nowhere\\SAVER.SCR", "SAVER"},         {"C:\\nowhere\\My.Night.scr", "My.Night"},
+        {"C:\\nowhere\\NoExtension", "NoExtension"}, {"D:saver.scr", "saver"},
+        {"C:/nowhere/slash.scr", "slash"},
+    };
+    for (const Case& c : cases) {
+        TScreensaverSettings settings(nullptr, c.path);
+        EXPECT_STREQ(settings.BaseName(), c.base) << c.path;
+        EXPECT_EQ(settings.KeyPath(), std::string("\\Software\\Saverpak\\") + c.base);
+    }
+}
+
+TEST(Settings, TitleFromTheProgramsLongName) {
+    fw::TApplication application;
+    application.Initialize();
+    application.SetTitle(kDefaultTitle);
+    auto* settings = new TScreensaverSettings(&application);
+    EXPECT_EQ(ScreensaverSettings, settings);
+    EXPECT_STREQ(settings->BaseName(), "shell_unit_tests");
+    EXPECT_EQ(application.Title(), "shell_unit_tests Screen Saver");
+    char caption[128] = {};
+    ::GetWindowTextA(application.Handle(), caption, sizeof(caption));
+    EXPECT_STREQ(caption, "shell_unit_tests Screen Saver");
+}
+
+TEST(Settings, RoundTripThroughTheRegistry) {
+    const char* path = "C:\\nowhere\\Saverpak Round Trip.scr";
+    ScratchKey key("Software\\Saverpak\\Saverpak Round Trip");
+    {
+        TScreensaverSettings fresh(nullptr, path);  // no key: both on
+        EXPECT_EQ(fresh.Sound, 0);
+        EXPECT_EQ(fresh.Music, 0);
+        fresh.Sound = 2;
+        fresh.Music = 1;
+        fresh.Save();
+    }
+    EXPECT_EQ(key.GetDword("Sound"), 2u);
+    TScreensaverSettings loaded(nullptr, path);
+    EXPECT_EQ(loaded.Sound, 2);
+    EXPECT_EQ(loaded.Music, 1);
+    loaded.Sound = -1;
+    loaded.Save();
+    EXPECT_EQ(key.GetDword("Sound"), 0xFFFFFFFFu);  // widened with its sign
+
+    key.SetDword("Sound", 258);  // low 8 bits: 2
+    loaded.Load();
+    EXPECT_EQ(loaded.Sound, 2);
+
+    key.SetBytes("Music", REG_SZ, "2", 2);  // not an integer: the framework's registry error
+    EXPECT_THROW(TScreensaverSettings(nullptr, path), fw::ERegistryException);
+    DWORD four = 4;
+    key.SetBytes("Music", REG_BINARY, &four, sizeof(four));
+    EXPECT_THROW(loaded.Load(), fw::ERegistryException);
+}
+
+// ---- Close-saver dialog ----
+
+namespace {
+
+// Answers the confirmation box from another thread: finds it by its caption, records its
+// text, presses the button.
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(int answer) : FThread([this, answer] { Run(answer); }) {}
+    ~BoxAnswerer() { FThread.join(); }
+    bool Answered() const { return FAnswered; }
+    std::string Text;
+
+private:
+    void Run(int answer) {
+        for (int i = 0; i < 500 && !FAnswered; ++i) {
+            HWND box = ::FindWindowA("#32770", kCloseSaverConfirmationCaption);
+            if (box && ::IsWindowVisible(box)) {
+                ::EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(this));
+                ::PostMessageA(box, WM_COMMAND, answer, 0);
+                FAnswered = true;
+                return;
+            }
+            ::Sleep(10);
+        }
+    }
+    static BOOL CALLBACK CollectText(HWND child, LPARAM self) {
+        char text[512] = {};
+        ::GetWindowTextA(child, text, sizeof(text));
+        auto* me = reinterpret_cast<BoxAnswerer*>(self);
+        if (std::strlen(text) > me->Text.size()) me->Text = text;
+        return TRUE;
+    }
+    std::atomic<bool> FAnswered{false};
+    std::thread FThread;
+};
+
+bool ClosePostedTo(HWND owner) {
+    MSG msg;
+    return ::PeekMessageA(&msg, owner, WM_CLOSE, WM_CLOSE, PM_REMOVE) != 0;
+}
+
+}  // namespace
+
+TEST(CloseSaverDialog, ConfirmsBeforeClosingTheOwner) {
+    fw::TApplication application;
+    application.Initialize();
+    application.SetTitle("Night Skies Screen Saver");
+    TestWindow owner;
+    HWND dialog = CreateCloseSaverDialog(owner.Get());
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(::IsWindowVisible(dialog));
+    EXPECT_EQ(::GetParent(dialog), nullptr);
+    char text[512];
+    ::GetWindowTextA(dialog, text, sizeof(text));
+    EXPECT_STREQ(text, "Night Skies Screen Saver");
+    ::GetDlgItemTextA(dialog, 101, text, sizeof(text));
+    EXPECT_EQ(std::string(text).rfind("You have accessed a web site", 0), 0u);
+    ::GetDlgItemTextA(dialog, IDOK, text, sizeof(text));
+    EXPECT_STREQ(text, "OK");
+    EXPECT_EQ(static_cast<DWORD>(::GetWindowLongA(dialog, GWL_STYLE)) & 0x90C800C4u, 0x90C800C4u);
+
+    {  // No: nothing changes.
+        BoxAnswerer no(IDNO);
+        ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        EXPECT_TRUE(no.Answered());
+        EXPECT_EQ(no.Text, kCloseSaverConfirmation);
+    }
+    EXPECT_TRUE(::IsWindow(dialog));
+    EXPECT_FALSE(ClosePostedTo(owner.Get()));
+
+    {  // The caption's close button asks the same; Yes closes both.
+        BoxAnswerer yes(IDYES);
+        ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+        EXPECT_TRUE(yes.Answered());
+    }
+    EXPECT_FALSE(::IsWindow(dialog));
+    EXPECT_TRUE(ClosePostedTo(owner.Get()));
+}
+
+TEST(CloseSaverDialog, OtherCommandsAskNothing) {
+    TestWindow owner;
+    HWND dialog = CreateCloseSaverDialog(owner.Get());
+    ASSERT_NE(dialog, nullptr);
+    ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(101, 0), 0);
+    EXPECT_TRUE(::IsWindow(dialog));
+    EXPECT_FALSE(ClosePostedTo(owner.Get()));
+    ::DestroyWindow(dialog);
+}
+
+// ---- The base window ----
+
+namespace {
+
+class ProbeForm : public TScreensaverForm {
+public:
+    explicit ProbeForm(fw::TComponent* owner) : TScreensaverForm(owner) {}
+    void SetPrefix(const char* prefix) { FErrorPrefix = prefix; }
+    void Tick() { ErrorTimerTimer(this); }
+    void Send(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) {
+        ::SendMessageA(Handle(), msg, wParam, lParam);
+    }
+    int closes = 0;
+
+protected:
+    void FormClose(fw::TObject* sender, fw::TCloseAction& action) override {
+        ++closes;
+        action = fw::caNone;  // count, but keep the window for the next check
+    }
+};
+
+}  // namespace
+
+TEST(ScreensaverForm, ErrorLineText) {
+    fw::TApplication application;
+    application.Initialize();
+    SaverMode = smRun;
+    auto* form = application.CreateForm<ProbeForm>();
+    form->ShowError(nullptr);
+    EXPECT_TRUE(form->ErrorTimer->Enabled());
+    EXPECT_EQ(form->ErrorText(), "");
+    form->ShowError("Bad thing.");
+    EXPECT_EQ(form->ErrorText(), "Bad thing.");
+    form->SetPrefix("Night Screen Saver");
+    form->ShowError("Bad thing.");
+    EXPECT_EQ(form->ErrorText(), "Night Screen Saver: Bad thing.");
+    form->ShowError("");
+    EXPECT_EQ(form->ErrorText(), "Night Screen Saver: ");
+    form->ShowError(nullptr);
+    EXPECT_EQ(form->ErrorText(), "Night Screen Saver");
+}
+
+TEST(ScreensaverForm, ErrorLineScrollsAndWraps) {
+    fw::TApplication application;
+    application.Initialize();
+    SaverMode = smRun;
+    auto* form = application.CreateForm<ProbeForm>();
+    form->Handle();
+    form->ShowError("Scrolling");
+    ErrorScrollX = kErrorScrollNotStarted;
+    int width = form->ScreensaverPaintBox->ClientWidth();
+    ASSERT_GT(width, 0);
+    form->Tick();
+    EXPECT_EQ(ErrorScrollX, width - 2);
+    form->Tick();
+    EXPECT_EQ(ErrorScrollX, width - 4);
+    ErrorScrollX = -1000;  // the text has left the window: start again at the right edge
+    form->Tick();
+    EXPECT_EQ(ErrorScrollX, width);
+}
+
+TEST(ScreensaverForm, ErrorLineIsDrawnAlongTheTopEdge) {
+    fw::TApplication application;
+    application.Initialize();
+    SaverMode = smRun;
+    auto* form = application.CreateForm<ProbeForm>();
+    form->ScreensaverPaintBox->Font().SetColor(fw::clWhite);
+    form->Show();
+    form->ShowError("MMMMMMMM");
+    ErrorScrollX = kErrorScrollNotStarted;
+    int width = form->ScreensaverPaintBox->ClientWidth();
+    for (int i = 0; i < 100; ++i) form->Tick();  // 200 pixels in from the right edge
+    HDC dc = form->ScreensaverPaintBox->Canvas().Handle();
+    int lit = 0, litBelow = 0;
+    for (int x = width - 200; x < width; ++x) {
+        for (int y = 0; y < 40; ++y) {
+            // Smoothed glyph edges are grey: anything clearly brighter than the black counts.
+            if (GetRValue(::GetPixel(dc, x, y)) > 96) ++(y < 20 ? lit : litBelow);
+        }
+    }
+    EXPECT_GT(lit, 50);      // the text is there, at the top
+    EXPECT_EQ(litBelow, 0);  // and only there
+    EXPECT_EQ(::GetPixel(dc, width / 2, 100), RGB(0, 0, 0));
+    SaverMode = smConfigure;
+}
+
+TEST(ScreensaverForm, InputInFullScreenAndPreview) {
+    fw::TApplication application;
+    application.Initialize();
+    SaverMode = smRun;
+    auto* form = application.CreateForm<ProbeForm>();
+    form->Show();
+    EXPECT_EQ(form->WindowState(), fw::wsMaximized);
+    EXPECT_EQ(form->FormStyle(), fw::fsStayOnTop);
+    // The form is owned by the application window, so the single-instance search finds it.
+    EXPECT_EQ(::GetWindow(form->Handle(), GW_OWNER), application.Handle());
+    form->Send(WM_SYSCOMMAND, SC_CLOSE);
+    form->Send(WM_SYSCOMMAND, SC_SCREENSAVE);
+    EXPECT_EQ(form->closes, 0);
+    EXPECT_EQ(::SendMessageA(form->Handle(), WM_NCACTIVATE, 0, 0), 1);
+    form->Send(WM_KEYDOWN, 'A');
+    form->Send(WM_SYSKEYDOWN, 'X');
+    form->Send(WM_LBUTTONDOWN);
+    form->Send(WM_RBUTTONDOWN);
+    form->Send(WM_MBUTTONDOWN);
+    EXPECT_EQ(form->closes, 5);
+
+    SaverMode = smPreview;
+    ParentWindow = nullptr;
+    auto* preview = new ProbeForm(&application);
+    EXPECT_FALSE(preview->Enabled());
+    preview->Send(WM_KEYDOWN, 'A');
+    preview->Send(WM_LBUTTONDOWN);
+    preview->Send(WM_MOUSEMOVE);
+    preview->Send(WM_SYSCOMMAND, SC_SCREENSAVE);  // passed on to the system, not ours to act on
+    EXPECT_EQ(preview->closes, 0);
+    SaverMode = smConfigure;
+}
+
+// ---- Framework ----
+
+namespace {
+
+class CountingThread : public fw::TThread {
+public:
+    explicit CountingThread(bool suspended) : fw::TThread(suspended) { AfterConstruction(); }
+    ~CountingThread() override {
+        Terminate();
+        WaitFor();
+    }
+    std::atomic<int> Loops{0};
+
+protected:
+    void Execute() override {
+        while (!Terminated()) {
+            ++Loops;
+            ::Sleep(1);
+        }
+        ReturnValue = 42;
+    }
+};
+
+}  // namespace
+
+TEST(Framework, ThreadRunsUntilTerminated) {
+    CountingThread thread(false);
+    while (thread.Loops == 0) ::Sleep(1);
+    thread.Terminate();
+    EXPECT_EQ(thread.WaitFor(), 42u);
+    EXPECT_TRUE(thread.Finished());
+    CountingThread suspended(true);
+    EXPECT_EQ(suspended.Loops, 0);
+    // Destroyed without ever being started: it must not hang.
+}
+
+TEST(Framework, RegistryReadsOnlyIntegersAsIntegers) {
+    ScratchKey key("Software\\Saverpak Tests\\Registry");
+    fw::TRegistry registry(HKEY_CURRENT_USER);
+    EXPECT_FALSE(registry.OpenKeyReadOnly("\\" + key.Path()));
+    ASSERT_TRUE(registry.OpenKey("\\" + key.Path(), true));
+    registry.WriteInteger("Number", -5);
+    EXPECT_TRUE(registry.ValueExists("Number"));
+    EXPECT_FALSE(registry.ValueExists("Missing"));
+    EXPECT_EQ(registry.ReadInteger("Number"), -5);
+    EXPECT_THROW(registry.ReadInteger("Missing"), fw::ERegistryException);
+    key.SetBytes("Text", REG_SZ, "abc", 4);
+    try {
+        registry.ReadInteger("Text");
+        FAIL() << "a text read as an integer";
+    } catch (const fw::ERegistryException& error) {
+        EXPECT_STREQ(error.what(), "Invalid data type for 'Text'");
+    }
+    key.SetBytes("Long", REG_SZ, "a longer text", 14);
+    EXPECT_THROW(registry.ReadInteger("Long"), fw::ERegistryException);
+}
+
+TEST(Framework, CloseActionNoneKeepsTheMainFormAndTheLoop) {
+    fw::TApplication application;
+    application.Initialize();
+    fw::TFormDescription description;
+    auto* form = application.CreateForm<fw::TForm>(description);
+    int shows = 0, closes = 0;
+    form->OnShow = [&](fw::TObject*) { ++shows; };
+    form->OnClose = [&](fw::TObject*, fw::TCloseAction& action) {
+        if (++closes == 1) action = fw::caNone;
+    };
+    form->Show();
+    form->Show();
+    EXPECT_EQ(shows, 1);
+    ::SendMessageA(form->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(application.Terminated());
+    ::SendMessageA(form->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(application.Terminated());
+    EXPECT_EQ(closes, 2);
+}
+
+TEST(Framework, TimerFiresThroughTheMessageLoop) {
+    fw::TApplication application;
+    application.Initialize();
+    MSG stale;  // a quit left by an earlier test's application would end this loop at once
+    while (::PeekMessageA(&stale, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    fw::TTimer timer(nullptr, 10, true);
+    int ticks = 0;
+    timer.OnTimer = [&](fw::TObject*) {
+        if (++ticks == 3) application.Terminate();
+    };
+    DWORD start = ::GetTickCount();
+    while (!application.Terminated() && ::GetTickCount() - start < 5000) {
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        application.ProcessMessages();
+    }
+    EXPECT_EQ(ticks, 3);
+    timer.SetEnabled(false);
+}
+
+TEST(Framework, EnterAndEscapeClickTheDefaultAndCancelButtons) {
+    fw::TApplication application;
+    application.Initialize();
+    fw::TFormDescription description;
+    description.BorderStyle = fw::bsDialog;
+    auto* form = application.CreateForm<fw::TForm>(description);
+    auto* panel = new fw::TPanel(form, form);
+    panel->SetAlign(fw::alRight);
+    panel->SetBounds(0, 0, 115, 0);
+    auto* ok = new fw::TButton(form, panel);
+    auto* cancel = new fw::TButton(form, panel);
+    ok->Default = true;
+    cancel->Cancel = true;
+    int oks = 0, cancels = 0;
+    ok->OnClick = [&](fw::TObject*) { ++oks; };
+    cancel->OnClick = [&](fw::TObject*) { ++cancels; };
+    ::SendMessageA(form->Handle(), WM_COMMAND, IDOK, 0);
+    ::SendMessageA(form->Handle(), WM_COMMAND, IDCANCEL, 0);
+    ::SendMessageA(form->Handle(), WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(oks, 1);
+    EXPECT_EQ(cancels, 2);
+    // A click on the button itself arrives at its parent from the button's window.
+    ::SendMessageA(panel->Handle(), WM_COMMAND,
+                   MAKEWPARAM(::GetDlgCtrlID(ok->Handle()), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(ok->Handle()));
+    EXPECT_EQ(oks, 2);
+    // The panel is aligned to the right edge of the client area, full height.
+    RECT client = form->ClientRect();
+    EXPECT_EQ(panel->Left(), client.right - 115);
+    EXPECT_EQ(panel->Height(), client.bottom);
+}

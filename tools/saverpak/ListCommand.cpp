@@ -1,0 +1,213 @@
+#include <algorithm>
+#include <iomanip>
+#include <iostream>
+#include <ostream>
+#include <sstream>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "tools/saverpak/Ansi.h"
+#include "tools/saverpak/Commands.h"
+#include "tools/saverpak/Inspect.h"
+#include "tools/saverpak/KeyNames.h"
+
+namespace fs = std::filesystem;
+using nlohmann::ordered_json;
+
+namespace {
+
+ordered_json SpanJson(const PakSpan& span) {
+    return {{"position", span.Position}, {"size", span.Size}};
+}
+
+ordered_json StringJson(const PakStringInfo& s) {
+    ordered_json j = SpanJson(s.Span);
+    j["length"] = s.Length;
+    j["text"] = s.Text ? ordered_json(AnsiToUtf8(*s.Text)) : ordered_json(nullptr);
+    return j;
+}
+
+ordered_json DataJson(const PakDataInfo& d) {
+    ordered_json j = SpanJson(d.Span);
+    j["length"] = d.Length;
+    return j;
+}
+
+ordered_json TableJson(const PakTableInfo& t) {
+    ordered_json j = SpanJson(t.Span);
+    j["entries"] = t.Entries;
+    return j;
+}
+
+const char* PictureTypeName(std::uint8_t type) { return type == kPictureJpeg ? "jpeg" : "bmp"; }
+
+const char* FunctionName(std::uint8_t function) {
+    return function == kShellExecute ? "shell-execute" : "exit-and-leave-running";
+}
+
+ordered_json ReportJson(const PakReport& r) {
+    ordered_json j;
+    j["file"] = r.Path;
+    j["fileSize"] = r.FileSize;
+    j["containerStart"] = r.ContainerStart;
+    j["containerSize"] = r.FileSize - r.ContainerStart;
+    j["trailer"] = SpanJson(r.TrailerSpan);
+    j["trailer"]["indexOffset"] = r.Trailer.IndexOffset;
+    ordered_json index = SpanJson(r.IndexSpan);
+    index["moduleTableOffset"] = r.Index.ModuleTableOffset;
+    index["moduleCount"] = r.Index.ModuleCount;
+    index["keyTableOffset"] = r.Index.KeyTableOffset;
+    index["keyCount"] = r.Index.KeyCount;
+    index["contentCount"] = r.Index.ContentCount;
+    index["contentTableOffset"] = r.Index.ContentTableOffset;
+    index["settingsOffset"] = r.Index.SettingsOffset;
+    j["index"] = index;
+    j["moduleTable"] = TableJson(r.ModuleTable);
+    j["contentTable"] = TableJson(r.ContentTable);
+    j["keyTable"] = TableJson(r.KeyTable);
+
+    j["modules"] = ordered_json::array();
+    for (std::size_t i = 0; i < r.Modules.size(); ++i) {
+        const PakModuleInfo& m = r.Modules[i];
+        ordered_json module = {{"index", i}};
+        module.update(SpanJson(m.Span));
+        module["flags"] = m.Descriptor.Flags;
+        module["external"] = (m.Descriptor.Flags & kModuleExternal) != 0;
+        module["forceMaximize"] = (m.Descriptor.Flags & kModuleForceMaximize) != 0;
+        module["argMethod"] = m.Descriptor.ArgMethod;
+        module["nameOffset"] = m.Descriptor.NameOffset;
+        module["dataOffset"] = m.Descriptor.DataOffset;
+        module["name"] = StringJson(m.Name);
+        module["data"] = m.Data ? DataJson(*m.Data) : ordered_json(nullptr);
+        j["modules"].push_back(module);
+    }
+
+    j["pictures"] = ordered_json::array();
+    for (std::size_t i = 0; i < r.Pictures.size(); ++i) {
+        const PakPictureInfo& p = r.Pictures[i];
+        ordered_json picture = {{"index", i}};
+        picture.update(SpanJson(p.Span));
+        picture["type"] = PictureTypeName(p.Descriptor.PictureType);
+        picture["pictureType"] = p.Descriptor.PictureType;
+        picture["dataOffset"] = p.Descriptor.DataOffset;
+        picture["data"] = DataJson(p.Data);
+        j["pictures"].push_back(picture);
+    }
+
+    j["keys"] = ordered_json::array();
+    for (std::size_t i = 0; i < r.Keys.size(); ++i) {
+        const PakKeyInfo& k = r.Keys[i];
+        ordered_json key = {{"index", i}};
+        key.update(SpanJson(k.Span));
+        key["key"] = k.Entry.Key;
+        std::string name = KeyNameFromCode(k.Entry.Key);
+        key["keyName"] = name.empty() ? ordered_json(nullptr) : ordered_json(name);
+        key["function"] = FunctionName(k.Entry.Function);
+        key["functionCode"] = k.Entry.Function;
+        key["commandOffset"] = k.Entry.CommandOffset;
+        key["command"] = k.Command ? StringJson(*k.Command) : ordered_json(nullptr);
+        j["keys"].push_back(key);
+    }
+
+    ordered_json settings = SpanJson(r.SettingsSpan);
+    settings["link"] = AnsiToUtf8(r.Settings.URLLink);
+    settings["caption"] = AnsiToUtf8(r.Settings.URLCaption);
+    settings["music"] = r.Settings.Music;
+    j["settings"] = settings;
+    return j;
+}
+
+// One line per record, in file order, like the layout tables in the README.
+void PrintTable(const PakReport& r, std::ostream& out) {
+    struct Line {
+        std::uint64_t Position;
+        std::uint64_t Size;
+        std::string What;
+    };
+    std::vector<Line> lines;
+    auto quoted = [](const PakStringInfo& s) {
+        return s.Text ? "\"" + AnsiToUtf8(*s.Text) + "\"" : std::string("(none)");
+    };
+    for (std::size_t i = 0; i < r.Modules.size(); ++i) {
+        const PakModuleInfo& m = r.Modules[i];
+        std::string n = std::to_string(i);
+        lines.push_back(
+            {m.Name.Span.Position, m.Name.Span.Size, "module " + n + " name " + quoted(m.Name)});
+        if (m.Data)
+            lines.push_back(
+                {m.Data->Span.Position, m.Data->Span.Size,
+                 "module " + n + " data (length " + std::to_string(m.Data->Length) + ")"});
+        std::string flags;
+        if (m.Descriptor.Flags & kModuleExternal) flags += " external";
+        if (m.Descriptor.Flags & kModuleForceMaximize) flags += " force-maximize";
+        lines.push_back({m.Span.Position, m.Span.Size,
+                         "module " + n + " descriptor (flags " +
+                             std::to_string(m.Descriptor.Flags) + flags + ", arg method " +
+                             std::to_string(m.Descriptor.ArgMethod) + ")"});
+    }
+    if (r.ModuleTable.Span.Size)
+        lines.push_back({r.ModuleTable.Span.Position, r.ModuleTable.Span.Size, "module table"});
+    for (std::size_t i = 0; i < r.Pictures.size(); ++i) {
+        const PakPictureInfo& p = r.Pictures[i];
+        std::string n = std::to_string(i);
+        lines.push_back({p.Data.Span.Position, p.Data.Span.Size,
+                         "picture " + n + " data (" + PictureTypeName(p.Descriptor.PictureType) +
+                             ", length " + std::to_string(p.Data.Length) + ")"});
+        lines.push_back({p.Span.Position, p.Span.Size, "picture " + n + " descriptor"});
+    }
+    if (r.ContentTable.Span.Size)
+        lines.push_back({r.ContentTable.Span.Position, r.ContentTable.Span.Size, "content table"});
+    for (std::size_t i = 0; i < r.Keys.size(); ++i) {
+        const PakKeyInfo& k = r.Keys[i];
+        std::string n = std::to_string(i);
+        if (k.Command)
+            lines.push_back({k.Command->Span.Position, k.Command->Span.Size,
+                             "key " + n + " command " + quoted(*k.Command)});
+        std::string name = KeyNameFromCode(k.Entry.Key);
+        lines.push_back({k.Span.Position, k.Span.Size,
+                         "key " + n + " entry (" + (name.empty() ? std::string("code") : name) +
+                             " " + std::to_string(k.Entry.Key) + ", " +
+                             FunctionName(k.Entry.Function) + ")"});
+    }
+    if (r.KeyTable.Span.Size)
+        lines.push_back({r.KeyTable.Span.Position, r.KeyTable.Span.Size, "key table"});
+    lines.push_back({r.SettingsSpan.Position, r.SettingsSpan.Size,
+                     "settings (link \"" + AnsiToUtf8(r.Settings.URLLink) + "\", caption \"" +
+                         AnsiToUtf8(r.Settings.URLCaption) + "\", music " +
+                         std::to_string(r.Settings.Music) + ")"});
+    lines.push_back({r.IndexSpan.Position, r.IndexSpan.Size, "index"});
+    lines.push_back({r.TrailerSpan.Position, r.TrailerSpan.Size, "trailer"});
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const Line& a, const Line& b) { return a.Position < b.Position; });
+
+    out << r.Path << ": " << r.FileSize << " bytes, container at " << r.ContainerStart << " ("
+        << r.FileSize - r.ContainerStart << " bytes)\n";
+    out << std::setw(12) << "position" << std::setw(12) << "size"
+        << "  record\n";
+    for (const Line& line : lines)
+        out << std::setw(12) << line.Position << std::setw(12) << line.Size << "  " << line.What
+            << "\n";
+}
+
+}  // namespace
+
+void ListSaver(const fs::path& file, bool json, std::ostream& out) {
+    PakReport report = InspectPak(file.string(), false);
+    if (json) {
+        out << ReportJson(report).dump(2, ' ', false, ordered_json::error_handler_t::replace)
+            << "\n";
+    } else {
+        PrintTable(report, out);
+    }
+}
+
+void AddListCommand(CLI::App& app) {
+    CLI::App* list = app.add_subcommand(
+        "list", "Show every record of a saver's container with its position and size");
+    auto file = std::make_shared<std::string>();
+    auto json = std::make_shared<bool>(false);
+    list->add_option("FILE", *file, "The saver file")->required();
+    list->add_flag("--json", *json, "Print JSON (the shape is described in the README)");
+    list->callback([=] { ListSaver(*file, *json, std::cout); });
+}

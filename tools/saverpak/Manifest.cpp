@@ -1,0 +1,237 @@
+#include "tools/saverpak/Manifest.h"
+
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include <toml++/toml.h>
+
+#include "package/ModuleName.h"
+#include "package/PakFormat.h"
+#include "support/Path.h"
+#include "tools/saverpak/Ansi.h"
+#include "tools/saverpak/KeyNames.h"
+#include "tools/saverpak/ToolError.h"
+
+namespace {
+
+class ManifestReader {
+public:
+    ManifestReader(std::string source, std::filesystem::path folder)
+        : FSource(std::move(source)), FFolder(std::move(folder)) {}
+
+    Manifest Read(const toml::table& root) {
+        Manifest manifest;
+        CheckKeys(root, "", {"module", "picture", "key", "settings"});
+        ForEachTable(root, "module", [&](const toml::table& t, const std::string& where) {
+            manifest.Modules.push_back(ReadModule(t, where));
+        });
+        ForEachTable(root, "picture", [&](const toml::table& t, const std::string& where) {
+            CheckKeys(t, where, {"file"});
+            manifest.Pictures.push_back({RequiredFile(t, where)});
+        });
+        ForEachTable(root, "key", [&](const toml::table& t, const std::string& where) {
+            manifest.Keys.push_back(ReadKey(t, where));
+        });
+        CheckKeyCounts(manifest.Keys);
+        if (const toml::node* node = root.get("settings")) {
+            const toml::table* settings = node->as_table();
+            if (!settings) Fail("settings", "must be a table ([settings])");
+            ReadSettings(*settings, manifest);
+        }
+        return manifest;
+    }
+
+private:
+    [[noreturn]] void Fail(const std::string& where, const std::string& what) const {
+        throw ToolError(FSource + ": " + (where.empty() ? "" : where + ": ") + what);
+    }
+
+    void CheckKeys(const toml::table& t, const std::string& where,
+                   std::initializer_list<std::string_view> allowed) const {
+        for (auto&& [key, value] : t) {
+            bool known = false;
+            for (std::string_view a : allowed) known = known || key.str() == a;
+            if (!known) Fail(where, "unknown entry '" + std::string(key.str()) + "'");
+        }
+    }
+
+    template <typename F>
+    void ForEachTable(const toml::table& root, const char* name, F&& take) const {
+        const toml::node* node = root.get(name);
+        if (!node) return;
+        const toml::array* array = node->as_array();
+        if (!array) Fail(name, std::string("must be written as [[") + name + "]] tables");
+        for (std::size_t i = 0; i < array->size(); ++i) {
+            std::string where = std::string(name) + " " + std::to_string(i);
+            const toml::table* t = (*array)[i].as_table();
+            if (!t) Fail(where, std::string("must be written as a [[") + name + "]] table");
+            take(*t, where);
+        }
+    }
+
+    std::optional<std::string> OptionalText(const toml::table& t, const std::string& where,
+                                            const char* key) const {
+        const toml::node* node = t.get(key);
+        if (!node) return std::nullopt;
+        auto text = node->value<std::string>();
+        if (!text || !node->is_string()) Fail(where, std::string("'") + key + "' must be a string");
+        std::string ansi;
+        if (!Utf8ToAnsi(*text, ansi))
+            Fail(where, std::string("'") + key +
+                            "' holds a character that Windows-1252 (the saver's code page) lacks");
+        return ansi;
+    }
+
+    bool OptionalBool(const toml::table& t, const std::string& where, const char* key) const {
+        const toml::node* node = t.get(key);
+        if (!node) return false;
+        if (!node->is_boolean()) Fail(where, std::string("'") + key + "' must be true or false");
+        return *node->value<bool>();
+    }
+
+    std::filesystem::path RequiredFile(const toml::table& t, const std::string& where) const {
+        const toml::node* node = t.get("file");
+        if (!node) Fail(where, "'file' is required");
+        if (!node->is_string()) Fail(where, "'file' must be a string");
+        std::string text = *node->value<std::string>();
+        if (text.empty()) Fail(where, "'file' is empty");
+        // TOML text is UTF-8; so are the file names the tool is given.
+        std::filesystem::path file(reinterpret_cast<const char8_t*>(text.c_str()));
+        return file.is_absolute() ? file : FFolder / file;
+    }
+
+    ManifestModule ReadModule(const toml::table& t, const std::string& where) const {
+        CheckKeys(t, where, {"file", "name", "external", "force-maximize", "arg-method"});
+        ManifestModule module;
+        module.External = OptionalBool(t, where, "external");
+        module.ForceMaximize = OptionalBool(t, where, "force-maximize");
+        module.Name = OptionalText(t, where, "name");
+        if (const toml::node* node = t.get("arg-method")) {
+            auto value = node->value<std::int64_t>();
+            if (!node->is_integer() || *value < 0 || *value > 255)
+                Fail(where, "'arg-method' must be an integer from 0 to 255");
+            module.ArgMethod = static_cast<std::uint8_t>(*value);
+        }
+        if (module.External) {
+            if (t.contains("file"))
+                Fail(where, "an external module names its program with 'name', not 'file'");
+            if (!module.Name || module.Name->empty())
+                Fail(where, "an external module needs 'name', the path of its program");
+            for (char c : *module.Name) {
+                if (static_cast<unsigned char>(c) < 0x20)
+                    Fail(where, "'name' contains a control character");
+            }
+            if (module.Name->size() >= kPathSize)
+                Fail(where, "'name' is longer than 259 characters");
+        } else {
+            module.File = RequiredFile(t, where);
+            if (module.Name) {
+                if (const char* problem = ModuleNameProblem(*module.Name))
+                    Fail(where, "'name' " + std::string(problem) +
+                                    "; it must be a plain file name for the temporary folder");
+            }
+        }
+        return module;
+    }
+
+    ManifestKey ReadKey(const toml::table& t, const std::string& where) const {
+        CheckKeys(t, where, {"key", "function", "command"});
+        ManifestKey key;
+        const toml::node* code = t.get("key");
+        if (!code) Fail(where, "'key' is required");
+        if (code->is_string()) {
+            std::string name = *code->value<std::string>();
+            auto value = KeyCodeFromName(name);
+            if (!value)
+                Fail(where, "unknown key name '" + name + "' (use a name such as F1 or a code)");
+            key.Code = *value;
+        } else if (code->is_integer()) {
+            std::int64_t value = *code->value<std::int64_t>();
+            if (value < 1 || value > 254) Fail(where, "'key' code must be from 1 to 254");
+            key.Code = static_cast<std::uint32_t>(value);
+        } else {
+            Fail(where, "'key' must be a key name or a virtual-key code");
+        }
+        const toml::node* function = t.get("function");
+        if (!function) Fail(where, "'function' is required");
+        std::string name = function->value<std::string>().value_or("");
+        if (name == "exit-and-leave-running") {
+            key.Function = kExitAndLeaveRunning;
+            if (t.contains("command")) Fail(where, "'command' belongs to shell-execute keys only");
+        } else if (name == "shell-execute") {
+            key.Function = kShellExecute;
+            key.Command = OptionalText(t, where, "command");
+            if (!key.Command || key.Command->empty())
+                Fail(where, "a shell-execute key needs a 'command'");
+            if (key.Command->find('\0') != std::string::npos)
+                Fail(where, "'command' contains a zero character");
+        } else {
+            Fail(where, "'function' must be \"exit-and-leave-running\" or \"shell-execute\"");
+        }
+        return key;
+    }
+
+    void CheckKeyCounts(const std::vector<ManifestKey>& keys) const {
+        std::set<std::uint32_t> distinct;
+        for (const ManifestKey& key : keys) distinct.insert(key.Code);
+        if (distinct.size() > 20)
+            Fail("key", "the saver holds at most 20 distinct keys; the manifest has " +
+                            std::to_string(distinct.size()));
+        if (keys.size() > kMaxKeyEntries)
+            Fail("key", "the saver reads at most 32 key entries; the manifest has " +
+                            std::to_string(keys.size()));
+    }
+
+    void ReadSettings(const toml::table& t, Manifest& manifest) const {
+        CheckKeys(t, "settings", {"link", "caption", "music"});
+        manifest.Link = OptionalText(t, "settings", "link").value_or("");
+        manifest.Caption = OptionalText(t, "settings", "caption").value_or("");
+        if (manifest.Link.size() > kUrlLinkSize - 1)
+            Fail("settings", "'link' is longer than 299 characters");
+        if (manifest.Caption.size() > kUrlCaptionSize - 1)
+            Fail("settings", "'caption' is longer than 255 characters");
+        if (manifest.Link.find('\0') != std::string::npos ||
+            manifest.Caption.find('\0') != std::string::npos)
+            Fail("settings", "'link' and 'caption' may not contain a zero character");
+        if (const toml::node* music = t.get("music")) {
+            if (music->is_boolean()) {
+                manifest.Music = *music->value<bool>() ? 1 : 0;
+            } else if (music->is_integer() && *music->value<std::int64_t>() >= 0 &&
+                       *music->value<std::int64_t>() <= 0xFFFFFFFF) {
+                manifest.Music = static_cast<std::uint32_t>(*music->value<std::int64_t>());
+            } else {
+                Fail("settings", "'music' must be true or false");
+            }
+        }
+    }
+
+    std::string FSource;
+    std::filesystem::path FFolder;
+};
+
+}  // namespace
+
+Manifest ParseManifest(const std::string& text, const std::string& sourceName,
+                       const std::filesystem::path& folder) {
+    toml::table root;
+    try {
+        root = toml::parse(text, sourceName);
+    } catch (const toml::parse_error& error) {
+        std::ostringstream message;
+        message << sourceName << ":" << error.source().begin.line << ":"
+                << error.source().begin.column << ": " << error.description();
+        throw ToolError(message.str());
+    }
+    return ManifestReader(sourceName, folder).Read(root);
+}
+
+Manifest LoadManifest(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw ToolError("cannot open the manifest " + path.string());
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) throw ToolError("cannot read the manifest " + path.string());
+    std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
+    return ParseManifest(text.str(), path.string(), folder);
+}

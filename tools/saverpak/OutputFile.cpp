@@ -1,0 +1,95 @@
+#include "tools/saverpak/OutputFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "tools/saverpak/ToolError.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::atomic<unsigned> gTempCounter{0};
+
+int CurrentProcessId() {
+#ifdef _WIN32
+    return _getpid();
+#else
+    return static_cast<int>(getpid());
+#endif
+}
+
+// Creates `path` only when no file of that name exists yet.
+std::FILE* CreateNew(const fs::path& path) {
+#ifdef _WIN32
+    int fd = _wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    return fd < 0 ? nullptr : _fdopen(fd, "wb");
+#else
+    int fd = open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0666);
+    return fd < 0 ? nullptr : fdopen(fd, "wb");
+#endif
+}
+
+}  // namespace
+
+OutputFile::OutputFile(fs::path output) : FOutput(std::move(output)) {
+    fs::path folder = FOutput.parent_path();
+    std::string base = FOutput.filename().string();
+    for (int attempt = 0; attempt < 100 && !FStream; ++attempt) {
+        std::string name = "." + base + ".saverpak-" + std::to_string(CurrentProcessId()) + "-" +
+                           std::to_string(gTempCounter++) + ".tmp";
+        FTemp = folder / name;
+        FStream = CreateNew(FTemp);
+        if (!FStream && errno != EEXIST) break;
+    }
+    if (!FStream)
+        throw ToolError("cannot create a temporary file beside " + FOutput.string() + ": " +
+                        std::strerror(errno));
+}
+
+OutputFile::~OutputFile() {
+    if (FCommitted) return;
+    if (FStream) std::fclose(FStream);
+    std::error_code ignored;
+    fs::remove(FTemp, ignored);
+}
+
+void OutputFile::Write(const void* bytes, std::size_t count) {
+    if (count != 0 && std::fwrite(bytes, 1, count, FStream) != count)
+        throw ToolError("cannot write " + FTemp.string() + ": " + std::strerror(errno));
+}
+
+void OutputFile::CloseStream() {
+    if (!FStream) return;
+    std::FILE* stream = FStream;
+    FStream = nullptr;
+    if (std::fclose(stream) != 0)
+        throw ToolError("cannot write " + FTemp.string() + ": " + std::strerror(errno));
+}
+
+void OutputFile::Commit() {
+    CloseStream();
+    std::error_code error;
+    fs::rename(FTemp, FOutput, error);
+    if (error) throw ToolError("cannot write " + FOutput.string() + ": " + error.message());
+    FCommitted = true;
+}
+
+void RefuseSameFile(const fs::path& output, const fs::path& input, const char* what) {
+    std::error_code error;
+    if (fs::equivalent(output, input, error))
+        throw ToolError("the output " + output.string() + " is the " + what + " " + input.string() +
+                        "; choose another output file");
+}

@@ -1,0 +1,35 @@
+// An output that appears whole or not at all: it is written to a new temporary file in the
+// output's own folder (so the final rename stays on one volume) and renamed over the output
+// only when complete. A temporary file that is not committed is removed.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+
+class OutputFile {
+public:
+    explicit OutputFile(std::filesystem::path output);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    const std::filesystem::path& TempPath() const { return FTemp; }
+    // The open temporary file, for writers that stream into it.
+    std::FILE* Stream() const { return FStream; }
+    void Write(const void* bytes, std::size_t count);
+    // Closes the stream; for writers that reopen the temporary file by its name.
+    void CloseStream();
+    // Closes and renames over the output; throws ToolError when either fails.
+    void Commit();
+
+private:
+    std::filesystem::path FOutput;
+    std::filesystem::path FTemp;
+    std::FILE* FStream = nullptr;
+    bool FCommitted = false;
+};
+
+// Throws ToolError when `output` is the same file as `input` (by identity, so a second name or a
+// link for the same file is caught too). `what` names the input in the message.
+void RefuseSameFile(const std::filesystem::path& output, const std::filesystem::path& input,
+                    const char* what);

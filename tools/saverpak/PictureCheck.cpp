@@ -1,0 +1,125 @@
+#include "tools/saverpak/PictureCheck.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+#include "package/PakFormat.h"
+
+extern "C" {
+#include <jpeglib.h>
+}
+
+namespace {
+
+std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+
+// Pictures larger than this would not be shown by a screen saver anyway, and the saver allocates
+// the whole pixel block at once.
+constexpr std::uint64_t kMaxPixelBytes = 256u * 1024 * 1024;
+constexpr std::int64_t kMaxSide = 32768;
+
+std::string BmpProblem(const std::vector<std::uint8_t>& bytes) {
+    if (bytes.size() < 54) return "BMP file is too short for its headers";
+    const std::uint8_t* info = bytes.data() + 14;
+    std::uint32_t infoSize = LoadLe32(info);
+    auto width = static_cast<std::int32_t>(LoadLe32(info + 4));
+    auto height = static_cast<std::int32_t>(LoadLe32(info + 8));
+    std::uint16_t planes = Le16(info + 12);
+    std::uint16_t bits = Le16(info + 14);
+    std::uint32_t compression = LoadLe32(info + 16);
+    std::uint32_t imageSize = LoadLe32(info + 20);
+    std::uint32_t colorsUsed = LoadLe32(info + 32);
+    std::uint32_t pixelOffset = LoadLe32(bytes.data() + 10);
+
+    if (infoSize != 40) return "BMP info header is not the 40-byte kind the saver reads";
+    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide)
+        return "BMP width and height must be 1 to 32768 (top-down pictures are not shown)";
+    if (planes != 1) return "BMP must have one plane";
+    bool accepted =
+        (bits == 1 && compression == 0) || (bits == 4 && (compression == 0 || compression == 2)) ||
+        (bits == 8 && (compression == 0 || compression == 1)) || (bits == 24 && compression == 0);
+    if (!accepted) return "BMP must have 1, 4, 8 or 24 bits per pixel, RLE only at 4 and 8 bits";
+    if (colorsUsed > 256) return "BMP uses more than 256 colours";
+    std::uint64_t paletteEntries = colorsUsed != 0 ? colorsUsed : (bits <= 8 ? (1u << bits) : 0);
+    std::uint64_t paletteEnd = 54 + 4 * paletteEntries;
+    if (pixelOffset != paletteEnd)
+        return "BMP pixel data must follow the colour table directly (offset " +
+               std::to_string(paletteEnd) + ", the file says " + std::to_string(pixelOffset) + ")";
+    std::uint64_t stride = ((static_cast<std::uint64_t>(width) * bits + 31) / 32) * 4;
+    std::uint64_t pixelBytes = stride * static_cast<std::uint64_t>(height);
+    if (pixelBytes > kMaxPixelBytes) return "BMP is too large";
+    std::uint64_t dataSize = imageSize != 0 ? imageSize : pixelBytes;
+    if (compression == 0 && dataSize < pixelBytes) return "BMP image size is smaller than its rows";
+    if (paletteEnd + dataSize > bytes.size()) return "BMP file ends before its pixel data does";
+    return "";
+}
+
+// libjpeg reports fatal errors through error_exit, which must not return: it jumps back to
+// the setjmp in DecodeJpeg. Nothing with a destructor lives in that function, so the jump
+// skips no cleanup.
+struct JpegErrorManager {
+    jpeg_error_mgr Manager;  // first, so libjpeg's pointer is ours too
+    std::jmp_buf Return;
+    char Message[JMSG_LENGTH_MAX];
+};
+
+void JpegErrorExit(j_common_ptr info) {
+    auto* errors = reinterpret_cast<JpegErrorManager*>(info->err);
+    (*info->err->format_message)(info, errors->Message);
+    std::longjmp(errors->Return, 1);
+}
+
+void JpegIgnoreMessage(j_common_ptr, int) {}
+
+// 0 when the whole picture decodes; 1 for a libjpeg error (message in errors.Message); 2 for
+// an unsupported component count or size.
+int DecodeJpeg(const std::uint8_t* data, unsigned long size, JpegErrorManager& errors) {
+    jpeg_decompress_struct info;
+    std::memset(&info, 0, sizeof info);
+    info.err = jpeg_std_error(&errors.Manager);
+    errors.Manager.error_exit = JpegErrorExit;
+    errors.Manager.emit_message = JpegIgnoreMessage;
+    if (setjmp(errors.Return)) {
+        jpeg_destroy_decompress(&info);
+        return 1;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, const_cast<unsigned char*>(data), size);
+    jpeg_read_header(&info, TRUE);
+    jpeg_start_decompress(&info);
+    if ((info.output_components != 1 && info.output_components != 3) ||
+        static_cast<std::uint64_t>(info.output_width) * info.output_height * 3 > kMaxPixelBytes) {
+        jpeg_destroy_decompress(&info);
+        return 2;
+    }
+    JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
+                                               info.output_width * info.output_components, 1);
+    while (info.output_scanline < info.output_height) jpeg_read_scanlines(&info, row, 1);
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return 0;
+}
+
+std::string JpegProblem(const std::vector<std::uint8_t>& bytes) {
+    JpegErrorManager errors;
+    std::memset(&errors, 0, sizeof errors);
+    int result = DecodeJpeg(bytes.data(), static_cast<unsigned long>(bytes.size()), errors);
+    if (result == 1) return std::string("JPEG does not decode: ") + errors.Message;
+    if (result == 2)
+        return "JPEG must be grey or colour (1 or 3 components) and at most 256 MB decoded";
+    return "";
+}
+
+}  // namespace
+
+std::optional<std::uint8_t> RecognizePicture(const std::vector<std::uint8_t>& bytes) {
+    if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return kPictureBmp;
+    if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF)
+        return kPictureJpeg;
+    return std::nullopt;
+}
+
+std::string PictureProblem(const std::vector<std::uint8_t>& bytes, std::uint8_t type) {
+    return type == kPictureBmp ? BmpProblem(bytes) : JpegProblem(bytes);
+}
