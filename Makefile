@@ -50,7 +50,7 @@ test: native asan windows
 	if [[ $$status != 0 ]]; then echo "make test: some tests FAILED (see above)"; fi; \
 	exit $$status
 
-demo: windows
+demo: native windows
 	@if [[ -x scripts/demo.sh ]]; then \
 	    scripts/demo.sh; \
 	elif [[ -f scripts/demo.sh ]]; then \

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "package/PakEntries.h"
 #include "package/PakFormat.h"
 #include "package/ssPak.h"
 #include "support/File.h"
@@ -53,30 +54,17 @@ bool ArgumentFilePath(const char* modulePath, char* out, std::size_t outSize) {
 bool ssModule::IsExternal() const { return (FFlags & kModuleExternal) != 0; }
 
 void ssModule::Extract(ssPak& pak, std::int32_t position) {
-    std::uint8_t bytes[kModuleDescriptorSize];
-    pak.ReadRecord(position, bytes, sizeof bytes);
-    PakModuleDescriptor descriptor = PakModuleDescriptor::Decode(bytes);
-    if (descriptor.StructSize != kModuleDescriptorSize) {
-        throw std::runtime_error("File is corrupt. Error reading module descriptor.");
-    }
-    FFlags = descriptor.Flags;
-    FArgMethod = descriptor.ArgMethod;
-
-    ssPakString name(pak, static_cast<std::int32_t>(descriptor.NameOffset));
+    ssModuleEntry entry;
+    ReadModuleEntry(pak, position, entry);
+    FFlags = entry.Descriptor.Flags;
+    FArgMethod = entry.Descriptor.ArgMethod;
     if (IsExternal()) {
-        // An External module names a program on disk; without a name there is nothing to run.
-        if (name.IsNone() || !*name.Text()) {
-            throw std::runtime_error("File is corrupt. External module has no name.");
-        }
-        if (std::strlen(name.Text()) >= sizeof FModulePath) {
-            throw std::runtime_error("File is corrupt. Module name is too long.");
-        }
-        std::strcpy(FModulePath, name.Text());
+        std::strcpy(FModulePath, entry.Name.Text());  // its length was checked with the entry
         return;
     }
     char path[kPathSize];
-    pak.ExtractModuleToTemp(static_cast<std::int32_t>(descriptor.DataOffset), name.Text(), path,
-                            sizeof path);
+    pak.ExtractModuleToTemp(static_cast<std::int32_t>(entry.Descriptor.DataOffset), entry.Name.Text(),
+                            path, sizeof path);
     std::strcpy(FModulePath, path);
 }
 

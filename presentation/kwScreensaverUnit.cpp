@@ -1,5 +1,6 @@
 #include "presentation/kwScreensaverUnit.h"
 
+#include <mmsystem.h>
 #include <shellapi.h>
 
 #include <cstring>
@@ -15,6 +16,10 @@ namespace {
 constexpr const char* kBackdropClass = "vntScreensaverBackdrop";
 constexpr const char* kInitializeFailure = "Error initializing screen saver.";
 constexpr const char* kModuleFailure = "An unknown exception occurred while launching a module.";
+constexpr const char* kLoadPictureFailure = "Error loading picture.";
+constexpr const char* kShowPictureFailure = "Error initializing pak.";
+constexpr const char* kPaintFailure = "Error creating bitmap.";
+constexpr const char* kSoundName = "MusicSound";
 
 // While the module program shows, its window lies above the saver's, so the pointer's messages
 // go to the module. The low-level mouse hook sees every button press and movement first and
@@ -103,7 +108,11 @@ TkwScreensaverForm::TkwScreensaverForm(fw::TComponent* owner)
     if (FMode == smRun) SetFormStyle(fw::fsStayOnTop);
 }
 
-TkwScreensaverForm::~TkwScreensaverForm() { MouseForwarder::Stop(); }
+TkwScreensaverForm::~TkwScreensaverForm() {
+    MouseForwarder::Stop();
+    // A form destroyed without closing must still stop its loader before the pictures go.
+    StopPicture();
+}
 
 template <typename Step>
 void TkwScreensaverForm::Guarded(const char* fallback, Step step) {
@@ -133,7 +142,13 @@ void TkwScreensaverForm::ItemTimerTimer(fw::TObject*) {
     if (FClosing) return;
     switch (FState) {
     case kStateLoadingPicture:
-        // The loader arrives with the preview; until then there is nothing to wait for.
+        if (FLoader && FLoader->IsBusy()) break;
+        if (FLoader && FLoader->Failed()) {
+            // The loader keeps the error that ended it; a failed load ends the sequence
+            // (nothing is shown in a preview) instead of playing the sound over nothing.
+            ReportFailure(FLoader->ErrorMessage());
+            break;
+        }
         Advance();
         break;
     case kStateModuleRunning:
@@ -161,6 +176,7 @@ void TkwScreensaverForm::Advance() {
         }
         break;
     case kStateSoundPending:
+        PlaySoundA(kSoundName, GetModuleHandleA(nullptr), SND_RESOURCE | SND_ASYNC | SND_NODEFAULT);
         ItemTimer->SetEnabled(false);
         break;
     default:
@@ -193,7 +209,6 @@ void TkwScreensaverForm::RunModule() {
         FModule.Run(FModule.ModulePath(), Handle(), FModule.Flags());
         // The module's window now lies above ours: keys still come here through the shared
         // input state and the focus, the pointer through the hook.
-        ::GetCursorPos(&FMouseOrigin);
         MouseForwarder::Start(Handle());
         ItemTimer->SetInterval(100);
         ItemTimer->SetEnabled(true);
@@ -344,18 +359,100 @@ void TkwScreensaverForm::FormClose(fw::TObject* sender, fw::TCloseAction& action
     }
 }
 
-void TkwScreensaverForm::WndProc(fw::TMessage& message) { TScreensaverForm::WndProc(message); }
+void TkwScreensaverForm::WndProc(fw::TMessage& message) {
+    switch (message.Msg) {
+    case WM_QUERYNEWPALETTE:
+        if (FPalette) RealizePicturePalette();
+        break;
+    case WM_PALETTECHANGED:
+        if (FPalette && reinterpret_cast<HWND>(message.WParam) != HandleIfCreated()) {
+            RealizePicturePalette();
+        }
+        break;
+    }
+    TScreensaverForm::WndProc(message);
+}
 
 // ---- Preview path ----
-// Until the picture loader arrives, the preview stays black.
+// The first picture of the container is loaded, fitted and (on palette screens) reduced to a
+// palette by a loader thread; the window polls it, draws the picture centred and plays the
+// sound once.
 
-void TkwScreensaverForm::LoadPicture() {}
+void TkwScreensaverForm::LoadPicture() {
+    Guarded(kLoadPictureFailure, [&] {
+        auto contents = FPak.ContentTable();
+        // A container without pictures has nothing to preview; the table is not read past
+        // its end.
+        if (contents.empty()) throw std::runtime_error(kLoadPictureFailure);
+        FLoadRequest = LoadRequest{nullptr, &FPak, static_cast<std::int32_t>(contents[0]),
+                                   &FPictures[0]};
+        FLoader = std::make_unique<TPictureLoader>(&FLoadRequest, 1,
+                                                   ScreensaverPaintBox->ClientWidth(),
+                                                   ScreensaverPaintBox->ClientHeight(), 1);
+        ItemTimer->SetInterval(100);
+        ItemTimer->SetEnabled(true);
+        FState = kStateLoadingPicture;
+    });
+}
 
-void TkwScreensaverForm::ShowPicture() {}
+void TkwScreensaverForm::ShowPicture() {
+    Guarded(kShowPictureFailure, [&] {
+        FState = kStatePictureShown;
+        if (HWND box = ScreensaverPaintBox->HandleIfCreated()) {
+            RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        }
+    });
+}
 
-void TkwScreensaverForm::StopPicture() {}
+void TkwScreensaverForm::TakeLoaderPalette() {
+    if (!FPalette && FLoader && !FLoader->IsBusy()) FPalette = FLoader->TakePalette();
+}
 
-void TkwScreensaverForm::ScreensaverPaintBoxPaint(fw::TObject*) {}
+void TkwScreensaverForm::StopPicture() {
+    if (FLoader) {
+        FLoader->Cancel();
+        FLoader->WaitFor();  // the worker may still be writing the picture
+        TakeLoaderPalette();
+        FLoader.reset();
+    }
+    FPictures[0].FreeBits();
+    FPictures[1].FreeBits();
+    if (FPalette) {
+        DeleteObject(FPalette);
+        FPalette = nullptr;
+    }
+}
+
+void TkwScreensaverForm::ScreensaverPaintBoxPaint(fw::TObject*) {
+    Guarded(kPaintFailure, [&] {
+        if (FMode != smPreview) return;
+        if (FLoader && FLoader->IsBusy()) return;
+        const ssPicture& picture = FPictures[0];
+        if (!picture.HasPixels()) return;
+        // Integer division truncates toward zero: a picture larger than the box is clipped
+        // evenly on both sides.
+        const int x = (ScreensaverPaintBox->ClientWidth() - picture.Width()) / 2;
+        const int y = (ScreensaverPaintBox->ClientHeight() - picture.Height()) / 2;
+        TakeLoaderPalette();
+        HDC dc = ScreensaverPaintBox->Canvas().Handle();
+        HPALETTE previous = nullptr;
+        if (FPalette) {
+            previous = SelectPalette(dc, FPalette, FALSE);
+            RealizePalette(dc);
+        }
+        const bool drawn = picture.Draw(dc, x, y, SRCCOPY);
+        if (FPalette) SelectPalette(dc, previous, FALSE);
+        if (!drawn) throw std::runtime_error(kPaintFailure);
+    });
+}
+
+void TkwScreensaverForm::RealizePicturePalette() {
+    if (!ScreensaverPaintBox->HandleIfCreated()) return;
+    HDC dc = ScreensaverPaintBox->Canvas().Handle();
+    HPALETTE previous = SelectPalette(dc, FPalette, FALSE);
+    if (RealizePalette(dc) != 0) ScreensaverPaintBox->Invalidate();
+    SelectPalette(dc, previous, FALSE);
+}
 
 fw::TForm* CreatePresentationForm(fw::TApplication& application) {
     return application.CreateForm<TkwScreensaverForm>();

@@ -12,9 +12,12 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "framework/Forms.h"
+#include "imaging/PictureLoaderUnit.h"
+#include "imaging/Transitionsunit.h"
 #include "package/kwPak.h"
 #include "package/ssModule.h"
 #include "shell/ScreensaverUnit.h"
@@ -39,6 +42,9 @@ public:
     const ssModule& Module() const { return FModule; }
     HWND Backdrop() const { return FBackdrop; }
     HWND CloseDialog() const { return FCloseDialog; }
+    const TPictureLoader* Loader() const { return FLoader.get(); }
+    const ssPicture& Picture() const { return FPictures[0]; }
+    HPALETTE Palette() const { return FPalette; }
 
 protected:
     void FormShow(fw::TObject* sender) override;
@@ -71,9 +77,17 @@ private:
     void ShowPicture();
     void StopPicture();
     void ScreensaverPaintBoxPaint(fw::TObject* sender);
+    // Takes the finished loader's palette into this window's keeping.
+    void TakeLoaderPalette();
+    // WM_QUERYNEWPALETTE and WM_PALETTECHANGED: realizes the picture's palette again.
+    void RealizePicturePalette();
 
     std::uint8_t FState = kStateStarting;
     kwPak FPak;
+    std::unique_ptr<TPictureLoader> FLoader;
+    LoadRequest FLoadRequest;
+    ssPicture FPictures[2];
+    HPALETTE FPalette = nullptr;
     ssModule FModule;
     BOOL FLeaveModuleRunning = FALSE;
     HWND FBackdrop = nullptr;

@@ -224,6 +224,23 @@ a_container_that_cannot_be_bound_scrolls_its_error() {
     expect_closed "key"
 }
 
+# Run by the fullscreen_dual test, on a display of two side-by-side monitors.
+the_backdrop_covers_every_monitor() {
+    read -r vx vy vw vh monitors <<< "$(probe virtual)"
+    check "two monitors" test "$monitors" = 2
+    start_saver "$work/Plain.scr"
+    wait_for 20 run_ready || { fail "the module's window did not appear"; kill "$saver"; return; }
+    check "the backdrop covers both monitors" test "$(probe rect vntScreensaverBackdrop)" = "$vx $vy $((vx + vw)) $((vy + vh))"
+    local primary_width primary_height
+    read -r _ _ primary_width primary_height <<< "$(probe rect TkwScreensaverForm)"
+    check "the saver's window stays on the primary monitor" test "$primary_width" -lt "$vw"
+    import -window root "$work/dual.png"
+    check "the primary monitor shows the module" test "$(pixel "$work/dual.png" $((primary_width / 2)) $((primary_height / 2)))" = "0,200,0"
+    check "the second monitor is black" test "$(pixel "$work/dual.png" $(((primary_width + vx + vw) / 2)) $((primary_height / 2)))" = "0,0,0"
+    xdotool key a
+    expect_closed "key"
+}
+
 pack Plain "$embedded_module" || { echo "packing failed"; exit 1; }
 pack External '[[module]]' 'external = true' "name = '$(win_path "$work/TestModule.exe")'" || { echo "packing failed"; exit 1; }
 

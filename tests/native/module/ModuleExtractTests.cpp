@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+#include "../package/RawPak.h"
+#include "TestFolder.h"
+#include "package/kwPak.h"
+#include "package/ssModule.h"
+
+namespace {
+
+std::string ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string ErrorOf(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "";
+}
+
+// A saver whose container holds four module descriptors: embedded with a name, embedded
+// without one, External, and one whose StructSize is wrong.
+struct ModulePak {
+    RawPak pak;
+    std::string program = "MZ module program bytes";
+    std::string name;
+    std::uint32_t named = 0, unnamed = 0, external = 0, broken = 0;
+
+    ModulePak(const std::string& moduleName, const std::string& externalPath) : name(moduleName) {
+        std::uint32_t nameAt = pak.String(moduleName);
+        std::uint32_t data = pak.Data(program);
+        named = pak.Module(kModuleForceMaximize, nameAt, data, 7);
+        unnamed = pak.Module(0, pak.String(std::nullopt), data);
+        external = pak.Module(kModuleExternal, pak.String(externalPath), 0);
+        broken = pak.Module(0, nameAt, data, 0, 16);
+        RawPak::Index index;
+        index.ModuleTableOffset = pak.Table({named, unnamed, external, broken});
+        index.ModuleCount = 4;
+        index.SettingsOffset = pak.Settings("", "", 0);
+        pak.Finish(index);
+    }
+};
+
+class ModuleExtract : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char directory[kPathSize];
+        ASSERT_GT(GetTempPathA(sizeof directory, directory), 0u);
+        tempDir = directory;
+    }
+    std::string TempPath(const std::string& name) {
+        char path[kPathSize];
+        EXPECT_TRUE(JoinPath(path, sizeof path, tempDir.c_str(), name.c_str()));
+        return path;
+    }
+    TestFolder folder;
+    std::string tempDir;
+};
+
+TEST_F(ModuleExtract, CopiesTheProgramUnderItsNameAndKeepsTheDescriptorsFlags) {
+    std::string name = "saverpak-module-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".exe";
+    ModulePak source(name, "C:\\Programs\\Show.exe");
+    std::string saver = folder.Write("saver.scr", source.pak.Bytes());
+    kwPak pak;
+    pak.Bind(saver.c_str());
+
+    ssModule module;
+    module.Extract(pak, static_cast<std::int32_t>(source.named));
+    EXPECT_EQ(std::string(module.ModulePath()), TempPath(name));
+    EXPECT_EQ(ReadWhole(module.ModulePath()), source.program);
+    EXPECT_EQ(module.Flags(), kModuleForceMaximize);
+    EXPECT_EQ(module.ArgMethod(), 7);
+    EXPECT_FALSE(module.IsExternal());
+    std::filesystem::remove(module.ModulePath());
+
+    // Without a name the copy gets a new unique "pak" name, and the argument file follows it.
+    module.Extract(pak, static_cast<std::int32_t>(source.unnamed));
+    std::string unnamed = std::filesystem::path(module.ModulePath()).filename().string();
+    EXPECT_EQ(unnamed.substr(0, 3), "pak");
+    EXPECT_EQ(ReadWhole(module.ModulePath()), source.program);
+    module.SetFileArgs(module.ModulePath(), "SS_Sound=0&SS_Music=0&SS_Days=1");
+    std::string cfg = module.ModulePath();
+    cfg = cfg.substr(0, cfg.rfind('.')) + ".cfg";
+    EXPECT_EQ(std::string(module.ArgumentPath()), cfg);
+    std::filesystem::remove(module.ModulePath());
+    std::filesystem::remove(cfg);
+    pak.Unbind();
+}
+
+TEST_F(ModuleExtract, AnExternalModuleIsRunFromWhereItIsAndNothingIsWritten) {
+    ModulePak source("unused.exe", "C:\\Programs\\Show.exe");
+    std::string saver = folder.Write("saver.scr", source.pak.Bytes());
+    kwPak pak;
+    pak.Bind(saver.c_str());
+    ssModule module;
+    module.Extract(pak, static_cast<std::int32_t>(source.external));
+    EXPECT_STREQ(module.ModulePath(), "C:\\Programs\\Show.exe");
+    EXPECT_TRUE(module.IsExternal());
+    pak.Unbind();
+}
+
+TEST_F(ModuleExtract, RefusesBrokenDescriptorsAndExternalModulesWithoutAName) {
+    ModulePak source("x.exe", "");
+    std::string saver = folder.Write("saver.scr", source.pak.Bytes());
+    kwPak pak;
+    pak.Bind(saver.c_str());
+    ssModule module;
+    EXPECT_EQ(ErrorOf([&] { module.Extract(pak, static_cast<std::int32_t>(source.broken)); }),
+              "File is corrupt. Error reading module descriptor.");
+    EXPECT_EQ(ErrorOf([&] { module.Extract(pak, static_cast<std::int32_t>(source.external)); }),
+              "File is corrupt. External module has no name.");
+    EXPECT_EQ(ErrorOf([&] { module.Extract(pak, 0x7FFFFFF0); }),
+              std::string("Error reading module file. ") + saver);
+    pak.Unbind();
+}
+
+}  // namespace
