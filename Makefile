@@ -1,7 +1,7 @@
 # Saverpak: build and test on Debian 12 (as root, so that missing packages can be installed).
 #
 #   make test      install what is missing, build native, asan and windows, run all three suites
-#   make demo      build the Windows saver and run the demo
+#   make demo      build the tool and the Windows saver, pack the demo saver and run it (Wine)
 #   make native | asan | windows     configure and build one preset
 #   make deps      install the Debian packages (scripts/install-deps.sh)
 #   make libjpeg   cross-build libjpeg-turbo for Windows into build/deps/windows

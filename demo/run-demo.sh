@@ -7,15 +7,7 @@ set -euo pipefail
 out="${1:?usage: run-demo.sh DEMO-FOLDER}"
 cd "$out"
 
-# Polls `$2...` until it succeeds, for at most $1 seconds.
-wait_for() {
-    local seconds="$1"; shift
-    local deadline=$((SECONDS + seconds))
-    until "$@"; do
-        ((SECONDS < deadline)) || return 1
-        sleep 0.1
-    done
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/wine/poll.sh"
 module_processes() { pgrep -f 'Temp.Snowfall\.exe' || true; }
 module_visible() { xdotool search --onlyvisible --name '^Snowfall$' >/dev/null 2>&1; }
 module_replaced() { local now; now="$(module_processes)"; [[ -n "$now" && "$now" != "$first" ]]; }

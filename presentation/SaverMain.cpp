@@ -2,6 +2,7 @@
 // of this layer.
 #include <windows.h>
 
+#include "presentation/ConfigurationUnit.h"
 #include "presentation/DataUnit.h"
 #include "presentation/kwScreensaverUnit.h"
 #include "shell/ScreensaverUnit.h"
@@ -9,14 +10,14 @@
 
 namespace {
 
-// The window each mode creates. The presentation window and the configuration dialog are
-// the shell's stand-ins until their units take their places here.
+// The window each mode creates.
 SaverParts SaverForms() {
     SaverParts parts = StandInParts();
     parts.CreateSettings = [](fw::TApplication& application) {
         new TScreensaverSettings(&application);
     };
     parts.CreatePresentationForm = CreatePresentationForm;
+    parts.CreateConfigurationForm = CreateConfigurationForm;
     return parts;
 }
 

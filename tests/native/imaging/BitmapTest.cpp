@@ -31,31 +31,6 @@ TEST(BitmapLayout, RowStrideKeepsSixteenBits) {
     EXPECT_EQ(cBitmap::RowStride(65504, 1), 8188);
 }
 
-TEST(BitmapLayout, PaletteAndImageSizeFollowTheHeader) {
-    BITMAPINFOHEADER h{};
-    h.biBitCount = 8;
-    EXPECT_EQ(cBitmap::PaletteSize(h), 256u);
-    h.biClrImportant = 16;
-    EXPECT_EQ(cBitmap::PaletteSize(h), 16u);
-    h.biClrUsed = 3;
-    EXPECT_EQ(cBitmap::PaletteSize(h), 3u);
-    h = {};
-    h.biBitCount = 24;
-    EXPECT_EQ(cBitmap::PaletteSize(h), 0u);
-    h.biBitCount = 1;
-    EXPECT_EQ(cBitmap::PaletteSize(h), 2u);
-    h.biBitCount = 4;
-    h.biWidth = 9;
-    h.biHeight = 3;
-    EXPECT_EQ(cBitmap::ImageSize(h), 24u);
-    h.biSizeImage = 7;
-    EXPECT_EQ(cBitmap::ImageSize(h), 7u);
-
-    cBitmap b;
-    EXPECT_EQ(reinterpret_cast<const BYTE*>(&b.Info()->bmiColors[0]),
-              reinterpret_cast<const BYTE*>(&b.FPalette[0]));
-}
-
 TEST(BitmapRead, PixelDataFollowsTheColourTable) {
     // 24 bits, colours used 2: 8 bytes of table, then pixels from offset 62.
     BmpSpec s;

@@ -17,20 +17,7 @@ current=""
 fail() { echo "FAIL [$current]: $*"; failures=$((failures + 1)); }
 check() { local what="$1"; shift; "$@" || fail "$what"; }
 
-# Polls a command until it succeeds, for at most $1 seconds.
-wait_for() {
-    local seconds="$1"; shift
-    local deadline=$((SECONDS + seconds))
-    until "$@"; do
-        ((SECONDS < deadline)) || return 1
-        sleep 0.05
-    done
-}
-# Succeeds when a command keeps failing for $1 seconds: the check that something did NOT happen.
-stays_false() {
-    local seconds="$1"; shift
-    ! wait_for "$seconds" "$@"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../poll.sh"
 
 win_path() { winepath -w "$1" 2>/dev/null; }
 probe() { wine "$probe" "$@" 2>/dev/null | tr -d '\r'; }
@@ -86,8 +73,6 @@ expect_closed() {
         kill "$saver" 2>/dev/null; wait "$saver" 2>/dev/null
     fi
 }
-# "r,g,b" of one pixel of a screenshot, 0-255 each.
-pixel() { convert "$1" -format "%[fx:int(255*p{$2,$3}.r+.5)],%[fx:int(255*p{$2,$3}.g+.5)],%[fx:int(255*p{$2,$3}.b+.5)]" info: 2>/dev/null; }
 stop_stray_modules() { pkill -f '[\\]TestModule\.exe' 2>/dev/null; wait_for 5 bash -c '! pgrep -f "[\\]TestModule\.exe" >/dev/null'; }
 
 run_case() {

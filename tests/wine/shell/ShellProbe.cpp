@@ -7,7 +7,11 @@
 //   info <hwnd>                            style, extended style, rectangle, parent
 //   cursor                                 the foreground thread's cursor handle and flags
 //   post <hwnd> <msg> <wparam> <lparam>    PostMessageA
-//   host <stop file> <timeout ms>          a visible top-level window until the file appears
+//   host <stop file> <timeout ms> [w h]    a visible top-level window until the file appears;
+//                                          w h: its client size (default window 400 x 300)
+//   client <hwnd>                          the client size, "WxH"
+//   controls <hwnd>                        every descendant window, one a line: handle, class,
+//                                          visible, enabled, checked, screen rectangle, text
 //   wait-child <hwnd> <timeout ms>         print the first child window of hwnd
 //   wait-foreground <class> <timeout ms>   wait until the foreground window has that class
 //   foreground                             print the foreground window's class
@@ -50,7 +54,7 @@ LRESULT CALLBACK HostProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     return ::DefWindowProcA(window, msg, wParam, lParam);
 }
 
-int Host(const char* stopFile, DWORD timeoutMs) {
+int Host(const char* stopFile, DWORD timeoutMs, int clientWidth = 0, int clientHeight = 0) {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = HostProc;
     wc.hInstance = ::GetModuleHandleA(nullptr);
@@ -58,9 +62,15 @@ int Host(const char* stopFile, DWORD timeoutMs) {
     wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
     wc.lpszClassName = "ShellProbeHost";
     ::RegisterClassA(&wc);
-    HWND window =
-        ::CreateWindowExA(0, "ShellProbeHost", "Probe Host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                          100, 100, 400, 300, nullptr, nullptr, wc.hInstance, nullptr);
+    const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    RECT frame{0, 0, 400, 300};
+    if (clientWidth > 0 && clientHeight > 0) {
+        frame = {0, 0, clientWidth, clientHeight};
+        ::AdjustWindowRect(&frame, style, FALSE);
+    }
+    HWND window = ::CreateWindowExA(0, "ShellProbeHost", "Probe Host", style, 100, 100,
+                                    frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                                    nullptr, wc.hInstance, nullptr);
     if (!window) return 2;
     ::ShowWindow(window, SW_SHOW);
     ::SetForegroundWindow(window);
@@ -152,7 +162,39 @@ int main(int argc, char** argv) {
                    ? 0
                    : 1;
     }
+    if (command == "host" && argc >= 6) {
+        return Host(argv[2], std::strtoul(argv[3], nullptr, 10), std::atoi(argv[4]),
+                    std::atoi(argv[5]));
+    }
     if (command == "host" && argc >= 4) return Host(argv[2], std::strtoul(argv[3], nullptr, 10));
+    if (command == "client" && argc >= 3) {
+        RECT r;
+        if (!::GetClientRect(ParseHwnd(argv[2]), &r)) return 1;
+        std::printf("%ldx%ld\n", r.right, r.bottom);
+        return 0;
+    }
+    if (command == "controls" && argc >= 3) {
+        auto visit = [](HWND window, LPARAM) -> BOOL {
+            char text[256] = {};
+            ::GetWindowTextA(window, text, sizeof(text));
+            RECT r;
+            ::GetWindowRect(window, &r);
+            LRESULT checked = ClassOf(window) == "Button" || ClassOf(window) == "BUTTON"
+                                  ? ::SendMessageA(window, BM_GETCHECK, 0, 0)
+                                  : 0;
+            std::printf("%lld class=%s visible=%d enabled=%d checked=%d rect=%ld,%ld,%ld,%ld "
+                        "text=%s\n",
+                        static_cast<long long>(reinterpret_cast<LONG_PTR>(window)),
+                        ClassOf(window).c_str(), ::IsWindowVisible(window) ? 1 : 0,
+                        ::IsWindowEnabled(window) ? 1 : 0, static_cast<int>(checked), r.left,
+                        r.top, r.right, r.bottom, text);
+            return TRUE;
+        };
+        HWND parent = ParseHwnd(argv[2]);
+        if (!::IsWindow(parent)) return 1;
+        ::EnumChildWindows(parent, visit, 0);
+        return 0;
+    }
     if (command == "wait-child" && argc >= 4) {
         HWND parent = ParseHwnd(argv[2]);
         HWND child = nullptr;

@@ -1,0 +1,226 @@
+#include "presentation/ConfigurationUnit.h"
+
+#include <shellapi.h>
+
+#include <stdexcept>
+
+#include "presentation/DataUnit.h"
+#include "shell/ScreensaverUnit.h"
+#include "support/Error.h"
+
+namespace {
+
+constexpr const char* kInitializationFailure = "Error occurred during initialization.";
+constexpr const char* kUnexpectedFailure = "An unexpected error occurred during initialization.";
+// What precedes kInitializationFailure when there is no logo to load.
+constexpr const char* kNoContainer = "The screen saver's content could not be read. ";
+constexpr const char* kNoLogo = "The screen saver holds no logo picture. ";
+// Shown only when the container cannot be bound.
+constexpr const char* kDesignLinkCaption = "Visit our web site";
+
+fw::TFormDescription ConfigurationFormDescription() {
+    fw::TFormDescription description;
+    description.ClassName = "TConfigurationForm";
+    description.Caption = fw::Application ? fw::Application->Title() : std::string();
+    description.ClientWidth = 223;
+    description.ClientHeight = 221;
+    description.BorderStyle = fw::bsDialog;
+    description.Position = fw::poScreenCenter;
+    description.Color = fw::clBtnFace;
+    description.Font = fw::TFont("MS Sans Serif", 8);
+    description.Visible = true;
+    return description;
+}
+
+}  // namespace
+
+TConfigurationForm::TConfigurationForm(fw::TComponent* owner)
+    : fw::TForm(owner, ConfigurationFormDescription()) {
+    // Bottom first: the link strip, then the area above it.
+    Panel4 = new fw::TPanel(this, this);
+    Panel4->SetBounds(0, 200, 223, 21);
+    Panel4->SetAlign(fw::alBottom);
+    Label1 = new fw::TLabel(this, Panel4);
+    Label1->SetBounds(12, 2, 187, 13);
+    Label1->SetCursor(fw::crHandPoint);
+    Label1->SetFont(fw::TFont("MS Sans Serif", 8, fw::clBlue, fw::fsUnderline));
+    Label1->SetCaption(kDesignLinkCaption);
+    Label1->OnClick = [this](fw::TObject* sender) { Label1Click(sender); };
+
+    Panel3 = new fw::TPanel(this, this);
+    Panel3->SetAlign(fw::alClient);
+    Panel2 = new fw::TPanel(this, Panel3);
+    Panel2->SetBounds(108, 0, 115, 200);
+    Panel2->SetAlign(fw::alRight);
+    OkButton = new fw::TButton(this, Panel2);
+    OkButton->SetCaption("&OK");
+    OkButton->Default = true;
+    OkButton->SetBounds(8, 12, 101, 25);
+    OkButton->OnClick = [this](fw::TObject* sender) { OkButtonClick(sender); };
+    CancelButton = new fw::TButton(this, Panel2);
+    CancelButton->SetCaption("&Cancel");
+    CancelButton->Cancel = true;
+    CancelButton->SetBounds(8, 47, 101, 25);
+    CancelButton->OnClick = [this](fw::TObject* sender) { CancelButtonClick(sender); };
+    SoundGroup = new fw::TPanel(this, Panel2);
+    SoundGroup->SetCaption("&Sound");
+    SoundGroup->SetVisible(false);
+    SoundGroup->SetEnabled(false);
+    CheckBox_Sound = new fw::TCheckBox(this, Panel2);
+    CheckBox_Sound->SetCaption("&Sound");
+    CheckBox_Sound->SetBounds(25, 84, 61, 17);
+    CheckBox_Music = new fw::TCheckBox(this, Panel2);
+    CheckBox_Music->SetCaption("&Music");
+    CheckBox_Music->SetBounds(25, 108, 57, 17);
+
+    Panel1 = new fw::TPanel(this, Panel3);
+    Panel1->SetAlign(fw::alClient);
+    Panel1->SetBorderWidth(10);
+    LogoPaintBox = new fw::TPaintBox(this, Panel1);
+    LogoPaintBox->SetBounds(10, 10, 88, 180);
+    LogoPaintBox->SetAlign(fw::alClient);
+    LogoPaintBox->OnPaint = [this](fw::TObject* sender) { LogoPaintBoxPaint(sender); };
+
+    OnShow = [this](fw::TObject* sender) { FormShow(sender); };
+    OnClose = [this](fw::TObject* sender, fw::TCloseAction& action) { FormClose(sender, action); };
+
+    SetCaption(fw::Application ? fw::Application->Title() : std::string());
+    FPalette = nullptr;
+    try {
+        FPak.Bind();
+        FBound = true;
+        Label1->SetCaption(FPak.URLCaption());
+        if (FPak.Music() == 0) {
+            CheckBox_Music->SetVisible(false);
+            CheckBox_Music->SetEnabled(false);
+        }
+    } catch (...) {
+        // The dialog still works without its container: the choices can be saved.
+    }
+}
+
+TConfigurationForm::~TConfigurationForm() {
+    if (FPalette) DeleteObject(FPalette);
+}
+
+void TConfigurationForm::FormShow(fw::TObject*) {
+    try {
+        DisableParentWindow(fw::Application ? fw::Application->Handle() : nullptr);
+        LoadLogo();
+    } catch (const std::exception& error) {
+        bool ours = dynamic_cast<const std::runtime_error*>(&error) ||
+                    dynamic_cast<const fw::Exception*>(&error);
+        std::string text = ours ? std::string(error.what()) + kInitializationFailure
+                                : std::string(kUnexpectedFailure);
+        if (fw::Application) fw::Application->MessageBox(text);
+    } catch (...) {
+        if (fw::Application) fw::Application->MessageBox(kUnexpectedFailure);
+    }
+    const std::int8_t sound = ScreensaverSettings ? ScreensaverSettings->Sound : 0;
+    const std::int8_t music = ScreensaverSettings ? ScreensaverSettings->Music : 0;
+    CheckBox_Sound->SetChecked(sound != 2);
+    CheckBox_Music->SetChecked(music != 2);
+}
+
+void TConfigurationForm::LoadLogo() {
+    struct UnbindAfter {
+        kwPak& pak;
+        ~UnbindAfter() {
+            try {
+                pak.Unbind();
+            } catch (...) {
+            }
+        }
+    } unbind{FPak};
+
+    if (!FBound) throw std::runtime_error(kNoContainer);
+    auto contents = FPak.ContentTable();
+    if (contents.size() < 2) throw std::runtime_error(kNoLogo);
+    FLoadRequest = LoadRequest{nullptr, &FPak, static_cast<std::int32_t>(contents[1]), &FLogo};
+    {
+        TPictureLoader loader(&FLoadRequest, 1, 0, 0, 1);
+        loader.WaitFor();
+        // A logo that cannot be loaded leaves the dialog without one; the loader keeps the
+        // error, and the dialog goes on as it is.
+        if (FPalette) DeleteObject(FPalette);
+        FPalette = loader.TakePalette();
+    }
+    // The form follows the logo: narrower or wider, but only ever taller.
+    const int widthChange = FLogo.Width() - LogoPaintBox->ClientWidth();
+    const int heightChange = FLogo.Height() - LogoPaintBox->ClientHeight();
+    SetWidth(Width() + widthChange);
+    if (heightChange > 0) SetHeight(Height() + heightChange);
+}
+
+void TConfigurationForm::LogoPaintBoxPaint(fw::TObject*) {
+    if (!FLogo.HasPixels()) return;
+    // Truncating division: an odd difference puts the extra pixel on the right or bottom.
+    const int x = (LogoPaintBox->Width() - FLogo.Width()) / 2;
+    const int y = (LogoPaintBox->Height() - FLogo.Height()) / 2;
+    HDC dc = LogoPaintBox->Canvas().Handle();
+    HPALETTE previous = nullptr;
+    if (FPalette) {
+        previous = SelectPalette(dc, FPalette, FALSE);
+        RealizePalette(dc);
+    }
+    FLogo.Draw(dc, x, y, SRCCOPY);
+    if (FPalette) SelectPalette(dc, previous, FALSE);
+}
+
+void TConfigurationForm::OkButtonClick(fw::TObject*) {
+    if (ScreensaverSettings) {
+        ScreensaverSettings->Sound = CheckBox_Sound->Checked() ? 0 : 2;
+        // A hidden Music box still holds the state it was given at show.
+        ScreensaverSettings->Music = CheckBox_Music->Checked() ? 0 : 2;
+        ScreensaverSettings->Save();
+    }
+    Close();
+}
+
+void TConfigurationForm::CancelButtonClick(fw::TObject*) { Close(); }
+
+void TConfigurationForm::Label1Click(fw::TObject*) {
+    if (fw::Application) fw::Application->SetScreenCursor(fw::crHourGlass);
+    const char* link = FPak.URLLink();
+    auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteA(nullptr, nullptr, link, nullptr, nullptr, SW_SHOW));
+    // Read before anything else can change the thread's last error.
+    std::string failure = result <= 32 ? LastErrorText() : std::string();
+    if (fw::Application) fw::Application->SetScreenCursor(fw::crDefault);
+    if (result <= 32 && fw::Application) fw::Application->MessageBox(failure);
+}
+
+void TConfigurationForm::FormClose(fw::TObject*, fw::TCloseAction&) {
+    FLogo.FreeBits();
+    if (FPalette) {
+        DeleteObject(FPalette);
+        FPalette = nullptr;
+    }
+    EnableParentWindow(fw::Application ? fw::Application->Handle() : nullptr);
+}
+
+void TConfigurationForm::WndProc(fw::TMessage& message) {
+    switch (message.Msg) {
+    case WM_QUERYNEWPALETTE:
+        if (FPalette) RealizeLogoPalette();
+        break;
+    case WM_PALETTECHANGED:
+        if (FPalette && reinterpret_cast<HWND>(message.WParam) != HandleIfCreated()) {
+            RealizeLogoPalette();
+        }
+        break;
+    }
+    fw::TForm::WndProc(message);
+}
+
+void TConfigurationForm::RealizeLogoPalette() {
+    if (!LogoPaintBox->HandleIfCreated()) return;
+    HDC dc = LogoPaintBox->Canvas().Handle();
+    HPALETTE previous = SelectPalette(dc, FPalette, FALSE);
+    if (RealizePalette(dc) != 0) LogoPaintBox->Invalidate();
+    SelectPalette(dc, previous, FALSE);
+}
+
+fw::TForm* CreateConfigurationForm(fw::TApplication& application) {
+    return application.CreateForm<TConfigurationForm>();
+}

@@ -1,0 +1,275 @@
+// TPictureLoader on its own thread, against screens of every depth through the display seam:
+// what it leaves in the pictures and the palette, and how it ends (finished, failed, cancelled).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "imaging/Display.h"
+#include "imaging/PictureLoaderUnit.h"
+
+namespace {
+
+// A per-test folder under the temporary directory, removed at the end.
+class TempFolder {
+public:
+    TempFolder() {
+        char base[MAX_PATH];
+        GetTempPathA(MAX_PATH, base);
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        FPath = std::string(base) + "saverpak-loader-" + test->name() + "-" +
+                std::to_string(GetCurrentProcessId());
+        CreateDirectoryA(FPath.c_str(), nullptr);
+    }
+    ~TempFolder() {
+        for (const auto& file : FFiles) DeleteFileA(file.c_str());
+        RemoveDirectoryA(FPath.c_str());
+    }
+    std::string File(const char* name) {
+        FFiles.push_back(FPath + "\\" + name);
+        return FFiles.back();
+    }
+
+private:
+    std::string FPath;
+    std::vector<std::string> FFiles;
+};
+
+struct Rgb {
+    BYTE r, g, b;
+};
+
+// Writes a 24-bit BMP whose pixel (x, y), y counted from the top, is colour(x, y).
+template <typename Colour>
+void WriteBmp(const std::string& path, int width, int height, Colour colour) {
+    const int stride = (width * 3 + 3) & ~3;
+    BITMAPFILEHEADER file{};
+    BITMAPINFOHEADER info{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(info);
+    file.bfSize = file.bfOffBits + DWORD(stride) * height;
+    info.biSize = sizeof(info);
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::fwrite(&file, sizeof(file), 1, out);
+    std::fwrite(&info, sizeof(info), 1, out);
+    std::vector<BYTE> row(stride);
+    for (int stored = 0; stored < height; ++stored) {
+        const int y = height - 1 - stored;
+        for (int x = 0; x < width; ++x) {
+            Rgb c = colour(x, y);
+            row[x * 3] = c.b;
+            row[x * 3 + 1] = c.g;
+            row[x * 3 + 2] = c.r;
+        }
+        std::fwrite(row.data(), 1, row.size(), out);
+    }
+    std::fclose(out);
+}
+
+// Four quadrants: red, green, blue, white.
+Rgb Quadrants(int x, int y, int width, int height) {
+    const bool right = x >= width / 2, bottom = y >= height / 2;
+    if (!right && !bottom) return {255, 0, 0};
+    if (right && !bottom) return {0, 200, 0};
+    if (!right) return {0, 0, 255};
+    return {255, 255, 255};
+}
+
+class LoaderTest : public ::testing::Test {
+protected:
+    void SetDepth(int depth) {
+        FDisplay = SimulatedDisplay(depth);
+        SetDisplayOverride(&FDisplay);
+    }
+    void TearDown() override { SetDisplayOverride(nullptr); }
+
+    // Loads `path` into FPicture through a loader and waits for it.
+    std::unique_ptr<TPictureLoader> Load(const std::string& path, int targetWidth,
+                                         int targetHeight) {
+        FPath = path;
+        FRequest = LoadRequest{FPath.c_str(), nullptr, 0, &FPicture};
+        auto loader = std::make_unique<TPictureLoader>(&FRequest, 1, targetWidth, targetHeight, 1);
+        loader->WaitFor();
+        return loader;
+    }
+
+    TempFolder FTemp;
+    DisplayInfo FDisplay;
+    std::string FPath;
+    LoadRequest FRequest;
+    ssPicture FPicture;
+};
+
+// The colour GDI shows for a pixel of an 8-bit (or 4-bit) picture: its colour-table entry.
+Rgb ShownColour(const ssPicture& picture, int x, int storedRow) {
+    const BYTE* row = picture.Row(storedRow);
+    const int index = picture.BitCount() == 8 ? row[x] : (row[x / 2] >> (x % 2 ? 0 : 4)) & 15;
+    const RGBQUAD& q = picture.FPalette[index];
+    return {q.rgbRed, q.rgbGreen, q.rgbBlue};
+}
+
+}  // namespace
+
+TEST_F(LoaderTest, TrueColourScreenFitsAndLeavesNoPalette) {
+    SetDepth(24);
+    const std::string path = FTemp.File("quadrants.bmp");
+    WriteBmp(path, 300, 200, [](int x, int y) { return Quadrants(x, y, 300, 200); });
+    auto loader = Load(path, 152, 112);
+    EXPECT_FALSE(loader->IsBusy());
+    EXPECT_FALSE(loader->Failed()) << loader->ErrorMessage();
+    EXPECT_EQ(loader->Palette(), nullptr);
+    EXPECT_EQ(loader->ScreenDepth(), 24);
+    // 300 x 200 into 152 x 112: 200/112 < 300/152, so the width rule: 152 x 101.
+    EXPECT_EQ(FPicture.Width(), 152);
+    EXPECT_EQ(FPicture.Height(), 101);
+    EXPECT_EQ(FPicture.BitCount(), 24);
+    // Not dithered: the top-left pixel (last stored row) is pure red.
+    const BYTE* topRow = FPicture.Row(FPicture.Height() - 1);
+    EXPECT_EQ(topRow[0], 0);
+    EXPECT_EQ(topRow[1], 0);
+    EXPECT_EQ(topRow[2], 255);
+    // A finished loader leaves the picture's cancel flag set; the next loader clears it.
+    EXPECT_TRUE(FPicture.IsCancelled());
+    FPicture.FreeBits();
+    auto again = Load(path, 0, 0);
+    EXPECT_FALSE(again->Failed()) << again->ErrorMessage();
+    EXPECT_EQ(FPicture.Width(), 300) << "a target of 0 skips fitting";
+}
+
+TEST_F(LoaderTest, SixteenBitScreenDithersWithoutPalette) {
+    SetDepth(16);
+    const std::string path = FTemp.File("gradient.bmp");
+    WriteBmp(path, 64, 32, [](int x, int y) { return Rgb{BYTE(x * 4), BYTE(y * 8), 77}; });
+    auto loader = Load(path, 0, 0);
+    EXPECT_FALSE(loader->Failed()) << loader->ErrorMessage();
+    EXPECT_EQ(loader->Palette(), nullptr);
+    EXPECT_EQ(FPicture.BitCount(), 24);
+    EXPECT_EQ(FPicture.Width(), 64);
+}
+
+TEST_F(LoaderTest, PaletteScreenGetsPaletteReservedColoursAndDitheredIndices) {
+    SetDepth(8);
+    const std::string path = FTemp.File("quadrants8.bmp");
+    WriteBmp(path, 120, 80, [](int x, int y) { return Quadrants(x, y, 120, 80); });
+    auto loader = Load(path, 152, 112);
+    ASSERT_FALSE(loader->Failed()) << loader->ErrorMessage();
+    HPALETTE palette = loader->TakePalette();
+    ASSERT_NE(palette, nullptr);
+    EXPECT_EQ(loader->Palette(), nullptr) << "taken over by the caller";
+
+    PALETTEENTRY entries[256];
+    const UINT count = GetPaletteEntries(palette, 0, 256, entries);
+    ASSERT_EQ(count, 256u);
+    // The reserved system colours keep their places at both ends.
+    for (int i = 0; i < 10; ++i) {
+        for (int at : {i, 246 + i}) {
+            EXPECT_EQ(entries[at].peRed, FDisplay.systemPalette[at].peRed) << "entry " << at;
+            EXPECT_EQ(entries[at].peGreen, FDisplay.systemPalette[at].peGreen) << "entry " << at;
+            EXPECT_EQ(entries[at].peBlue, FDisplay.systemPalette[at].peBlue) << "entry " << at;
+        }
+    }
+    // Fits already: same size, reduced to 8-bit indices into that palette.
+    ASSERT_EQ(FPicture.Width(), 120);
+    ASSERT_EQ(FPicture.BitCount(), 8);
+    for (int i = 0; i < 256; ++i) {
+        EXPECT_EQ(FPicture.FPalette[i].rgbRed, entries[i].peRed) << "colour table " << i;
+        EXPECT_EQ(FPicture.FPalette[i].rgbGreen, entries[i].peGreen) << "colour table " << i;
+        EXPECT_EQ(FPicture.FPalette[i].rgbBlue, entries[i].peBlue) << "colour table " << i;
+    }
+    // What Draw shows: each quadrant's centre in (nearly) its own colour.
+    struct Probe {
+        int x, y;
+        Rgb want;
+    } probes[] = {{30, 20, {255, 0, 0}}, {90, 20, {0, 200, 0}}, {30, 60, {0, 0, 255}},
+                  {90, 60, {255, 255, 255}}};
+    for (const Probe& p : probes) {
+        Rgb shown = ShownColour(FPicture, p.x, FPicture.Height() - 1 - p.y);
+        EXPECT_NEAR(shown.r, p.want.r, 40) << p.x << "," << p.y;
+        EXPECT_NEAR(shown.g, p.want.g, 40) << p.x << "," << p.y;
+        EXPECT_NEAR(shown.b, p.want.b, 40) << p.x << "," << p.y;
+    }
+
+    // And drawn for real, with the palette selected into a memory DC: the same colours.
+    HDC dc = CreateCompatibleDC(nullptr);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), 120, -80, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP target = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(target, nullptr);
+    HGDIOBJ oldBitmap = SelectObject(dc, target);
+    HPALETTE oldPalette = SelectPalette(dc, palette, FALSE);
+    RealizePalette(dc);
+    EXPECT_TRUE(FPicture.Draw(dc, 0, 0, SRCCOPY));
+    GdiFlush();
+    for (const Probe& p : probes) {
+        const BYTE* pixel = static_cast<const BYTE*>(bits) + (p.y * 120 + p.x) * 4;
+        Rgb shown = ShownColour(FPicture, p.x, FPicture.Height() - 1 - p.y);
+        EXPECT_EQ(pixel[2], shown.r) << p.x << "," << p.y;
+        EXPECT_EQ(pixel[1], shown.g) << p.x << "," << p.y;
+        EXPECT_EQ(pixel[0], shown.b) << p.x << "," << p.y;
+    }
+    SelectPalette(dc, oldPalette, FALSE);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(target);
+    DeleteDC(dc);
+    DeleteObject(palette);
+}
+
+TEST_F(LoaderTest, SixteenColourScreenGetsASmallPalette) {
+    SetDepth(4);
+    const std::string path = FTemp.File("quadrants4.bmp");
+    WriteBmp(path, 40, 40, [](int x, int y) { return Quadrants(x, y, 40, 40); });
+    auto loader = Load(path, 0, 0);
+    ASSERT_FALSE(loader->Failed()) << loader->ErrorMessage();
+    HPALETTE palette = loader->TakePalette();
+    ASSERT_NE(palette, nullptr);
+    EXPECT_LE(GetPaletteEntries(palette, 0, 0, nullptr), 16u);
+    EXPECT_LE(FPicture.BitCount(), 8);
+    DeleteObject(palette);
+}
+
+TEST_F(LoaderTest, AFailureIsKeptAsItsMessage) {
+    SetDepth(24);
+    auto loader = Load(FTemp.File("missing.bmp"), 152, 112);
+    EXPECT_FALSE(loader->IsBusy());
+    ASSERT_TRUE(loader->Failed());
+    EXPECT_NE(loader->ErrorMessage().find("Error loading picture."), std::string::npos)
+        << loader->ErrorMessage();
+    EXPECT_FALSE(FPicture.HasPixels());
+
+    TPictureLoader nothing(nullptr, 1, 0, 0, 1);
+    nothing.WaitFor();
+    EXPECT_FALSE(nothing.IsBusy());
+    EXPECT_EQ(nothing.ErrorMessage(), "Internal error, NULL parameter passed to picture loader.");
+}
+
+TEST_F(LoaderTest, CancelStopsALongLoadAndJoins) {
+    // A large picture on a palette screen: quantising and dithering 12 million pixels takes
+    // far longer than the cancel.
+    SetDepth(8);
+    const std::string path = FTemp.File("large.bmp");
+    WriteBmp(path, 4000, 3000, [](int x, int y) { return Rgb{BYTE(x), BYTE(y), BYTE(x ^ y)}; });
+    FPath = path;
+    FRequest = LoadRequest{FPath.c_str(), nullptr, 0, &FPicture};
+    const std::uint64_t before = PixelBlockBytes();
+    {
+        TPictureLoader loader(&FRequest, 1, 0, 0, 1);
+        EXPECT_TRUE(loader.IsBusy());
+        loader.Cancel();
+        EXPECT_FALSE(loader.IsBusy());
+        loader.WaitFor();
+        EXPECT_TRUE(loader.Finished());
+        if (HPALETTE palette = loader.TakePalette()) DeleteObject(palette);
+    }
+    FPicture.FreeBits();
+    EXPECT_EQ(PixelBlockBytes(), before) << "a cancelled load leaves no pixel block behind";
+}
