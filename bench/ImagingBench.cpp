@@ -38,11 +38,21 @@ void PrepareBench(benchmark::State& state) {
     const DisplayInfo info = SimulatedDisplay(int(state.range(2)));
     SetDisplayOverride(&info);
     std::uint64_t peakBlocks = 0, pictureBlock = 0;
+    {
+        // The block a plain decode of the picture needs: the unit of the memory goal.
+        cBitmap probe;
+        if (LoadJpeg(probe, BenchJpeg(), 0) != 0) {
+            state.SkipWithError("cannot decode the benchmark picture");
+            return;
+        }
+        pictureBlock = std::uint64_t(probe.FStride) * probe.Height();
+        probe.FreeBits();
+    }
     for (auto _ : state) {
         ResetPeakPixelBlockBytes();
         ssPicture picture;
+        picture.SetFitHint(std::int32_t(state.range(0)), std::int32_t(state.range(1)));
         picture.Load(BenchJpeg());
-        pictureBlock = std::uint64_t(picture.FStride) * picture.Height();
         ssPicture* pictures[] = {&picture};
         PreparePictures(pictures, 1, std::int32_t(state.range(0)), std::int32_t(state.range(1)), 1);
         benchmark::DoNotOptimize(picture.FPixels);

@@ -809,6 +809,13 @@ bool TForm::WMCommand(WPARAM wParam, LPARAM lParam) {
         }
         if (LOWORD(wParam) == IDCANCEL) return true;
     }
+    // Enter on a focused button comes from IsDialogMessage to the form, not to the button's
+    // parent; a button inside a panel is then handed to the panel that owns it.
+    HWND from = reinterpret_cast<HWND>(lParam);
+    if (from && ::GetParent(from) != FHandle && ::IsChild(FHandle, from)) {
+        ::SendMessageA(::GetParent(from), WM_COMMAND, wParam, lParam);
+        return true;
+    }
     return TWinControl::WMCommand(wParam, lParam);
 }
 

@@ -1,5 +1,7 @@
 #include "imaging/JpegFile.h"
 
+#include "imaging/Transitionsunit.h"
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -71,7 +73,8 @@ void ConvertRow(const JSAMPLE* in, BYTE* out, JDIMENSION width, int components, 
 
 // All library calls live here, after the return point, with no object that has a destructor:
 // a longjmp must not skip one. The stream belongs to the caller.
-ErrorCode DecodeStream(cBitmap& bitmap, std::FILE* stream) {
+ErrorCode DecodeStream(cBitmap& bitmap, std::FILE* stream, std::int32_t fitWidth,
+                       std::int32_t fitHeight) {
     jpeg_decompress_struct cinfo;
     JpegErrorManager errors;
     jpeg_progress_mgr progress;
@@ -121,6 +124,71 @@ ErrorCode DecodeStream(cBitmap& bitmap, std::FILE* stream) {
 
     const auto width = std::int32_t(cinfo.output_width);
     const auto height = std::int32_t(cinfo.output_height);
+    std::int32_t outWidth = width, outHeight = height;
+    if (direct && fitWidth > 0 && fitHeight > 0) {
+        FitSize(width, height, fitWidth, fitHeight, outWidth, outHeight);
+    }
+    if (outWidth != width || outHeight != height) {
+        // Decode and fit in one pass: target row i takes source row (H x i) / H' and column
+        // (W x j) / W', as the resampler does; the source rows in between are skipped, which
+        // spares their inverse DCT, upsampling and colour conversion.
+        const DWORD outStride = DWORD(cBitmap::RowStride(outWidth, 24));
+        HGLOBAL handle;
+        BYTE* pixels;
+        if (!AllocatePixelBlock(std::uint64_t(outStride) * DWORD(outHeight), handle, pixels)) {
+            jpeg_destroy_decompress(&cinfo);
+            return ERR_OUT_OF_MEMORY;
+        }
+        bitmap.FreeBits();
+        std::memset(&bitmap.FHeader, 0, sizeof(bitmap.FHeader));
+        bitmap.FHeader.biSize = 40;
+        bitmap.FHeader.biWidth = outWidth;
+        bitmap.FHeader.biHeight = outHeight;
+        bitmap.FHeader.biPlanes = 1;
+        bitmap.FHeader.biBitCount = 24;
+        bitmap.FHeader.biCompression = BI_RGB;
+        bitmap.InstallBits(handle, pixels, outStride);
+
+        JSAMPARRAY source = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo),
+                                                       JPOOL_IMAGE, cinfo.output_width * 3, 1);
+        auto* columns = static_cast<JDIMENSION*>(
+            (*cinfo.mem->alloc_small)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                      sizeof(JDIMENSION) * std::size_t(outWidth)));
+        for (std::int32_t j = 0; j < outWidth; ++j) {
+            columns[j] = JDIMENSION(std::int64_t(width) * j / outWidth) * 3;
+        }
+        // Stored rows are bottom-up, scanlines top-down: the last target row comes first.
+        for (std::int32_t i = outHeight - 1; i >= 0; --i) {
+            if (bitmap.IsCancelled()) {
+                jpeg_destroy_decompress(&cinfo);
+                bitmap.FreeBits();
+                return ERR_CANCELLED;
+            }
+            const auto sourceRow = std::int32_t(std::int64_t(height) * i / outHeight);
+            const JDIMENSION scanline = JDIMENSION(height - 1 - sourceRow);
+            if (scanline > cinfo.output_scanline) {
+                jpeg_skip_scanlines(&cinfo, scanline - cinfo.output_scanline);
+            }
+            jpeg_read_scanlines(&cinfo, source, 1);
+            const BYTE* in = source[0];
+            BYTE* out = pixels + std::size_t(i) * outStride;
+            for (std::int32_t j = 0; j < outWidth; ++j, out += 3) {
+                const BYTE* px = in + columns[j];
+                out[0] = px[0];
+                out[1] = px[1];
+                out[2] = px[2];
+            }
+        }
+        // The rest of the data is still read, so a picture that is broken past the last row
+        // used fails here just as a full decode would.
+        if (cinfo.output_scanline < cinfo.output_height) {
+            jpeg_skip_scanlines(&cinfo, cinfo.output_height - cinfo.output_scanline);
+        }
+        jpeg_finish_decompress(&cinfo);
+        jpeg_destroy_decompress(&cinfo);
+        return 0;
+    }
+
     const DWORD stride = DWORD((width * 3 + 3) & 0xFFFC);
     HGLOBAL handle;
     BYTE* pixels;
@@ -168,11 +236,12 @@ ErrorCode DecodeStream(cBitmap& bitmap, std::FILE* stream) {
 
 }  // namespace
 
-ErrorCode LoadJpeg(cBitmap& bitmap, const char* name, std::int32_t offset) {
+ErrorCode LoadJpeg(cBitmap& bitmap, const char* name, std::int32_t offset, std::int32_t fitWidth,
+                   std::int32_t fitHeight) {
     std::FILE* stream = std::fopen(name, "rb");
     if (!stream) return ERR_OPEN_FAILED;
     std::fseek(stream, offset, SEEK_SET);
-    const ErrorCode code = DecodeStream(bitmap, stream);
+    const ErrorCode code = DecodeStream(bitmap, stream, fitWidth, fitHeight);
     std::fclose(stream);
     return code;
 }

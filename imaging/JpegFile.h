@@ -12,4 +12,9 @@ constexpr int kMaxJpegScans = 100;
 // Decodes the JPEG data that starts `offset` bytes into the file `name` into the empty bitmap,
 // as 24 bits per pixel, bottom-up. Returns 0, ERR_OPEN_FAILED, ERR_INVALID_FORMAT,
 // ERR_OUT_OF_MEMORY or ERR_CANCELLED; the bitmap's own error code is left to the caller.
-ErrorCode LoadJpeg(cBitmap& bitmap, const char* name, std::int32_t offset);
+//
+// With a fit target (both above 0) the picture comes out exactly as a full decode followed by
+// ssPicture::Resize to that target would leave it, byte for byte, but only the source rows the
+// nearest-neighbour resampler takes are converted, and no full-size block is ever made.
+ErrorCode LoadJpeg(cBitmap& bitmap, const char* name, std::int32_t offset,
+                   std::int32_t fitWidth = 0, std::int32_t fitHeight = 0);

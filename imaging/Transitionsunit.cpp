@@ -44,7 +44,7 @@ void ssPicture::Load(const char* name) {
     } else if (SameExtension(extension, ".jpg") || SameExtension(extension, ".jpeg")) {
         FPictureType = kPictureTypeJpeg;
         SetError(0);
-        SetError(LoadJpeg(*this, name, 0));
+        SetError(LoadJpeg(*this, name, 0, FFitWidth, FFitHeight));
     } else {
         throw std::runtime_error(std::string("Error loading picture, the file type is invalid. ") +
                                  name);
@@ -66,7 +66,7 @@ void ssPicture::Load(ssPak& pak, std::int32_t position) {
         ReadBmp(pak.File());
     } else if (FPictureType == kPictureTypeJpeg) {
         // A second stream on the container file; the container's own position stays put.
-        SetError(LoadJpeg(*this, pak.Path(), pak.File().Tell()));
+        SetError(LoadJpeg(*this, pak.Path(), pak.File().Tell(), FFitWidth, FFitHeight));
     } else {
         throw std::runtime_error("File is corrupt. Invalid picture type.");
     }

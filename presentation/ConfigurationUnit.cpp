@@ -182,8 +182,8 @@ void TConfigurationForm::CancelButtonClick(fw::TObject*) { Close(); }
 void TConfigurationForm::Label1Click(fw::TObject*) {
     if (fw::Application) fw::Application->SetScreenCursor(fw::crHourGlass);
     const char* link = FPak.URLLink();
-    auto result = reinterpret_cast<INT_PTR>(
-        ShellExecuteA(nullptr, nullptr, link, nullptr, nullptr, SW_SHOW));
+    auto result =
+        reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, nullptr, link, nullptr, nullptr, SW_SHOW));
     // Read before anything else can change the thread's last error.
     std::string failure = result <= 32 ? LastErrorText() : std::string();
     if (fw::Application) fw::Application->SetScreenCursor(fw::crDefault);
@@ -201,14 +201,14 @@ void TConfigurationForm::FormClose(fw::TObject*, fw::TCloseAction&) {
 
 void TConfigurationForm::WndProc(fw::TMessage& message) {
     switch (message.Msg) {
-    case WM_QUERYNEWPALETTE:
-        if (FPalette) RealizeLogoPalette();
-        break;
-    case WM_PALETTECHANGED:
-        if (FPalette && reinterpret_cast<HWND>(message.WParam) != HandleIfCreated()) {
-            RealizeLogoPalette();
-        }
-        break;
+        case WM_QUERYNEWPALETTE:
+            if (FPalette) RealizeLogoPalette();
+            break;
+        case WM_PALETTECHANGED:
+            if (FPalette && reinterpret_cast<HWND>(message.WParam) != HandleIfCreated()) {
+                RealizeLogoPalette();
+            }
+            break;
     }
     fw::TForm::WndProc(message);
 }

@@ -19,6 +19,12 @@ cp "$root/demo/Snowfall.toml" "$module" "$out/"
 "$root/demo/make-content.sh" "$out/content"
 "$saverpak" build --stub "$stub" --manifest "$out/Snowfall.toml" -o "$out/Snowfall.scr"
 "$saverpak" verify "$out/Snowfall.scr"
+# The preview screenshot comes from the test probe that draws the saver's preview in-process
+# (Wine shows nothing a child window of another process draws); it carries the same content.
+probe="$windows/tests/wine/preview/PreviewProbe.exe"
+if [[ -f "$probe" ]]; then
+    "$saverpak" build --stub "$probe" --manifest "$out/Snowfall.toml" -o "$out/PreviewProbe.exe"
+fi
 
 "$root/scripts/with-wine.sh" -- "$root/demo/run-demo.sh" "$out"
 

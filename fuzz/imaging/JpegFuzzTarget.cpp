@@ -5,6 +5,7 @@
 #include <string>
 
 #include "imaging/JpegFile.h"
+#include "imaging/Transitionsunit.h"
 
 namespace {
 
@@ -51,7 +52,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (code != ERR_INVALID_FORMAT && code != ERR_OUT_OF_MEMORY) {
         __builtin_trap();
     }
+    const std::int32_t plainWidth = bitmap.Width(), plainHeight = bitmap.Height();
     bitmap.FreeBits();
+
+    // The decode that fits as it goes skips rows; it must agree with the plain one on success.
+    cBitmap fitted;
+    const ErrorCode fittedCode = LoadJpeg(fitted, path.c_str(), 0, 37, 23);
+    if ((fittedCode == 0) != (code == 0)) __builtin_trap();
+    if (fittedCode == 0) {
+        // Fitted, or (four-component pictures) decoded whole for Resize to fit later.
+        std::int32_t w, h;
+        FitSize(plainWidth, plainHeight, 37, 23, w, h);
+        const bool asFitted = fitted.Width() == w && fitted.Height() == h;
+        const bool asPlain = fitted.Width() == plainWidth && fitted.Height() == plainHeight;
+        if (!fitted.HasPixels() || fitted.BitCount() != 24 || !(asFitted || asPlain)) {
+            __builtin_trap();
+        }
+    }
+    fitted.FreeBits();
     std::remove(path.c_str());
     return 0;
 }

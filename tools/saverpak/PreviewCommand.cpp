@@ -114,6 +114,7 @@ void PreviewPicture(const PreviewOptions& options) {
     RefuseSameFile(output, options.input, "input");
 
     ssPicture picture;
+    picture.SetFitHint(options.width, options.height);
     const std::string input = options.input.string();
     if (options.picture >= 0) {
         kwPak pak;

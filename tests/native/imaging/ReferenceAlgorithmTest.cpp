@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 #include <vector>
 
 #include "TestFiles.h"
@@ -211,4 +212,40 @@ TEST(ReferenceAlgorithm, ResampleTakesTwoDivisionsPerPixel) {
         ours.FreeBits();
     }
     source.FreeBits();
+}
+
+TEST(ReferenceAlgorithm, FittedJpegDecodeEqualsDecodeThenResize) {
+    const char* names[] = {"c420.jpg", "c444.jpg",    "c422.jpg", "grey.jpg",
+                           "prog.jpg", "restart.jpg", "cmyk.jpeg"};
+    const int targets[][2] = {{30, 30}, {66, 44}, {67, 1}, {1, 45}, {152, 112}, {13, 40}, {64, 48}};
+    for (const char* name : names) {
+        for (const auto& t : targets) {
+            ssPicture plain, fitted;
+            plain.Load(PicturePath(name).c_str());
+            plain.Resize(RECT{0, 0, t[0], t[1]});
+            fitted.SetFitHint(t[0], t[1]);
+            fitted.Load(PicturePath(name).c_str());
+            const BYTE* before = fitted.FPixels;
+            fitted.Resize(RECT{0, 0, t[0], t[1]});
+            // Four-component pictures take the plain decode; the others arrive fitted.
+            if (std::strcmp(name, "cmyk.jpeg") != 0) {
+                EXPECT_EQ(fitted.FPixels, before) << name;
+            }
+            ASSERT_EQ(std::memcmp(&plain.FHeader, &fitted.FHeader, sizeof(plain.FHeader)), 0)
+                << name << " to " << t[0] << "x" << t[1];
+            ASSERT_EQ(plain.FStride, fitted.FStride);
+            // Row padding is written by neither; the pixels must agree.
+            for (std::int32_t y = 0; y < plain.Height(); ++y) {
+                ASSERT_EQ(std::memcmp(plain.Row(y), fitted.Row(y), 3 * plain.Width()), 0)
+                    << name << " to " << t[0] << "x" << t[1] << " row " << y;
+            }
+        }
+    }
+    // Cancelled before the first row: no pixels, as for a plain decode.
+    ssPicture cancelled;
+    cancelled.SetFitHint(10, 10);
+    cancelled.SetCancel(1);
+    EXPECT_THROW(cancelled.Load(PicturePath("c420.jpg").c_str()), std::runtime_error);
+    EXPECT_EQ(cancelled.GetError(), ERR_CANCELLED);
+    EXPECT_FALSE(cancelled.HasPixels());
 }

@@ -1,10 +1,14 @@
 // TPictureLoader on its own thread, against screens of every depth through the display seam:
-// what it leaves in the pictures and the palette, and how it ends (finished, failed, cancelled).
+// what it leaves in the pictures and the palette, and how it ends (finished, failed, cancelled);
+// and the sound resource the preview plays.
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <mmsystem.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -189,7 +193,9 @@ TEST_F(LoaderTest, PaletteScreenGetsPaletteReservedColoursAndDitheredIndices) {
     struct Probe {
         int x, y;
         Rgb want;
-    } probes[] = {{30, 20, {255, 0, 0}}, {90, 20, {0, 200, 0}}, {30, 60, {0, 0, 255}},
+    } probes[] = {{30, 20, {255, 0, 0}},
+                  {90, 20, {0, 200, 0}},
+                  {30, 60, {0, 0, 255}},
                   {90, 60, {255, 255, 255}}};
     for (const Probe& p : probes) {
         Rgb shown = ShownColour(FPicture, p.x, FPicture.Height() - 1 - p.y);
@@ -272,4 +278,52 @@ TEST_F(LoaderTest, CancelStopsALongLoadAndJoins) {
     }
     FPicture.FreeBits();
     EXPECT_EQ(PixelBlockBytes(), before) << "a cancelled load leaves no pixel block behind";
+}
+
+// The preview's sound as the saver carries it: a WAVE resource "MusicSound" holding RIFF PCM,
+// mono, 11,025 Hz, 16 bits, with exactly 30,142 bytes of samples.
+TEST(MusicSound, IsTheWaveResourceThePreviewPlays) {
+    const char* saver = std::getenv("SAVERPAK_SAVER");
+    ASSERT_NE(saver, nullptr) << "SAVERPAK_SAVER names the built saver";
+    // ctest hands over a host path; Wine's drive Z: is the host's root.
+    std::string path = saver[0] == '/' ? std::string("Z:") + saver : std::string(saver);
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr) << path;
+    HRSRC found = FindResourceA(module, "MUSICSOUND", "WAVE");
+    ASSERT_NE(found, nullptr);
+    const DWORD size = SizeofResource(module, found);
+    const BYTE* wave = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
+    ASSERT_NE(wave, nullptr);
+    ASSERT_GE(size, 44u);
+    auto dword = [&](DWORD at) {
+        DWORD value;
+        std::memcpy(&value, wave + at, 4);
+        return value;
+    };
+    auto word = [&](DWORD at) {
+        WORD value;
+        std::memcpy(&value, wave + at, 2);
+        return value;
+    };
+    EXPECT_EQ(std::memcmp(wave, "RIFF", 4), 0);
+    EXPECT_EQ(dword(4), size - 8);
+    EXPECT_EQ(std::memcmp(wave + 8, "WAVEfmt ", 8), 0);
+    EXPECT_EQ(dword(16), 16u);
+    EXPECT_EQ(word(20), WAVE_FORMAT_PCM);
+    EXPECT_EQ(word(22), 1) << "channels";
+    EXPECT_EQ(dword(24), 11025u) << "samples a second";
+    EXPECT_EQ(dword(28), 22050u) << "bytes a second";
+    EXPECT_EQ(word(32), 2) << "block align";
+    EXPECT_EQ(word(34), 16) << "bits a sample";
+    EXPECT_EQ(std::memcmp(wave + 36, "data", 4), 0);
+    EXPECT_EQ(dword(40), 30142u);
+    EXPECT_EQ(size, 44u + 30142u);
+    // Not silence, and it fades out to nothing at the end.
+    int loudest = 0;
+    for (DWORD at = 44; at + 1 < size; at += 2) {
+        loudest = std::max(loudest, std::abs(static_cast<int>(static_cast<short>(word(at)))));
+    }
+    EXPECT_GT(loudest, 8000);
+    EXPECT_LT(std::abs(static_cast<int>(static_cast<short>(word(size - 2)))), 64);
+    FreeLibrary(module);
 }

@@ -82,6 +82,9 @@ void Report(TkwScreensaverForm& form) {
     Line("picture=" + std::to_string(picture.Width()) + "x" + std::to_string(picture.Height()) +
          " bits=" + std::to_string(picture.BitCount()));
     Line(std::string("palette=") + (form.Palette() ? "1" : "0"));
+    HDC screen = GetDC(nullptr);
+    Line("depth=" + std::to_string(GetDeviceCaps(screen, BITSPIXEL)));
+    ReleaseDC(nullptr, screen);
     Line(std::string("loader-error=") +
          (form.Loader() && form.Loader()->Failed() ? form.Loader()->ErrorMessage() : ""));
     HWND box = form.ScreensaverPaintBox->Handle();
@@ -109,8 +112,8 @@ void Report(TkwScreensaverForm& form) {
 
 void CALLBACK Check(HWND, UINT, UINT_PTR, DWORD) {
     const DWORD elapsed = GetTickCount() - Start;
-    auto* form = fw::Application ? dynamic_cast<TkwScreensaverForm*>(fw::Application->MainForm())
-                                 : nullptr;
+    auto* form =
+        fw::Application ? dynamic_cast<TkwScreensaverForm*>(fw::Application->MainForm()) : nullptr;
     if (!Host) return;
     if (elapsed > TimeoutMs) {
         Line("timeout state=" + std::to_string(form ? form->State() : -1));

@@ -1,0 +1,375 @@
+#!/bin/bash
+# The saver's preview and configuration dialog under Wine, on the virtual display that
+# scripts/with-wine.sh provides: pictures drawn by ImageMagick, containers packed by saverpak,
+# the preview drawn in-process by PreviewProbe (a program that carries the saver's windows and a
+# container of its own), the real saver's /p and /c modes driven with real input from xdotool
+# and looked at from outside with ShellProbe.
+#
+#   PreviewTests.sh SCENARIO SAVER SAVERPAK PREVIEW-PROBE SHELL-PROBE LINK-TARGET WORK-FOLDER
+#
+# Every wait polls with a deadline; nothing sleeps to synchronise with Wine. Prints
+# "PASS [SCENARIO]" when every check held.
+set -uo pipefail
+scenario="$1" saver="$2" saverpak="$3" preview_probe="$4" shell_probe="$5" link_target="$6"
+work="$7"
+source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+source "$source_dir/../poll.sh"
+root="$(cd "$source_dir/../../.." && pwd)"
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+
+failures=0
+fail() { echo "FAIL [$scenario]: $*"; failures=$((failures + 1)); }
+win_path() { winepath -w "$1" 2>/dev/null; }
+probe() { wine "$shell_probe" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+
+pids=()
+cleanup() {
+    touch "$work/stop" "$work/stop-host"
+    local pid
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    probe reg-delete 'Software\Saverpak\PreviewTest'
+}
+trap cleanup EXIT
+
+# pack NAME MANIFEST-BODY [STUB]: packs $work/NAME.scr (or NAME.exe around a program stub).
+pack() {
+    local name="$1" body="$2" stub="${3:-$saver}" out
+    printf '%s\n' "$body" > "$work/$name.toml"
+    [[ "$stub" == "$saver" ]] && out="$work/$name.scr" || out="$work/$name.exe"
+    wine "$saverpak" build --stub "$(win_path "$stub")" --manifest "$(win_path "$work/$name.toml")" \
+        -o "$(win_path "$out")" >/dev/null 2>"$work/$name.pack.log" ||
+        { cat "$work/$name.pack.log"; fail "cannot pack $name"; return 1; }
+}
+settings() {  # settings LINK MUSIC
+    printf '[settings]\nlink = %s\ncaption = "Example link"\nmusic = %s\n' "'$1'" "$2"
+}
+pictures() { local f; for f in "$@"; do printf '\n[[picture]]\nfile = "%s"\n' "$f"; done; }
+
+# "R G B" of the screenshot pixel at x y.
+shot_pixel() { pixel "$@" | tr , ' '; }
+# near R G B  R2 G2 B2: every channel within 14 (a 16-bit screen rounds to 5-6-5 bits).
+near() {
+    local d
+    for d in $(($1 - $4)) $(($2 - $5)) $(($3 - $6)); do ((d >= -14 && d <= 14)) || return 1; done
+}
+check_pixel() {  # check_pixel SHOT X Y R G B WHAT
+    local got; got="$(shot_pixel "$1" "$2" "$3")"
+    near $got $4 $5 $6 || fail "$7: pixel ($2,$3) is $got, want $4 $5 $6"
+}
+
+# ---- The preview drawn in-process ----
+
+probe_out=""
+# run_preview NAME: the packed probe shows its preview; waits for "ready".
+run_preview() {
+    probe_out="$work/$1.out"
+    rm -f "$work/stop"
+    # Straight into the file: a pipe through tr would hold the lines back until the end.
+    wine "$work/$1.exe" show "$(win_path "$work/stop")" 20000 > "$probe_out" 2>/dev/null &
+    preview_pid=$!
+    pids+=("$preview_pid")
+    wait_for 30 grep -q '^ready\|^timeout' "$probe_out" || fail "the preview never finished"
+}
+end_preview() {
+    touch "$work/stop"
+    wait_for 20 bash -c "! kill -0 $preview_pid 2>/dev/null" || fail "the preview did not end with its host"
+    wait "$preview_pid" || fail "the probe failed: $(cat "$probe_out")"
+}
+value() { tr -d '\r' < "$probe_out" | sed -n "s/^$1=//p" | head -1; }
+expect() {  # expect KEY VALUE
+    [[ "$(value "$1")" == "$2" ]] || fail "$1 is '$(value "$1")', want '$2'"
+}
+
+scenario_preview_centred() {
+    convert -size 100x61 'xc:rgb(255,128,0)' -type TrueColor BMP3:centre.bmp
+    convert -size 30x30 'xc:rgb(0,0,255)' -type TrueColor BMP3:logo.bmp
+    pack centred "$(settings https://example.com true; pictures centre.bmp logo.bmp)" "$preview_probe" || return
+    run_preview centred
+    expect state 3
+    expect palette 0
+    expect box 152x112
+    expect picture "100x61 bits=24"
+    # (152 - 100) / 2 = 26 and (112 - 61) / 2 = 25 (truncated): the extra pixel goes below.
+    expect painted "26,25-125,85"
+    expect corner 000000
+    local origin x y; origin="$(value origin)"; x="${origin%,*}"; y="${origin#*,}"
+    import -window root "$work/centred.png"
+    check_pixel centred.png $((x + 76)) $((y + 55)) 255 128 0 "centre"
+    check_pixel centred.png $((x + 26)) $((y + 25)) 255 128 0 "picture's top-left"
+    check_pixel centred.png $((x + 125)) $((y + 85)) 255 128 0 "picture's bottom-right"
+    check_pixel centred.png $((x + 25)) $((y + 55)) 0 0 0 "left margin"
+    check_pixel centred.png $((x + 126)) $((y + 55)) 0 0 0 "right margin"
+    check_pixel centred.png $((x + 76)) $((y + 24)) 0 0 0 "top margin"
+    check_pixel centred.png $((x + 76)) $((y + 86)) 0 0 0 "bottom margin"
+    check_pixel centred.png $((x + 1)) $((y + 1)) 0 0 0 "corner"
+    end_preview
+    expect pixel-blocks 0
+}
+
+# The demo's own picture: 640 x 480 shrunk to 149 x 112 (the height is the tighter side),
+# centred with (152 - 149) / 2 = 1 pixel on the left and 2 on the right.
+scenario_preview_demo() {
+    "$root/demo/make-content.sh" "$work/content" >/dev/null
+    pack demo "$(settings https://example.com true; pictures content/preview.jpg content/logo.bmp)" "$preview_probe" || return
+    run_preview demo
+    expect state 3
+    expect picture "149x112 bits=24"
+    expect painted "1,0-149,111"
+    local origin x y; origin="$(value origin)"; x="${origin%,*}"; y="${origin#*,}"
+    import -window root "$work/demo.png"
+    check_pixel demo.png $((x + 0)) $((y + 56)) 0 0 0 "left margin"
+    check_pixel demo.png $((x + 151)) $((y + 56)) 0 0 0 "right margin"
+    # The snowman's white body below the centre; the sky's dark blue at the top.
+    check_pixel demo.png $((x + 75)) $((y + 78)) 255 255 255 "snowman"
+    local sky; sky="$(shot_pixel demo.png $((x + 10)) $((y + 2)))"
+    set -- $sky
+    (($3 > $1 + 20 && $3 > 40)) || fail "the sky at the top is $sky, not blue"
+    end_preview
+    expect pixel-blocks 0
+}
+
+scenario_preview_no_content() {
+    pack empty "$(settings https://example.com true)" "$preview_probe" || return
+    run_preview empty
+    # The failure stops the sequence and shows nothing: no picture, no sound, no error line.
+    expect state 0
+    expect painted "152,112--1,-1"
+    end_preview
+}
+
+scenario_preview_close_loading() {
+    convert -size 6000x4000 gradient:'#ff8000-#0040c0' -quality 95 big.jpg
+    pack big "$(settings https://example.com true; pictures big.jpg)" "$preview_probe" || return
+    probe_out="$work/big.out"
+    wine "$work/big.exe" close-loading 30000 > "$probe_out" 2>/dev/null
+    local status=$?
+    ((status == 0)) || fail "the probe ended with status $status: $(cat "$probe_out")"
+    grep -q '^closing-while-loading' "$probe_out" || fail "the loader was not busy at close"
+    expect pixel-blocks 0
+    echo "closed after $(value closed-after-ms) ms"
+}
+
+# The same two pictures on a 16-bit screen, in a Wine environment of its own: no palette, the
+# pictures dithered to the screen's 5-6-5 bits, drawn in the same places.
+scenario_preview_depth16() {
+    local inner
+    for inner in preview_centred preview_demo; do
+        "$root/scripts/with-wine.sh" --depth 16 -- bash "$source_dir/PreviewTests.sh" "$inner" \
+            "$saver" "$saverpak" "$preview_probe" "$shell_probe" "$link_target" \
+            "$work/$inner-16" > "$work/$inner-16.log" 2>&1
+        grep -q "PASS \[$inner\]" "$work/$inner-16.log" ||
+            fail "$inner at 16 bits: $(grep -v '^with-wine' "$work/$inner-16.log")"
+        local depth; depth="$(tr -d '\r' < "$work/$inner-16/"*.out | sed -n 's/^depth=//p')"
+        [[ "$depth" == 16 ]] || fail "$inner ran at depth '$depth', not 16"
+    done
+}
+
+# On a 256-colour screen the picture comes with its palette, as 8-bit indices, drawn in the
+# same place. Only the output is checked: an 8-bit X display shows just the 20 system colours
+# (the palette itself is checked off-screen by preview_loader_tests).
+scenario_preview_palette() {
+    "$root/demo/make-content.sh" "$work/content" >/dev/null
+    pack demo "$(settings https://example.com true; pictures content/preview.jpg content/logo.bmp)" "$preview_probe" || return
+    run_preview demo
+    expect depth 8
+    expect state 3
+    expect palette 1
+    expect picture "149x112 bits=8"
+    expect painted "1,0-149,111"
+    end_preview
+    expect pixel-blocks 0
+}
+scenario_preview_depth8() {
+    "$root/scripts/with-wine.sh" --depth 8 -- bash "$source_dir/PreviewTests.sh" preview_palette \
+        "$saver" "$saverpak" "$preview_probe" "$shell_probe" "$link_target" \
+        "$work/palette" > "$work/palette.log" 2>&1
+    grep -q "PASS \[preview_palette\]" "$work/palette.log" ||
+        fail "at 8 bits: $(grep -v '^with-wine' "$work/palette.log")"
+}
+
+# ---- The real saver in /p mode, inside another process's window ----
+
+scenario_preview_child() {
+    convert -size 100x61 'xc:rgb(255,128,0)' -type TrueColor BMP3:centre.bmp
+    pack PreviewTest "$(settings https://example.com true; pictures centre.bmp)" || return
+    rm -f "$work/stop-host"
+    wine "$shell_probe" host "$(win_path "$work/stop-host")" 30000 152 112 > host.out 2>/dev/null &
+    pids+=($!)
+    wait_for 10 grep -qs . host.out || { fail "no host window"; return; }
+    local host; host="$(head -1 host.out | tr -d '\r')"
+    wine "$work/PreviewTest.scr" /p "$host" 2>/dev/null &
+    local saver_pid=$!
+    pids+=("$saver_pid")
+    local child; child="$(probe wait-child "$host" 10000)" || { fail "no child in the host"; return; }
+    local info; info="$(probe info "$child")"
+    [[ "$info" == *class=TkwScreensaverForm* ]] || fail "the child is not the saver: $info"
+    local style="${info#*style=}"; style="${style%% *}"
+    ((style & 0x40000000)) || fail "not a child window: $info"
+    [[ "$(probe client "$child")" == 152x112 ]] || fail "child's client is $(probe client "$child")"
+    xdotool mousemove 170 150 mousemove_relative 30 20 click 1 key a
+    probe post "$child" 0x0100 0x41 0
+    probe post "$child" 0x0201 1 0
+    stays_false 1 bash -c "! kill -0 $saver_pid 2>/dev/null" || fail "input closed the preview"
+    [[ "$(probe cursor)" != "cursor=0 flags=1" ]] || fail "the preview hid the cursor"
+    touch "$work/stop-host"
+    wait_for 10 bash -c "! kill -0 $saver_pid 2>/dev/null" || fail "the preview did not end with its host"
+}
+
+# ---- The configuration dialog (/c) ----
+
+key='Software\Saverpak\PreviewTest'
+dialog=""
+start_dialog() {  # start_dialog [env...]: the packed PreviewTest.scr /c; sets $dialog
+    env "$@" wine "$work/PreviewTest.scr" /c 2>/dev/null &
+    dialog_pid=$!
+    pids+=("$dialog_pid")
+    dialog="$(probe find TConfigurationForm 15000)" || { fail "no configuration dialog"; return 1; }
+    # Ready for keys once it is the foreground window (it becomes so after the logo is in).
+    probe wait-foreground TConfigurationForm 10000 || fail "the dialog did not come to the front"
+}
+control() {  # control TEXT: the line of the dialog's control with that text
+    probe controls "$dialog" | grep "text=$1\$" | grep -v 'class=TPanel' | head -1
+}
+click_control() {  # click_control TEXT
+    local line; line="$(control "$1")"
+    local rect="${line#*rect=}"; rect="${rect%% *}"
+    IFS=, read -r l t r b <<< "$rect"
+    xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) click 1
+}
+dialog_gone() { ! kill -0 "$dialog_pid" 2>/dev/null; }
+end_dialog_with() {  # end_dialog_with KEY
+    # A key reaches the dialog only while it is the foreground window.
+    probe wait-foreground TConfigurationForm 10000 || fail "the dialog is not in the foreground"
+    xdotool key "$1"
+    wait_for 10 dialog_gone || { fail "the dialog ($(probe client "$dialog")) did not close on $1"; kill "$dialog_pid"; }
+}
+reg() { probe reg-get "$key" "$1"; }
+
+scenario_configure_logo() {
+    convert -size 40x30 'xc:rgb(0,0,255)' -type TrueColor BMP3:small.bmp
+    convert -size 200x300 'xc:rgb(0,160,0)' -type TrueColor BMP3:large.bmp
+    convert -size 10x10 'xc:red' -type TrueColor BMP3:p0.bmp
+    pack PreviewTest "$(settings https://example.com true; pictures p0.bmp small.bmp)" || return
+    start_dialog || return
+    # 223 + (40 - 88) wide; a shorter logo leaves the height.
+    [[ "$(probe client "$dialog")" == 175x221 ]] || fail "small logo: client $(probe client "$dialog")"
+    local info rect; info="$(probe info "$dialog")"; rect="${info#*rect=}"; rect="${rect%% *}"
+    IFS=, read -r l t r b <<< "$rect"
+    import -window root -crop "$((r - l))x$((b - t))+$l+$t" +repage "$work/configure.png"
+    # The logo is centred in the paint box (10 pixels in from the dialog's left and top).
+    local client_left=$((l + (r - l - 175) / 2)) client_top=$((b - 221 - (r - l - 175) / 2))
+    check_pixel "$work/configure.png" $((client_left - l + 10 + 20)) $((client_top - t + 10 + 90)) 0 0 255 "logo"
+    [[ "$(control '&Music')" == *visible=1* ]] || fail "Music box hidden: $(control '&Music')"
+    [[ "$(control 'Example link')" == *visible=1* ]] || fail "no link label: $(probe controls "$dialog")"
+    end_dialog_with Escape
+
+    pack PreviewTest "$(settings https://example.com true; pictures p0.bmp large.bmp)" || return
+    start_dialog || return
+    # 223 + (200 - 88) wide, 221 + (300 - 180) tall.
+    [[ "$(probe client "$dialog")" == 335x341 ]] || fail "large logo: client $(probe client "$dialog")"
+    end_dialog_with Escape
+
+    # No second picture: the initialization message, then the dialog without a logo.
+    pack PreviewTest "$(settings https://example.com true; pictures p0.bmp)" || return
+    wine "$work/PreviewTest.scr" /c 2>/dev/null &
+    dialog_pid=$!
+    pids+=("$dialog_pid")
+    local box; box="$(probe find '#32770' 15000)" || { fail "no initialization message"; return; }
+    probe controls "$box" | grep -q 'text=The screen saver holds no logo picture. Error occurred during initialization.$' ||
+        fail "wrong message: $(probe controls "$box")"
+    xdotool key Return
+    dialog="$(probe find TConfigurationForm 15000)" || { fail "no dialog after the message"; return; }
+    # The dialog goes on without a logo: the form keeps its design size.
+    [[ "$(probe client "$dialog")" == 223x221 ]] || fail "no logo: client $(probe client "$dialog")"
+    # Closed with the mouse: after the message box Wine may leave the X keyboard focus behind.
+    click_control '&Cancel'
+    wait_for 10 dialog_gone || fail "Cancel did not close the dialog"
+}
+
+scenario_configure_settings() {
+    convert -size 10x10 'xc:red' -type TrueColor BMP3:p0.bmp
+    convert -size 88x180 'xc:rgb(0,0,255)' -type TrueColor BMP3:logo.bmp
+    pack PreviewTest "$(settings https://example.com true; pictures p0.bmp logo.bmp)" || return
+
+    # Stored Sound 1 (once) shows ticked, Music 2 (never) unticked; OK writes 0 and 0 after
+    # the Music box is ticked.
+    probe reg-set "$key" Sound 1; probe reg-set "$key" Music 2
+    start_dialog || return
+    [[ "$(control '&Sound')" == *checked=1* ]] || fail "Sound 1 not ticked: $(control '&Sound')"
+    [[ "$(control '&Music')" == *checked=0* ]] || fail "Music 2 ticked: $(control '&Music')"
+    click_control '&Music'
+    wait_for 5 bash -c "wine '$shell_probe' controls $dialog 2>/dev/null | grep 'text=&Music' | grep -q checked=1" ||
+        fail "the click did not tick Music"
+    end_dialog_with Return
+    [[ "$(reg Sound)" == 0 && "$(reg Music)" == 0 ]] || fail "OK wrote Sound=$(reg Sound) Music=$(reg Music), want 0 0"
+
+    # Unticking Sound writes 2.
+    start_dialog || return
+    click_control '&Sound'
+    wait_for 5 bash -c "wine '$shell_probe' controls $dialog 2>/dev/null | grep 'text=&Sound' | grep -q checked=0" ||
+        fail "the click did not untick Sound"
+    click_control '&OK'
+    wait_for 10 dialog_gone || fail "OK did not close the dialog"
+    [[ "$(reg Sound)" == 2 && "$(reg Music)" == 0 ]] || fail "OK wrote Sound=$(reg Sound) Music=$(reg Music), want 2 0"
+
+    # Cancel writes nothing.
+    probe reg-delete "$key"
+    start_dialog || return
+    click_control '&Sound'
+    click_control '&Cancel'
+    wait_for 10 dialog_gone || fail "Cancel did not close the dialog"
+    [[ "$(reg Sound)" == none && "$(reg Music)" == none ]] || fail "Cancel wrote Sound=$(reg Sound) Music=$(reg Music)"
+
+    # Music 0 in the container: no Music box; OK writes Music from the hidden box.
+    pack PreviewTest "$(settings https://example.com false; pictures p0.bmp logo.bmp)" || return
+    probe reg-set "$key" Music 2
+    start_dialog || return
+    [[ "$(control '&Music')" == *visible=0\ enabled=0* ]] || fail "Music box shown: $(control '&Music')"
+    end_dialog_with Return
+    [[ "$(reg Sound)" == 0 && "$(reg Music)" == 2 ]] || fail "OK wrote Sound=$(reg Sound) Music=$(reg Music), want 0 2"
+}
+
+scenario_configure_link() {
+    convert -size 10x10 'xc:red' -type TrueColor BMP3:p0.bmp
+    cp "$link_target" "$work/LinkTarget.exe"
+    pack PreviewTest "$(settings "$(win_path "$work/LinkTarget.exe")" true; pictures p0.bmp p0.bmp)" || return
+    start_dialog LINKTARGET_MARK="$(win_path "$work/link.mark")" || return
+    click_control 'Example link'
+    wait_for 15 test -e "$work/link.mark" || fail "the link did not start its target"
+    end_dialog_with Escape
+
+    # A link that cannot be opened: the system's error text in a box; the dialog stays.
+    pack PreviewTest "$(settings 'Z:\nowhere\missing.exe' true; pictures p0.bmp p0.bmp)" || return
+    start_dialog || return
+    click_control 'Example link'
+    local box; box="$(probe find '#32770' 15000)" || { fail "no error box for a failing link"; return; }
+    local text; text="$(probe controls "$box" | grep 'class=Static' | grep -v 'text=$' | head -1)"
+    [[ -n "$text" ]] || fail "the error box has no text: $(probe controls "$box")"
+    echo "failing link: ${text#*text=}"
+    xdotool key Return
+    wait_for 10 bash -c "! wine '$shell_probe' info $box >/dev/null 2>&1" || fail "the error box stayed"
+    dialog_gone && fail "the dialog closed after a failing link"
+    end_dialog_with Escape
+}
+
+scenario_configure_parent() {
+    convert -size 10x10 'xc:red' -type TrueColor BMP3:p0.bmp
+    pack PreviewTest "$(settings https://example.com true; pictures p0.bmp p0.bmp)" || return
+    rm -f "$work/stop-host"
+    wine "$shell_probe" host "$(win_path "$work/stop-host")" 60000 > host.out 2>/dev/null &
+    pids+=($!)
+    wait_for 10 grep -qs . host.out || { fail "no host window"; return; }
+    local host; host="$(head -1 host.out | tr -d '\r')"
+    probe wait-foreground ShellProbeHost 5000 || fail "the host is not in the foreground"
+    start_dialog || return
+    [[ "$(probe info "$host")" == *enabled=0* ]] || fail "the parent stays enabled: $(probe info "$host")"
+    end_dialog_with Escape
+    [[ "$(probe info "$host")" == *enabled=1* ]] || fail "the parent stays disabled: $(probe info "$host")"
+    touch "$work/stop-host"
+}
+
+"scenario_$scenario"
+((failures == 0)) && echo "PASS [$scenario]"
+exit $((failures > 0))
