@@ -57,6 +57,11 @@ void TPictureLoader::Cancel() {
 void TPictureLoader::LoadPictures() {
     for (std::int32_t i = 0; i < FRequestCount && !Terminated(); ++i) {
         const LoadRequest& request = FRequests[i];
+        // A JPEG that is to be fitted decodes straight to the fitted size: the same pixels as
+        // loading it whole and shrinking it, without the full-size block.
+        if (FTargetWidth != 0 && FTargetHeight != 0) {
+            request.Picture->SetFitHint(FTargetWidth, FTargetHeight);
+        }
         if (request.FileName) {
             request.Picture->Load(request.FileName);
         } else {
