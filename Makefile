@@ -56,7 +56,7 @@ demo: native windows
 	elif [[ -f scripts/demo.sh ]]; then \
 	    bash scripts/demo.sh; \
 	else \
-	    echo "The demo arrives with the full-screen run: the Windows saver is built in build/windows."; \
+	    echo "The demo arrives with the full-screen run (scripts/demo.sh)."; \
 	fi
 
 clean:

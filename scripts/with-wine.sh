@@ -106,7 +106,8 @@ stop_wineserver() {
 make_template() {
     local stamp_want
     stamp_want="recipe $template_recipe; $(wine --version 2>/dev/null)"
-    if [[ -f "$template/saverpak-template" && "$(cat "$template/saverpak-template")" == "$stamp_want" ]]; then
+    if [[ -f "$template/saverpak-template" ]] \
+       && [[ "$(cat "$template/saverpak-template")" == "$stamp_want" ]]; then
         return 0
     fi
     note "initialising the template prefix $template (once, ~10 s)"
@@ -144,9 +145,9 @@ exec {lock_fd}>"$wine_dir/template.lock"
 flock "$lock_fd"
 make_template
 # Runs killed outright (SIGKILL) leave their prefix behind; remove those whose owner is gone.
-for stale in "$wine_dir"/run-*; do
+for stale in "$wine_dir"/run-* "$wine_dir"/template.tmp.*; do
     [[ -d "$stale" ]] || continue
-    owner="${stale##*/run-}"
+    owner="${stale##*[-.]}"
     if [[ "$owner" =~ ^[0-9]+$ ]] && ! kill -0 "$owner" 2>/dev/null; then
         stop_wineserver "$stale"
         remove_prefix "$stale"
@@ -154,20 +155,6 @@ for stale in "$wine_dir"/run-*; do
 done
 
 prefix="$wine_dir/run-$$"
-remove_prefix "$prefix"
-cp -al "$template" "$prefix"
-flock -u "$lock_fd"
-exec {lock_fd}>&-
-# Break the hard links of everything that a program may rewrite in place; the Windows binaries
-# and code pages stay shared with the template.
-find "$prefix" -type f -links +1 ! -iregex \
-    '.*/drive_c/windows/.*\.\(dll\|exe\|drv\|sys\|ocx\|cpl\|acm\|ax\|tlb\|ds\|nls\|com\|msstyles\)' \
-    -exec sh -c 'for f; do cp -p "$f" "$f.copy" && mv -f "$f.copy" "$f"; done' sh {} +
-if (( monitors == 2 )); then
-    # Read by the X11 driver when its first process starts, so it goes straight into the file.
-    sed -i 's/^"Managed"="N"$/"Managed"="N"\n"UseXRandR"="N"/' "$prefix/user.reg"
-    grep -q '"UseXRandR"="N"' "$prefix/user.reg" || die "could not set UseXRandR=N"
-fi
 
 xvfb_pid=""
 cmd_pid=""
@@ -196,6 +183,21 @@ on_signal() {
 }
 trap cleanup EXIT
 trap on_signal INT TERM HUP
+
+remove_prefix "$prefix"
+cp -al "$template" "$prefix"
+flock -u "$lock_fd"
+exec {lock_fd}>&-
+# Break the hard links of everything that a program may rewrite in place; the Windows binaries
+# and code pages stay shared with the template.
+shared='dll\|exe\|drv\|sys\|ocx\|cpl\|acm\|ax\|tlb\|ds\|nls\|com\|msstyles'
+find "$prefix" -type f -links +1 ! -iregex ".*/drive_c/windows/.*\.\($shared\)" \
+    -exec sh -c 'for f; do cp -p "$f" "$f.copy" && mv -f "$f.copy" "$f"; done' sh {} +
+if (( monitors == 2 )); then
+    # Read by the X11 driver when its first process starts, so it goes straight into the file.
+    sed -i 's/^"Managed"="N"$/"Managed"="N"\n"UseXRandR"="N"/' "$prefix/user.reg"
+    grep -q '"UseXRandR"="N"' "$prefix/user.reg" || die "could not set UseXRandR=N"
+fi
 
 # Xvfb picks a free display number itself and writes it to the -displayfd descriptor once it
 # accepts connections, so two runs never race for a number.

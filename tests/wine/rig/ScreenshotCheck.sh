@@ -14,9 +14,9 @@ mkdir -p "$work"
 # Prints the colour at x,y of the X screen as "r,g,b".
 pixel_at() {
     import -window root "$work/shot.png"
+    local at="p{$1,$2}"
     convert "$work/shot.png" -format \
-        "%[fx:int(255*p{$1,$2}.r+0.5)],%[fx:int(255*p{$1,$2}.g+0.5)],%[fx:int(255*p{$1,$2}.b+0.5)]" \
-        info:
+        "%[fx:int(255*$at.r+0.5)],%[fx:int(255*$at.g+0.5)],%[fx:int(255*$at.b+0.5)]" info:
 }
 
 # At 24 bits any colour shows exactly; at 16 bits colours are rounded to RGB565 and at 8 bits only
