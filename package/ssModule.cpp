@@ -39,16 +39,7 @@ std::string ModuleArgumentText(int sound, int music, int days) {
 }
 
 bool ArgumentFilePath(const char* modulePath, char* out, std::size_t outSize) {
-    std::size_t length = std::strlen(modulePath);
-    const char* dot = std::strrchr(modulePath, '.');
-    std::size_t keep = dot ? static_cast<std::size_t>(dot - modulePath) : length;
-    if (keep + 4 >= outSize) {
-        if (outSize) out[0] = '\0';
-        return false;
-    }
-    std::memmove(out, modulePath, keep);
-    std::memcpy(out + keep, ".cfg", 5);
-    return true;
+    return ReplaceExtension(out, outSize, modulePath, ".cfg");
 }
 
 bool ssModule::IsExternal() const { return (FFlags & kModuleExternal) != 0; }

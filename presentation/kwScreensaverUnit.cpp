@@ -4,7 +4,6 @@
 #include <shellapi.h>
 
 #include <cstring>
-#include <ctime>
 #include <stdexcept>
 
 #include "presentation/DataUnit.h"
@@ -68,18 +67,6 @@ fw::TFormDescription PresentationFormDescription() {
     description.ClassName = "TkwScreensaverForm";
     description.Color = fw::clBlack;
     return description;
-}
-
-// Whether the system runs this saver as its screen saver. SAVERPAK_SYSTEM_SAVER_RUNNING=0 or 1
-// stands in for the system's answer: Wine keeps the flag per process once a process has set it,
-// so a test cannot clear it from outside as Windows would after a hand-started run.
-bool SystemRunsSaver() {
-    char setting[4];
-    DWORD length = GetEnvironmentVariableA("SAVERPAK_SYSTEM_SAVER_RUNNING", setting, sizeof setting);
-    if (length == 1) return setting[0] != '0';
-    BOOL running = FALSE;
-    SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0);
-    return running != FALSE;
 }
 
 // Whether `upper` lies above `lower` in the z-order.
@@ -307,11 +294,10 @@ void TkwScreensaverForm::ExecuteCommand(const char* command) {
 }
 
 bool TkwScreensaverForm::EnterCloseSaverMode() {
-    if (!SystemRunsSaver()) return false;
+    if (!IsSystemSaverRunning()) return false;
     if (!FLeaveModuleRunning) StopModule(3000);
     MouseForwarder::Stop();
-    BOOL scratch = FALSE;
-    SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, FALSE, &scratch, 0);
+    EndSaverRun();  // the system's screen-saver-running flag is cleared
     Hide();
     if (FBackdrop) {
         DestroyWindow(FBackdrop);

@@ -22,7 +22,14 @@ OSVERSIONINFOA SystemVersion() {
     return info;
 }
 
+// SAVERPAK_SYSTEM_SAVER_RUNNING=0 or 1 stands in for the system's flag: Wine keeps the flag per
+// process once a process has set it, so a test cannot clear it from outside as Windows would
+// after a hand-started run.
 bool SaverRunningFlag() {
+    char setting[4];
+    if (::GetEnvironmentVariableA("SAVERPAK_SYSTEM_SAVER_RUNNING", setting, sizeof setting) == 1) {
+        return setting[0] != '0';
+    }
     UINT running = 0;
     ::SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0);
     return running != 0;

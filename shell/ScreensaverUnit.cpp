@@ -177,16 +177,7 @@ int ShowErrorBox(HWND owner, const char* text) {
 }
 
 bool IniPathFor(const char* modulePath, char* out, std::size_t outSize) {
-    if (!out || outSize == 0) return false;
-    out[0] = '\0';
-    if (!modulePath) return false;
-    const char* dot = std::strrchr(modulePath, '.');
-    std::size_t keep = dot ? static_cast<std::size_t>(dot - modulePath) : std::strlen(modulePath);
-    static const char kExtension[] = ".ini";
-    if (keep + sizeof(kExtension) > outSize) return false;  // refuse rather than cut the path
-    std::memcpy(out, modulePath, keep);
-    std::memcpy(out + keep, kExtension, sizeof(kExtension));
-    return true;
+    return ReplaceExtension(out, outSize, modulePath, ".ini");  // refuses rather than cuts
 }
 
 bool IniFileName(char* buffer) {

@@ -66,6 +66,24 @@ bool JoinPath(char* out, std::size_t outSize, const char* directory, const char*
     return true;
 }
 
+bool ReplaceExtension(char* out, std::size_t outSize, const char* path, const char* extension) {
+    if (!out || outSize == 0) return false;
+    if (!path) {
+        out[0] = '\0';
+        return false;
+    }
+    const char* dot = std::strrchr(path, '.');
+    std::size_t keep = dot ? static_cast<std::size_t>(dot - path) : std::strlen(path);
+    std::size_t extensionLength = std::strlen(extension);
+    if (keep + extensionLength >= outSize) {
+        out[0] = '\0';
+        return false;
+    }
+    std::memmove(out, path, keep);
+    std::memcpy(out + keep, extension, extensionLength + 1);
+    return true;
+}
+
 bool FindLongFileName(char* out, std::size_t outSize, const char* path) {
     cFileSearch search;
     bool found = search.FindFirst(kLongNameSearchMask, path);

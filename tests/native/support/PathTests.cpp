@@ -76,6 +76,26 @@ TEST(JoinPath, MayWriteOverItsOwnDirectory) {
     EXPECT_STREQ(buffer, "C:\\Temp\\x.exe");
 }
 
+TEST(ReplaceExtension, ReplacesFromTheLastDotOrAppendsAndRefusesWhatDoesNotFit) {
+    char out[kPathSize];
+    EXPECT_TRUE(ReplaceExtension(out, sizeof out, "C:\\WINDOWS\\SAVER.SCR", ".ini"));
+    EXPECT_STREQ(out, "C:\\WINDOWS\\SAVER.ini");
+    EXPECT_TRUE(ReplaceExtension(out, sizeof out, "C:\\A.B\\SAVER", ".ini"));
+    EXPECT_STREQ(out, "C:\\A.ini");
+    EXPECT_TRUE(ReplaceExtension(out, sizeof out, "SHOW", ".cfg"));
+    EXPECT_STREQ(out, "SHOW.cfg");
+
+    char same[16] = "x.tar.exe";
+    EXPECT_TRUE(ReplaceExtension(same, sizeof same, same, ".cfg"));  // in place
+    EXPECT_STREQ(same, "x.tar.cfg");
+
+    char small[9];
+    EXPECT_TRUE(ReplaceExtension(small, sizeof small, "abcd.exe", ".cfg"));  // 8 and the zero
+    EXPECT_FALSE(ReplaceExtension(small, sizeof small, "abcde.exe", ".cfg"));
+    EXPECT_STREQ(small, "");
+    EXPECT_FALSE(ReplaceExtension(small, sizeof small, nullptr, ".cfg"));
+}
+
 TEST(FindLongFileName, GivesTheNameOfAnExistingFile) {
     TestFolder folder;
     std::string path = folder.Write("a long file name.scr", "MZ");
