@@ -35,7 +35,7 @@ echo "demo: the saver ran its module, restarted it, and closed on a mouse moveme
 
 if [[ -f PreviewProbe.exe ]]; then
     rm -f preview.out preview.stop
-    wine PreviewProbe.exe show "$(winepath -w "$PWD/preview.stop")" 20000 > preview.out 2>/dev/null &
+    wine PreviewProbe.exe show "$(win_path "$PWD/preview.stop")" 20000 > preview.out 2>/dev/null &
     preview=$!
     wait_for 30 grep -qs '^ready' preview.out || { echo "demo: the preview did not show" >&2; exit 1; }
     origin="$(tr -d '\r' < preview.out | sed -n 's/^origin=//p')"

@@ -23,3 +23,13 @@ stays_false() {
 pixel() {
     convert "$1" -format "%[fx:int(255*p{$2,$3}.r+.5)],%[fx:int(255*p{$2,$3}.g+.5)],%[fx:int(255*p{$2,$3}.b+.5)]" info: 2>/dev/null
 }
+
+# win_path PATH: the Windows form of a Linux path. winepath now and then answers nothing while
+# a fresh Wine environment settles; an empty path would turn into a confusing later failure, so
+# it is asked again until it answers, and a lasting failure says so.
+_win_path_answer=""
+_win_path_try() { _win_path_answer="$(winepath -w "$1" 2>/dev/null)"; [[ -n "$_win_path_answer" ]]; }
+win_path() {
+    wait_for 10 _win_path_try "$1" || { echo "winepath gave no Windows path for $1" >&2; return 1; }
+    printf '%s\n' "$_win_path_answer"
+}

@@ -19,7 +19,6 @@ check() { local what="$1"; shift; "$@" || fail "$what"; }
 
 source "$(dirname "${BASH_SOURCE[0]}")/../poll.sh"
 
-win_path() { winepath -w "$1" 2>/dev/null; }
 probe() { wine "$probe" "$@" 2>/dev/null | tr -d '\r'; }
 temp="$(winepath -u "$(wine cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')" 2>/dev/null)"
 [[ -d "$temp" ]] || { echo "cannot find Wine's temporary folder"; exit 1; }

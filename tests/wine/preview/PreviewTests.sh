@@ -21,7 +21,6 @@ cd "$work"
 
 failures=0
 fail() { echo "FAIL [$scenario]: $*"; failures=$((failures + 1)); }
-win_path() { winepath -w "$1" 2>/dev/null; }
 probe() { wine "$shell_probe" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 
 pids=()
