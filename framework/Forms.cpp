@@ -247,6 +247,23 @@ void TWinControl::SetPixelBounds(int left, int top, int width, int height) {
     if (FHandle) ::MoveWindow(FHandle, left, top, width, height, TRUE);
 }
 
+POINT TWinControl::PixelOrigin() const {
+    POINT origin = {Scale(FLeft), Scale(FTop)};
+    if (FHandle) {
+        RECT r;
+        ::GetWindowRect(FHandle, &r);
+        origin = {r.left, r.top};
+        HWND parent = ::GetParent(FHandle);
+        if (parent && (::GetWindowLongA(FHandle, GWL_STYLE) & WS_CHILD)) {
+            ::ScreenToClient(parent, &origin);
+        }
+    }
+    return origin;
+}
+
+int TWinControl::Left() const { return PixelOrigin().x; }
+int TWinControl::Top() const { return PixelOrigin().y; }
+
 int TWinControl::Width() const {
     if (!FHandle) return Scale(FWidth);
     RECT r;

@@ -149,10 +149,11 @@ public:
     bool HandleAllocated() const { return FHandle != nullptr; }
     TWinControl* Parent() const { return FParent; }
 
-    // In 96-DPI design units; Width and Height, like the client size, are the window's pixels.
+    // In 96-DPI design units. What the getters return, like the client size, is in pixels:
+    // the window's place and size once it exists.
     void SetBounds(int left, int top, int width, int height);
-    int Left() const { return FLeft; }
-    int Top() const { return FTop; }
+    int Left() const;
+    int Top() const;
     int Width() const;
     int Height() const;
     int ClientWidth();
@@ -231,6 +232,7 @@ protected:
 private:
     void CreateChildren();
     void SetPixelBounds(int left, int top, int width, int height);
+    POINT PixelOrigin() const;
 
     TWinControl* FParent;
     std::vector<TWinControl*> FChildren;
