@@ -10,9 +10,9 @@ namespace {
 template <typename Function>
 Function User32Export(const char* name) {
     HMODULE user32 = ::GetModuleHandleA("user32.dll");
-    return user32 ? reinterpret_cast<Function>(
-                        reinterpret_cast<void*>(::GetProcAddress(user32, name)))
-                  : nullptr;
+    return user32
+               ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(user32, name)))
+               : nullptr;
 }
 
 using GetDpiForSystemFunction = UINT(WINAPI*)();

@@ -362,8 +362,7 @@ void TWinControl::Realign() {
                     area.right -= w;
                     break;
                 default:
-                    c->SetPixelBounds(area.left, area.top,
-                                      std::max<int>(0, area.right - area.left),
+                    c->SetPixelBounds(area.left, area.top, std::max<int>(0, area.right - area.left),
                                       std::max<int>(0, area.bottom - area.top));
                     break;
             }
@@ -765,9 +764,9 @@ void TForm::FillCreateParams(CreateParams& params) {
     // Owned by the application window, so the application's hidden window leads its forms
     // (GetLastActivePopup on it finds the form the user last used).
     params.Parent = Application ? Application->Handle() : nullptr;
-    const RECT r = WindowRectForClient(Scale(FDescription.ClientWidth),
-                                       Scale(FDescription.ClientHeight), params.Style,
-                                       params.ExStyle, Dpi());
+    const RECT r =
+        WindowRectForClient(Scale(FDescription.ClientWidth), Scale(FDescription.ClientHeight),
+                            params.Style, params.ExStyle, Dpi());
     params.Width = r.right - r.left;
     params.Height = r.bottom - r.top;
     params.X = FDescription.Left;
@@ -787,10 +786,10 @@ void TForm::CreateHandle() {
     RECT before;
     ::GetWindowRect(FHandle, &before);
     ChangeDpi(dpi);
-    const RECT frame = WindowRectForClient(
-        Scale(FDescription.ClientWidth), Scale(FDescription.ClientHeight),
-        static_cast<DWORD>(::GetWindowLongA(FHandle, GWL_STYLE)),
-        static_cast<DWORD>(::GetWindowLongA(FHandle, GWL_EXSTYLE)), dpi);
+    const RECT frame =
+        WindowRectForClient(Scale(FDescription.ClientWidth), Scale(FDescription.ClientHeight),
+                            static_cast<DWORD>(::GetWindowLongA(FHandle, GWL_STYLE)),
+                            static_cast<DWORD>(::GetWindowLongA(FHandle, GWL_EXSTYLE)), dpi);
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
     ::SetWindowPos(FHandle, nullptr, (before.left + before.right - width) / 2,
                    (before.top + before.bottom - height) / 2, width, height,

@@ -75,8 +75,8 @@ void FitCloseSaverText(HWND dialog) {
     RECT need = {0, 0, box.right, 0};
     {
         fw::WindowDC dc(text);
-        fw::SelectedObject font(
-            dc.Get(), reinterpret_cast<HFONT>(::SendMessageA(text, WM_GETFONT, 0, 0)));
+        fw::SelectedObject font(dc.Get(),
+                                reinterpret_cast<HFONT>(::SendMessageA(text, WM_GETFONT, 0, 0)));
         ::DrawTextA(dc.Get(), message, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
     }
     const int grow = need.bottom - box.bottom;
@@ -84,7 +84,8 @@ void FitCloseSaverText(HWND dialog) {
     const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
     RECT r;
     ::GetWindowRect(text, &r);
-    ::SetWindowPos(text, nullptr, 0, 0, r.right - r.left, r.bottom - r.top + grow, flags | SWP_NOMOVE);
+    ::SetWindowPos(text, nullptr, 0, 0, r.right - r.left, r.bottom - r.top + grow,
+                   flags | SWP_NOMOVE);
     if (HWND ok = ::GetDlgItem(dialog, IDOK)) {
         ::GetWindowRect(ok, &r);
         ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);

@@ -150,6 +150,17 @@ void CALLBACK Check(HWND, UINT, UINT_PTR, DWORD) {
     }
 }
 
+// The saver's own windows, as the saver program names them.
+SaverParts SaverWindows() {
+    SaverParts parts;
+    parts.CreateSettings = [](fw::TApplication& application) {
+        new TScreensaverSettings(&application);
+    };
+    parts.CreatePresentationForm = CreatePresentationForm;
+    parts.CreateConfigurationForm = CreateConfigurationForm;
+    return parts;
+}
+
 // ---- The dialogs' layout ----
 
 std::string LayoutFolder;
@@ -187,7 +198,8 @@ SIZE NeededSize(HWND control, UINT dpi) {
     UINT format = DT_CALCRECT | (wraps ? DT_WORDBREAK : DT_SINGLELINE);
     if (!button && (style & SS_NOPREFIX)) format |= DT_NOPREFIX;
     HDC dc = GetDC(control);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)));
     DrawTextA(dc, text, -1, &need, format);
     SelectObject(dc, old);
     ReleaseDC(control, dc);
@@ -208,7 +220,8 @@ void ReportControl(const std::string& name, HWND control, UINT dpi) {
     GetClientRect(control, &have);
     const bool fits = need.cx <= have.right && need.cy <= have.bottom;
     LOGFONTA font = {};
-    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)), sizeof font,
+               &font);
     Line(std::string(fits ? "fit " : "short ") + name + " need=" + Size(need.cx, need.cy) +
          " have=" + Size(have.right, have.bottom) + " font=" + std::to_string(-font.lfHeight));
 }
@@ -286,9 +299,8 @@ void ChangeDpi(TConfigurationForm& form) {
 }
 
 void CALLBACK LayoutStepTimer(HWND, UINT, UINT_PTR, DWORD) {
-    auto* form = fw::Application
-                     ? dynamic_cast<TConfigurationForm*>(fw::Application->MainForm())
-                     : nullptr;
+    auto* form =
+        fw::Application ? dynamic_cast<TConfigurationForm*>(fw::Application->MainForm()) : nullptr;
     if (GetTickCount() - Start > TimeoutMs) {
         Line("timeout step=" + std::to_string(LayoutStep));
         TimedOut = true;
@@ -342,13 +354,7 @@ int RunLayout(const char* folder, UINT newDpi, DWORD timeoutMs) {
     TimeoutMs = timeoutMs;
     Start = GetTickCount();
     SetTimer(nullptr, 0, 20, LayoutStepTimer);
-    SaverParts parts;
-    parts.CreateSettings = [](fw::TApplication& application) {
-        new TScreensaverSettings(&application);
-    };
-    parts.CreatePresentationForm = CreatePresentationForm;
-    parts.CreateConfigurationForm = CreateConfigurationForm;
-    SaverMain("/c", parts);
+    SaverMain("/c", SaverWindows());
     return TimedOut ? 1 : 0;
 }
 
@@ -377,14 +383,8 @@ int main(int argc, char** argv) {
     Start = GetTickCount();
     SetTimer(nullptr, 0, 10, Check);
 
-    SaverParts parts;
-    parts.CreateSettings = [](fw::TApplication& application) {
-        new TScreensaverSettings(&application);
-    };
-    parts.CreatePresentationForm = CreatePresentationForm;
-    parts.CreateConfigurationForm = CreateConfigurationForm;
     const std::string command = "/p " + std::to_string(reinterpret_cast<LONG_PTR>(Host));
-    SaverMain(command.c_str(), parts);
+    SaverMain(command.c_str(), SaverWindows());
 
     if (ClosedAt) Line("closed-after-ms=" + std::to_string(GetTickCount() - ClosedAt));
     // Every picture the preview held has been released.
