@@ -935,9 +935,13 @@ void TForm::WndProc(TMessage& message) {
             }
             break;
         case WM_DPICHANGED:
-            WMDpiChanged(LOWORD(message.WParam), *reinterpret_cast<const RECT*>(message.LParam));
-            message.Result = 0;
-            return;
+            if (LOWORD(message.WParam) && message.LParam) {
+                WMDpiChanged(LOWORD(message.WParam),
+                             *reinterpret_cast<const RECT*>(message.LParam));
+                message.Result = 0;
+                return;
+            }
+            break;
         case WM_DESTROY:
             // Destroyed from outside (a preview's host window going away takes its children
             // with it): without its main window the application has nothing left to do.

@@ -69,7 +69,7 @@ run_preview() {
     wine "$work/$1.exe" show "$(win_path "$work/stop")" 20000 > "$probe_out" 2>/dev/null &
     preview_pid=$!
     pids+=("$preview_pid")
-    wait_for 30 grep -q '^ready\|^timeout' "$probe_out" || fail "the preview never finished"
+    wait_for 30 grep -qs '^ready\|^timeout' "$probe_out" || fail "the preview never finished"
 }
 end_preview() {
     touch "$work/stop"
@@ -432,15 +432,18 @@ shoot_window() {  # shoot_window "KEY" FILE: the screen rectangle printed as KEY
 }
 
 # The layout at 100, 125, 150 and 200 %, each in a Wine environment of its own; the 200 %
-# screenshots stay beside this test's log for a person to look at.
+# screenshots stay beside this test's log for a person to look at. At 200 % the preview still
+# fills its host exactly and shows the picture unscaled, as at 100 %.
 scenario_configure_dpi() {
-    local dpi
-    for dpi in 96 120 144 192; do
-        "$root/scripts/with-wine.sh" --dpi "$dpi" -- bash "$source_dir/PreviewTests.sh" \
-            configure_layout "$saver" "$saverpak" "$preview_probe" "$shell_probe" "$link_target" \
+    local dpi inner
+    for dpi in 96 120 144 192 192-preview; do
+        inner=configure_layout
+        [[ "$dpi" == *-preview ]] && inner=preview_centred
+        "$root/scripts/with-wine.sh" --dpi "${dpi%-preview}" -- bash "$source_dir/PreviewTests.sh" \
+            "$inner" "$saver" "$saverpak" "$preview_probe" "$shell_probe" "$link_target" \
             "$work/dpi-$dpi" > "$work/dpi-$dpi.log" 2>&1
-        grep -q "PASS \[configure_layout\]" "$work/dpi-$dpi.log" ||
-            fail "at $dpi DPI: $(grep -v '^with-wine' "$work/dpi-$dpi.log")"
+        grep -q "PASS \[$inner\]" "$work/dpi-$dpi.log" ||
+            fail "$inner at ${dpi%-preview} DPI: $(grep -v '^with-wine' "$work/dpi-$dpi.log")"
     done
     cp "$work/dpi-192/configure-192dpi.png" "$work/dpi-192/closesaver-192dpi.png" "$work/" 2>/dev/null
     echo "screenshots at 192 DPI: $work/configure-192dpi.png $work/closesaver-192dpi.png"
