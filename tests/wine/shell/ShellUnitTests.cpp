@@ -752,8 +752,9 @@ TEST(Framework, EnterAndEscapeClickTheDefaultAndCancelButtons) {
                    MAKEWPARAM(::GetDlgCtrlID(ok->Handle()), BN_CLICKED),
                    reinterpret_cast<LPARAM>(ok->Handle()));
     EXPECT_EQ(oks, 2);
-    // The panel is aligned to the right edge of the client area, full height.
+    // The panel is aligned to the right edge of the client area, full height, its design width
+    // scaled to the form's DPI.
     RECT client = form->ClientRect();
-    EXPECT_EQ(panel->Left(), client.right - 115);
+    EXPECT_EQ(panel->Left(), client.right - panel->Scale(115));
     EXPECT_EQ(panel->Height(), client.bottom);
 }
