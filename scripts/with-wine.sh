@@ -209,7 +209,8 @@ if (( monitors == 2 )); then
     grep -q '"UseXRandR"="N"' "$prefix/user.reg" || die "could not set UseXRandR=N"
 fi
 if (( dpi != 96 )); then
-    # A second section of a key adds its values to the first; a fresh prefix has no LogPixels.
+    # A second section of a key adds its values to the first; a fresh prefix has no LogPixels
+    # there (the ones under Software\Wine\Fonts are Wine's record of the last DPI it saw).
     printf '\n[Control Panel\\\\Desktop]\n"LogPixels"=dword:%08x\n' "$dpi" >> "$prefix/user.reg"
 fi
 
