@@ -336,7 +336,8 @@ enum TFormStyle { fsNormal, fsStayOnTop };
 enum TWindowState { wsNormal, wsMaximized };
 enum TPosition { poDesigned, poScreenCenter };
 
-// What a form looks like before it is shown.
+// What a form looks like before it is shown. The client size is of the 96-DPI design; the
+// position is the screen's.
 struct TFormDescription {
     const char* ClassName = "TForm";
     std::string Caption;
