@@ -39,22 +39,33 @@ HCURSOR CursorHandle(TCursor cursor) {
 
 TFont& TFont::operator=(const TFont& other) {
     bool same = FName == other.FName && FSize == other.FSize && FColor == other.FColor &&
-                FStyle == other.FStyle;
+                FStyle == other.FStyle && FDpi == other.FDpi;
     if (this != &other && !same) {
         FName = other.FName;
         FSize = other.FSize;
         FColor = other.FColor;
         FStyle = other.FStyle;
+        FDpi = other.FDpi;
         FHandle.Reset();
     }
     return *this;
 }
 
+void TFont::SetDpi(UINT dpi) {
+    if (dpi == FDpi) return;
+    FDpi = dpi;
+    FHandle.Reset();
+}
+
 HFONT TFont::Handle() {
     if (!FHandle) {
         LOGFONTA lf = {};
-        WindowDC screen(nullptr);
-        lf.lfHeight = -::MulDiv(FSize, ::GetDeviceCaps(screen.Get(), LOGPIXELSY), 72);
+        int pixelsPerInch = static_cast<int>(FDpi);
+        if (!pixelsPerInch) {
+            WindowDC screen(nullptr);
+            pixelsPerInch = ::GetDeviceCaps(screen.Get(), LOGPIXELSY);
+        }
+        lf.lfHeight = -::MulDiv(FSize, pixelsPerInch, 72);
         lf.lfWeight = (FStyle & fsBold) ? FW_BOLD : FW_NORMAL;
         lf.lfItalic = (FStyle & fsItalic) ? 1 : 0;
         lf.lfUnderline = (FStyle & fsUnderline) ? 1 : 0;
@@ -121,11 +132,13 @@ void TComponent::DestroyComponents() {
 
 TWinControl::TWinControl(TComponent* owner, TWinControl* parent)
     : TComponent(owner), FParent(parent) {
+    FDpi = FParent ? FParent->FDpi : SystemDpi();
     if (FParent) {
         FFont = FParent->FFont;
         FColor = FParent->FColor;
         FParent->AddChild(this);
     }
+    FFont.SetDpi(FDpi);
 }
 
 TWinControl::~TWinControl() {
@@ -173,10 +186,10 @@ void TWinControl::FillCreateParams(CreateParams& params) {
     params.Style = WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
     params.ExStyle = 0;
     params.Parent = FParent ? FParent->Handle() : nullptr;
-    params.X = FLeft;
-    params.Y = FTop;
-    params.Width = FWidth;
-    params.Height = FHeight;
+    params.X = Scale(FLeft);
+    params.Y = Scale(FTop);
+    params.Width = Scale(FWidth);
+    params.Height = Scale(FHeight);
     params.OwnClass = true;
 }
 
@@ -227,25 +240,46 @@ void TWinControl::SetBounds(int left, int top, int width, int height) {
     FTop = top;
     FWidth = width;
     FHeight = height;
+    SetPixelBounds(Scale(left), Scale(top), Scale(width), Scale(height));
+}
+
+void TWinControl::SetPixelBounds(int left, int top, int width, int height) {
     if (FHandle) ::MoveWindow(FHandle, left, top, width, height, TRUE);
 }
 
+POINT TWinControl::PixelOrigin() const {
+    POINT origin = {Scale(FLeft), Scale(FTop)};
+    if (FHandle) {
+        RECT r;
+        ::GetWindowRect(FHandle, &r);
+        origin = {r.left, r.top};
+        HWND parent = ::GetParent(FHandle);
+        if (parent && (::GetWindowLongA(FHandle, GWL_STYLE) & WS_CHILD)) {
+            ::ScreenToClient(parent, &origin);
+        }
+    }
+    return origin;
+}
+
+int TWinControl::Left() const { return PixelOrigin().x; }
+int TWinControl::Top() const { return PixelOrigin().y; }
+
 int TWinControl::Width() const {
-    if (!FHandle) return FWidth;
+    if (!FHandle) return Scale(FWidth);
     RECT r;
     ::GetWindowRect(FHandle, &r);
     return r.right - r.left;
 }
 
 int TWinControl::Height() const {
-    if (!FHandle) return FHeight;
+    if (!FHandle) return Scale(FHeight);
     RECT r;
     ::GetWindowRect(FHandle, &r);
     return r.bottom - r.top;
 }
 
 RECT TWinControl::ClientRect() {
-    RECT r = {0, 0, FWidth, FHeight};
+    RECT r = {0, 0, Scale(FWidth), Scale(FHeight)};
     if (FHandle) ::GetClientRect(FHandle, &r);
     return r;
 }
@@ -284,6 +318,7 @@ void TWinControl::SetColor(TColor color) {
 
 void TWinControl::SetFont(const TFont& font) {
     FFont = font;
+    FFont.SetDpi(FDpi);
     if (FHandle) {
         ::SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Handle()), TRUE);
     }
@@ -301,39 +336,54 @@ void TWinControl::Realign() {
     if (!FHandle || FAligning) return;
     FAligning = true;
     RECT area = ClientRect();
-    ::InflateRect(&area, -FBorderWidth, -FBorderWidth);
-    // Edges first, in the classic order, then whatever fills the rest.
+    ::InflateRect(&area, -Scale(FBorderWidth), -Scale(FBorderWidth));
+    // Edges first, in the classic order, then whatever fills the rest. The design sizes of
+    // the aligned controls stay as they were given; only their windows follow the area.
     const TAlign order[] = {alTop, alBottom, alLeft, alRight, alClient};
     for (TAlign align : order) {
         for (TWinControl* c : FChildren) {
             if (c->FAlign != align || !c->FVisible) continue;
-            int w = c->FWidth, h = c->FHeight;
+            int w = c->Scale(c->FWidth), h = c->Scale(c->FHeight);
             switch (align) {
                 case alTop:
-                    c->SetBounds(area.left, area.top, area.right - area.left, h);
+                    c->SetPixelBounds(area.left, area.top, area.right - area.left, h);
                     area.top += h;
                     break;
                 case alBottom:
-                    c->SetBounds(area.left, area.bottom - h, area.right - area.left, h);
+                    c->SetPixelBounds(area.left, area.bottom - h, area.right - area.left, h);
                     area.bottom -= h;
                     break;
                 case alLeft:
-                    c->SetBounds(area.left, area.top, w, area.bottom - area.top);
+                    c->SetPixelBounds(area.left, area.top, w, area.bottom - area.top);
                     area.left += w;
                     break;
                 case alRight:
-                    c->SetBounds(area.right - w, area.top, w, area.bottom - area.top);
+                    c->SetPixelBounds(area.right - w, area.top, w, area.bottom - area.top);
                     area.right -= w;
                     break;
                 default:
-                    c->SetBounds(area.left, area.top, std::max<int>(0, area.right - area.left),
-                                 std::max<int>(0, area.bottom - area.top));
+                    c->SetPixelBounds(area.left, area.top, std::max<int>(0, area.right - area.left),
+                                      std::max<int>(0, area.bottom - area.top));
                     break;
             }
             c->Realign();
         }
     }
     FAligning = false;
+}
+
+void TWinControl::ChangeDpi(UINT dpi) {
+    FDpi = dpi;
+    FFont.SetDpi(dpi);
+    if (FHandle) {
+        // Nothing paints between the old font's end and the new one's arrival.
+        ::SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Handle()), FALSE);
+        // Aligned controls are placed by their parent's Realign, the form by its caller.
+        if (FParent && FAlign == alNone) {
+            SetPixelBounds(Scale(FLeft), Scale(FTop), Scale(FWidth), Scale(FHeight));
+        }
+    }
+    for (TWinControl* child : FChildren) child->ChangeDpi(dpi);
 }
 
 bool TWinControl::FindDialogButton(bool cancel, TWinControl*& found) {
@@ -714,8 +764,9 @@ void TForm::FillCreateParams(CreateParams& params) {
     // Owned by the application window, so the application's hidden window leads its forms
     // (GetLastActivePopup on it finds the form the user last used).
     params.Parent = Application ? Application->Handle() : nullptr;
-    RECT r = {0, 0, FDescription.ClientWidth, FDescription.ClientHeight};
-    ::AdjustWindowRectEx(&r, params.Style, FALSE, params.ExStyle);
+    const RECT r =
+        WindowRectForClient(Scale(FDescription.ClientWidth), Scale(FDescription.ClientHeight),
+                            params.Style, params.ExStyle, Dpi());
     params.Width = r.right - r.left;
     params.Height = r.bottom - r.top;
     params.X = FDescription.Left;
@@ -724,6 +775,40 @@ void TForm::FillCreateParams(CreateParams& params) {
         params.X = (::GetSystemMetrics(SM_CXSCREEN) - params.Width) / 2;
         params.Y = (::GetSystemMetrics(SM_CYSCREEN) - params.Height) / 2;
     }
+}
+
+void TForm::CreateHandle() {
+    TWinControl::CreateHandle();
+    const UINT dpi = WindowDpi(FHandle);
+    if (dpi == Dpi()) return;
+    // Made on a monitor whose DPI is not the system's: laid out again for it, about the same
+    // centre.
+    RECT before;
+    ::GetWindowRect(FHandle, &before);
+    ChangeDpi(dpi);
+    const RECT frame =
+        WindowRectForClient(Scale(FDescription.ClientWidth), Scale(FDescription.ClientHeight),
+                            static_cast<DWORD>(::GetWindowLongA(FHandle, GWL_STYLE)),
+                            static_cast<DWORD>(::GetWindowLongA(FHandle, GWL_EXSTYLE)), dpi);
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    ::SetWindowPos(FHandle, nullptr, (before.left + before.right - width) / 2,
+                   (before.top + before.bottom - height) / 2, width, height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    Realign();
+}
+
+void TForm::WMDpiChanged(UINT dpi, const RECT& suggested) {
+    ChangeDpi(dpi);
+    // A maximised window is sized by the system, a preview by its host.
+    const LONG style = ::GetWindowLongA(FHandle, GWL_STYLE);
+    if (!(style & WS_CHILD) && !::IsZoomed(FHandle)) {
+        ::SetWindowPos(FHandle, nullptr, suggested.left, suggested.top,
+                       suggested.right - suggested.left, suggested.bottom - suggested.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    Realign();
+    DpiChanged();
+    ::RedrawWindow(FHandle, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void TForm::SetWidth(int width) {
@@ -847,6 +932,14 @@ void TForm::WndProc(TMessage& message) {
                     message.Result = 0;
                     return;
                 }
+            }
+            break;
+        case WM_DPICHANGED:
+            if (LOWORD(message.WParam) && message.LParam) {
+                WMDpiChanged(LOWORD(message.WParam),
+                             *reinterpret_cast<const RECT*>(message.LParam));
+                message.Result = 0;
+                return;
             }
             break;
         case WM_DESTROY:

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/Dpi.h"
 #include "framework/Handles.h"
 
 namespace fw {
@@ -67,13 +68,16 @@ HCURSOR CursorHandle(TCursor cursor);
 
 enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4 };
 
-// A font description and the GDI font made from it on demand.
+// A font description and the GDI font made from it on demand. The size is in points; the
+// font's pixels follow the DPI of the window it is used on (0: the screen's logical pixels).
 class TFont {
 public:
     TFont() = default;
     TFont(std::string name, int size, TColor color = clWindowText, unsigned style = 0)
         : FName(std::move(name)), FSize(size), FColor(color), FStyle(style) {}
-    TFont(const TFont& other) : TFont(other.FName, other.FSize, other.FColor, other.FStyle) {}
+    TFont(const TFont& other) : TFont(other.FName, other.FSize, other.FColor, other.FStyle) {
+        FDpi = other.FDpi;
+    }
     TFont& operator=(const TFont& other);
 
     const std::string& Name() const { return FName; }
@@ -81,6 +85,8 @@ public:
     TColor Color() const { return FColor; }
     unsigned Style() const { return FStyle; }
     void SetColor(TColor color) { FColor = color; }
+    UINT Dpi() const { return FDpi; }
+    void SetDpi(UINT dpi);
     HFONT Handle();
 
 private:
@@ -88,6 +94,7 @@ private:
     int FSize = 8;
     TColor FColor = clWindowText;
     unsigned FStyle = 0;
+    UINT FDpi = 0;
     UniqueFont FHandle;
 };
 
@@ -130,7 +137,8 @@ private:
     std::vector<TComponent*> FComponents;
 };
 
-// A control with a window of its own. Position and size are in the parent's client coordinates.
+// A control with a window of its own. Position and size are in the parent's client coordinates,
+// given in pixels of the 96-DPI design and scaled to the DPI of the window's monitor.
 class TWinControl : public TComponent {
 public:
     TWinControl(TComponent* owner, TWinControl* parent);
@@ -141,9 +149,11 @@ public:
     bool HandleAllocated() const { return FHandle != nullptr; }
     TWinControl* Parent() const { return FParent; }
 
+    // In 96-DPI design units. What the getters return, like the client size, is in pixels:
+    // the window's place and size once it exists.
     void SetBounds(int left, int top, int width, int height);
-    int Left() const { return FLeft; }
-    int Top() const { return FTop; }
+    int Left() const;
+    int Top() const;
     int Width() const;
     int Height() const;
     int ClientWidth();
@@ -165,6 +175,13 @@ public:
     TCursor Cursor() const { return FCursor; }
     void SetBorderWidth(int width) { FBorderWidth = width; }
     void Invalidate();
+
+    // The DPI this control is laid out for, and a design length in its pixels.
+    UINT Dpi() const { return FDpi; }
+    int Scale(int designLength) const { return ScaleForDpi(designLength, FDpi); }
+    // Lays this control and its children out again for another DPI: fonts, positions and
+    // sizes; the caller sizes the top-level window.
+    void ChangeDpi(UINT dpi);
 
     TNotifyEvent OnClick;
     virtual void Click();
@@ -214,6 +231,8 @@ protected:
 
 private:
     void CreateChildren();
+    void SetPixelBounds(int left, int top, int width, int height);
+    POINT PixelOrigin() const;
 
     TWinControl* FParent;
     std::vector<TWinControl*> FChildren;
@@ -226,6 +245,7 @@ private:
     TFont FFont;
     TCursor FCursor = crDefault;
     int FBorderWidth = 0;
+    UINT FDpi = kDesignDpi;
     UniqueBrush FBrush;
     TColor FBrushColor = 0xFFFFFFFF;
     bool FAligning = false;
@@ -316,7 +336,8 @@ enum TFormStyle { fsNormal, fsStayOnTop };
 enum TWindowState { wsNormal, wsMaximized };
 enum TPosition { poDesigned, poScreenCenter };
 
-// What a form looks like before it is shown.
+// What a form looks like before it is shown. The client size is of the 96-DPI design; the
+// position is the screen's.
 struct TFormDescription {
     const char* ClassName = "TForm";
     std::string Caption;
@@ -346,6 +367,7 @@ public:
     void SetWindowState(TWindowState state);
     TWindowState WindowState() const { return FWindowState; }
     bool ShowRequested() const { return FDescription.Visible; }
+    // The window's outer size in pixels.
     void SetWidth(int width);
     void SetHeight(int height);
     // Tab, Enter and Escape as in a dialog box (IsDialogMessage); on by itself once the form
@@ -359,7 +381,11 @@ public:
 
 protected:
     void FillCreateParams(CreateParams& params) override;
+    void CreateHandle() override;
     bool WantsDialogKeys() const override { return FWantsDialogKeys; }
+    // After the form has been laid out for another DPI (WM_DPICHANGED); fits what the form
+    // sizes itself.
+    virtual void DpiChanged() {}
     bool WMCommand(WPARAM wParam, LPARAM lParam) override;
     virtual void DoShow();
     virtual void DoClose(TCloseAction& action);
@@ -368,6 +394,7 @@ protected:
 
 private:
     void ApplyStayOnTop();
+    void WMDpiChanged(UINT dpi, const RECT& suggested);
 
     TFormDescription FDescription;
     TFormStyle FFormStyle;

@@ -17,6 +17,9 @@ constexpr const char* kNoContainer = "The screen saver's content could not be re
 constexpr const char* kNoLogo = "The screen saver holds no logo picture. ";
 // Shown only when the container cannot be bound.
 constexpr const char* kDesignLinkCaption = "Visit our web site";
+// The logo's place in the design; the form grows or shrinks around the logo actually shown.
+constexpr int kLogoBoxWidth = 88;
+constexpr int kLogoBoxHeight = 180;
 
 fw::TFormDescription ConfigurationFormDescription() {
     fw::TFormDescription description;
@@ -77,7 +80,7 @@ TConfigurationForm::TConfigurationForm(fw::TComponent* owner)
     Panel1->SetAlign(fw::alClient);
     Panel1->SetBorderWidth(10);
     LogoPaintBox = new fw::TPaintBox(this, Panel1);
-    LogoPaintBox->SetBounds(10, 10, 88, 180);
+    LogoPaintBox->SetBounds(10, 10, kLogoBoxWidth, kLogoBoxHeight);
     LogoPaintBox->SetAlign(fw::alClient);
     LogoPaintBox->OnPaint = [this](fw::TObject* sender) { LogoPaintBoxPaint(sender); };
 
@@ -145,25 +148,44 @@ void TConfigurationForm::LoadLogo() {
         if (FPalette) DeleteObject(FPalette);
         FPalette = loader.TakePalette();
     }
-    // The form follows the logo: narrower or wider, but only ever taller.
-    const int widthChange = FLogo.Width() - LogoPaintBox->ClientWidth();
-    const int heightChange = FLogo.Height() - LogoPaintBox->ClientHeight();
+    FLogoFitted = true;
+    FitToLogo();
+}
+
+void TConfigurationForm::FitToLogo() {
+    // The form follows the logo at the dialog's scale, in pixels, so that no rounding of the
+    // panels can clip it: narrower or wider, but only ever taller.
+    const int widthChange = Scale(FLogo.Width()) - LogoPaintBox->ClientWidth();
+    const int heightChange = Scale(FLogo.Height()) - LogoPaintBox->ClientHeight();
     SetWidth(Width() + widthChange);
     if (heightChange > 0) SetHeight(Height() + heightChange);
 }
 
+void TConfigurationForm::DpiChanged() {
+    if (FLogoFitted) FitToLogo();
+}
+
 void TConfigurationForm::LogoPaintBoxPaint(fw::TObject*) {
     if (!FLogo.HasPixels()) return;
+    const int width = Scale(FLogo.Width());
+    const int height = Scale(FLogo.Height());
     // Truncating division: an odd difference puts the extra pixel on the right or bottom.
-    const int x = (LogoPaintBox->Width() - FLogo.Width()) / 2;
-    const int y = (LogoPaintBox->Height() - FLogo.Height()) / 2;
+    const int x = (LogoPaintBox->Width() - width) / 2;
+    const int y = (LogoPaintBox->Height() - height) / 2;
     HDC dc = LogoPaintBox->Canvas().Handle();
     HPALETTE previous = nullptr;
     if (FPalette) {
         previous = SelectPalette(dc, FPalette, FALSE);
         RealizePalette(dc);
     }
-    FLogo.Draw(dc, x, y, SRCCOPY);
+    if (width == FLogo.Width() && height == FLogo.Height()) {
+        FLogo.Draw(dc, x, y, SRCCOPY);
+    } else {
+        // Whole pixels repeated, no blending: the logo's own colours, also on a palette.
+        SetStretchBltMode(dc, COLORONCOLOR);
+        StretchDIBits(dc, x, y, width, height, 0, 0, FLogo.Width(), FLogo.Height(), FLogo.FPixels,
+                      FLogo.Info(), DIB_RGB_COLORS, SRCCOPY);
+    }
     if (FPalette) SelectPalette(dc, previous, FALSE);
 }
 

@@ -39,11 +39,13 @@ public:
 
 protected:
     void WndProc(fw::TMessage& message) override;
+    void DpiChanged() override;
 
 private:
     void FormShow(fw::TObject* sender);
     void FormClose(fw::TObject* sender, fw::TCloseAction& action);
     void LoadLogo();
+    void FitToLogo();
     void LogoPaintBoxPaint(fw::TObject* sender);
     void OkButtonClick(fw::TObject* sender);
     void CancelButtonClick(fw::TObject* sender);
@@ -54,6 +56,7 @@ private:
     bool FBound = false;
     LoadRequest FLoadRequest;
     ssPicture FLogo;
+    bool FLogoFitted = false;  // the form has been sized around the logo
     HPALETTE FPalette = nullptr;
 };
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "framework/Handles.h"
 #include "framework/Registry.h"
 
 TScreensaverSettings* ScreensaverSettings = nullptr;
@@ -57,6 +58,46 @@ void TScreensaverSettings::Save() {
     registry.WriteInteger("Music", Music);
 }
 
+namespace {
+
+constexpr int kCloseSaverTextId = 101;
+
+// The message's lines depend on the font the dialog gets, which follows the DPI. Where they need
+// more room than the template gives, the text, the button below it and the dialog grow by the
+// difference, so that no line is cut off; where they fit, nothing moves.
+void FitCloseSaverText(HWND dialog) {
+    HWND text = ::GetDlgItem(dialog, kCloseSaverTextId);
+    if (!text) return;
+    char message[1024] = {};
+    ::GetWindowTextA(text, message, sizeof(message));
+    RECT box;
+    ::GetClientRect(text, &box);
+    RECT need = {0, 0, box.right, 0};
+    {
+        fw::WindowDC dc(text);
+        fw::SelectedObject font(dc.Get(),
+                                reinterpret_cast<HFONT>(::SendMessageA(text, WM_GETFONT, 0, 0)));
+        ::DrawTextA(dc.Get(), message, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+    }
+    const int grow = need.bottom - box.bottom;
+    if (grow <= 0) return;
+    const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
+    RECT r;
+    ::GetWindowRect(text, &r);
+    ::SetWindowPos(text, nullptr, 0, 0, r.right - r.left, r.bottom - r.top + grow,
+                   flags | SWP_NOMOVE);
+    if (HWND ok = ::GetDlgItem(dialog, IDOK)) {
+        ::GetWindowRect(ok, &r);
+        ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+        ::SetWindowPos(ok, nullptr, r.left, r.top + grow, 0, 0, flags | SWP_NOSIZE);
+    }
+    ::GetWindowRect(dialog, &r);
+    ::SetWindowPos(dialog, nullptr, r.left, r.top - grow / 2, r.right - r.left,
+                   r.bottom - r.top + grow, flags);
+}
+
+}  // namespace
+
 HWND CreateCloseSaverDialog(HWND owner) {
     auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrA(owner, GWLP_HINSTANCE));
     HWND dialog = ::CreateDialogParamA(instance, "CloseSaver", nullptr, CloseSaverDialogProc,
@@ -73,6 +114,7 @@ INT_PTR CALLBACK CloseSaverDialogProc(HWND dialog, UINT message, WPARAM wParam, 
             // pointer-sized DWLP_USER, not the old 32-bit index 8 (that now holds the
             // dialog procedure).
             ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+            FitCloseSaverText(dialog);
             return TRUE;
         case WM_COMMAND: {
             WORD id = LOWORD(wParam);

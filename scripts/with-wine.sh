@@ -3,15 +3,17 @@
 # a warm wineserver, all stopped again (by process id) when the command ends, fails or is
 # interrupted. The exit status is the command's.
 #
-#   scripts/with-wine.sh [--size WxH] [--depth D] [--dual | --screens N] [--keep] -- COMMAND...
+#   scripts/with-wine.sh [--size WxH] [--depth D] [--dual | --screens N] [--dpi N] [--keep] -- COMMAND...
 #
 #   --size WxH    X screen size (default 1024x768; 1600x600 with --dual)
 #   --depth D     colour depth: 24 (default), 16 or 8 (8 is PseudoColor, palette-managed)
 #   --dual        two side-by-side monitors, each half of the X screen (--screens 2 says the same)
+#   --dpi N       the system's pixels per inch, 96 (default, 100 %) to 480 (500 %)
 #   --keep        keep the prefix afterwards and print where it is
 #
-# The command sees DISPLAY, WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES, and SAVERPAK_WINE_SCREEN
-# (WxHxD of the X screen) and SAVERPAK_WINE_MONITORS (1 or 2) so tests can check the layout.
+# The command sees DISPLAY, WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES, SAVERPAK_WINE_SCREEN
+# (WxHxD of the X screen), SAVERPAK_WINE_MONITORS (1 or 2) and SAVERPAK_WINE_DPI so tests can
+# check the layout.
 #
 # Why the environment looks like this (each point measured on this machine with Wine 8.0):
 # - `wineboot -i` costs 6-9 s, so one template prefix is made once under build/wine/template and
@@ -28,6 +30,9 @@
 # - winemenubuilder disabled: it would write menu entries and file associations into $HOME.
 # - Two monitors: Xvfb's Xinerama heads overlap at 0,0 in Wine; a single wide screen split by
 #   `xrandr --setmonitor` plus UseXRandR=N gives two side-by-side monitors.
+# - DPI: Wine reads LogPixels from HKCU\Control Panel\Desktop once per process, for the system
+#   DPI (GetDeviceCaps LOGPIXELSX, GetDpiForSystem, GetDpiForWindow; Wine has no per-monitor DPI).
+#   It goes straight into the copied user.reg before the wineserver starts.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -37,7 +42,7 @@ template="$wine_dir/template"
 template_recipe=2
 
 usage() {
-    sed -n '5,12p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
+    sed -n '5,13p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 die() { echo "with-wine: error: $*" >&2; exit 2; }
@@ -46,6 +51,7 @@ note() { echo "with-wine: $*" >&2; }
 size=""
 depth=24
 monitors=1
+dpi=96
 keep=0
 while [[ $# -gt 0 ]]; do
     case "$1" in
@@ -56,6 +62,8 @@ while [[ $# -gt 0 ]]; do
         --dual) monitors=2; shift ;;
         --screens) [[ $# -ge 2 ]] || usage; monitors="$2"; shift 2 ;;
         --screens=*) monitors="${1#*=}"; shift ;;
+        --dpi) [[ $# -ge 2 ]] || usage; dpi="$2"; shift 2 ;;
+        --dpi=*) dpi="${1#*=}"; shift ;;
         --keep) keep=1; shift ;;
         --) shift; break ;;
         -h|--help) usage ;;
@@ -71,6 +79,8 @@ height=${BASH_REMATCH[2]}
 (( width >= 64 && height >= 64 && width <= 8192 && height <= 8192 )) \
     || die "--size $size is out of range (64..8192 each way)"
 [[ "$depth" == 8 || "$depth" == 16 || "$depth" == 24 ]] || die "--depth must be 8, 16 or 24"
+[[ "$dpi" =~ ^[0-9]{2,3}$ ]] && (( dpi >= 96 && dpi <= 480 )) \
+    || die "--dpi must be a number from 96 to 480, not '$dpi'"
 (( monitors == 1 || width % 2 == 0 )) || die "--dual needs an even screen width, not $width"
 for tool in wine wineserver Xvfb; do
     command -v "$tool" >/dev/null || die "'$tool' is missing; run scripts/install-deps.sh"
@@ -198,6 +208,11 @@ if (( monitors == 2 )); then
     sed -i 's/^"Managed"="N"$/"Managed"="N"\n"UseXRandR"="N"/' "$prefix/user.reg"
     grep -q '"UseXRandR"="N"' "$prefix/user.reg" || die "could not set UseXRandR=N"
 fi
+if (( dpi != 96 )); then
+    # A second section of a key adds its values to the first; a fresh prefix has no LogPixels
+    # there (the ones under Software\Wine\Fonts are Wine's record of the last DPI it saw).
+    printf '\n[Control Panel\\\\Desktop]\n"LogPixels"=dword:%08x\n' "$dpi" >> "$prefix/user.reg"
+fi
 
 # Xvfb picks a free display number itself and writes it to the -displayfd descriptor once it
 # accepts connections, so two runs never race for a number.
@@ -217,6 +232,7 @@ export DISPLAY=":$display_number"
 export WINEPREFIX="$prefix"
 export SAVERPAK_WINE_SCREEN="${width}x${height}x${depth}"
 export SAVERPAK_WINE_MONITORS="$monitors"
+export SAVERPAK_WINE_DPI="$dpi"
 
 if (( monitors == 2 )); then
     half=$(( width / 2 ))

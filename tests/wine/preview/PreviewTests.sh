@@ -69,7 +69,7 @@ run_preview() {
     wine "$work/$1.exe" show "$(win_path "$work/stop")" 20000 > "$probe_out" 2>/dev/null &
     preview_pid=$!
     pids+=("$preview_pid")
-    wait_for 30 grep -q '^ready\|^timeout' "$probe_out" || fail "the preview never finished"
+    wait_for 30 grep -qs '^ready\|^timeout' "$probe_out" || fail "the preview never finished"
 }
 end_preview() {
     touch "$work/stop"
@@ -367,6 +367,86 @@ scenario_configure_parent() {
     end_dialog_with Escape
     [[ "$(probe info "$host")" == *enabled=1* ]] || fail "the parent stays disabled: $(probe info "$host")"
     touch "$work/stop-host"
+}
+
+# ---- The dialogs laid out for the DPI of their monitor ----
+
+# The configuration dialog and the close-saver dialog in this Wine environment (made with
+# scripts/with-wine.sh --dpi): every text fits its control, the dialog is its design scaled, the
+# logo is drawn at the same scale; then a WM_DPICHANGED to another DPI lays it out again.
+scenario_configure_layout() {
+    local dpi="${SAVERPAK_WINE_DPI:-96}" new
+    case "$dpi" in 96) new=144 ;; 120) new=192 ;; 144) new=96 ;; *) new=120 ;; esac
+    convert -size 10x10 'xc:red' -type TrueColor BMP3:p0.bmp
+    # Blue and red stripes: no pixel of the logo is the dialog's grey.
+    convert -size 88x180 pattern:vertical2 +level-colors blue,red -type TrueColor BMP3:logo.bmp
+    pack layout "$(settings https://example.com true; pictures p0.bmp logo.bmp)" "$preview_probe" || return
+    probe_out="$work/layout.out"
+    wine "$work/layout.exe" layout "$(win_path "$work")" "$new" 30000 > "$probe_out" 2>/dev/null &
+    local pid=$!
+    pids+=("$pid")
+    wait_for 30 grep -qs '^ready-config\|^timeout' "$probe_out" || { fail "no dialog: $(cat "$probe_out")"; return; }
+    shoot_window "design rect" "$work/configure-${dpi}dpi.png"
+    touch "$work/shot1"
+    wait_for 30 grep -q '^ready-closesaver\|^no-closesaver\|^timeout' "$probe_out" || fail "no close-saver dialog"
+    shoot_window "closesaver rect" "$work/closesaver-${dpi}dpi.png"
+    touch "$work/shot2"
+    wait_for 30 grep -q '^done\|^timeout' "$probe_out" || fail "the DPI change did not finish"
+    wait "$pid" || fail "the probe failed"
+    tr -d '\r' < "$probe_out" > "$work/layout.txt"
+    grep '^short' "$work/layout.txt" | while read -r line; do echo "FAIL [$scenario]: text cut off: $line"; done
+    local fits; fits="$(grep -c '^fit' "$work/layout.txt")"
+    ((fits == 12)) && ! grep -q '^short' "$work/layout.txt" || fail "$fits of 12 controls hold their text"
+    check_layout design "$dpi"
+    check_layout changed "$new"
+    local suggested got; suggested="$(sed -n 's/^suggested=//p' "$work/layout.txt")"
+    got="$(sed -n 's/^changed rect=//p' "$work/layout.txt")"
+    within 2 "$suggested" "$got" || fail "at $new DPI the dialog is at $got, not at the suggested $suggested"
+}
+scaled() { echo $((($1 * $2 + 48) / 96)); }  # scaled LENGTH DPI: MulDiv(LENGTH, DPI, 96)
+within() {  # within TOLERANCE "a,b,.." "c,d,..": every pair of numbers that close
+    local tolerance="$1" i; local -a want got
+    IFS=',x' read -r -a want <<< "$2"; IFS=',x' read -r -a got <<< "$3"
+    ((${#want[@]} == ${#got[@]})) || return 1
+    for i in "${!want[@]}"; do
+        ((got[i] - want[i] <= tolerance && want[i] - got[i] <= tolerance)) || return 1
+    done
+}
+check_layout() {  # check_layout PHASE DPI
+    local phase="$1" dpi="$2" text="$work/layout.txt"
+    layout_value() { sed -n "s/^$phase $1=\([^ ]*\).*/\1/p" "$text"; }
+    [[ "$(layout_value dpi)" == "$dpi" ]] || fail "$phase: laid out for $(layout_value dpi) DPI, want $dpi"
+    local client; client="$(layout_value client)"
+    within 2 "$(scaled 223 "$dpi")x$(scaled 221 "$dpi")" "$client" || fail "$phase: client $client at $dpi DPI"
+    [[ "$(layout_value ok)" == "$(scaled 101 "$dpi")x$(scaled 25 "$dpi")" ]] || fail "$phase: OK button $(layout_value ok) at $dpi DPI"
+    local logo; logo="$(layout_value logo)"
+    local l t r b; IFS=',-' read -r l t r b <<< "$logo"
+    [[ "$((r - l + 1))x$((b - t + 1))" == "$(scaled 88 "$dpi")x$(scaled 180 "$dpi")" ]] ||
+        fail "$phase: logo drawn at $logo, want $(scaled 88 "$dpi")x$(scaled 180 "$dpi") at $dpi DPI"
+}
+shoot_window() {  # shoot_window "KEY" FILE: the screen rectangle printed as KEY=l,t,r,b
+    local rect; rect="$(tr -d '\r' < "$probe_out" | sed -n "s/^$1=//p" | head -1)"
+    [[ -n "$rect" ]] || return 0
+    local l t r b; IFS=, read -r l t r b <<< "$rect"
+    import -window root -crop "$((r - l))x$((b - t))+$l+$t" +repage "$2"
+}
+
+# The layout at 100, 125, 150 and 200 %, each in a Wine environment of its own; the 200 %
+# screenshots stay beside this test's log for a person to look at. At 200 % the preview still
+# fills its host exactly and shows the picture unscaled, as at 100 %.
+scenario_configure_dpi() {
+    local dpi inner
+    for dpi in 96 120 144 192 192-preview; do
+        inner=configure_layout
+        [[ "$dpi" == *-preview ]] && inner=preview_centred
+        "$root/scripts/with-wine.sh" --dpi "${dpi%-preview}" -- bash "$source_dir/PreviewTests.sh" \
+            "$inner" "$saver" "$saverpak" "$preview_probe" "$shell_probe" "$link_target" \
+            "$work/dpi-$dpi" > "$work/dpi-$dpi.log" 2>&1
+        grep -q "PASS \[$inner\]" "$work/dpi-$dpi.log" ||
+            fail "$inner at ${dpi%-preview} DPI: $(grep -v '^with-wine' "$work/dpi-$dpi.log")"
+    done
+    cp "$work/dpi-192/configure-192dpi.png" "$work/dpi-192/closesaver-192dpi.png" "$work/" 2>/dev/null
+    echo "screenshots at 192 DPI: $work/configure-192dpi.png $work/closesaver-192dpi.png"
 }
 
 "scenario_$scenario"

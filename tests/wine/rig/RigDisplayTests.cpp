@@ -16,6 +16,7 @@ struct RigScreen {
     int height = 0;
     int depth = 0;
     int monitors = 0;
+    int dpi = 96;
 };
 
 // The rig tells its programs what it set up; without it there is no display to test.
@@ -26,6 +27,7 @@ bool ReadRigScreen(RigScreen& screen) {
         return false;
     }
     screen.monitors = std::atoi(monitors);
+    if (const char* dpi = std::getenv("SAVERPAK_WINE_DPI")) screen.dpi = std::atoi(dpi);
     return std::sscanf(size, "%dx%dx%d", &screen.width, &screen.height, &screen.depth) == 3;
 }
 
@@ -96,7 +98,9 @@ TEST(RigDisplay, ScreenHasTheSizeDepthAndMonitorsTheRigSetUp) {
     ASSERT_NE(screenDc, nullptr);
     int bitsPerPixel = GetDeviceCaps(screenDc, BITSPIXEL);
     bool palette = (GetDeviceCaps(screenDc, RASTERCAPS) & RC_PALETTE) != 0;
+    int pixelsPerInch = GetDeviceCaps(screenDc, LOGPIXELSX);
     ReleaseDC(nullptr, screenDc);
+    EXPECT_EQ(pixelsPerInch, rig.dpi);
     // A 24-bit X screen is a 32-bit one to Windows programs; only 8 bits is palette-managed.
     EXPECT_EQ(bitsPerPixel, rig.depth == 24 ? 32 : rig.depth);
     EXPECT_EQ(palette, rig.depth == 8);

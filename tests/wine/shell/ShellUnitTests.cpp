@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -555,29 +556,44 @@ TEST(ScreensaverForm, ErrorLineScrollsAndWraps) {
     EXPECT_EQ(ErrorScrollX, width);
 }
 
+// At the system's DPI, and after a move to a monitor of twice that DPI (WM_DPICHANGED): the
+// line's font follows the window's DPI.
 TEST(ScreensaverForm, ErrorLineIsDrawnAlongTheTopEdge) {
-    fw::TApplication application;
-    application.Initialize();
-    SaverMode = smRun;
-    auto* form = application.CreateForm<ProbeForm>();
-    form->ScreensaverPaintBox->Font().SetColor(fw::clWhite);
-    form->Show();
-    form->ShowError("MMMMMMMM");
-    ErrorScrollX = kErrorScrollNotStarted;
-    int width = form->ScreensaverPaintBox->ClientWidth();
-    for (int i = 0; i < 100; ++i) form->Tick();  // 200 pixels in from the right edge
-    HDC dc = form->ScreensaverPaintBox->Canvas().Handle();
-    int lit = 0, litBelow = 0;
-    for (int x = width - 200; x < width; ++x) {
-        for (int y = 0; y < 40; ++y) {
-            // Smoothed glyph edges are grey: anything clearly brighter than the black counts.
-            if (GetRValue(::GetPixel(dc, x, y)) > 96) ++(y < 20 ? lit : litBelow);
+    for (UINT factor : {1u, 2u}) {
+        fw::TApplication application;
+        application.Initialize();
+        SaverMode = smRun;
+        auto* form = application.CreateForm<ProbeForm>();
+        form->ScreensaverPaintBox->Font().SetColor(fw::clWhite);
+        form->Show();
+        const UINT dpi = form->Dpi() * factor;
+        if (factor != 1) {
+            RECT suggested;
+            ::GetWindowRect(form->Handle(), &suggested);
+            ::SendMessageA(form->Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                           reinterpret_cast<LPARAM>(&suggested));
         }
+        form->ShowError("MMMMMMMM");
+        ErrorScrollX = kErrorScrollNotStarted;
+        int width = form->ScreensaverPaintBox->ClientWidth();
+        for (int i = 0; i < 200; ++i) form->Tick();  // 400 pixels in from the right edge
+        HDC dc = form->ScreensaverPaintBox->Canvas().Handle();
+        const int line = fw::ScaleForDpi(20, dpi);
+        int lit = 0, litBelow = 0, lowest = -1;
+        for (int x = width - 400; x < width; ++x) {
+            for (int y = 0; y < 2 * line; ++y) {
+                // Smoothed glyph edges are grey: anything clearly brighter than the black counts.
+                if (GetRValue(::GetPixel(dc, x, y)) <= 96) continue;
+                ++(y < line ? lit : litBelow);
+                lowest = std::max(lowest, y);
+            }
+        }
+        EXPECT_GT(lit, 50) << dpi;      // the text is there, at the top
+        EXPECT_EQ(litBelow, 0) << dpi;  // and only there
+        EXPECT_GE(lowest, fw::ScaleForDpi(8, dpi)) << dpi << " DPI: a font for another DPI";
+        EXPECT_EQ(::GetPixel(dc, width / 2, 2 * line + 60), RGB(0, 0, 0));
+        SaverMode = smConfigure;
     }
-    EXPECT_GT(lit, 50);      // the text is there, at the top
-    EXPECT_EQ(litBelow, 0);  // and only there
-    EXPECT_EQ(::GetPixel(dc, width / 2, 100), RGB(0, 0, 0));
-    SaverMode = smConfigure;
 }
 
 TEST(ScreensaverForm, InputInFullScreenAndPreview) {
@@ -736,8 +752,9 @@ TEST(Framework, EnterAndEscapeClickTheDefaultAndCancelButtons) {
                    MAKEWPARAM(::GetDlgCtrlID(ok->Handle()), BN_CLICKED),
                    reinterpret_cast<LPARAM>(ok->Handle()));
     EXPECT_EQ(oks, 2);
-    // The panel is aligned to the right edge of the client area, full height.
+    // The panel is aligned to the right edge of the client area, full height, its design width
+    // scaled to the form's DPI.
     RECT client = form->ClientRect();
-    EXPECT_EQ(panel->Left(), client.right - 115);
+    EXPECT_EQ(panel->Left(), client.right - panel->Scale(115));
     EXPECT_EQ(panel->Height(), client.bottom);
 }
