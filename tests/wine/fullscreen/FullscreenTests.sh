@@ -148,26 +148,26 @@ the_leave_running_key_leaves_the_module_running() {
 }
 
 the_link_key_launches_and_closes_when_the_system_does_not_run_the_saver() {
-    rm -f "$work/by-hand/Plain.ini"
+    rm -f "$work/PlainByHand.ini"
     # As when the saver was started by hand. Wine keeps the flag per process once the saver
     # has set it, so this saver is built with the system's answer taken as "not running".
-    start_saver "$work/by-hand/Plain.scr"
+    start_saver "$work/PlainByHand.scr"
     wait_for 20 run_ready || { fail "the module's window did not appear"; kill "$saver"; return; }
     xdotool key F3
     expect_closed "F3"
     check "the command ran" wait_for 5 test -f "$work/link.mark"
-    check "the command is recorded" grep -qF "Command=$(win_path "$work/LinkTarget.exe")" "$work/by-hand/Plain.ini"
-    check "no error is recorded" bash -c "! grep -q '^ShellExecute=' '$work/by-hand/Plain.ini'"
+    check "the command is recorded" grep -qF "Command=$(win_path "$work/LinkTarget.exe")" "$work/PlainByHand.ini"
+    check "no error is recorded" bash -c "! grep -q '^ShellExecute=' '$work/PlainByHand.ini'"
 }
 
 a_command_that_cannot_be_launched_records_the_error() {
-    rm -f "$work/by-hand/Plain.ini"
-    start_saver "$work/by-hand/Plain.scr"
+    rm -f "$work/PlainByHand.ini"
+    start_saver "$work/PlainByHand.scr"
     wait_for 20 run_ready || { fail "the module's window did not appear"; kill "$saver"; return; }
     xdotool key F4
     expect_closed "F4"
-    check "the command is recorded" grep -qF 'Command=Z:\nowhere\missing.exe' "$work/by-hand/Plain.ini"
-    check "the system's error text is recorded" grep -qE '^ShellExecute=.+' "$work/by-hand/Plain.ini"
+    check "the command is recorded" grep -qF 'Command=Z:\nowhere\missing.exe' "$work/PlainByHand.ini"
+    check "the system's error text is recorded" grep -qE '^ShellExecute=.+' "$work/PlainByHand.ini"
 }
 
 the_link_key_lingers_behind_the_dialog_when_the_system_runs_the_saver() {
@@ -228,8 +228,7 @@ the_backdrop_covers_every_monitor() {
 }
 
 pack Plain "$embedded_module" || { echo "packing failed"; exit 1; }
-mkdir -p "$work/by-hand"
-stub="$by_hand_stub" pack by-hand/Plain "$embedded_module" || { echo "packing failed"; exit 1; }
+stub="$by_hand_stub" pack PlainByHand "$embedded_module" || { echo "packing failed"; exit 1; }
 pack External '[[module]]' 'external = true' "name = '$(win_path "$work/TestModule.exe")'" || { echo "packing failed"; exit 1; }
 
 all_cases="module_runs_topmost_and_a_key_ends_it movement_is_measured_from_the_origin

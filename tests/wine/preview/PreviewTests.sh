@@ -327,6 +327,8 @@ scenario_configure_link() {
     start_dialog || return
     click_control 'Example link'
     local box; box="$(probe find '#32770' 15000)" || { fail "no error box for a failing link"; return; }
+    [[ "$(probe info "$box")" == *"text=PreviewTest Screen Saver" ]] ||
+        fail "not the saver's error box: $(probe info "$box")"
     local text; text="$(probe controls "$box" | grep 'class=Static' | grep -v 'text=$' | head -1)"
     [[ -n "$text" ]] || fail "the error box has no text: $(probe controls "$box")"
     echo "failing link: ${text#*text=}"

@@ -231,11 +231,17 @@ scenario_close_during_password() {
 }
 
 # The configuration twice: the second process ends at once with 0 and brings the first
-# one's window to the front.
-scenario_configure_twice() {
+# one's window back in front of another window. Started from a window, the first one takes its
+# application window into that window (see configure_parent), and must still be found.
+configure_twice() {  # configure_twice [from-window]
+    if [ "${1:-}" = from-window ]; then
+        start_probe_host caller || fail "no host"
+        probe wait-foreground ShellProbeHost 3000 || fail "host not in front"
+    fi
     start_saver "$SAVER" /c
     FIRST_PID=$SAVER_PID
     local config; config=$(probe find TConfigurationForm 5000) || fail "no configuration window"
+    probe wait-foreground TConfigurationForm 3000 || fail "configuration not in front"
     start_probe_host other || fail "no host"
     probe wait-foreground ShellProbeHost 3000 || fail "host not in front"
     start_saver "$SAVER" /c
@@ -247,26 +253,8 @@ scenario_configure_twice() {
     xdotool key Return  # the dialog's default button, reached from the keyboard
     expect_exit "Enter did not close the first configuration"
 }
-
-# A first configuration started from a window (which it disables, taking the application
-# window in) is still found by a second one, which brings it back in front of another window.
-scenario_configure_from_window() {
-    start_probe_host caller || fail "no host"
-    probe wait-foreground ShellProbeHost 3000 || fail "host not in front"
-    start_saver "$SAVER" /c
-    FIRST_PID=$SAVER_PID
-    probe find TConfigurationForm 5000 > /dev/null || fail "no configuration window"
-    probe wait-foreground TConfigurationForm 3000 || fail "configuration not in front"
-    start_probe_host other || fail "no second host"
-    probe wait-foreground ShellProbeHost 3000 || fail "second host not in front"
-    start_saver "$SAVER" /c
-    expect_exit "the second configuration did not end"
-    probe wait-foreground TConfigurationForm 3000 ||
-        fail "the first configuration window was not brought to the front ($(probe foreground))"
-    SAVER_PID=$FIRST_PID FIRST_PID=
-    xdotool key Return
-    expect_exit "Enter did not close the first configuration"
-}
+scenario_configure_twice() { configure_twice; }
+scenario_configure_from_window() { configure_twice from-window; }
 
 # Started with /c from a window, the configuration disables that window while it is up.
 scenario_configure_parent() { configure_disables_host "$SAVER" Return; }
