@@ -15,6 +15,38 @@ constexpr UINT kCreateChildren = WM_APP + 0x101;     // a control's: windows for
 
 HINSTANCE Instance() { return ::GetModuleHandleA(nullptr); }
 
+// Registers a window class of this module once; `visible` classes get the program's icon and
+// the arrow cursor.
+void RegisterWindowClass(const char* className, WNDPROC procedure, UINT classStyle, bool visible) {
+    WNDCLASSEXA existing = {};
+    existing.cbSize = sizeof(existing);
+    if (::GetClassInfoExA(Instance(), className, &existing)) return;
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.style = classStyle;
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = Instance();
+    if (visible) {
+        wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+        wc.hIcon = ::LoadIconA(Instance(), MAKEINTRESOURCEA(1));
+    }
+    wc.lpszClassName = className;
+    ::RegisterClassExA(&wc);
+}
+
+// An exception must not unwind through the system's frames: it ends here, in the
+// application's exception box, as a framework would show it.
+template <typename Action>
+void ReportExceptions(Action action) {
+    try {
+        action();
+    } catch (const std::exception& error) {
+        if (Application) Application->HandleException(&error);
+    } catch (...) {
+        if (Application) Application->HandleException(nullptr);
+    }
+}
+
 }  // namespace
 
 COLORREF ColorToRGB(TColor color) {
@@ -166,19 +198,16 @@ void TWinControl::RemoveChild(TWinControl* child) {
     FChildren.erase(std::remove(FChildren.begin(), FChildren.end(), child), FChildren.end());
 }
 
+TWinControl* TWinControl::ChildByHandle(HWND window) const {
+    if (!window) return nullptr;
+    for (TWinControl* child : FChildren) {
+        if (child->FHandle == window) return child;
+    }
+    return nullptr;
+}
+
 void TWinControl::RegisterOwnClass(const char* className, UINT classStyle) {
-    WNDCLASSEXA existing = {};
-    existing.cbSize = sizeof(existing);
-    if (::GetClassInfoExA(Instance(), className, &existing)) return;
-    WNDCLASSEXA wc = {};
-    wc.cbSize = sizeof(wc);
-    wc.style = classStyle;
-    wc.lpfnWndProc = StaticWndProc;
-    wc.hInstance = Instance();
-    wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
-    wc.hIcon = ::LoadIconA(Instance(), MAKEINTRESOURCEA(1));
-    wc.lpszClassName = className;
-    ::RegisterClassExA(&wc);
+    RegisterWindowClass(className, StaticWndProc, classStyle, true);
 }
 
 void TWinControl::FillCreateParams(CreateParams& params) {
@@ -422,8 +451,8 @@ void TWinControl::WMSize() { Realign(); }
 bool TWinControl::WMCommand(WPARAM wParam, LPARAM lParam) {
     HWND from = reinterpret_cast<HWND>(lParam);
     if (!from) return false;
-    auto* control = reinterpret_cast<TWinControl*>(::GetWindowLongPtrA(from, GWLP_USERDATA));
-    if (!control || control->FParent != this) return false;
+    TWinControl* control = ChildByHandle(from);
+    if (!control) return false;
     WORD code = HIWORD(wParam);
     if (code == BN_CLICKED || code == STN_CLICKED) {
         control->Click();
@@ -434,8 +463,8 @@ bool TWinControl::WMCommand(WPARAM wParam, LPARAM lParam) {
 
 bool TWinControl::WMCtlColor(TMessage& message) {
     HWND from = reinterpret_cast<HWND>(message.LParam);
-    auto* control = reinterpret_cast<TWinControl*>(::GetWindowLongPtrA(from, GWLP_USERDATA));
-    if (!control || control->FParent != this) return false;
+    TWinControl* control = ChildByHandle(from);
+    if (!control) return false;
     HDC dc = reinterpret_cast<HDC>(message.WParam);
     TColor back = control->FUseParentColor ? FColor : control->FColor;
     ::SetTextColor(dc, ColorToRGB(control->FFont.Color()));
@@ -457,10 +486,8 @@ bool TWinControl::WMSetCursor(TMessage& message) {
         return true;
     }
     HWND over = reinterpret_cast<HWND>(message.WParam);
-    auto* control = over == FHandle
-                        ? this
-                        : reinterpret_cast<TWinControl*>(::GetWindowLongPtrA(over, GWLP_USERDATA));
-    if (control && (control == this || control->FParent == this) && control->FCursor != crDefault) {
+    TWinControl* control = over == FHandle ? this : ChildByHandle(over);
+    if (control && control->FCursor != crDefault) {
         ::SetCursor(CursorHandle(control->FCursor));
         message.Result = TRUE;
         return true;
@@ -525,15 +552,7 @@ LRESULT CALLBACK TWinControl::StaticWndProc(HWND window, UINT msg, WPARAM wParam
     }
     if (!self) return ::DefWindowProcA(window, msg, wParam, lParam);
     TMessage message = {msg, wParam, lParam, 0};
-    // An exception must not unwind through the system's frames: it ends here, in the
-    // application's exception box, as a framework would show it.
-    try {
-        self->WndProc(message);
-    } catch (const std::exception& error) {
-        if (Application) Application->HandleException(&error);
-    } catch (...) {
-        if (Application) Application->HandleException(nullptr);
-    }
+    ReportExceptions([&] { self->WndProc(message); });
     if (msg == WM_NCDESTROY) {
         ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
         self->FHandle = nullptr;
@@ -688,16 +707,7 @@ void TTimer::SetInterval(UINT interval) {
 void TTimer::Update() {
     if (!FWindow) {
         static const char* const kClass = "TTimerWindow";
-        WNDCLASSEXA existing = {};
-        existing.cbSize = sizeof(existing);
-        if (!::GetClassInfoExA(Instance(), kClass, &existing)) {
-            WNDCLASSEXA wc = {};
-            wc.cbSize = sizeof(wc);
-            wc.lpfnWndProc = TimerWndProc;
-            wc.hInstance = Instance();
-            wc.lpszClassName = kClass;
-            ::RegisterClassExA(&wc);
-        }
+        RegisterWindowClass(kClass, TimerWndProc, 0, false);
         FWindow.Reset(::CreateWindowExA(0, kClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                         Instance(), nullptr));
         if (!FWindow) throw Exception("Not enough timers available.");
@@ -710,13 +720,9 @@ void TTimer::Update() {
 LRESULT CALLBACK TTimer::TimerWndProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_TIMER) {
         auto* self = reinterpret_cast<TTimer*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-        try {
+        ReportExceptions([&] {
             if (self && self->FEnabled && self->OnTimer) self->OnTimer(self);
-        } catch (const std::exception& error) {
-            if (Application) Application->HandleException(&error);
-        } catch (...) {
-            if (Application) Application->HandleException(nullptr);
-        }
+        });
         return 0;
     }
     return ::DefWindowProcA(window, msg, wParam, lParam);
@@ -967,18 +973,7 @@ TApplication::~TApplication() {
 void TApplication::Initialize() {
     if (FWindow) return;
     const char* kClass = "TApplication";
-    WNDCLASSEXA existing = {};
-    existing.cbSize = sizeof(existing);
-    if (!::GetClassInfoExA(Instance(), kClass, &existing)) {
-        WNDCLASSEXA wc = {};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = AppWndProc;
-        wc.hInstance = Instance();
-        wc.hIcon = ::LoadIconA(Instance(), MAKEINTRESOURCEA(1));
-        wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
-        wc.lpszClassName = kClass;
-        ::RegisterClassExA(&wc);
-    }
+    RegisterWindowClass(kClass, AppWndProc, 0, true);
     // A caption but no size: it carries the title for other processes to find and owns the
     // forms, but is never seen.
     FWindow.Reset(
@@ -1068,7 +1063,7 @@ void TApplication::ProcessMessages() {
 }
 
 void TApplication::Run() {
-    if (!FMainForm) return;
+    if (!FMainForm || FTerminated) return;  // ended before it began: nothing is shown
     if (FMainForm->ShowRequested()) FMainForm->Show();
     MSG msg;
     while (!FTerminated) {

@@ -219,6 +219,9 @@ protected:
 
     void AddChild(TWinControl* child);
     void RemoveChild(TWinControl* child);
+    // The child control whose window this is; null for any other window, one of another
+    // process's included, whose user data is no control of ours.
+    TWinControl* ChildByHandle(HWND window) const;
     bool FindDialogButton(bool cancel, TWinControl*& found);
     static LRESULT CALLBACK StaticWndProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
     static void RegisterOwnClass(const char* className, UINT classStyle);

@@ -59,10 +59,11 @@ void ssPakString::Load(ssPak& pak, std::int32_t position) {
 
 void ssPak::Open(HMODULE module) {
     char path[kPathSize];
-    DWORD length = GetModuleFileNameA(module, path, kPathSize);
-    if (length == 0) Raise("Error opening module. ", "");
-    // A path that filled the buffer was cut short and could name another file.
-    if (length >= kPathSize) Raise("Error opening module. The path is too long.");
+    if (!ModuleFileName(module, path)) {
+        if (GetLastError() == ERROR_INSUFFICIENT_BUFFER)
+            Raise("Error opening module. The path is too long.");
+        Raise("Error opening module. ", "");
+    }
     OpenPath(path);
 }
 

@@ -8,9 +8,8 @@
 TScreensaverSettings* ScreensaverSettings = nullptr;
 
 TScreensaverSettings::TScreensaverSettings(fw::TComponent* owner) : fw::TDataModule(owner) {
-    char path[kPathSize] = {};
-    DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof(path));
-    if (length >= sizeof(path)) path[0] = '\0';  // cut short: no name rather than a wrong one
+    char path[kPathSize];
+    ModuleFileName(nullptr, path);  // cut short: no name rather than a wrong one
     Construct(path, true);
     ScreensaverSettings = this;
 }

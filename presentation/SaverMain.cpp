@@ -6,13 +6,12 @@
 #include "presentation/DataUnit.h"
 #include "presentation/kwScreensaverUnit.h"
 #include "shell/ScreensaverUnit.h"
-#include "shell/StandInForms.h"
 
 namespace {
 
 // The window each mode creates.
 SaverParts SaverForms() {
-    SaverParts parts = StandInParts();
+    SaverParts parts;
     parts.CreateSettings = [](fw::TApplication& application) {
         new TScreensaverSettings(&application);
     };

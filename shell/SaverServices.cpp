@@ -5,6 +5,7 @@
 #include <string>
 
 #include "framework/Handles.h"
+#include "support/Path.h"
 
 namespace {
 
@@ -22,19 +23,6 @@ OSVERSIONINFOA SystemVersion() {
     return info;
 }
 
-// SAVERPAK_SYSTEM_SAVER_RUNNING=0 or 1 stands in for the system's flag: Wine keeps the flag per
-// process once a process has set it, so a test cannot clear it from outside as Windows would
-// after a hand-started run.
-bool SaverRunningFlag() {
-    char setting[4];
-    if (::GetEnvironmentVariableA("SAVERPAK_SYSTEM_SAVER_RUNNING", setting, sizeof setting) == 1) {
-        return setting[0] != '0';
-    }
-    UINT running = 0;
-    ::SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0);
-    return running != 0;
-}
-
 bool SaverDesktopExists() {
     HDESK desktop = ::OpenDesktopA("screen-saver", 0, FALSE, MAXIMUM_ALLOWED);
     if (desktop) {
@@ -47,8 +35,8 @@ bool SaverDesktopExists() {
 
 SaverPlatform ThisPlatform() {
     OSVERSIONINFOA version = SystemVersion();
-    return {version.dwPlatformId, version.dwMajorVersion, IsPasswordConfigured, SaverRunningFlag,
-            SaverDesktopExists};
+    return {version.dwPlatformId, version.dwMajorVersion, IsPasswordConfigured,
+            SystemSaverRunningFlag, SaverDesktopExists};
 }
 
 }  // namespace
@@ -112,8 +100,23 @@ bool IsPasswordConfigured() {
     return std::strcmp(secure, "0") != 0;
 }
 
+HMODULE LoadSystemLibrary(const char* name) {
+    // Searched for by bare name, a library would also be taken from the saver's own folder, the
+    // current folder and PATH: a copy planted there (PASSWORD.CPL is absent from the NT
+    // family's system folder) would run inside the saver.
+    HMODULE library = ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (library || ::GetLastError() != ERROR_INVALID_PARAMETER) return library;
+    // A system that does not know the flag: the full path names the system folder instead.
+    char folder[kPathSize], path[kPathSize];
+    UINT length = ::GetSystemDirectoryA(folder, sizeof(folder));
+    if (length == 0 || length >= sizeof(folder) || !JoinPath(path, sizeof(path), folder, name)) {
+        return nullptr;
+    }
+    return ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 bool VerifyPassword(HWND window) {
-    fw::UniqueLibrary library(::LoadLibraryA("PASSWORD.CPL"));
+    fw::UniqueLibrary library(LoadSystemLibrary("PASSWORD.CPL"));
     if (!library) return true;
     using VerifyFunction = BOOL(WINAPI*)(HWND);
     auto verify = reinterpret_cast<VerifyFunction>(
@@ -126,14 +129,16 @@ bool VerifyPassword(HWND window) {
     return ok != FALSE;
 }
 
-void ChangePassword(HWND owner) {
-    fw::UniqueLibrary library(::LoadLibraryA("MPR.DLL"));
-    if (!library) return;
+void ChangePasswordThrough(const char* library, HWND owner) {
+    fw::UniqueLibrary module(LoadSystemLibrary(library));
+    if (!module) return;
     using ChangeFunction = DWORD(WINAPI*)(LPCSTR, HWND, DWORD, LPVOID);
     auto change = reinterpret_cast<ChangeFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(library.Get(), "PwdChangePasswordA")));
+        reinterpret_cast<void*>(::GetProcAddress(module.Get(), "PwdChangePasswordA")));
     if (change) change("SCRSAVE", owner, 0, nullptr);
 }
+
+void ChangePassword(HWND owner) { ChangePasswordThrough("MPR.DLL", owner); }
 
 bool IsSystemSaverRunningOn(const SaverPlatform& platform) {
     if (platform.PlatformId != VER_PLATFORM_WIN32_NT) return false;

@@ -41,9 +41,15 @@ private:
 };
 
 bool IsPasswordConfigured();
+// Loads a system library from the system folder only, never from the program's or the current
+// folder or PATH; null when it is not there.
+HMODULE LoadSystemLibrary(const char* name);
 // True when the saver may close: the password was right, or there is nothing to ask with.
 bool VerifyPassword(HWND window);
+// The system's password change dialog for "SCRSAVE", from MPR.DLL.
 void ChangePassword(HWND owner);
+// The same call through another system library that exports "PwdChangePasswordA".
+void ChangePasswordThrough(const char* library, HWND owner);
 bool IsSystemSaverRunning();
 bool HotKeysAllowed();
 
@@ -57,4 +63,7 @@ struct SaverPlatform {
     bool (*SaverDesktopExists)();  // the "screen-saver" desktop, NT before 5
 };
 bool IsSystemSaverRunningOn(const SaverPlatform& platform);
+// SPI_GETSCREENSAVERRUNNING. Defined alone in SaverRunningFlag.cpp, so that a test program can
+// link its own answer in its place (Wine keeps the flag set for a process that has set it).
+bool SystemSaverRunningFlag();
 bool HotKeysAllowedOn(const SaverPlatform& platform);

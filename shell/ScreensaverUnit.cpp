@@ -85,6 +85,64 @@ void EndSaverRun() {
 
 // ---- Dispatch ----
 
+namespace {
+
+struct InstanceSearch {
+    const char* Title;
+    DWORD OwnProcess;
+    HWND Found;
+};
+
+bool IsApplicationWindow(HWND window, const InstanceSearch& search) {
+    char name[16], title[256];
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    return process != search.OwnProcess && ::GetClassNameA(window, name, sizeof(name)) &&
+           std::strcmp(name, "TApplication") == 0 &&
+           ::GetWindowTextA(window, title, sizeof(title)) && std::strcmp(title, search.Title) == 0;
+}
+
+BOOL CALLBACK FindApplicationWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<InstanceSearch*>(param);
+    if (!IsApplicationWindow(window, *search)) return TRUE;
+    search->Found = window;
+    return FALSE;
+}
+
+// A first instance started from a window made its application window a child of that window
+// (DisableParentWindow), where a search of the top-level windows alone never finds it.
+BOOL CALLBACK FindApplicationWindowBelow(HWND topLevel, LPARAM param) {
+    if (!FindApplicationWindow(topLevel, param)) return FALSE;
+    ::EnumChildWindows(topLevel, FindApplicationWindow, param);
+    return reinterpret_cast<InstanceSearch*>(param)->Found ? FALSE : TRUE;
+}
+
+}  // namespace
+
+HWND FindRunningInstance(const char* title) {
+    InstanceSearch search = {title, ::GetCurrentProcessId(), nullptr};
+    ::EnumWindows(FindApplicationWindowBelow, reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+void BringInstanceToFront(HWND other) {
+    if (::GetAncestor(other, GA_PARENT) == ::GetDesktopWindow()) {
+        ::ShowWindow(other, SW_SHOW);
+        ::SetForegroundWindow(other);
+        HWND popup = ::GetLastActivePopup(other);
+        if (popup && popup != other) ::BringWindowToTop(popup);
+        return;
+    }
+    // Made a child of the window the first instance was started from, its application window
+    // can no longer be activated; told of an activation, it brings its dialog to the front from
+    // inside its own process, where the dialog also gets the keyboard. We may lend it the
+    // foreground right the user gave us.
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(other, &process);
+    ::AllowSetForegroundWindow(process);
+    ::PostMessageA(other, WM_ACTIVATE, WA_ACTIVE, 0);
+}
+
 void RunConfiguration(fw::TApplication& application, const SaverParts& parts) {
     ConfigurationMutex = ::CreateMutexA(nullptr, FALSE, kConfigurationMutex);
     if (::GetLastError() != ERROR_ALREADY_EXISTS) {
@@ -95,12 +153,7 @@ void RunConfiguration(fw::TApplication& application, const SaverParts& parts) {
     // renamed, it no longer matches, and the search finds the other one.
     std::string title = application.Title();
     application.SetTitle("Testing");
-    HWND other = ::FindWindowA("TApplication", title.c_str());
-    if (!other) return;
-    ::ShowWindow(other, SW_SHOW);
-    ::SetForegroundWindow(other);
-    HWND popup = ::GetLastActivePopup(other);
-    if (popup && popup != other) ::BringWindowToTop(popup);
+    if (HWND other = FindRunningInstance(title.c_str())) BringInstanceToFront(other);
 }
 
 void DispatchMode(fw::TApplication& application, const SaverParts& parts) {
@@ -109,12 +162,21 @@ void DispatchMode(fw::TApplication& application, const SaverParts& parts) {
             parts.CreatePresentationForm(application);
             break;
         case smPreview: {
+            // Without a window to draw into a preview has nothing to show: no window at all,
+            // rather than one on the desktop that lingers, drawing and sounding, until killed.
+            if (!PreviewParentUsable()) break;
             fw::TForm* form = parts.CreatePresentationForm(application);
-            AttachToPreviewParent(application.Handle(), form->Handle());
+            if (!AttachToPreviewParent(application.Handle(), form->Handle())) {
+                application.Terminate();
+            }
             break;
         }
         case smChangePassword:
-            ChangePassword(ParentWindow);
+            if (parts.ChangePassword) {
+                parts.ChangePassword(ParentWindow);
+            } else {
+                ChangePassword(ParentWindow);
+            }
             break;
         default:
             RunConfiguration(application, parts);
@@ -146,18 +208,22 @@ int SaverMain(const char* tail, const SaverParts& parts) {
 
 // ---- Shell-wide operations ----
 
-void AttachToPreviewParent(HWND applicationWindow, HWND formWindow) {
+bool PreviewParentUsable() { return ParentWindow && ::IsWindow(ParentWindow); }
+
+bool AttachToPreviewParent(HWND applicationWindow, HWND formWindow) {
+    if (!PreviewParentUsable()) return false;
     if (StartForeground) ::SetForegroundWindow(StartForeground);
     ::ShowWindow(applicationWindow, SW_HIDE);
     ::SetParent(applicationWindow, ParentWindow);
     ::SetWindowLongA(applicationWindow, GWL_STYLE, WS_CHILD | WS_DISABLED);
     ::SetParent(formWindow, ParentWindow);
     ::SetWindowLongA(formWindow, GWL_STYLE, WS_CHILD | WS_DISABLED);
-    if (ParentWindow) {
-        RECT client;
-        ::GetClientRect(ParentWindow, &client);
-        ::MoveWindow(formWindow, 0, 0, client.right, client.bottom, FALSE);
-    }
+    // The parent may have gone between the check and here.
+    if (::GetParent(formWindow) != ParentWindow) return false;
+    RECT client;
+    ::GetClientRect(ParentWindow, &client);
+    ::MoveWindow(formWindow, 0, 0, client.right, client.bottom, FALSE);
+    return true;
 }
 
 void DisableParentWindow(HWND applicationWindow) {
@@ -182,9 +248,7 @@ bool IniPathFor(const char* modulePath, char* out, std::size_t outSize) {
 
 bool IniFileName(char* buffer) {
     char path[kPathSize];
-    DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof(path));
-    // A full buffer means the path was cut; a cut path would name some other file.
-    if (length == 0 || length >= sizeof(path)) {
+    if (!ModuleFileName(nullptr, path)) {
         buffer[0] = '\0';
         return false;
     }
@@ -242,15 +306,22 @@ void TScreensaverForm::Construct() {
 
 void TScreensaverForm::FormShow(fw::TObject*) {
     if (FMode == smRun) SetFormStyle(fw::fsStayOnTop);
-    if (FMode == smPreview && fw::Application) {
-        AttachToPreviewParent(fw::Application->Handle(), Handle());
+    if (FMode == smPreview && fw::Application &&
+        !AttachToPreviewParent(fw::Application->Handle(), Handle())) {
+        fw::Application->Terminate();  // the parent is gone: nothing to show in
+        return;
     }
     FPasswordProtected = IsPasswordConfigured() ? TRUE : FALSE;
     ::GetCursorPos(&FMouseOrigin);
 }
 
 void TScreensaverForm::FormClose(fw::TObject*, fw::TCloseAction& action) {
-    if (FClosing) return;
+    // A close requested while one is under way (the password dialog is up) is refused: left at
+    // its default it would end the application, whatever the answer to the password.
+    if (FClosing) {
+        action = fw::caNone;
+        return;
+    }
     FClosing = TRUE;
     if (FMode == smRun && FPasswordProtected) {
         FSuspendInput = TRUE;

@@ -38,10 +38,17 @@ struct SaverParts {
     // Each creates its form as the application's main window.
     std::function<fw::TForm*(fw::TApplication&)> CreatePresentationForm;
     std::function<fw::TForm*(fw::TApplication&)> CreateConfigurationForm;
+    // The password change mode's call; the system's ChangePassword when empty.
+    std::function<void(HWND owner)> ChangePassword;
 };
 
 void DispatchMode(fw::TApplication& application, const SaverParts& parts);
 void RunConfiguration(fw::TApplication& application, const SaverParts& parts);
+// The application window of another process whose title is `title`, top-level or made a child
+// of another window; null when there is none.
+HWND FindRunningInstance(const char* title);
+// Brings that instance's dialog (its last active popup) to the front.
+void BringInstanceToFront(HWND applicationWindow);
 
 // The whole life of the saver process for a command-line tail; returns the exit code, 0.
 int SaverMain(const char* tail, const SaverParts& parts);
@@ -51,7 +58,10 @@ int SaverMain(const char* tail, const SaverParts& parts);
 constexpr const char* kDefaultTitle = "Vantle Screen Saver";
 constexpr const char* kConfigurationMutex = "vclSaverRunConfiguration";
 
-void AttachToPreviewParent(HWND applicationWindow, HWND formWindow);
+// ParentWindow names a window that still exists.
+bool PreviewParentUsable();
+// False, and nothing attached, when there is no usable parent.
+bool AttachToPreviewParent(HWND applicationWindow, HWND formWindow);
 void DisableParentWindow(HWND applicationWindow);
 void EnableParentWindow(HWND applicationWindow);
 // The warning box of the support library's error reports.

@@ -25,6 +25,17 @@ std::uint64_t FileTimeValue(const FILETIME& time) {
 
 bool IsPathSeparator(char c) { return c == '\\' || c == ':' || c == '/'; }
 
+bool ModuleFileName(HMODULE module, char* buffer) {
+    DWORD length = GetModuleFileNameA(module, buffer, static_cast<DWORD>(kPathSize));
+    // Older systems cut a long path to fit without saying so: a full buffer counts as cut.
+    if (length >= kPathSize) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    if (length == 0 || length >= kPathSize) {
+        buffer[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
 bool SplitPath(const char* path, char* directory, std::size_t directorySize, char* name,
                std::size_t nameSize) {
     std::size_t length = std::strlen(path);

@@ -13,6 +13,12 @@ constexpr std::size_t kPathSize = MAX_PATH;  // 260: every path buffer of the sy
 
 bool IsPathSeparator(char c);
 
+// The full path of a loaded module (null: the program itself) into a buffer of kPathSize
+// characters. False, with an empty buffer, when the system gives no path or a cut-short one
+// (which could name another file); GetLastError() is then ERROR_INSUFFICIENT_BUFFER for a path
+// too long, else the system's code.
+bool ModuleFileName(HMODULE module, char* buffer);
+
 // Splits at the last separator: the directory before it, the name after it. Without a
 // separator the directory is empty and the name is the whole path. Either output may be null.
 bool SplitPath(const char* path, char* directory, std::size_t directorySize, char* name,

@@ -2,11 +2,13 @@
 # End-to-end tests of the full-screen run, under Wine on the virtual display that
 # scripts/with-wine.sh provides: real saver, real module program, real input from xdotool.
 #
-#   FullscreenTests.sh SAVER-STUB SAVERPAK-EXE TEST-MODULE LINK-TARGET PROBE WORK-FOLDER
+#   FullscreenTests.sh SAVER-STUB SAVERPAK-EXE TEST-MODULE LINK-TARGET PROBE WORK-FOLDER BY-HAND-STUB
+#
+# BY-HAND-STUB is the saver built for tests as if started by hand (the system runs no saver).
 #
 # Every wait polls with a deadline; nothing sleeps to synchronise with Wine.
 set -uo pipefail
-stub="$1" saverpak="$2" module="$3" link_target="$4" probe="$5" work="$6"
+stub="$1" saverpak="$2" module="$3" link_target="$4" probe="$5" work="$6" by_hand_stub="$7"
 rm -rf "$work"
 mkdir -p "$work"
 cp "$module" "$work/TestModule.exe"
@@ -66,7 +68,7 @@ file_gone() { [[ ! -e "$1" ]]; }
 # The saver must close within a few seconds of the input; a stuck one is ended and reported.
 expect_closed() {
     if wait_for 6 saver_gone; then
-        wait "$saver" 2>/dev/null
+        wait "$saver" 2>/dev/null || fail "$1: the saver exited with status $?"
     else
         fail "$1: the saver did not close"
         kill "$saver" 2>/dev/null; wait "$saver" 2>/dev/null
@@ -146,26 +148,26 @@ the_leave_running_key_leaves_the_module_running() {
 }
 
 the_link_key_launches_and_closes_when_the_system_does_not_run_the_saver() {
-    rm -f "$work/Plain.ini"
+    rm -f "$work/PlainByHand.ini"
     # As when the saver was started by hand. Wine keeps the flag per process once the saver
-    # has set it, so the saver is told through its stand-in for the system's answer.
-    start_saver "$work/Plain.scr" SAVERPAK_SYSTEM_SAVER_RUNNING=0
+    # has set it, so this saver is built with the system's answer taken as "not running".
+    start_saver "$work/PlainByHand.scr"
     wait_for 20 run_ready || { fail "the module's window did not appear"; kill "$saver"; return; }
     xdotool key F3
     expect_closed "F3"
     check "the command ran" wait_for 5 test -f "$work/link.mark"
-    check "the command is recorded" grep -qF "Command=$(win_path "$work/LinkTarget.exe")" "$work/Plain.ini"
-    check "no error is recorded" bash -c "! grep -q '^ShellExecute=' '$work/Plain.ini'"
+    check "the command is recorded" grep -qF "Command=$(win_path "$work/LinkTarget.exe")" "$work/PlainByHand.ini"
+    check "no error is recorded" bash -c "! grep -q '^ShellExecute=' '$work/PlainByHand.ini'"
 }
 
 a_command_that_cannot_be_launched_records_the_error() {
-    rm -f "$work/Plain.ini"
-    start_saver "$work/Plain.scr" SAVERPAK_SYSTEM_SAVER_RUNNING=0
+    rm -f "$work/PlainByHand.ini"
+    start_saver "$work/PlainByHand.scr"
     wait_for 20 run_ready || { fail "the module's window did not appear"; kill "$saver"; return; }
     xdotool key F4
     expect_closed "F4"
-    check "the command is recorded" grep -qF 'Command=Z:\nowhere\missing.exe' "$work/Plain.ini"
-    check "the system's error text is recorded" grep -qE '^ShellExecute=.+' "$work/Plain.ini"
+    check "the command is recorded" grep -qF 'Command=Z:\nowhere\missing.exe' "$work/PlainByHand.ini"
+    check "the system's error text is recorded" grep -qE '^ShellExecute=.+' "$work/PlainByHand.ini"
 }
 
 the_link_key_lingers_behind_the_dialog_when_the_system_runs_the_saver() {
@@ -226,6 +228,7 @@ the_backdrop_covers_every_monitor() {
 }
 
 pack Plain "$embedded_module" || { echo "packing failed"; exit 1; }
+stub="$by_hand_stub" pack PlainByHand "$embedded_module" || { echo "packing failed"; exit 1; }
 pack External '[[module]]' 'external = true' "name = '$(win_path "$work/TestModule.exe")'" || { echo "packing failed"; exit 1; }
 
 all_cases="module_runs_topmost_and_a_key_ends_it movement_is_measured_from_the_origin

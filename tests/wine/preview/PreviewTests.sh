@@ -14,6 +14,8 @@ scenario="$1" saver="$2" saverpak="$3" preview_probe="$4" shell_probe="$5" link_
 work="$7"
 source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$source_dir/../poll.sh"
+SHELL_PROBE="$shell_probe" SCENARIO_WORK="$work"
+source "$source_dir/../saver_scenarios.sh"
 root="$(cd "$source_dir/../../.." && pwd)"
 rm -rf "$work"
 mkdir -p "$work"
@@ -25,7 +27,8 @@ probe() { wine "$shell_probe" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATU
 
 pids=()
 cleanup() {
-    touch "$work/stop" "$work/stop-host"
+    touch "$work/stop"
+    stop_probe_hosts
     local pid
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
     probe reg-delete 'Software\Saverpak\PreviewTest'
@@ -193,27 +196,7 @@ scenario_preview_depth8() {
 scenario_preview_child() {
     convert -size 100x61 'xc:rgb(255,128,0)' -type TrueColor BMP3:centre.bmp
     pack PreviewTest "$(settings https://example.com true; pictures centre.bmp)" || return
-    rm -f "$work/stop-host"
-    wine "$shell_probe" host "$(win_path "$work/stop-host")" 30000 152 112 > host.out 2>/dev/null &
-    pids+=($!)
-    wait_for 10 grep -qs . host.out || { fail "no host window"; return; }
-    local host; host="$(head -1 host.out | tr -d '\r')"
-    wine "$work/PreviewTest.scr" /p "$host" 2>/dev/null &
-    local saver_pid=$!
-    pids+=("$saver_pid")
-    local child; child="$(probe wait-child "$host" 10000)" || { fail "no child in the host"; return; }
-    local info; info="$(probe info "$child")"
-    [[ "$info" == *class=TkwScreensaverForm* ]] || fail "the child is not the saver: $info"
-    local style="${info#*style=}"; style="${style%% *}"
-    ((style & 0x40000000)) || fail "not a child window: $info"
-    [[ "$(probe client "$child")" == 152x112 ]] || fail "child's client is $(probe client "$child")"
-    xdotool mousemove 170 150 mousemove_relative 30 20 click 1 key a
-    probe post "$child" 0x0100 0x41 0
-    probe post "$child" 0x0201 1 0
-    stays_false 1 bash -c "! kill -0 $saver_pid 2>/dev/null" || fail "input closed the preview"
-    [[ "$(probe cursor)" != "cursor=0 flags=1" ]] || fail "the preview hid the cursor"
-    touch "$work/stop-host"
-    wait_for 10 bash -c "! kill -0 $saver_pid 2>/dev/null" || fail "the preview did not end with its host"
+    preview_in_host "$work/PreviewTest.scr" TkwScreensaverForm
 }
 
 # ---- The configuration dialog (/c) ----
@@ -344,6 +327,8 @@ scenario_configure_link() {
     start_dialog || return
     click_control 'Example link'
     local box; box="$(probe find '#32770' 15000)" || { fail "no error box for a failing link"; return; }
+    [[ "$(probe info "$box")" == *"text=PreviewTest Screen Saver" ]] ||
+        fail "not the saver's error box: $(probe info "$box")"
     local text; text="$(probe controls "$box" | grep 'class=Static' | grep -v 'text=$' | head -1)"
     [[ -n "$text" ]] || fail "the error box has no text: $(probe controls "$box")"
     echo "failing link: ${text#*text=}"
@@ -356,17 +341,7 @@ scenario_configure_link() {
 scenario_configure_parent() {
     convert -size 10x10 'xc:red' -type TrueColor BMP3:p0.bmp
     pack PreviewTest "$(settings https://example.com true; pictures p0.bmp p0.bmp)" || return
-    rm -f "$work/stop-host"
-    wine "$shell_probe" host "$(win_path "$work/stop-host")" 60000 > host.out 2>/dev/null &
-    pids+=($!)
-    wait_for 10 grep -qs . host.out || { fail "no host window"; return; }
-    local host; host="$(head -1 host.out | tr -d '\r')"
-    probe wait-foreground ShellProbeHost 5000 || fail "the host is not in the foreground"
-    start_dialog || return
-    [[ "$(probe info "$host")" == *enabled=0* ]] || fail "the parent stays enabled: $(probe info "$host")"
-    end_dialog_with Escape
-    [[ "$(probe info "$host")" == *enabled=1* ]] || fail "the parent stays disabled: $(probe info "$host")"
-    touch "$work/stop-host"
+    configure_disables_host "$work/PreviewTest.scr" Escape
 }
 
 # ---- The dialogs laid out for the DPI of their monitor ----
@@ -449,6 +424,8 @@ scenario_configure_dpi() {
     echo "screenshots at 192 DPI: $work/configure-192dpi.png $work/closesaver-192dpi.png"
 }
 
+# A name with no scenario is refused, not run as a command that is not found.
+declare -F "scenario_$scenario" > /dev/null || { echo "FAIL: no scenario '$scenario'"; exit 2; }
 "scenario_$scenario"
 ((failures == 0)) && echo "PASS [$scenario]"
 exit $((failures > 0))

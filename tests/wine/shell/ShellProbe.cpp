@@ -4,7 +4,8 @@
 //
 //   spi-reset | spi-get
 //   find <class> <timeout ms>              print the first visible window of the class
-//   info <hwnd>                            style, extended style, rectangle, parent
+//   find-title <class> <title>             print the window FindWindowA finds, hidden or not
+//   info <hwnd>                            style, extended style, rectangle, parent, class, text
 //   cursor                                 the foreground thread's cursor handle and flags
 //   post <hwnd> <msg> <wparam> <lparam>    PostMessageA
 //   host <stop file> <timeout ms> [w h]    a visible top-level window until the file appears;
@@ -17,7 +18,7 @@
 //   foreground                             print the foreground window's class
 //   screen                                 the primary screen's width and height
 //   reg-set <subkey> <name> <dword> | reg-set-text <subkey> <name> <text>
-//   reg-get <subkey> <name> | reg-delete <subkey> [name]
+//   reg-get <subkey> <name> | reg-get-text <subkey> <name> | reg-delete <subkey> [name]
 //                                          values below HKEY_CURRENT_USER; reg-get prints
 //                                          "none" for a missing value
 #include <windows.h>
@@ -137,14 +138,22 @@ int main(int argc, char** argv) {
         if (!::IsWindow(window)) return 1;
         RECT r;
         ::GetWindowRect(window, &r);
+        char text[256] = {};
+        ::GetWindowTextA(window, text, sizeof(text));
         std::printf(
             "style=0x%08lx exstyle=0x%08lx rect=%ld,%ld,%ld,%ld visible=%d enabled=%d "
-            "parent=%lld class=%s\n",
+            "parent=%lld class=%s text=%s\n",
             static_cast<unsigned long>(::GetWindowLongA(window, GWL_STYLE)),
             static_cast<unsigned long>(::GetWindowLongA(window, GWL_EXSTYLE)), r.left, r.top,
             r.right, r.bottom, ::IsWindowVisible(window) ? 1 : 0, ::IsWindowEnabled(window) ? 1 : 0,
             static_cast<long long>(reinterpret_cast<LONG_PTR>(::GetParent(window))),
-            ClassOf(window).c_str());
+            ClassOf(window).c_str(), text);
+        return 0;
+    }
+    if (command == "find-title" && argc >= 4) {
+        HWND found = ::FindWindowA(argv[2], argv[3]);
+        if (!found) return 1;
+        std::printf("%lld\n", static_cast<long long>(reinterpret_cast<LONG_PTR>(found)));
         return 0;
     }
     if (command == "cursor") {
@@ -247,6 +256,17 @@ int main(int argc, char** argv) {
             std::printf("none\n");
         } else {
             std::printf("%lu\n", static_cast<unsigned long>(value));
+        }
+        return 0;
+    }
+    if (command == "reg-get-text" && argc >= 4) {
+        char text[256] = {};
+        DWORD size = sizeof(text);
+        if (::RegGetValueA(HKEY_CURRENT_USER, argv[2], argv[3], RRF_RT_REG_SZ, nullptr, text,
+                           &size) != ERROR_SUCCESS) {
+            std::printf("none\n");
+        } else {
+            std::printf("%s\n", text);
         }
         return 0;
     }

@@ -13,11 +13,13 @@
 #include <thread>
 
 #include "framework/Forms.h"
+#include "framework/Handles.h"
 #include "framework/Registry.h"
 #include "framework/Thread.h"
 #include "presentation/DataUnit.h"
 #include "shell/SaverServices.h"
 #include "shell/ScreensaverUnit.h"
+#include "support/Path.h"
 
 namespace {
 
@@ -276,8 +278,38 @@ TEST(Password, RegHolderFallsBackWithoutAKey) {
     reg.Close();  // closing nothing is harmless
 }
 
-TEST(Password, VerifiedThroughTheLibraryBesideTheProgram) {
-    // The build puts the tests' PASSWORD.CPL double beside this program: wrong, then right.
+namespace {
+
+std::string ModuleFolder(HMODULE module) {
+    char path[kPathSize];
+    if (!ModuleFileName(module, path)) return "";
+    char folder[kPathSize];
+    SplitPath(path, folder, sizeof(folder), nullptr, 0);
+    return folder;
+}
+
+}  // namespace
+
+TEST(Password, LibrariesComeFromTheSystemFolderOnly) {
+    // The test run puts the double into the system folder; the build leaves one beside this
+    // program too, which a search by bare name would take first.
+    char system[kPathSize];
+    ASSERT_GT(::GetSystemDirectoryA(system, sizeof(system)), 0u);
+    fw::UniqueLibrary library(LoadSystemLibrary("PASSWORD.CPL"));
+    ASSERT_TRUE(library) << "the double is not in " << system;
+    EXPECT_EQ(::lstrcmpiA(ModuleFolder(library.Get()).c_str(), system), 0)
+        << ModuleFolder(library.Get());
+    std::string planted = ModuleFolder(nullptr) + "\\PLANTED.CPL";
+    ASSERT_TRUE(::CopyFileA((ModuleFolder(nullptr) + "\\PASSWORD.CPL").c_str(), planted.c_str(),
+                            FALSE));
+    fw::UniqueLibrary beside(LoadSystemLibrary("PLANTED.CPL"));
+    EXPECT_FALSE(beside);
+    beside.Reset();
+    ::DeleteFileA(planted.c_str());
+}
+
+TEST(Password, VerifiedThroughTheLibraryInTheSystemFolder) {
+    // The double: wrong, then right.
     ScratchKey calls("Software\\Saverpak Tests\\Password");
     TestWindow owner;
     EXPECT_FALSE(VerifyPassword(owner.Get()));
@@ -287,10 +319,21 @@ TEST(Password, VerifiedThroughTheLibraryBesideTheProgram) {
     EXPECT_EQ(calls.GetDword("OwnerValid"), 1u);
 }
 
-TEST(Password, ChangeReturnsWhateverTheSystemHas) {
+TEST(Password, ChangeAsksForScrsaveWithTheOwner) {
+    // The double exports MPR.DLL's change call too and records what it was given.
+    ScratchKey calls("Software\\Saverpak Tests\\Password");
     TestWindow owner;
-    ChangePassword(owner.Get());  // Wine's MPR stub returns at once; Windows shows its dialog
-    ChangePassword(nullptr);
+    ChangePasswordThrough("PASSWORD.CPL", owner.Get());
+    EXPECT_EQ(calls.GetDword("ChangeCalls"), 1u);
+    char provider[32] = {};
+    DWORD size = sizeof(provider);
+    ::RegGetValueA(HKEY_CURRENT_USER, calls.Path().c_str(), "ChangeProvider", RRF_RT_REG_SZ,
+                   nullptr, provider, &size);
+    EXPECT_STREQ(provider, "SCRSAVE");
+    EXPECT_EQ(calls.GetDword("ChangeOwner"),
+              static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(owner.Get())));
+    ChangePasswordThrough("NO SUCH LIBRARY.DLL", owner.Get());  // nothing to ask with: no call
+    EXPECT_EQ(calls.GetDword("ChangeCalls"), 1u);
 }
 
 namespace {
@@ -757,4 +800,34 @@ TEST(Framework, EnterAndEscapeClickTheDefaultAndCancelButtons) {
     RECT client = form->ClientRect();
     EXPECT_EQ(panel->Left(), client.right - panel->Scale(115));
     EXPECT_EQ(panel->Height(), client.bottom);
+}
+
+TEST(Framework, ForeignWindowsInControlMessagesAreNotOurs) {
+    // A window of another program whose user data is no control of ours: the messages that
+    // name a control by its window must leave it alone.
+    fw::TApplication application;
+    application.Initialize();
+    fw::TFormDescription description;
+    auto* form = application.CreateForm<fw::TForm>(description);
+    auto* button = new fw::TButton(form, form);
+    int clicks = 0;
+    button->OnClick = [&](fw::TObject*) { ++clicks; };
+    TestWindow foreign;
+    ::SetWindowLongPtrA(foreign.Get(), GWLP_USERDATA, 0x10);
+    LPARAM from = reinterpret_cast<LPARAM>(foreign.Get());
+    ::SendMessageA(form->Handle(), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button->Handle()), BN_CLICKED),
+                   from);
+    fw::WindowDC dc(form->Handle());
+    EXPECT_EQ(::SendMessageA(form->Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.Get()),
+                             from),
+              ::DefWindowProcA(form->Handle(), WM_CTLCOLORSTATIC,
+                               reinterpret_cast<WPARAM>(dc.Get()), from));
+    ::SendMessageA(form->Handle(), WM_CTLCOLORBTN, reinterpret_cast<WPARAM>(dc.Get()), from);
+    ::SendMessageA(form->Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(foreign.Get()),
+                   MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_EQ(clicks, 0);
+    // Its own button still counts.
+    ::SendMessageA(form->Handle(), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button->Handle()), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(button->Handle()));
+    EXPECT_EQ(clicks, 1);
 }

@@ -9,23 +9,36 @@
 set -u
 
 SCENARIO=$1 SAVER=$2 PROBE=$3 PASSWORD_DOUBLE=$4 WORK=$5
-SAVER_PID= HOST_PID= FIRST_PID=
+SAVER_PID= FIRST_PID=
 DESKTOP='Control Panel\Desktop'
 TEST_KEY='Software\Saverpak Tests\Password'
 WM_SYSCOMMAND=0x0112 WM_CLOSE=0x0010 WM_KEYDOWN=0x0100 WM_LBUTTONDOWN=0x0201
 SC_CLOSE=0xF060 SC_SCREENSAVE=0xF140
 
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+SHELL_PROBE=$PROBE SCENARIO_WORK=$WORK
+source "$HERE/../poll.sh"
+source "$HERE/../saver_scenarios.sh"
+
 rm -rf "$WORK" && mkdir -p "$WORK"
 
 probe() { wine "$PROBE" "$@" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 
+# The password double lives in the system folder, the only place the saver loads it from; a
+# scenario leaves it there as it found it.
+SYSTEM_DOUBLE="${WINEPREFIX:-$HOME/.wine}/drive_c/windows/system32/PASSWORD.CPL"
+[ -e "$SYSTEM_DOUBLE" ] && DOUBLE_WAS_THERE=1 || DOUBLE_WAS_THERE=0
+install_double() { bash "$HERE/password_double.sh" install "$PASSWORD_DOUBLE" || fail "cannot install the double"; }
+remove_double() { bash "$HERE/password_double.sh" remove; }
+
 cleanup() {
     [ -n "$SAVER_PID" ] && kill "$SAVER_PID" 2>/dev/null
     [ -n "$FIRST_PID" ] && kill "$FIRST_PID" 2>/dev/null
-    [ -n "$HOST_PID" ] && { touch "$WORK/stop-host"; kill "$HOST_PID" 2>/dev/null; }
+    stop_probe_hosts
     probe reg-delete "$DESKTOP" ScreenSaveUsePassword
     probe reg-delete "$TEST_KEY"
     probe spi-reset
+    if [ "$DOUBLE_WAS_THERE" = 1 ]; then install_double; else remove_double; fi
 }
 trap cleanup EXIT
 
@@ -33,8 +46,7 @@ fail() { echo "FAIL [$SCENARIO]: $*"; exit 1; }
 
 now_ms() { date +%s%3N; }
 
-# Started in its own folder: LoadLibrary also searches the current one, and the build folder
-# holds the password double.
+# Started in its own folder, which a search for libraries by bare name would look in first.
 start_saver() {  # start_saver <exe> <args...>
     local exe=$1; shift
     (cd "$(dirname "$exe")" && exec wine "$exe" "$@") & SAVER_PID=$!
@@ -87,14 +99,9 @@ find_saver_window() {
     probe wait-foreground TScreensaverForm 5000 || fail "saver window not in front"
 }
 
-start_host() {
-    rm -f "$WORK/stop-host" "$WORK/host.out"
-    wine "$PROBE" host "$(winepath -w "$WORK/stop-host")" 20000 > "$WORK/host.out" & HOST_PID=$!
-    local deadline=$(( $(now_ms) + 5000 ))
-    until HOST_HWND=$(tr -d '\r' < "$WORK/host.out") && [ -n "$HOST_HWND" ]; do
-        [ "$(now_ms)" -gt "$deadline" ] && fail "no host window"
-        sleep 0.02
-    done
+# The hidden application window of the saver started last; its caption is the title.
+application_window() {
+    probe find-title TApplication "$(basename "${SAVER%.*}") Screen Saver"
 }
 
 # Full-screen run: looks, the running flag, the cursor, and the 8-pixel threshold measured
@@ -141,30 +148,21 @@ scenario_run_keys() {
     done
 }
 
-# Preview: a child of the host window, no input closes it, the cursor stays; it ends with
-# its host.
-scenario_preview() {
-    probe spi-reset
-    start_host
-    start_saver "$SAVER" /p "$HOST_HWND"
-    local child; child=$(probe wait-child "$HOST_HWND" 5000) || fail "no child in the host"
-    local info; info=$(probe info "$child")
-    case $info in *"class=TScreensaverForm"*) ;; *) fail "child is not the saver: $info";; esac
-    local style=${info#*style=}; style=${style%% *}
-    (( style & 0x40000000 )) || fail "not a child window: $info"
-    [ "$(probe spi-get)" = 0 ] || fail "preview set the screen-saver-running flag"
-    probe wait-foreground ShellProbeHost 3000 || fail "the host lost the foreground"
-    xdotool mousemove 300 250
-    xdotool mousemove_relative 40 30
-    xdotool click 1
-    xdotool key a
-    probe post "$child" $WM_KEYDOWN 0x41 0
-    probe post "$child" $WM_LBUTTONDOWN 1 0
-    stays_alive 500 "input closed the preview"
-    local cursor; cursor=$(probe cursor)
-    [ "$cursor" != "cursor=0 flags=1" ] || fail "cursor hidden in preview: $cursor"
-    touch "$WORK/stop-host"
-    expect_exit "preview did not end with its host"
+scenario_preview() { preview_in_host "$SAVER" TScreensaverForm; }
+
+# A preview with no window to draw into (no number, a number that names no window, the
+# handle of a window that has gone) shows nothing and ends at once with 0.
+scenario_preview_without_parent() {
+    start_probe_host gone || fail "no host"
+    local gone=$HOST
+    stop_probe_hosts
+    poll_probe 5000 "" info "$gone" > /dev/null || fail "the host window did not go"
+    local line
+    for line in "/p" "/p 1" "/p $gone"; do
+        probe spi-reset
+        start_saver "$SAVER" $line
+        expect_exit "'$line' did not end at once"
+    done
 }
 
 # A password in force: the double refuses once, then accepts. After the refusal movement is
@@ -173,11 +171,9 @@ scenario_password() {
     probe spi-reset
     probe reg-delete "$TEST_KEY"
     probe reg-set "$DESKTOP" ScreenSaveUsePassword 1 || fail "cannot set ScreenSaveUsePassword"
-    mkdir -p "$WORK/with"
-    cp "$SAVER" "$WORK/with/saver.scr"
-    cp "$PASSWORD_DOUBLE" "$WORK/with/PASSWORD.CPL"
+    install_double
     xdotool mousemove 512 384
-    start_saver "$WORK/with/saver.scr" /s
+    start_saver "$SAVER" /s
     find_saver_window
     xdotool mousemove_relative 5 0
     xdotool key a
@@ -191,23 +187,62 @@ scenario_password() {
     expect_exit "the right password did not close it"
     [ "$(probe reg-get "$TEST_KEY" Calls)" = 2 ] || fail "password not asked twice"
 
-    # Without the library there is nothing to ask with: the first key closes it.
-    mkdir -p "$WORK/without"
-    cp "$SAVER" "$WORK/without/saver.scr"
-    start_saver "$WORK/without/saver.scr" /s
+    # None in the system folder: there is nothing to ask with and the first key closes it.
+    # Copies planted beside the saver and in the current folder are never loaded.
+    remove_double
+    probe reg-delete "$TEST_KEY"
+    mkdir -p "$WORK/planted" "$WORK/current"
+    cp "$SAVER" "$WORK/planted/saver.scr"
+    cp "$PASSWORD_DOUBLE" "$WORK/planted/PASSWORD.CPL"
+    cp "$PASSWORD_DOUBLE" "$WORK/current/PASSWORD.CPL"
+    (cd "$WORK/current" && exec wine "$WORK/planted/saver.scr" /s) & SAVER_PID=$!
     find_saver_window
     xdotool key a
-    expect_exit "closed only with the password library present (calls \
-$(probe reg-get "$TEST_KEY" Calls), foreground $(probe foreground))"
+    expect_exit "a key did not close it without the password library"
+    [ "$(probe reg-get "$TEST_KEY" Calls)" = none ] || fail "a planted PASSWORD.CPL was asked"
+    local mark
+    for mark in "$WORK/planted/PASSWORD.CPL.loaded" "$WORK/current/PASSWORD.CPL.loaded"; do
+        [ ! -e "$mark" ] || fail "loaded: ${mark%.loaded}"
+    done
+}
+
+# A close requested while the password dialog is up (WM_CLOSE to the saver window and to the
+# application window) is refused: only the right password closes the saver.
+scenario_close_during_password() {
+    probe spi-reset
+    probe reg-delete "$TEST_KEY"
+    probe reg-set "$TEST_KEY" Hold 1
+    probe reg-set "$DESKTOP" ScreenSaveUsePassword 1 || fail "cannot set ScreenSaveUsePassword"
+    install_double
+    xdotool mousemove 512 384
+    start_saver "$SAVER" /s
+    find_saver_window
+    local application; application=$(application_window) || fail "no application window"
+    xdotool key a
+    poll_probe 3000 1 reg-get "$TEST_KEY" Calls || fail "password not asked"
+    probe post "$SAVER_HWND" $WM_CLOSE 0 0 || fail "cannot post to the saver window"
+    probe post "$application" $WM_CLOSE 0 0 || fail "cannot post to the application window"
+    probe reg-set "$TEST_KEY" Release 1
+    poll_probe 3000 1 reg-get "$TEST_KEY" Answered || fail "the password dialog did not answer"
+    stays_alive 600 "a close during the password dialog ended it; the password was wrong"
+    xdotool key a
+    expect_exit "the right password did not close it"
+    [ "$(probe reg-get "$TEST_KEY" Calls)" = 2 ] || fail "password not asked twice"
 }
 
 # The configuration twice: the second process ends at once with 0 and brings the first
-# one's window to the front.
-scenario_configure_twice() {
+# one's window back in front of another window. Started from a window, the first one takes its
+# application window into that window (see configure_parent), and must still be found.
+configure_twice() {  # configure_twice [from-window]
+    if [ "${1:-}" = from-window ]; then
+        start_probe_host caller || fail "no host"
+        probe wait-foreground ShellProbeHost 3000 || fail "host not in front"
+    fi
     start_saver "$SAVER" /c
     FIRST_PID=$SAVER_PID
     local config; config=$(probe find TConfigurationForm 5000) || fail "no configuration window"
-    start_host
+    probe wait-foreground TConfigurationForm 3000 || fail "configuration not in front"
+    start_probe_host other || fail "no host"
     probe wait-foreground ShellProbeHost 3000 || fail "host not in front"
     start_saver "$SAVER" /c
     expect_exit "the second configuration did not end"
@@ -218,28 +253,32 @@ scenario_configure_twice() {
     xdotool key Return  # the dialog's default button, reached from the keyboard
     expect_exit "Enter did not close the first configuration"
 }
+scenario_configure_twice() { configure_twice; }
+scenario_configure_from_window() { configure_twice from-window; }
 
 # Started with /c from a window, the configuration disables that window while it is up.
-scenario_configure_parent() {
-    start_host
-    probe wait-foreground ShellProbeHost 3000 || fail "host not in front"
-    start_saver "$SAVER" /c
-    probe find TConfigurationForm 5000 > /dev/null || fail "no configuration window"
-    probe wait-foreground TConfigurationForm 3000 || fail "configuration not in front"
-    case $(probe info "$HOST_HWND") in *"enabled=0"*) ;; *) fail "host still enabled";; esac
-    xdotool key Return
-    expect_exit "Enter did not close the configuration"
-    case $(probe info "$HOST_HWND") in *"enabled=1"*) ;; *) fail "host left disabled";; esac
-}
+scenario_configure_parent() { configure_disables_host "$SAVER" Return; }
 
-# The password change mode calls the system's dialog (a stub in Wine) and shows nothing.
+# The password change mode asks the system's change dialog (the double, holding until it is
+# released) for "SCRSAVE", owned by the window given, and shows nothing of its own meanwhile.
 scenario_change_password() {
     probe spi-reset
-    start_host
-    start_saver "$SAVER" /a "$HOST_HWND"
-    expect_exit "the password change mode did not end"
+    probe reg-delete "$TEST_KEY"
+    probe reg-set "$TEST_KEY" Hold 1
+    install_double
+    start_probe_host owner || fail "no host"
+    start_saver "$SAVER" /a "$HOST"
+    poll_probe 5000 1 reg-get "$TEST_KEY" ChangeCalls || fail "the change dialog was not asked for"
+    kill -0 "$SAVER_PID" 2>/dev/null || fail "the saver did not wait for the change dialog"
+    [ "$(probe reg-get-text "$TEST_KEY" ChangeProvider)" = SCRSAVE ] ||
+        fail "provider $(probe reg-get-text "$TEST_KEY" ChangeProvider)"
+    [ "$(probe reg-get "$TEST_KEY" ChangeOwner)" = "$HOST" ] ||
+        fail "owner $(probe reg-get "$TEST_KEY" ChangeOwner), not $HOST"
     [ -z "$(probe find TScreensaverForm 0)" ] || fail "a saver window appeared"
+    [ -z "$(probe find TConfigurationForm 0)" ] || fail "a configuration window appeared"
     [ "$(probe spi-get)" = 0 ] || fail "password change set the screen-saver-running flag"
+    probe reg-set "$TEST_KEY" Release 1
+    expect_exit "the password change mode did not end"
 }
 
 # A settings value of the wrong type ends the start in the framework's exception box, before
@@ -253,6 +292,9 @@ scenario_startup_failure() {
     local box; box=$(probe find "#32770" 5000) || { probe reg-delete "$key"; fail "no error box"; }
     probe reg-delete "$key"
     local info; info=$(probe info "$box")
+    case $info in *"text=$name Screen Saver") ;; *) fail "not the saver's box: $info";; esac
+    probe controls "$box" | grep -q "text=Invalid data type for 'Sound'\$" ||
+        fail "not the settings error: $(probe controls "$box")"
     [ "$(probe spi-get)" = 0 ] || fail "running flag still set while the error shows"
     [ -z "$(probe find TScreensaverForm 0)" ] || fail "a saver window was created"
     probe post "$box" $WM_CLOSE 0 0
@@ -271,5 +313,7 @@ scenario_shipped() {
     expect_exit "a key did not close the shipped saver"
 }
 
+# A name with no scenario is refused, not run as a command that is not found.
+declare -F "scenario_$SCENARIO" > /dev/null || { echo "FAIL: no scenario '$SCENARIO'"; exit 2; }
 "scenario_$SCENARIO"
 echo "PASS [$SCENARIO]"

@@ -1,5 +1,5 @@
 // Plain windows that take the place of the presentation window and the configuration dialog
-// where those are not wanted: the shell's own tests, and a saver built without them. The
+// where those are not wanted: the shell's own tests (test builds only). The
 // presentation stand-in is the base window as it is (black, full-screen, closes on input); the
 // configuration stand-in is a small dialog with an OK button, enough for the single-instance
 // guard to find it and bring it to the front.

@@ -1,4 +1,4 @@
-#include "shell/StandInForms.h"
+#include "tests/wine/shell/StandInForms.h"
 
 TStandInPresentationForm::TStandInPresentationForm(fw::TComponent* owner)
     : TScreensaverForm(owner) {
