@@ -14,11 +14,8 @@ void ExtractFromSaver(const fs::path& file, ExtractKind kind, unsigned index,
     RefuseSameFile(output, file, "saver file");
 
     kwPak pak;
+    kwPakScope scope(pak);
     pak.Bind(file.string().c_str());
-    struct Unbinder {
-        kwPak& Pak;
-        ~Unbinder() { Pak.Unbind(); }
-    } unbinder{pak};
 
     const char* what = kind == ExtractKind::Module ? "module" : "picture";
     std::span<const std::uint32_t> table =
