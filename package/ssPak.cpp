@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "package/ModuleName.h"
 
@@ -164,6 +165,20 @@ std::uint32_t ssPak::ReadDword(std::int32_t position) {
     std::uint8_t bytes[4];
     ReadRecord(position, bytes, sizeof bytes);
     return LoadLe32(bytes);
+}
+
+void ssPak::StreamBytes(std::int32_t position, std::uint32_t length, const ByteSink& sink) {
+    constexpr std::uint32_t kChunk = 1 << 20;
+    if (position < 0 || !FitsInContainer(static_cast<std::uint64_t>(position), length))
+        RaiseReadError();
+    std::vector<std::uint8_t> buffer(std::min(length, kChunk));
+    while (length != 0) {
+        std::uint32_t count = std::min(length, kChunk);
+        ReadRecord(position, buffer.data(), count);
+        sink(buffer.data(), count);
+        position += static_cast<std::int32_t>(count);
+        length -= count;
+    }
 }
 
 void ssPak::ExtractModule(std::int32_t position, const char* target) {

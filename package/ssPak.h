@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -74,6 +75,11 @@ public:
     // `name` is null; the chosen path goes to `pathOut` when it is given.
     void ExtractModuleToTemp(std::int32_t position, const char* name, char* pathOut = nullptr,
                              std::size_t pathOutSize = 0);
+
+    // Reads `length` bytes from `position` a piece at a time and hands each piece to `sink`;
+    // memory stays flat whatever the length. Raises "Error reading module file. " as ReadRecord.
+    using ByteSink = std::function<void(const std::uint8_t* bytes, std::uint32_t count)>;
+    void StreamBytes(std::int32_t position, std::uint32_t length, const ByteSink& sink);
 
     // The length of the data block at `position`; the file is left on the block's first byte.
     std::uint32_t ReadDataBlockLength(std::int32_t position) { return ReadDword(position); }

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr std::uint32_t kInspectChunk = 1 << 20;
-
 PakStringInfo ReadStringInfo(ssPak& pak, std::uint32_t position) {
     PakStringInfo info;
     ssPakString text(pak, static_cast<std::int32_t>(position));
@@ -30,16 +28,10 @@ PakDataInfo ReadDataInfo(ssPak& pak, std::uint32_t position) {
     return info;
 }
 
-// Reads a data block through to its end, a piece at a time: memory stays flat whatever its size.
+// Reads a data block through to its end, as the saver's extraction would.
 void ReadDataBytes(ssPak& pak, const PakDataInfo& data) {
-    std::vector<std::uint8_t> buffer(kInspectChunk);
-    std::uint64_t position = data.Span.Position + kDataBlockHeaderSize;
-    for (std::uint32_t left = data.Length; left != 0;) {
-        std::uint32_t count = std::min<std::uint32_t>(left, kInspectChunk);
-        pak.ReadRecord(static_cast<std::int32_t>(position), buffer.data(), count);
-        position += count;
-        left -= count;
-    }
+    pak.StreamBytes(static_cast<std::int32_t>(data.Span.Position + kDataBlockHeaderSize),
+                    data.Length, [](const std::uint8_t*, std::uint32_t) {});
 }
 
 PakTableInfo TableInfo(std::uint32_t offset, std::span<const std::uint32_t> entries) {

@@ -204,7 +204,7 @@ function = "exit-and-leave-running"
     ExtractFromSaver(out, ExtractKind::Picture, 0, folder.Path("photo-copy.jpg"));
     EXPECT_EQ(folder.Read("photo-copy.jpg"), jpeg);
     EXPECT_EQ(ErrorOf([&] { ExtractFromSaver(out, ExtractKind::Module, 1, folder.Path("x")); }),
-              "module 1 is external (C:\\Programs\\Leave\\leave.exe); the container holds no program for it");
+              out + ": module 1 is external (C:\\Programs\\Leave\\leave.exe); the container holds no program for it");
     EXPECT_NE(ErrorOf([&] { ExtractFromSaver(out, ExtractKind::Picture, 2, folder.Path("x")); }).find("has no picture 2 (it has 2)"),
               std::string::npos);
     EXPECT_NE(ErrorOf([&] { ExtractFromSaver(out, ExtractKind::Picture, 0, out); }).find("is the saver file"),
@@ -337,20 +337,88 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
         EXPECT_EQ(help.Code, 0) << command;
         EXPECT_NE(help.Out.find(command), std::string::npos) << help.Out;
     }
-    EXPECT_NE(RunTool({}).Code, 0);
-    EXPECT_NE(RunTool({"build", "--stub", "x"}).Code, 0);
-    EXPECT_NE(RunTool({"extract", out, "-o", folder.Path("y")}).Code, 0);
-    EXPECT_NE(RunTool({"extract", out, "--module", "0", "--picture", "0", "-o", folder.Path("y")}).Code, 0);
+    RunResult version = RunTool({"--version"});
+    EXPECT_EQ(version.Code, 0);
+    EXPECT_EQ(version.Out.rfind("saverpak 1.", 0), 0u) << version.Out;
 
-    // verify: the saver's own message, exit 1. A stub without a container, then a truncated saver.
-    RunResult bare = RunTool({"verify", folder.Path("stub.scr")});
-    EXPECT_EQ(bare.Code, 1);
-    EXPECT_EQ(bare.Err, "Invalid header in module file. " + folder.Path("stub.scr") + "\n");
+    // A command line the tool cannot use: status 2, the parser's complaint and one usage line.
+    const std::string y = folder.Path("y");
+    const std::vector<std::vector<std::string>> wrong = {
+        {},
+        {"frobnicate"},
+        {"build", "--stub", "x"},
+        {"list"},
+        {"list", out, "--colour"},
+        {"extract", out, "-o", y},
+        {"extract", out, "--module", "0", "--picture", "0", "-o", y},
+        {"extract", out, "--module", "-1", "-o", y},
+    };
+    for (const auto& args : wrong) {
+        RunResult r = RunTool(args);
+        SCOPED_TRACE(args.empty() ? "(nothing)" : args[0] + " " + (args.size() > 1 ? args.back() : ""));
+        EXPECT_EQ(r.Code, 2);
+        EXPECT_EQ(r.Err.rfind("saverpak: ", 0), 0u) << r.Err;
+        EXPECT_NE(r.Err.find("\nusage: saverpak build|list|verify|extract"), std::string::npos) << r.Err;
+        EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 2) << r.Err;
+        EXPECT_FALSE(fs::exists(y));
+    }
+
+    // A failure: status 1 and one message that begins "saverpak: " and names its file; the
+    // reader's own messages are kept.
     std::string bytes = folder.Read("saver.scr");
     folder.Write("cut.scr", bytes.substr(0, 2060) + bytes.substr(bytes.size() - 40));
-    RunResult cut = RunTool({"verify", folder.Path("cut.scr")});
-    EXPECT_EQ(cut.Code, 1);
-    EXPECT_EQ(cut.Err, "Error reading module file. " + folder.Path("cut.scr") + "\n");
+    std::string badIndex = bytes;
+    badIndex[bytes.size() - 40] = 36;
+    folder.Write("index.scr", badIndex);
+    const std::string stub = folder.Path("stub.scr"), cut = folder.Path("cut.scr");
+    const std::string index = folder.Path("index.scr"), absent = folder.Path("absent.scr");
+    struct Failure {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Failure failures[] = {
+        {{"verify", stub}, "Invalid header in module file. " + stub},
+        {{"list", cut}, "Error reading module file. " + cut},
+        {{"verify", index}, "File is corrupt, invalid record size in PakIndex. " + index},
+        {{"list", "--json", absent}, "Error opening module. " + absent},
+        {{"extract", out, "--picture", "0", "-o", y}, out + " has no picture 0 (it has 0)"},
+        {{"build", "--stub", stub, "--manifest", absent, "-o", y}, "cannot open the manifest " + absent},
+    };
+    for (const Failure& f : failures) {
+        SCOPED_TRACE(f.args[0] + " " + f.args[1]);
+        RunResult r = RunTool(f.args);
+        EXPECT_EQ(r.Code, 1);
+        EXPECT_EQ(r.Err, "saverpak: " + f.message + "\n");
+        EXPECT_EQ(r.Out, "");
+    }
+}
+
+// list shows texts from the container, which a hostile saver controls: nothing it holds may
+// reach the terminal as a control sequence.
+TEST(SaverpakList, EscapesControlCharactersFromTheContainer) {
+    TestFolder folder;
+    folder.Write("stub.scr", ProgramBytes(512));
+    folder.Write("saver.toml", "[settings]\nlink = \"LLLLLLLLLLL\"\ncaption = \"CCCCCCCCCCC\"\n"
+                               "[[key]]\nkey = \"F1\"\nfunction = \"shell-execute\"\ncommand = \"KKKKKKKKKKK\"\n");
+    std::string out = folder.Path("saver.scr");
+    BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"), out);
+    std::string bytes = folder.Read("saver.scr");
+    const std::string hostile("\x1B]0;x\x07\x9B\x81\x7F\t\xE9", 11);
+    for (const char* text : {"LLLLLLLLLLL", "CCCCCCCCCCC", "KKKKKKKKKKK"})
+        bytes.replace(bytes.find(text), hostile.size(), hostile);
+    folder.Write("saver.scr", bytes);
+
+    std::ostringstream table;
+    ListSaver(out, false, table);
+    const std::string shown = "\\x1B]0;x\\x07\u203A\\x81\\x7F\\x09\u00E9";
+    EXPECT_NE(table.str().find("link \"" + shown + "\", caption \"" + shown + "\""), std::string::npos)
+        << table.str();
+    EXPECT_NE(table.str().find("command \"" + shown + "\""), std::string::npos) << table.str();
+    for (char c : table.str()) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+    std::ostringstream jsonText;
+    ListSaver(out, true, jsonText);
+    for (char c : jsonText.str()) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+    EXPECT_EQ(json::parse(jsonText.str())["settings"]["caption"], "\x1B]0;x\x07\u203A\uFFFD\x7F\t\u00E9");
 }
 
 TEST(SaverpakVerify, PictureContentMustMatchItsStoredType) {
@@ -365,10 +433,10 @@ TEST(SaverpakVerify, PictureContentMustMatchItsStoredType) {
     bytes[j["pictures"][0]["position"].get<std::size_t>() + 4] = 1;  // now claims to be a JPEG
     folder.Write("saver.scr", bytes);
     EXPECT_EQ(ErrorOf([&] { VerifySaver(out); }),
-              "Error loading picture. The file format is invalid or unrecognized.");
+              "Error loading picture. The file format is invalid or unrecognized. " + out);
     bytes[j["pictures"][0]["position"].get<std::size_t>() + 4] = 2;
     folder.Write("saver.scr", bytes);
-    EXPECT_EQ(ErrorOf([&] { VerifySaver(out); }), "File is corrupt. Invalid picture type.");
+    EXPECT_EQ(ErrorOf([&] { VerifySaver(out); }), "File is corrupt. Invalid picture type. " + out);
 }
 
 }  // namespace
