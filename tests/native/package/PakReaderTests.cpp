@@ -360,16 +360,21 @@ TEST(PakBind, RefusesBrokenFilesWithTheSaversMessagesAndClosesTheFile) {
     kwPak missing;
     std::string absent = folder.Path("absent.scr");
     EXPECT_EQ(ErrorOf([&] { missing.Bind(absent.c_str()); }), "Error opening module. " + absent);
-    // A path longer than a path buffer is held whole where the file system takes it.
+    // A path longer than a path buffer is held whole where the file system takes it (the
+    // Windows build's file calls refuse it, and say which file).
     std::filesystem::path deep = std::filesystem::path(folder.Path()) / std::string(200, 'd') /
                                  std::string(100, 'e');
     std::filesystem::create_directories(deep);
     std::string longPath = (deep / "saver.scr").string();
     std::ofstream(longPath, std::ios::binary) << EmptyPak();
-    kwPak far;
-    EXPECT_EQ(ErrorOf([&] { far.Bind(longPath.c_str()); }), "");
-    EXPECT_STREQ(far.Path(), longPath.c_str());
-    far.Unbind();
+    kwPak deepPak;
+#ifdef _WIN32
+    EXPECT_EQ(ErrorOf([&] { deepPak.Bind(longPath.c_str()); }), "Error opening module. " + longPath);
+#else
+    EXPECT_EQ(ErrorOf([&] { deepPak.Bind(longPath.c_str()); }), "");
+    EXPECT_STREQ(deepPak.Path(), longPath.c_str());
+#endif
+    deepPak.Unbind();
 }
 
 TEST(PakStrings, AbsentEmptyAndBrokenDescriptors) {

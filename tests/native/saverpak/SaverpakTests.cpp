@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <sstream>
@@ -12,9 +15,14 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "PeImage.h"
 #include "SaverInputs.h"
 #include "TestFolder.h"
 #include "tools/saverpak/Commands.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -438,5 +446,124 @@ TEST(SaverpakVerify, PictureContentMustMatchItsStoredType) {
     folder.Write("saver.scr", bytes);
     EXPECT_EQ(ErrorOf([&] { VerifySaver(out); }), "File is corrupt. Invalid picture type. " + out);
 }
+
+#ifndef _WIN32
+// A sparse saver of 5 GiB whose index asks for a table of 4 GiB: refused at once, before
+// anything is set aside for it (positions end at 2 GiB).
+TEST(SaverpakLimits, AFileOfFiveGigabytesIsRefusedPromptlyInLittleMemory) {
+    TestFolder folder;
+    const std::string path = folder.Path("huge.scr");
+    const std::uint64_t size = 5ull << 30;
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << ProgramBytes(64);
+        out << Le32Bytes(32) << Le32Bytes(0) << Le32Bytes(0x40000000) << std::string(20, '\0');
+        out.seekp(static_cast<std::streamoff>(size - 8));
+        out << Le32Bytes(8) << Le32Bytes(64);
+    }
+    ASSERT_EQ(fs::file_size(path), size);
+    const auto start = std::chrono::steady_clock::now();
+    for (std::vector<std::string> args : {std::vector<std::string>{"list", path}, {"list", "--json", path},
+                                          {"verify", path}, {"extract", path, "--module", "0", "-o", folder.Path("x")}}) {
+        RunResult r = RunTool(args);
+        EXPECT_EQ(r.Code, 1);
+        EXPECT_EQ(r.Err, "saverpak: Error reading module file. " + path + "\n");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    EXPECT_LT(usage.ru_maxrss, 64 * 1024);  // KiB
+#endif
+}
+
+// Signing as a user signs: Debian's openssl makes a throw-away certificate and osslsigncode
+// signs with it (only options that osslsigncode 2.5 has too).
+class Signer {
+public:
+    explicit Signer(const TestFolder& folder)
+        : FKey(folder.Path("key.pem")), FCert(folder.Path("cert.pem")), FLog(folder.Path("sign.log")) {}
+
+    bool MakeCertificate() const {
+        return Run("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Saverpak-Test "
+                   "-addext extendedKeyUsage=codeSigning -keyout '" + FKey + "' -out '" + FCert + "'");
+    }
+    bool Sign(const std::string& in, const std::string& out, bool nest = false) const {
+        return Run("osslsigncode sign -certs '" + FCert + "' -key '" + FKey + "' -h sha256 -n Saverpak " +
+                   (nest ? "-nest " : "") + "-in '" + in + "' -out '" + out + "'");
+    }
+    bool Verify(const std::string& file) const {
+        return Run("osslsigncode verify -CAfile '" + FCert + "' -in '" + file + "'");
+    }
+    std::string Log() const {
+        std::ifstream in(FLog, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+private:
+    bool Run(const std::string& command) const {
+        return std::system((command + " >'" + FLog + "' 2>&1").c_str()) == 0;
+    }
+    std::string FKey, FCert, FLog;
+};
+
+// The stub's checksum field, which signing rewrites, set to zero to compare the rest.
+std::string WithoutChecksum(std::string bytes) {
+    bytes.replace(pe_image::kOptional + 64, 4, 4, '\0');
+    return bytes;
+}
+
+TEST(SaverpakSigning, SignedAndTwiceSignedSaversReadAndSignedStubsAreStripped) {
+    TestFolder folder;
+    Signer signer(folder);
+    ASSERT_TRUE(signer.MakeCertificate()) << signer.Log();
+    const std::string stub = folder.Write("stub.scr", PeProgramBytes(4096));
+    const std::string program = ProgramBytes(70001, 's');
+    folder.Write("show.exe", program);
+    const std::string manifest = folder.Write(
+        "saver.toml", "[settings]\ncaption = \"signed\"\n[[module]]\nfile = \"show.exe\"\nname = \"show.exe\"\n");
+    const std::string saver = folder.Path("saver.scr"), signedSaver = folder.Path("signed.scr");
+    BuildSaver(stub, manifest, saver);
+    const std::string built = folder.Read("saver.scr");
+    EXPECT_EQ(ListJson(saver)["signature"], nullptr);
+
+    ASSERT_TRUE(signer.Sign(saver, signedSaver)) << signer.Log();
+    EXPECT_TRUE(signer.Verify(signedSaver)) << signer.Log();
+    EXPECT_EQ(ErrorOf([&] { VerifySaver(signedSaver); }), "");
+    json j = ListJson(signedSaver);
+    EXPECT_EQ(j["signature"]["position"], (built.size() + 7) / 8 * 8);
+    EXPECT_EQ(j["signature"]["position"].get<std::uint64_t>() + j["signature"]["size"].get<std::uint64_t>(),
+              j["fileSize"]);
+    EXPECT_EQ(j["trailer"]["position"], built.size() - 8);
+    EXPECT_EQ(j["containerSize"], ListJson(saver)["containerSize"]);
+    ExtractFromSaver(signedSaver, ExtractKind::Module, 0, folder.Path("copy.exe"));
+    EXPECT_EQ(folder.Read("copy.exe"), program);
+    std::ostringstream table;
+    ListSaver(signedSaver, false, table);
+    EXPECT_NE(table.str().find("certificate table (signature, after"), std::string::npos) << table.str();
+
+    // A second signature nested in the first makes a larger table; the container stays put.
+    const std::string nested = folder.Path("nested.scr");
+    ASSERT_TRUE(signer.Sign(signedSaver, nested, true)) << signer.Log();
+    EXPECT_TRUE(signer.Verify(nested)) << signer.Log();
+    EXPECT_EQ(ErrorOf([&] { VerifySaver(nested); }), "");
+    json n = ListJson(nested);
+    EXPECT_GT(n["signature"]["size"], j["signature"]["size"]);
+    EXPECT_EQ(n["trailer"], j["trailer"]);
+
+    // A signed stub: its table and entry are left out, with a note; the saver is the one built
+    // from the unsigned stub.
+    const std::string signedStub = folder.Path("signed-stub.scr");
+    ASSERT_TRUE(signer.Sign(stub, signedStub)) << signer.Log();
+    RunResult build = RunTool({"build", "--stub", signedStub, "--manifest", manifest, "-o", folder.Path("again.scr")});
+    EXPECT_EQ(build.Code, 0) << build.Err;
+    EXPECT_EQ(build.Err.rfind("saverpak: note: the stub " + signedStub + " is signed;", 0), 0u) << build.Err;
+    EXPECT_NE(build.Err.find("Sign " + folder.Path("again.scr") + " instead"), std::string::npos) << build.Err;
+    EXPECT_EQ(WithoutChecksum(folder.Read("again.scr")), WithoutChecksum(built));
+    EXPECT_EQ(ListJson(folder.Path("again.scr"))["signature"], nullptr);
+    ASSERT_TRUE(signer.Sign(folder.Path("again.scr"), folder.Path("again-signed.scr"))) << signer.Log();
+    EXPECT_TRUE(signer.Verify(folder.Path("again-signed.scr"))) << signer.Log();
+}
+#endif
 
 }  // namespace
