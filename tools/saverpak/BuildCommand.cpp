@@ -22,8 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kCopyChunk = 1 << 20;
-
 // One input of the build, held open from its checks until its bytes are copied, so what was
 // checked is what is written; its bytes are streamed, never held whole.
 class InputFile {
@@ -73,19 +71,14 @@ public:
         return head[0] == 'M' && head[1] == 'Z';
     }
 
-    // Sends the bytes from `position` to `end` to the sink, a piece at a time.
-    void CopyTo(std::uint32_t position, std::uint32_t end, const PakSink& sink) {
-        std::vector<char> buffer(std::min<std::size_t>(kCopyChunk, end - position));
-        for (std::uint32_t at = position; at < end;) {
-            std::size_t count = std::min<std::size_t>(buffer.size(), end - at);
-            ReadAt(at, buffer.data(), count);
-            sink(buffer.data(), count);
-            at += static_cast<std::uint32_t>(count);
-        }
+    // Appends the bytes from `position` to `end` to the output.
+    void CopyTo(std::uint32_t position, std::uint32_t end, OutputFile& out) {
+        out.CopyFrom(FFile, position, end - position, Name());
     }
 
-    PakData Data() {
-        return {FSize, [this](const PakSink& sink) { CopyTo(0, FSize, sink); }};
+    // The file's bytes as a data block, copied into `*out` once that is open.
+    PakData Data(OutputFile* const& out) {
+        return {FSize, [this, &out] { CopyTo(0, FSize, *out); }};
     }
 
 private:
@@ -150,6 +143,7 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
 
     PakInput input;
     std::vector<std::unique_ptr<InputFile>> files;
+    OutputFile* target = nullptr;  // set once every input has passed its checks
     for (std::size_t i = 0; i < manifest.Modules.size(); ++i) {
         const ManifestModule& module = manifest.Modules[i];
         PakModuleInput entry;
@@ -162,7 +156,7 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
             if (!file->StartsWithMz())
                 throw ToolError("module " + std::to_string(i) + ": " + module.File.string() +
                                 " is not a Windows program (no \"MZ\")");
-            entry.Data = file->Data();
+            entry.Data = file->Data(target);
         }
         input.Modules.push_back(std::move(entry));
     }
@@ -179,7 +173,7 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
         std::string problem = PictureProblem(bytes, *type);
         if (!problem.empty())
             throw ToolError("picture " + std::to_string(i) + ": " + path.string() + ": " + problem);
-        input.Pictures.push_back({*type, file->Data()});
+        input.Pictures.push_back({*type, file->Data(target)});
     }
 
     for (const ManifestKey& key : manifest.Keys)
@@ -194,10 +188,11 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
                         " bytes; a saver file must stay below 2 GiB");
 
     OutputFile out(output);
-    PakSink sink = [&](const void* bytes, std::size_t count) { out.Write(bytes, count); };
-    sink(stubPlan.Head.data(), stubPlan.Head.size());
-    stub.CopyTo(static_cast<std::uint32_t>(stubPlan.Head.size()), stubPlan.Length, sink);
-    WritePakContainer(stubPlan.Length, input, sink);
+    target = &out;
+    out.Write(stubPlan.Head.data(), stubPlan.Head.size());
+    stub.CopyTo(static_cast<std::uint32_t>(stubPlan.Head.size()), stubPlan.Length, out);
+    WritePakContainer(stubPlan.Length, input,
+                      [&](const void* bytes, std::size_t count) { out.Write(bytes, count); });
     out.CloseStream();
     // Read the result back with the saver's own reader before it takes the output's place.
     try {

@@ -37,7 +37,7 @@ public:
     std::uint32_t DataBlock(const PakData& data) {
         std::uint32_t at = Position();
         Dword(data.Size);
-        if (FSink) data.Write(*FSink);
+        if (FSink) data.Write();
         FPosition += data.Size;
         return at;
     }

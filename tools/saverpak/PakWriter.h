@@ -14,11 +14,11 @@
 
 using PakSink = std::function<void(const void* bytes, std::size_t count)>;
 
-// The bytes of one data block, streamed into the container when it is written: `Write` sends
-// exactly `Size` bytes to the sink it is given.
+// The bytes of one data block, streamed into the container when it is written: `Write` appends
+// exactly `Size` bytes to the output that the sink writes to, after what the sink has written.
 struct PakData {
     std::uint32_t Size = 0;
-    std::function<void(const PakSink&)> Write;
+    std::function<void()> Write;
 };
 
 struct PakModuleInput {
