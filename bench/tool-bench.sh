@@ -13,22 +13,16 @@ rm -rf "$work"
 mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
 
-# Best (smallest) wall time of N runs of a command that writes OUTPUT, in milliseconds. Each run
-# writes a new file and starts with no dirty pages left by the one before (removal and `sync`
-# not timed), so neither the write-back nor the freeing of the last run's blocks is counted.
-best_ms() {
+source "$root/bench/timing.sh"
+# Each timed run writes a new file and starts with no dirty pages left by the one before
+# (removal and `sync` not timed): neither the write-back nor the freeing of the last run's
+# blocks is counted.
+fresh_best_ms() {
     local runs="$1" output="$2"; shift 2
-    local best=999999999 start end
-    for ((i = 0; i < runs; i++)); do
-        rm -f "$output"
-        sync
-        start=$(date +%s%N)
-        "$@" >/dev/null 2>&1
-        end=$(date +%s%N)
-        (((end - start) / 1000000 < best)) && best=$(((end - start) / 1000000))
-    done
-    echo "$best"
+    BEFORE_RUN="fresh_output $output" best_ms "$runs" "$@"
 }
+fresh_output() { rm -f "$1"; sync; }
+
 # Peak resident memory of one run, in MB.
 peak_mb() {
     /usr/bin/time -f %M -o "$work/rss" "$@" >/dev/null 2>&1
@@ -41,10 +35,10 @@ printf '[[module]]\nfile = "big.exe"\nname = "big.exe"\n' > "$work/saver.toml"
 cat "$work/stub.scr" "$work/big.exe" > /dev/null  # warm the page cache
 
 build=("$saverpak" build --stub "$work/stub.scr" --manifest "$work/saver.toml" -o "$work/saver.scr")
-build_ms=$(best_ms 5 "$work/saver.scr" "${build[@]}")
-cp_ms=$(best_ms 5 "$work/copy.exe" cp "$work/big.exe" "$work/copy.exe")
+build_ms=$(fresh_best_ms 5 "$work/saver.scr" "${build[@]}")
+cp_ms=$(fresh_best_ms 5 "$work/copy.exe" cp "$work/big.exe" "$work/copy.exe")
 echo "== a saver around a $mb MB module"
-echo "build: $build_ms ms   cp of the module: $cp_ms ms   build/cp: $(python3 -c "print(f'{$build_ms / $cp_ms:.2f}')") (goal <= 1.5)"
+echo "build: $build_ms ms   cp of the module: $cp_ms ms   build/cp: $(ratio "$build_ms" "$cp_ms") (goal <= 1.5)"
 echo "peak memory (goal < 64 MB each):"
 echo "  build           $(peak_mb "${build[@]}") MB"
 echo "  verify          $(peak_mb "$saverpak" verify "$work/saver.scr") MB"
