@@ -30,17 +30,17 @@ public:
         std::error_code error;
         if (!fs::is_regular_file(path, error))
             throw ToolError(Name() + " is not a file that can be read");
+        std::uintmax_t size = fs::file_size(path, error);
+        if (error) throw ToolError("cannot read " + Name() + ": " + error.message());
+        if (size > kMaxPakPosition)
+            throw ToolError(Name() + " is larger than a saver file may be (2 GiB)");
+        FSize = static_cast<std::uint32_t>(size);
 #ifdef _WIN32
         FFile = _wfopen(path.c_str(), L"rb");
 #else
         FFile = std::fopen(path.c_str(), "rb");
 #endif
         if (!FFile) throw ToolError("cannot read " + Name() + ": " + std::strerror(errno));
-        std::uintmax_t size = fs::file_size(path, error);
-        if (error) throw ToolError("cannot read " + Name() + ": " + error.message());
-        if (size > kMaxPakPosition)
-            throw ToolError(Name() + " is larger than a saver file may be (2 GiB)");
-        FSize = static_cast<std::uint32_t>(size);
     }
     ~InputFile() {
         if (FFile) std::fclose(FFile);
