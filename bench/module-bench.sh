@@ -1,7 +1,7 @@
 #!/bin/bash
 # Module start-up costs, printed as ratios against doing the same work without the saver:
-#   1. extracting a 50 MB module with the saver's own extraction (8 KiB chunks through the file
-#      object), natively, against `dd bs=8k` copying the same bytes;      goal >= 90 % of dd
+#   1. extracting a 50 MB module with `saverpak extract` (the saver's reader, streamed), natively
+#      and whole process, against `dd bs=8k` copying the same bytes;     goal >= 90 % of dd
 #   2. under Wine, starting the .scr until the module's window is visible, against starting
 #      the module program itself, for a 1 MB and a 50 MB module;         goal <= 2.0x at 1 MB
 # Needs the native and windows builds (make native windows). Run by hand: bench/module-bench.sh
@@ -14,19 +14,7 @@ work="$root/build/bench-module"
 rm -rf "$work"
 mkdir -p "$work"
 
-# Best (smallest) wall time of N runs of a command, in milliseconds.
-best_ms() {
-    local runs="$1"; shift
-    local best=999999999 start end
-    for ((i = 0; i < runs; i++)); do
-        start=$(date +%s%N)
-        "$@" >/dev/null 2>&1
-        end=$(date +%s%N)
-        (((end - start) / 1000000 < best)) && best=$(((end - start) / 1000000))
-    done
-    echo "$best"
-}
-ratio() { python3 -c "print(f'{$1 / $2:.2f}')"; }
+source "$root/bench/timing.sh"
 
 # Packs MODULE as module 0 of a saver around STUB.
 pack() {

@@ -1,19 +1,10 @@
 #include "package/ModuleName.h"
 
 #include <array>
-#include <cctype>
+
+#include "support/Text.h"
 
 namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 // Windows opens a device, not a file, for these names whatever extension follows them
 // ("nul.txt", "COM1.tar.gz"), and ignores spaces before the extension ("CON .txt").

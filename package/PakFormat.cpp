@@ -125,3 +125,35 @@ std::array<std::uint8_t, kSettingsSize> PakSettings::Encode() const {
     StoreLe32(&out[kUrlLinkSize + kUrlCaptionSize], Music);
     return out;
 }
+
+namespace {
+
+std::uint16_t LoadLe16(const std::uint8_t* bytes) {
+    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+}  // namespace
+
+std::optional<PeCertificateEntry> FindCertificateEntry(const std::uint8_t* head, std::size_t size) {
+    constexpr std::size_t kPeOffsetField = 0x3C;
+    constexpr std::size_t kCoffSize = 24;  // "PE\0\0" and the file header
+    constexpr std::uint32_t kSecurityEntry = 4;
+    if (size < kPeOffsetField + 4 || head[0] != 'M' || head[1] != 'Z') return std::nullopt;
+    std::uint64_t pe = LoadLe32(head + kPeOffsetField);
+    if (pe + kCoffSize + 2 > size || std::memcmp(head + pe, "PE\0\0", 4) != 0) return std::nullopt;
+    std::uint16_t optionalSize = LoadLe16(head + pe + 20);
+    std::uint64_t optional = pe + kCoffSize;
+    // The data directory follows the fields of the 32- or 64-bit optional header.
+    std::uint16_t magic = LoadLe16(head + optional);
+    std::uint64_t countField = magic == 0x10B ? 92 : magic == 0x20B ? 108 : 0;
+    if (countField == 0 || optional + countField + 4 > size) return std::nullopt;
+    std::uint32_t entries = LoadLe32(head + optional + countField);
+    std::uint64_t entry = countField + 4 + kSecurityEntry * 8;
+    if (entries <= kSecurityEntry || entry + 8 > optionalSize || optional + entry + 8 > size)
+        return std::nullopt;
+    PeCertificateEntry result;
+    result.EntryPosition = static_cast<std::uint32_t>(optional + entry);
+    result.Position = LoadLe32(head + optional + entry);
+    result.Size = LoadLe32(head + optional + entry + 4);
+    return result;
+}

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 // Fixed record sizes; every record but the data block and the settings block begins with its
 // own size, which readers compare with these.
@@ -109,6 +110,26 @@ struct PakSettings {
     static PakSettings Decode(const std::uint8_t* bytes);
     std::array<std::uint8_t, kSettingsSize> Encode() const;
 };
+
+// A signed saver is a Windows program image whose certificate table (the security entry of its
+// optional header's data directory) follows the container: signing appends the table after
+// padding the file with zero bytes to an 8-byte boundary. Only what finding the table's start
+// needs is read: the entry's place and its two values, never the certificate itself.
+constexpr std::uint32_t kPeHeadSize = 4096;       // the headers looked at lie in the first 4 KiB
+constexpr std::uint32_t kCertificatePadding = 8;  // the table starts on this boundary
+
+struct PeCertificateEntry {
+    std::uint32_t EntryPosition = 0;  // file position of the entry's 8 bytes
+    std::uint32_t Position = 0;       // the table's file position (the entry's VirtualAddress)
+    std::uint32_t Size = 0;
+
+    bool IsEmpty() const { return Position == 0 && Size == 0; }
+};
+
+// The security directory entry found through the headers at the start of `head` (the file's
+// first bytes, at most kPeHeadSize of them); nullopt when they are not those of a PE image
+// that has the entry.
+std::optional<PeCertificateEntry> FindCertificateEntry(const std::uint8_t* head, std::size_t size);
 
 // Little-endian field access for the records above.
 inline std::uint32_t LoadLe32(const std::uint8_t* bytes) {

@@ -12,7 +12,7 @@ void kwPak::Bind(const char* path) {
     LoadIndex();
 }
 
-void kwPak::Unbind() {
+void kwPak::Unbind() noexcept {
     FModuleTable = {};
     FContentTable = {};
     FKeyPositionCount = 0;
@@ -26,12 +26,13 @@ void kwPak::LoadTable(std::uint32_t offset, std::uint32_t count,
     if (count == 0) return;
     // Counts come from the file: a table that cannot lie inside it is refused before any
     // memory is set aside for it (4,000,000,000 entries would otherwise ask for 16 GB).
+    // The container ends before 2 GiB, so a table that fits in it has a 32-bit byte count.
     std::uint64_t bytes = static_cast<std::uint64_t>(count) * 4;
-    if (offset > kMaxPakPosition || !FitsInFile(offset, bytes)) RaiseReadError();
-    std::vector<std::uint8_t> raw(static_cast<std::size_t>(bytes));
-    ReadRecord(static_cast<std::int32_t>(offset), raw.data(), static_cast<std::uint32_t>(bytes));
+    if (offset > kMaxPakPosition || !FitsInContainer(offset, bytes)) RaiseReadError();
     table.resize(count);
-    for (std::uint32_t i = 0; i < count; ++i) table[i] = LoadLe32(&raw[i * 4]);
+    ReadRecord(static_cast<std::int32_t>(offset), table.data(), static_cast<std::uint32_t>(bytes));
+    for (std::uint32_t& entry : table)
+        entry = LoadLe32(reinterpret_cast<const std::uint8_t*>(&entry));
 }
 
 void kwPak::LoadIndex() {

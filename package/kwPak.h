@@ -21,7 +21,7 @@ public:
     // Binds the container of any saver file; Bind() resolves its own path and comes here.
     void Bind(const char* path);
     // Frees the tables, empties the keys and closes the file; index and settings stay.
-    void Unbind();
+    void Unbind() noexcept;
 
     const PakIndex& Index() const { return FIndex; }
     // Empty when the count is 0 or nothing is bound.
@@ -48,4 +48,16 @@ private:
     std::uint32_t FKeyPositionCount = 0;
     std::vector<std::uint32_t> FContentTable;
     PakSettings FSettings;
+};
+
+// Keeps a container bound for one scope: unbinds it on every way out, a failed Bind included.
+class kwPakScope {
+public:
+    explicit kwPakScope(kwPak& pak) : FPak(pak) {}
+    ~kwPakScope() { FPak.Unbind(); }
+    kwPakScope(const kwPakScope&) = delete;
+    kwPakScope& operator=(const kwPakScope&) = delete;
+
+private:
+    kwPak& FPak;
 };

@@ -1,8 +1,10 @@
 #include "package/ssPak.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "package/ModuleName.h"
 
@@ -46,7 +48,7 @@ void ssPakString::Load(ssPak& pak, std::int32_t position) {
     // The length comes from the file: it must describe bytes that are there before anything is
     // allocated for them (a Length of 0xFFFFFFFF would otherwise wrap Length + 1 to nothing).
     std::int64_t textPosition = static_cast<std::int64_t>(position) + kStringDescriptorSize;
-    if (!Within(textPosition) || !pak.FitsInFile(textPosition, header.Length)) pak.RaiseReadError();
+    if (!Within(textPosition) || !pak.FitsInContainer(textPosition, header.Length)) pak.RaiseReadError();
     auto text = std::make_unique<char[]>(static_cast<std::size_t>(header.Length) + 1);
     pak.ReadRecord(static_cast<std::int32_t>(textPosition), text.get(), header.Length);
     text[header.Length] = '\0';
@@ -69,43 +71,93 @@ void ssPak::Open(HMODULE module) {
 
 void ssPak::OpenPath(const char* path) {
     Close();
-    std::size_t pathLength = std::strlen(path);
-    if (pathLength >= kPathSize) Raise("Error opening module. The path is too long.");
-    std::memmove(FPath, path, pathLength + 1);  // Bind(Path()) passes our own buffer
+    FPath = std::string(path);  // Bind(Path()) passes our own text
     FTrailer = PakTrailer{0, 0};
     FFileSize = 0;
+    FContainerBegin = FContainerEnd = 0;
+    FSignature.reset();
 
-    if (FFile.Open(FPath, GENERIC_READ, FILE_SHARE_READ) != 0) {
+    if (FFile.Open(FPath.c_str(), GENERIC_READ, FILE_SHARE_READ) != 0) {
         FFile.Close();
-        Raise("Error opening module. ", FPath);
+        Raise("Error opening module. ", FPath.c_str());
     }
     try {
         DWORD high = 0;
         SetLastError(ERROR_SUCCESS);  // a size whose low part is all ones is no failure
         DWORD low = GetFileSize(FFile.Handle(), &high);
         if (low == 0xFFFFFFFF && GetLastError() != ERROR_SUCCESS)  // INVALID_FILE_SIZE
-            Raise("Error reading module. ", FPath);
+            Raise("Error reading module. ", FPath.c_str());
         FFileSize = (static_cast<std::uint64_t>(high) << 32) | low;
+        LocateContainer();
 
         std::uint8_t bytes[kTrailerSize];
-        if (FFileSize < kTrailerSize ||
-            FFile.Seek(-static_cast<std::int32_t>(kTrailerSize), FILE_END) < 0 ||
+        if (FContainerEnd < kTrailerSize ||
+            FFile.Seek(static_cast<std::int32_t>(FContainerEnd - kTrailerSize), FILE_BEGIN) < 0 ||
             FFile.Read(bytes, kTrailerSize) != kTrailerSize)
-            Raise("Error reading module. ", FPath);
+            Raise("Error reading module. ", FPath.c_str());
         FTrailer = PakTrailer::Decode(bytes);
-        if (FTrailer.StructSize != kTrailerSize) Raise("Invalid header in module file. ", FPath);
+        if (FTrailer.StructSize != kTrailerSize)
+            Raise("Invalid header in module file. ", FPath.c_str());
     } catch (...) {
         FFile.Close();
         throw;
     }
 }
 
+// The one rule by which every reader finds the container: it ends where the file ends, or,
+// in a signed file, where the certificate table that ends the file begins.
+void ssPak::LocateContainer() {
+    FContainerBegin = 0;
+    FContainerEnd = FFileSize;
+    std::uint8_t head[kPeHeadSize];
+    auto headSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(FFileSize, kPeHeadSize));
+    if (FFile.Seek(0, FILE_BEGIN) != 0 || FFile.Read(head, headSize) != headSize)
+        Raise("Error reading module. ", FPath.c_str());
+    std::optional<PeCertificateEntry> entry = FindCertificateEntry(head, headSize);
+    if (entry && !entry->IsEmpty()) {
+        std::uint64_t tableEnd = static_cast<std::uint64_t>(entry->Position) + entry->Size;
+        if (entry->Position == 0 || entry->Size == 0 || tableEnd > FFileSize ||
+            entry->Position > kMaxPakPosition)
+            RaiseReadError();
+        if (tableEnd == FFileSize) {
+            FSignature = entry;
+            FContainerEnd = EndBeforePadding(entry->Position);
+        } else {
+            // A program signed before content was appended to it: its signature no longer
+            // holds, and the container lies after the table.
+            FContainerBegin = tableEnd;
+        }
+    }
+    // Every position of a container is a signed 32-bit seek from the start of the file.
+    if (FContainerEnd > kMaxPakPosition) RaiseReadError();
+}
+
+// The signer padded the file to a multiple of 8 with fewer than 8 zero bytes before the table;
+// the container's trailer, which begins with its size 8, ends where that padding begins.
+std::uint64_t ssPak::EndBeforePadding(std::uint32_t tableStart) {
+    std::uint8_t tail[kTrailerSize + kCertificatePadding - 1];
+    std::uint32_t count = std::min<std::uint32_t>(tableStart, sizeof tail);
+    std::uint32_t from = tableStart - count;
+    if (FFile.Seek(static_cast<std::int32_t>(from), FILE_BEGIN) != static_cast<std::int32_t>(from) ||
+        FFile.Read(tail, count) != count)
+        RaiseReadError();
+    for (std::uint32_t padding = 0; padding < kCertificatePadding && padding + kTrailerSize <= count;
+         ++padding) {
+        const std::uint8_t* end = tail + count - padding;
+        if (padding > 0 && *end != 0) break;
+        if (LoadLe32(end - kTrailerSize) == kTrailerSize) return tableStart - padding;
+    }
+    return tableStart;
+}
+
 void ssPak::Close() { FFile.Close(); }
 
-void ssPak::RaiseReadError() const { Raise("Error reading module file. ", FPath); }
+void ssPak::RaiseReadError() const { Raise("Error reading module file. ", FPath.c_str()); }
 
 void ssPak::ReadRecord(std::int32_t position, void* buffer, std::uint32_t count) {
-    if (position < 0 || FFile.Seek(position, FILE_BEGIN) != position) RaiseReadError();
+    if (position < 0 || !FitsInContainer(static_cast<std::uint64_t>(position), count) ||
+        FFile.Seek(position, FILE_BEGIN) != position)
+        RaiseReadError();
     if (count == 0) return;
     if (FFile.Read(buffer, count) != count) RaiseReadError();
 }
@@ -116,11 +168,25 @@ std::uint32_t ssPak::ReadDword(std::int32_t position) {
     return LoadLe32(bytes);
 }
 
+void ssPak::StreamBytes(std::int32_t position, std::uint32_t length, const ByteSink& sink) {
+    constexpr std::uint32_t kChunk = 1 << 20;
+    if (position < 0 || !FitsInContainer(static_cast<std::uint64_t>(position), length))
+        RaiseReadError();
+    std::vector<std::uint8_t> buffer(std::min(length, kChunk));
+    while (length != 0) {
+        std::uint32_t count = std::min(length, kChunk);
+        ReadRecord(position, buffer.data(), count);
+        sink(buffer.data(), count);
+        position += static_cast<std::int32_t>(count);
+        length -= count;
+    }
+}
+
 void ssPak::ExtractModule(std::int32_t position, const char* target) {
     // Check the block before the target is created: a length that runs past the end of the file
     // must not leave a half-written program (or a truncated earlier copy) behind.
     std::uint32_t length = ReadDataBlockLength(position);
-    if (!FitsInFile(static_cast<std::uint64_t>(position) + kDataBlockHeaderSize, length))
+    if (!FitsInContainer(static_cast<std::uint64_t>(position) + kDataBlockHeaderSize, length))
         Raise("Error extracting module. ", target);
 
     cFile output;

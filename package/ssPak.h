@@ -7,7 +7,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "package/PakFormat.h"
 #include "support/File.h"
@@ -52,9 +55,11 @@ public:
     ssPak(const ssPak&) = delete;
     ssPak& operator=(const ssPak&) = delete;
 
-    // Opens the file of `module` (nullptr = the running executable) and checks its trailer.
+    // Opens the file of `module` (nullptr = the running executable), finds the container's end
+    // and checks its trailer.
     void Open(HMODULE module);
     // The same for a file named by its path; Open resolves the module's path and comes here.
+    // The path may be longer than a path buffer where the file system allows it.
     void OpenPath(const char* path);
     void Close();
     bool IsOpen() const { return FFile.IsOpen(); }
@@ -71,15 +76,27 @@ public:
     void ExtractModuleToTemp(std::int32_t position, const char* name, char* pathOut = nullptr,
                              std::size_t pathOutSize = 0);
 
+    // Reads `length` bytes from `position` a piece at a time and hands each piece to `sink`;
+    // memory stays flat whatever the length. Raises "Error reading module file. " as ReadRecord.
+    using ByteSink = std::function<void(const std::uint8_t* bytes, std::uint32_t count)>;
+    void StreamBytes(std::int32_t position, std::uint32_t length, const ByteSink& sink);
+
     // The length of the data block at `position`; the file is left on the block's first byte.
     std::uint32_t ReadDataBlockLength(std::int32_t position) { return ReadDword(position); }
 
-    const char* Path() const { return FPath; }
+    const char* Path() const { return FPath.c_str(); }
     const PakTrailer& Trailer() const { return FTrailer; }
     std::uint64_t FileSize() const { return FFileSize; }
-    // Whether `length` bytes from `position` lie inside the file.
-    bool FitsInFile(std::uint64_t position, std::uint64_t length) const {
-        return position <= FFileSize && length <= FFileSize - position;
+    // Where the container ends: the end of the file, or the start of a signature's certificate
+    // table less the signer's padding. The trailer is the 8 bytes before it.
+    std::uint64_t ContainerEnd() const { return FContainerEnd; }
+    // The certificate table that ends a signed file; nullopt for a file that is not signed.
+    const std::optional<PeCertificateEntry>& Signature() const { return FSignature; }
+    // Whether `length` bytes from `position` lie where container records may lie: inside the
+    // file, before the container's end and after any certificate table inside the file.
+    bool FitsInContainer(std::uint64_t position, std::uint64_t length) const {
+        return position >= FContainerBegin && position <= FContainerEnd &&
+               length <= FContainerEnd - position;
     }
     // The picture loader reads pictures straight through the file after ReadDword.
     cFile& File() { return FFile; }
@@ -87,8 +104,16 @@ public:
     [[noreturn]] void RaiseReadError() const;
 
 protected:
-    char FPath[kPathSize] = {};
+    std::string FPath;
     cFile FFile;
     PakTrailer FTrailer{0, 0};
     std::uint64_t FFileSize = 0;
+
+private:
+    void LocateContainer();
+    std::uint64_t EndBeforePadding(std::uint32_t tableStart);
+
+    std::uint64_t FContainerBegin = 0;
+    std::uint64_t FContainerEnd = 0;
+    std::optional<PeCertificateEntry> FSignature;
 };

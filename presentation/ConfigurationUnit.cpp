@@ -126,15 +126,7 @@ void TConfigurationForm::FormShow(fw::TObject*) {
 }
 
 void TConfigurationForm::LoadLogo() {
-    struct UnbindAfter {
-        kwPak& pak;
-        ~UnbindAfter() {
-            try {
-                pak.Unbind();
-            } catch (...) {
-            }
-        }
-    } unbind{FPak};
+    kwPakScope unbind(FPak);
 
     if (!FBound) throw std::runtime_error(kNoContainer);
     auto contents = FPak.ContentTable();

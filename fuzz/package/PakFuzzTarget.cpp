@@ -1,16 +1,17 @@
 // Binds a fuzzed saver file and makes every on-demand read the saver and the tool make:
 // module entries and their data, picture descriptors, key lookups, strings, extraction, and
-// the tool's inspection of every record. (Picture decoding has fuzz targets of its own.)
+// what the tool's own commands do with a saver: verify, and list as a table and as JSON.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
 #include "package/PakEntries.h"
 #include "package/kwPak.h"
-#include "tools/saverpak/Inspect.h"
+#include "tools/saverpak/Commands.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -84,9 +85,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     pak.Unbind();
 
+    // The tool's commands, as `build` runs them on its own output.
     try {
-        InspectPak(path, false);
+        VerifySaver(path);
     } catch (const std::runtime_error&) {
+    }
+    for (bool json : {false, true}) {
+        try {
+            std::ostringstream out;
+            ListSaver(path, json, out);
+        } catch (const std::runtime_error&) {
+        }
     }
     return 0;
 }

@@ -1,12 +1,15 @@
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <iostream>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 
 #include <CLI/CLI.hpp>
 
 #include "package/PakFormat.h"
-#include "support/Path.h"
 #include "tools/saverpak/Commands.h"
 #include "tools/saverpak/Inspect.h"
 #include "tools/saverpak/Manifest.h"
@@ -19,24 +22,100 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::uint8_t> ReadWholeFile(const fs::path& path, const std::string& what) {
-    std::error_code error;
-    if (!fs::is_regular_file(path, error))
-        throw ToolError(what + " " + path.string() + " is not a file that can be read");
-    std::uintmax_t size = fs::file_size(path, error);
-    if (error)
-        throw ToolError("cannot read " + what + " " + path.string() + ": " + error.message());
-    if (size > kMaxPakPosition)
-        throw ToolError(what + " " + path.string() + " is larger than a saver file may be (2 GiB)");
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    if (!in || !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
-        throw ToolError("cannot read " + what + " " + path.string());
-    return bytes;
-}
+// One input of the build, held open from its checks until its bytes are copied, so what was
+// checked is what is written; its bytes are streamed, never held whole.
+class InputFile {
+public:
+    InputFile(const fs::path& path, std::string what) : FPath(path), FWhat(std::move(what)) {
+        std::error_code error;
+        if (!fs::is_regular_file(path, error))
+            throw ToolError(Name() + " is not a file that can be read");
+        std::uintmax_t size = fs::file_size(path, error);
+        if (error) throw ToolError("cannot read " + Name() + ": " + error.message());
+        if (size > kMaxPakPosition)
+            throw ToolError(Name() + " is larger than a saver file may be (2 GiB)");
+        FSize = static_cast<std::uint32_t>(size);
+#ifdef _WIN32
+        FFile = _wfopen(path.c_str(), L"rb");
+#else
+        FFile = std::fopen(path.c_str(), "rb");
+#endif
+        if (!FFile) throw ToolError("cannot read " + Name() + ": " + std::strerror(errno));
+    }
+    ~InputFile() {
+        if (FFile) std::fclose(FFile);
+    }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
 
-bool StartsWithMz(const std::vector<std::uint8_t>& bytes) {
-    return bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z';
+    std::string Name() const { return FWhat + " " + FPath.string(); }
+    std::uint32_t Size() const { return FSize; }
+
+    // Reads exactly `count` bytes from `position`.
+    void ReadAt(std::uint32_t position, void* buffer, std::size_t count) {
+        if (std::fseek(FFile, static_cast<long>(position), SEEK_SET) != 0 ||
+            std::fread(buffer, 1, count, FFile) != count)
+            throw ToolError("cannot read " + Name() + " (did it change during the build?)");
+    }
+
+    std::vector<std::uint8_t> ReadAll() {
+        std::vector<std::uint8_t> bytes(FSize);
+        ReadAt(0, bytes.data(), bytes.size());
+        return bytes;
+    }
+
+    bool StartsWithMz() {
+        char head[2] = {};
+        if (FSize < 2) return false;
+        ReadAt(0, head, 2);
+        return head[0] == 'M' && head[1] == 'Z';
+    }
+
+    // Appends the bytes from `position` to `end` to the output.
+    void CopyTo(std::uint32_t position, std::uint32_t end, OutputFile& out) {
+        out.CopyFrom(FFile, position, end - position, Name());
+    }
+
+    // The file's bytes as a data block, copied into `*out` once that is open.
+    PakData Data(OutputFile* const& out) {
+        return {FSize, [this, &out] { CopyTo(0, FSize, *out); }};
+    }
+
+private:
+    fs::path FPath;
+    std::string FWhat;
+    std::FILE* FFile = nullptr;
+    std::uint32_t FSize = 0;
+};
+
+// The stub as it goes into the saver: its headers, and its length. A signed stub loses its
+// certificate table and the directory entry naming it: content appended after the table would
+// break the signature anyway, and the built saver is what gets signed.
+struct StubPlan {
+    std::vector<std::uint8_t> Head;
+    std::uint32_t Length = 0;
+    std::optional<PeCertificateEntry> Removed;
+};
+
+StubPlan PlanStub(InputFile& stub) {
+    StubPlan plan;
+    plan.Length = stub.Size();
+    plan.Head.resize(std::min<std::uint32_t>(stub.Size(), kPeHeadSize));
+    stub.ReadAt(0, plan.Head.data(), plan.Head.size());
+    if (plan.Head.size() < 2 || plan.Head[0] != 'M' || plan.Head[1] != 'Z')
+        throw ToolError(stub.Name() + " is not a Windows program (no \"MZ\")");
+    std::optional<PeCertificateEntry> entry = FindCertificateEntry(plan.Head.data(), plan.Head.size());
+    if (!entry || entry->IsEmpty()) return plan;
+    if (static_cast<std::uint64_t>(entry->Position) + entry->Size != stub.Size() ||
+        entry->Position < entry->EntryPosition + 8)
+        throw ToolError(stub.Name() + " names a certificate table (position " +
+                        std::to_string(entry->Position) + ", " + std::to_string(entry->Size) +
+                        " bytes) that does not end the file; it cannot be used as a stub");
+    plan.Length = entry->Position;
+    std::fill_n(plan.Head.begin() + entry->EntryPosition, 8, std::uint8_t{0});
+    if (plan.Head.size() > plan.Length) plan.Head.resize(plan.Length);
+    plan.Removed = entry;
+    return plan;
 }
 
 void CopyText(char* field, std::size_t size, const std::string& text) {
@@ -59,12 +138,12 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
     for (const ManifestPicture& picture : manifest.Pictures)
         RefuseSameFile(output, picture.File, "picture");
 
-    std::vector<std::uint8_t> stub = ReadWholeFile(stubPath, "stub");
-    if (!StartsWithMz(stub))
-        throw ToolError("stub " + stubPath.string() + " is not a Windows program (no \"MZ\")");
+    InputFile stub(stubPath, "stub");
+    StubPlan stubPlan = PlanStub(stub);
 
     PakInput input;
-    std::vector<std::vector<std::uint8_t>> moduleData(manifest.Modules.size());
+    std::vector<std::unique_ptr<InputFile>> files;
+    OutputFile* target = nullptr;  // set once every input has passed its checks
     for (std::size_t i = 0; i < manifest.Modules.size(); ++i) {
         const ManifestModule& module = manifest.Modules[i];
         PakModuleInput entry;
@@ -73,27 +152,28 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
                       (module.ForceMaximize ? kModuleForceMaximize : 0);
         entry.ArgMethod = module.ArgMethod;
         if (!module.External) {
-            moduleData[i] = ReadWholeFile(module.File, "module");
-            if (!StartsWithMz(moduleData[i]))
+            auto& file = files.emplace_back(std::make_unique<InputFile>(module.File, "module"));
+            if (!file->StartsWithMz())
                 throw ToolError("module " + std::to_string(i) + ": " + module.File.string() +
                                 " is not a Windows program (no \"MZ\")");
-            entry.Data = &moduleData[i];
+            entry.Data = file->Data(target);
         }
         input.Modules.push_back(std::move(entry));
     }
 
-    std::vector<std::vector<std::uint8_t>> pictureData(manifest.Pictures.size());
     for (std::size_t i = 0; i < manifest.Pictures.size(); ++i) {
-        const fs::path& file = manifest.Pictures[i].File;
-        pictureData[i] = ReadWholeFile(file, "picture");
-        auto type = RecognizePicture(pictureData[i]);
+        const fs::path& path = manifest.Pictures[i].File;
+        auto& file = files.emplace_back(std::make_unique<InputFile>(path, "picture"));
+        // A picture is checked whole, as the saver decodes it whole, and then let go.
+        std::vector<std::uint8_t> bytes = file->ReadAll();
+        auto type = RecognizePicture(bytes);
         if (!type)
-            throw ToolError("picture " + std::to_string(i) + ": " + file.string() +
+            throw ToolError("picture " + std::to_string(i) + ": " + path.string() +
                             " is neither a BMP nor a JPEG file");
-        std::string problem = PictureProblem(pictureData[i], *type);
+        std::string problem = PictureProblem(bytes, *type);
         if (!problem.empty())
-            throw ToolError("picture " + std::to_string(i) + ": " + file.string() + ": " + problem);
-        input.Pictures.push_back({*type, &pictureData[i]});
+            throw ToolError("picture " + std::to_string(i) + ": " + path.string() + ": " + problem);
+        input.Pictures.push_back({*type, file->Data(target)});
     }
 
     for (const ManifestKey& key : manifest.Keys)
@@ -102,26 +182,31 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
     CopyText(input.Settings.URLCaption, kUrlCaptionSize, manifest.Caption);
     input.Settings.Music = manifest.Music;
 
-    std::uint64_t total = stub.size() + PakContainerSize(input);
+    std::uint64_t total = stubPlan.Length + PakContainerSize(input);
     if (total > kMaxPakPosition)
-        throw ToolError("the saver would be " + std::to_string(total) +
+        throw ToolError("the saver " + output.string() + " would be " + std::to_string(total) +
                         " bytes; a saver file must stay below 2 GiB");
 
     OutputFile out(output);
-    out.Write(stub.data(), stub.size());
-    WritePakContainer(stub.size(), input,
+    target = &out;
+    out.Write(stubPlan.Head.data(), stubPlan.Head.size());
+    stub.CopyTo(static_cast<std::uint32_t>(stubPlan.Head.size()), stubPlan.Length, out);
+    WritePakContainer(stubPlan.Length, input,
                       [&](const void* bytes, std::size_t count) { out.Write(bytes, count); });
     out.CloseStream();
     // Read the result back with the saver's own reader before it takes the output's place.
-    if (out.TempPath().string().size() < kPathSize) {
-        try {
-            InspectPak(out.TempPath().string(), true);
-        } catch (const std::runtime_error& error) {
-            throw ToolError(std::string("the saver could not read what was built (") +
-                            error.what() + "); " + output.string() + " was not written");
-        }
+    try {
+        InspectPak(out.TempPath().string(), true);
+    } catch (const std::runtime_error& error) {
+        throw ToolError(std::string("the saver could not read what was built (") + error.what() +
+                        "); " + output.string() + " was not written");
     }
     out.Commit();
+    if (stubPlan.Removed)
+        std::cerr << "saverpak: note: the stub " << stubPath.string()
+                  << " is signed; its certificate table (" << stubPlan.Removed->Size
+                  << " bytes) was left out, as appending content breaks a signature. Sign "
+                  << output.string() << " instead, as the last step." << std::endl;
 }
 
 void AddBuildCommand(CLI::App& app) {

@@ -8,43 +8,47 @@
 
 namespace fs = std::filesystem;
 
-void ExtractFromSaver(const fs::path& file, ExtractKind kind, unsigned index,
-                      const fs::path& outputArg) {
-    fs::path output = fs::absolute(outputArg);
-    RefuseSameFile(output, file, "saver file");
+namespace {
 
-    kwPak pak;
-    pak.Bind(file.string().c_str());
-    struct Unbinder {
-        kwPak& Pak;
-        ~Unbinder() { Pak.Unbind(); }
-    } unbinder{pak};
-
+// The position of the data block that module or picture `index` names.
+std::uint32_t DataBlockOf(kwPak& pak, const fs::path& file, ExtractKind kind, unsigned index) {
     const char* what = kind == ExtractKind::Module ? "module" : "picture";
     std::span<const std::uint32_t> table =
         kind == ExtractKind::Module ? pak.ModuleTable() : pak.ContentTable();
     if (index >= table.size())
         throw ToolError(file.string() + " has no " + what + " " + std::to_string(index) +
                         " (it has " + std::to_string(table.size()) + ")");
+    if (kind == ExtractKind::Picture)
+        return ReadPictureDescriptor(pak, static_cast<std::int32_t>(table[index])).DataOffset;
+    ssModuleEntry entry;
+    ReadModuleEntry(pak, static_cast<std::int32_t>(table[index]), entry);
+    if (entry.IsExternal())
+        throw ToolError(file.string() + ": module " + std::to_string(index) + " is external (" +
+                        entry.Name.Text() + "); the container holds no program for it");
+    return entry.Descriptor.DataOffset;
+}
 
-    std::uint32_t dataOffset = 0;
-    if (kind == ExtractKind::Module) {
-        ssModuleEntry entry;
-        ReadModuleEntry(pak, static_cast<std::int32_t>(table[index]), entry);
-        if (entry.IsExternal())
-            throw ToolError("module " + std::to_string(index) + " is external (" +
-                            entry.Name.Text() + "); the container holds no program for it");
-        dataOffset = entry.Descriptor.DataOffset;
-    } else {
-        dataOffset = ReadPictureDescriptor(pak, static_cast<std::int32_t>(table[index])).DataOffset;
-    }
-    if (dataOffset > kMaxPakPosition) pak.RaiseReadError();
+}  // namespace
 
-    // The saver's own extraction writes the copy; it goes to a temporary file first so that a
-    // failure leaves no partial output.
+void ExtractFromSaver(const fs::path& file, ExtractKind kind, unsigned index,
+                      const fs::path& outputArg) {
+    fs::path output = fs::absolute(outputArg);
+    RefuseSameFile(output, file, "saver file");
+    const std::string path = file.string();
+
+    kwPak pak;
+    kwPakScope scope(pak);
+    // The copy goes to a temporary file, written through the handle that created it, and takes
+    // the output's place only when whole.
     OutputFile out(output);
-    out.CloseStream();
-    pak.ExtractModule(static_cast<std::int32_t>(dataOffset), out.TempPath().string().c_str());
+    NamingFile(path, [&] {
+        pak.Bind(path.c_str());
+        std::uint32_t dataOffset = DataBlockOf(pak, file, kind, index);
+        if (dataOffset > kMaxPakPosition) pak.RaiseReadError();
+        std::uint32_t length = pak.ReadDataBlockLength(static_cast<std::int32_t>(dataOffset));
+        pak.StreamBytes(static_cast<std::int32_t>(dataOffset + kDataBlockHeaderSize), length,
+                        [&](const std::uint8_t* bytes, std::uint32_t count) { out.Write(bytes, count); });
+    });
     out.Commit();
 }
 
@@ -65,7 +69,8 @@ void AddExtractCommand(CLI::App& app) {
     moduleOption->excludes(pictureOption);
     extract->add_option("-o,--output", *output, "The file to write")->required();
     extract->callback([=] {
-        if (*module < 0 && *picture < 0) throw ToolError("extract: give --module N or --picture N");
+        if (*module < 0 && *picture < 0)
+            throw CLI::ValidationError("extract", "give --module N or --picture N");
         if (*module >= 0)
             ExtractFromSaver(*file, ExtractKind::Module, static_cast<unsigned>(*module), *output);
         else

@@ -9,20 +9,6 @@
 
 namespace {
 
-// Unbinds on every way out: the tool reads many files in one process.
-class BoundPak {
-public:
-    explicit BoundPak(const std::string& path) { FPak.Bind(path.c_str()); }
-    ~BoundPak() { FPak.Unbind(); }
-    BoundPak(const BoundPak&) = delete;
-    BoundPak& operator=(const BoundPak&) = delete;
-    kwPak& operator*() { return FPak; }
-    kwPak* operator->() { return &FPak; }
-
-private:
-    kwPak FPak;
-};
-
 PakStringInfo ReadStringInfo(ssPak& pak, std::uint32_t position) {
     PakStringInfo info;
     ssPakString text(pak, static_cast<std::int32_t>(position));
@@ -36,17 +22,16 @@ PakDataInfo ReadDataInfo(ssPak& pak, std::uint32_t position) {
     PakDataInfo info;
     if (position > kMaxPakPosition) pak.RaiseReadError();
     info.Length = pak.ReadDataBlockLength(static_cast<std::int32_t>(position));
-    if (!pak.FitsInFile(static_cast<std::uint64_t>(position) + kDataBlockHeaderSize, info.Length))
+    if (!pak.FitsInContainer(static_cast<std::uint64_t>(position) + kDataBlockHeaderSize, info.Length))
         pak.RaiseReadError();
     info.Span = {position, kDataBlockHeaderSize + static_cast<std::uint64_t>(info.Length)};
     return info;
 }
 
-std::vector<std::uint8_t> ReadDataBytes(ssPak& pak, const PakDataInfo& data) {
-    std::vector<std::uint8_t> bytes(data.Length);
-    pak.ReadRecord(static_cast<std::int32_t>(data.Span.Position + kDataBlockHeaderSize),
-                   bytes.data(), data.Length);
-    return bytes;
+// Reads a data block through to its end, as the saver's extraction would.
+void ReadDataBytes(ssPak& pak, const PakDataInfo& data) {
+    pak.StreamBytes(static_cast<std::int32_t>(data.Span.Position + kDataBlockHeaderSize),
+                    data.Length, [](const std::uint8_t*, std::uint32_t) {});
 }
 
 PakTableInfo TableInfo(std::uint32_t offset, std::span<const std::uint32_t> entries) {
@@ -60,56 +45,60 @@ PakTableInfo TableInfo(std::uint32_t offset, std::span<const std::uint32_t> entr
 
 PakReport InspectPak(const std::string& path, bool readEverything) {
     PakReport report;
-    BoundPak pak(path);
-    report.Path = pak->Path();
-    report.FileSize = pak->FileSize();
-    report.Trailer = pak->Trailer();
-    report.TrailerSpan = {report.FileSize - kTrailerSize, kTrailerSize};
-    report.Index = pak->Index();
+    kwPak pak;
+    kwPakScope scope(pak);
+    pak.Bind(path.c_str());
+    report.Path = pak.Path();
+    report.FileSize = pak.FileSize();
+    if (pak.Signature())
+        report.Signature = PakSpan{pak.Signature()->Position, pak.Signature()->Size};
+    report.Trailer = pak.Trailer();
+    report.TrailerSpan = {pak.ContainerEnd() - kTrailerSize, kTrailerSize};
+    report.Index = pak.Index();
     report.IndexSpan = {report.Trailer.IndexOffset, kPakIndexSize};
-    report.ModuleTable = TableInfo(report.Index.ModuleTableOffset, pak->ModuleTable());
-    report.ContentTable = TableInfo(report.Index.ContentTableOffset, pak->ContentTable());
-    report.KeyTable = TableInfo(report.Index.KeyTableOffset, pak->KeyPositions());
-    report.Settings = pak->Settings();
+    report.ModuleTable = TableInfo(report.Index.ModuleTableOffset, pak.ModuleTable());
+    report.ContentTable = TableInfo(report.Index.ContentTableOffset, pak.ContentTable());
+    report.KeyTable = TableInfo(report.Index.KeyTableOffset, pak.KeyPositions());
+    report.Settings = pak.Settings();
     report.SettingsSpan = {report.Index.SettingsOffset, kSettingsSize};
 
-    for (std::uint32_t position : pak->ModuleTable()) {
+    for (std::uint32_t position : pak.ModuleTable()) {
         PakModuleInfo info;
         ssModuleEntry entry;
-        ReadModuleEntry(*pak, static_cast<std::int32_t>(position), entry);
+        ReadModuleEntry(pak, static_cast<std::int32_t>(position), entry);
         info.Span = {position, kModuleDescriptorSize};
         info.Descriptor = entry.Descriptor;
-        info.Name = ReadStringInfo(*pak, entry.Descriptor.NameOffset);
+        info.Name = ReadStringInfo(pak, entry.Descriptor.NameOffset);
         if (!entry.IsExternal()) {
-            info.Data = ReadDataInfo(*pak, entry.Descriptor.DataOffset);
-            if (readEverything) ReadDataBytes(*pak, *info.Data);
+            info.Data = ReadDataInfo(pak, entry.Descriptor.DataOffset);
+            if (readEverything) ReadDataBytes(pak, *info.Data);
         }
         report.Modules.push_back(std::move(info));
     }
 
-    for (std::uint32_t position : pak->ContentTable()) {
+    for (std::uint32_t position : pak.ContentTable()) {
         PakPictureInfo info;
-        info.Descriptor = ReadPictureDescriptor(*pak, static_cast<std::int32_t>(position));
+        info.Descriptor = ReadPictureDescriptor(pak, static_cast<std::int32_t>(position));
         info.Span = {position, kPictureDescriptorSize};
-        info.Data = ReadDataInfo(*pak, info.Descriptor.DataOffset);
+        info.Data = ReadDataInfo(pak, info.Descriptor.DataOffset);
         if (readEverything) {
             // Decoded as the saver decodes it, by its stored type, so content of the other
             // kind or a picture the saver cannot read fails here with the saver's message.
             ssPicture picture;
-            picture.Load(*pak, static_cast<std::int32_t>(position));
+            picture.Load(pak, static_cast<std::int32_t>(position));
         }
         report.Pictures.push_back(std::move(info));
     }
 
     // Bind has loaded and checked the entries; read them again here for their positions.
-    for (std::uint32_t position : pak->KeyPositions()) {
+    for (std::uint32_t position : pak.KeyPositions()) {
         std::uint8_t bytes[kKeyEntrySize];
-        pak->ReadRecord(static_cast<std::int32_t>(position), bytes, kKeyEntrySize);
+        pak.ReadRecord(static_cast<std::int32_t>(position), bytes, kKeyEntrySize);
         PakKeyInfo info;
         info.Span = {position, kKeyEntrySize};
         info.Entry = PakKeyEntry::Decode(bytes);
         if (info.Entry.Function == kShellExecute)
-            info.Command = ReadStringInfo(*pak, info.Entry.CommandOffset);
+            info.Command = ReadStringInfo(pak, info.Entry.CommandOffset);
         report.Keys.push_back(std::move(info));
     }
 

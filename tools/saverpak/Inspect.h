@@ -55,6 +55,7 @@ struct PakReport {
     std::string Path;
     std::uint64_t FileSize = 0;
     std::uint64_t ContainerStart = 0;  // the lowest position of any record
+    std::optional<PakSpan> Signature;  // the certificate table of a signed saver
     PakSpan TrailerSpan;
     PakTrailer Trailer;
     PakSpan IndexSpan;

@@ -1,6 +1,6 @@
 #include "tools/saverpak/KeyNames.h"
 
-#include <cctype>
+#include "support/Text.h"
 
 namespace {
 
@@ -25,16 +25,6 @@ constexpr NamedKey kKeys[] = {
     {"NumLock", 0x90},   {"ScrollLock", 0x91},  {"Scroll", 0x91},
 };
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
 // The decimal number after `prefix` when `name` is prefix + digits, else -1.
 int NumberAfter(std::string_view name, std::string_view prefix) {
     if (name.size() <= prefix.size() || name.size() > prefix.size() + 2) return -1;
@@ -51,7 +41,7 @@ int NumberAfter(std::string_view name, std::string_view prefix) {
 
 std::optional<std::uint32_t> KeyCodeFromName(std::string_view name) {
     if (name.size() == 1) {
-        auto c = static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(name[0])));
+        auto c = static_cast<unsigned char>(AsciiUpper(name[0]));
         if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return c;
         return std::nullopt;
     }

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <ostream>
 #include <sstream>
+#include <string_view>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -11,11 +12,32 @@
 #include "tools/saverpak/Commands.h"
 #include "tools/saverpak/Inspect.h"
 #include "tools/saverpak/KeyNames.h"
+#include "tools/saverpak/ToolError.h"
 
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
 namespace {
+
+std::uint64_t ContainerEnd(const PakReport& r) { return r.TrailerSpan.Position + r.TrailerSpan.Size; }
+
+// A text from the container (or a path) as a terminal may be sent it: Windows-1252 shown as
+// UTF-8, with control characters, DEL and the bytes the code page leaves unassigned written as
+// \xNN, so that a hostile saver cannot send escape sequences.
+std::string Printable(std::string_view ansi) {
+    std::string out;
+    for (char c : ansi) {
+        std::string shown = AnsiToUtf8(std::string_view(&c, 1));
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F || shown == "\xEF\xBF\xBD") {
+            static const char kHex[] = "0123456789ABCDEF";
+            out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+        } else {
+            out += shown;
+        }
+    }
+    return out;
+}
 
 ordered_json SpanJson(const PakSpan& span) {
     return {{"position", span.Position}, {"size", span.Size}};
@@ -51,7 +73,7 @@ ordered_json ReportJson(const PakReport& r) {
     j["file"] = r.Path;
     j["fileSize"] = r.FileSize;
     j["containerStart"] = r.ContainerStart;
-    j["containerSize"] = r.FileSize - r.ContainerStart;
+    j["containerSize"] = ContainerEnd(r) - r.ContainerStart;
     j["trailer"] = SpanJson(r.TrailerSpan);
     j["trailer"]["indexOffset"] = r.Trailer.IndexOffset;
     ordered_json index = SpanJson(r.IndexSpan);
@@ -115,6 +137,7 @@ ordered_json ReportJson(const PakReport& r) {
     settings["caption"] = AnsiToUtf8(r.Settings.URLCaption);
     settings["music"] = r.Settings.Music;
     j["settings"] = settings;
+    j["signature"] = r.Signature ? SpanJson(*r.Signature) : ordered_json(nullptr);
     return j;
 }
 
@@ -127,7 +150,7 @@ void PrintTable(const PakReport& r, std::ostream& out) {
     };
     std::vector<Line> lines;
     auto quoted = [](const PakStringInfo& s) {
-        return s.Text ? "\"" + AnsiToUtf8(*s.Text) + "\"" : std::string("(none)");
+        return s.Text ? "\"" + Printable(*s.Text) + "\"" : std::string("(none)");
     };
     for (std::size_t i = 0; i < r.Modules.size(); ++i) {
         const PakModuleInfo& m = r.Modules[i];
@@ -173,16 +196,23 @@ void PrintTable(const PakReport& r, std::ostream& out) {
     if (r.KeyTable.Span.Size)
         lines.push_back({r.KeyTable.Span.Position, r.KeyTable.Span.Size, "key table"});
     lines.push_back({r.SettingsSpan.Position, r.SettingsSpan.Size,
-                     "settings (link \"" + AnsiToUtf8(r.Settings.URLLink) + "\", caption \"" +
-                         AnsiToUtf8(r.Settings.URLCaption) + "\", music " +
+                     "settings (link \"" + Printable(r.Settings.URLLink) + "\", caption \"" +
+                         Printable(r.Settings.URLCaption) + "\", music " +
                          std::to_string(r.Settings.Music) + ")"});
     lines.push_back({r.IndexSpan.Position, r.IndexSpan.Size, "index"});
     lines.push_back({r.TrailerSpan.Position, r.TrailerSpan.Size, "trailer"});
+    if (r.Signature) {
+        std::uint64_t padding = r.Signature->Position - ContainerEnd(r);
+        lines.push_back({r.Signature->Position, r.Signature->Size,
+                         "certificate table (signature, after " + std::to_string(padding) +
+                             " bytes of padding)"});
+    }
     std::stable_sort(lines.begin(), lines.end(),
                      [](const Line& a, const Line& b) { return a.Position < b.Position; });
 
-    out << r.Path << ": " << r.FileSize << " bytes, container at " << r.ContainerStart << " ("
-        << r.FileSize - r.ContainerStart << " bytes)\n";
+    out << Printable(r.Path) << ": " << r.FileSize << " bytes, container at " << r.ContainerStart
+        << " (" << ContainerEnd(r) - r.ContainerStart << " bytes)" << (r.Signature ? ", signed" : "")
+        << "\n";
     out << std::setw(12) << "position" << std::setw(12) << "size"
         << "  record\n";
     for (const Line& line : lines)
@@ -193,7 +223,7 @@ void PrintTable(const PakReport& r, std::ostream& out) {
 }  // namespace
 
 void ListSaver(const fs::path& file, bool json, std::ostream& out) {
-    PakReport report = InspectPak(file.string(), false);
+    PakReport report = NamingFile(file.string(), [&] { return InspectPak(file.string(), false); });
     if (json) {
         out << ReportJson(report).dump(2, ' ', false, ordered_json::error_handler_t::replace)
             << "\n";

@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <vector>
 
 #ifdef _WIN32
 #include <io.h>
@@ -69,6 +71,44 @@ OutputFile::~OutputFile() {
 void OutputFile::Write(const void* bytes, std::size_t count) {
     if (count != 0 && std::fwrite(bytes, 1, count, FStream) != count)
         throw ToolError("cannot write " + FTemp.string() + ": " + std::strerror(errno));
+}
+
+void OutputFile::CopyFrom(std::FILE* source, std::uint64_t offset, std::uint64_t count,
+                          const std::string& sourceName) {
+    auto ended = [&] {
+        return ToolError("cannot read " + sourceName + " (did it change during the build?)");
+    };
+#ifdef __linux__
+    // Bytes written through the stream go first; then the kernel appends the copy.
+    if (std::fflush(FStream) != 0)
+        throw ToolError("cannot write " + FTemp.string() + ": " + std::strerror(errno));
+    auto from = static_cast<off_t>(offset);
+    while (count != 0) {
+        ssize_t copied = copy_file_range(fileno(source), &from, fileno(FStream), nullptr,
+                                         static_cast<std::size_t>(count), 0);
+        if (copied < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                           errno == EOPNOTSUPP))
+            break;  // no copy between these files: the buffer below does it
+        if (copied < 0)
+            throw ToolError("cannot write " + FTemp.string() + ": " + std::strerror(errno));
+        if (copied == 0) throw ended();
+        count -= static_cast<std::uint64_t>(copied);
+    }
+    // The stream's own idea of its position follows the file again.
+    if (std::fseek(FStream, 0, SEEK_END) != 0)
+        throw ToolError("cannot write " + FTemp.string() + ": " + std::strerror(errno));
+    offset = static_cast<std::uint64_t>(from);
+#endif
+    if (count == 0) return;
+    constexpr std::size_t kChunk = 1 << 20;
+    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(count, kChunk)));
+    if (std::fseek(source, static_cast<long>(offset), SEEK_SET) != 0) throw ended();
+    while (count != 0) {
+        std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(count, kChunk));
+        if (std::fread(buffer.data(), 1, chunk, source) != chunk) throw ended();
+        Write(buffer.data(), chunk);
+        count -= chunk;
+    }
 }
 
 void OutputFile::CloseStream() {

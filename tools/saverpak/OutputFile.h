@@ -3,7 +3,9 @@
 // only when complete. A temporary file that is not committed is removed.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <string>
 #include <filesystem>
 
 class OutputFile {
@@ -17,6 +19,11 @@ public:
     // The open temporary file, for writers that stream into it.
     std::FILE* Stream() const { return FStream; }
     void Write(const void* bytes, std::size_t count);
+    // Appends `count` bytes of `source` from `offset`, in the kernel where the system can copy
+    // between files (Linux), else through a buffer. Throws ToolError naming `sourceName` when
+    // the source ends early.
+    void CopyFrom(std::FILE* source, std::uint64_t offset, std::uint64_t count,
+                  const std::string& sourceName);
     // Closes the stream; for writers that reopen the temporary file by its name.
     void CloseStream();
     // Closes and renames over the output; throws ToolError when either fails.

@@ -34,10 +34,11 @@ public:
         return at;
     }
 
-    std::uint32_t DataBlock(const std::vector<std::uint8_t>& data) {
+    std::uint32_t DataBlock(const PakData& data) {
         std::uint32_t at = Position();
-        Dword(static_cast<std::uint32_t>(data.size()));
-        Bytes(data.data(), data.size());
+        Dword(data.Size);
+        if (FSink) data.Write();
+        FPosition += data.Size;
         return at;
     }
 
@@ -78,7 +79,7 @@ void Emit(PakEmitter& out, const PakInput& input) {
     for (const PakPictureInput& picture : input.Pictures) {
         PakPictureDescriptor descriptor;
         descriptor.PictureType = picture.Type;
-        descriptor.DataOffset = out.DataBlock(*picture.Data);
+        descriptor.DataOffset = out.DataBlock(picture.Data);
         pictures.push_back(out.Position());
         out.Record(descriptor.Encode());
     }

@@ -12,16 +12,25 @@
 
 #include "package/PakFormat.h"
 
+using PakSink = std::function<void(const void* bytes, std::size_t count)>;
+
+// The bytes of one data block, streamed into the container when it is written: `Write` appends
+// exactly `Size` bytes to the output that the sink writes to, after what the sink has written.
+struct PakData {
+    std::uint32_t Size = 0;
+    std::function<void()> Write;
+};
+
 struct PakModuleInput {
     std::optional<std::string> Name;  // absent: the saver picks a unique "pak" file name
     std::uint32_t Flags = 0;
     std::uint8_t ArgMethod = 0;
-    const std::vector<std::uint8_t>* Data = nullptr;  // embedded modules only
+    std::optional<PakData> Data;  // embedded modules only
 };
 
 struct PakPictureInput {
     std::uint8_t Type = kPictureBmp;
-    const std::vector<std::uint8_t>* Data = nullptr;
+    PakData Data;
 };
 
 struct PakKeyInput {
@@ -36,8 +45,6 @@ struct PakInput {
     std::vector<PakKeyInput> Keys;
     PakSettings Settings;
 };
-
-using PakSink = std::function<void(const void* bytes, std::size_t count)>;
 
 // The container's size in bytes.
 std::uint64_t PakContainerSize(const PakInput& input);

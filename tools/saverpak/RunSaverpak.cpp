@@ -1,23 +1,44 @@
 #include <exception>
 #include <iostream>
+#include <string>
 
 #include <CLI/CLI.hpp>
 
 #include "tools/saverpak/Commands.h"
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// One line naming the commands, for a command line the tool cannot use.
+std::string UsageLine(CLI::App& app) {
+    std::string commands;
+    for (CLI::App* command : app.get_subcommands({}))
+        commands += (commands.empty() ? "" : "|") + command->get_name();
+    return "usage: saverpak " + commands +
+           " ARGUMENTS...  (saverpak --help, saverpak COMMAND --help)";
+}
+
+}  // namespace
 
 int RunSaverpak(CLI::App& app, int argc, const char* const* argv) {
     // CLI11 on Windows takes "/x" for an option; here it is a path (Wine passes Unix paths, and
     // the tool's own options are all "--x").
     app.allow_windows_style_options(false);
     for (CLI::App* command : app.get_subcommands({})) command->allow_windows_style_options(false);
+    app.set_version_flag("--version", "saverpak " SAVERPAK_VERSION);
     try {
         app.parse(argc, argv);
+    } catch (const CLI::Success& done) {
+        return app.exit(done);  // --help, --version
     } catch (const CLI::ParseError& error) {
-        return app.exit(error);
+        std::cerr << "saverpak: " << error.what() << "\n" << UsageLine(app) << std::endl;
+        return kExitUsage;
     } catch (const std::exception& error) {
-        // The reader's messages are the saver's own and are shown unchanged.
-        std::cerr << error.what() << std::endl;
-        return 1;
+        // Every message names the file it is about (ToolError and NamingFile see to that).
+        std::cerr << "saverpak: " << error.what() << std::endl;
+        return kExitFailure;
     }
     return 0;
 }

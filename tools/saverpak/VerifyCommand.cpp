@@ -4,8 +4,11 @@
 
 #include "tools/saverpak/Commands.h"
 #include "tools/saverpak/Inspect.h"
+#include "tools/saverpak/ToolError.h"
 
-void VerifySaver(const std::filesystem::path& file) { InspectPak(file.string(), true); }
+void VerifySaver(const std::filesystem::path& file) {
+    NamingFile(file.string(), [&] { InspectPak(file.string(), true); });
+}
 
 void AddVerifyCommand(CLI::App& app) {
     CLI::App* verify = app.add_subcommand(

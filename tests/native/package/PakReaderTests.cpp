@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "PeImage.h"
 #include "RawPak.h"
 #include "TestFolder.h"
 #include "package/PakEntries.h"
@@ -64,6 +65,31 @@ struct SoundPak {
 // An index with no tables and a settings block: the smallest container that binds.
 std::string EmptyPak(RawPak::Index index = {}, std::size_t stubSize = 64) {
     RawPak pak(stubSize);
+    index.SettingsOffset = pak.Settings("", "", 0);
+    pak.Finish(index);
+    return pak.Bytes();
+}
+
+// One key entry as KeyPak writes it; the sizes may be wrong on purpose.
+struct KeySpec {
+    std::uint32_t Code;
+    std::uint8_t Function;
+    std::optional<std::string> Command = std::nullopt;
+    std::uint32_t EntrySize = 13;
+    std::uint32_t CommandSize = 8;
+};
+
+// Builds a container whose key table holds the given entries.
+std::string KeyPak(const std::vector<KeySpec>& keys) {
+    RawPak pak;
+    std::vector<std::uint32_t> positions;
+    for (const KeySpec& key : keys) {
+        std::uint32_t commandOffset = key.Function == 1 ? pak.String(key.Command, key.CommandSize) : 0;
+        positions.push_back(pak.Key(key.Code, key.Function, commandOffset, key.EntrySize));
+    }
+    RawPak::Index index;
+    index.KeyTableOffset = pak.Table(positions);
+    index.KeyCount = static_cast<std::uint32_t>(positions.size());
     index.SettingsOffset = pak.Settings("", "", 0);
     pak.Finish(index);
     return pak.Bytes();
@@ -141,6 +167,107 @@ TEST(PakBind, TheRunningExecutableIsOpenedByItsOwnPath) {
     EXPECT_FALSE(pak.IsOpen());
 }
 
+// A saver on a Windows program stub: one embedded module whose name is `name`, and a link.
+struct PeSaver {
+    std::string bytes;
+    std::uint32_t moduleData = 0, index = 0;
+
+    explicit PeSaver(const std::string& name) {
+        RawPak pak(PeProgramBytes());
+        std::uint32_t nameAt = pak.String(name);
+        moduleData = pak.Data("MZ module");
+        std::uint32_t module = pak.Module(0, nameAt, moduleData);
+        RawPak::Index i;
+        i.ModuleTableOffset = pak.Table({module});
+        i.ModuleCount = 1;
+        i.SettingsOffset = pak.Settings("https://example.invalid/", "signed", 0);
+        index = pak.Finish(i);
+        bytes = pak.Bytes();
+    }
+};
+
+TEST(PakBind, ASignedSaverEndsItsContainerWhereTheCertificateTableBegins) {
+    TestFolder folder;
+    const std::string path = folder.Path("saver.scr");
+    // Names of 1 to 8 characters meet every amount of padding a signer adds.
+    for (std::size_t length = 1; length <= 8; ++length) {
+        SCOPED_TRACE(length);
+        PeSaver saver(std::string(length, 'n'));
+        folder.Write("saver.scr", AppendCertificateTable(saver.bytes, 1000 + 8 * length));
+        kwPak pak;
+        kwPakScope scope(pak);
+        ASSERT_EQ(ErrorOf([&] { pak.Bind(path.c_str()); }), "");
+        ASSERT_TRUE(pak.Signature());
+        EXPECT_EQ(pak.Signature()->Position, (saver.bytes.size() + 7) / 8 * 8);
+        EXPECT_EQ(pak.Signature()->Size, 1000 + 8 * length);
+        EXPECT_EQ(pak.ContainerEnd(), saver.bytes.size());
+        EXPECT_EQ(pak.Trailer().IndexOffset, saver.index);
+        EXPECT_STREQ(pak.URLCaption(), "signed");
+        std::string copy = folder.Path("copy.exe");
+        pak.ExtractModule(static_cast<std::int32_t>(saver.moduleData), copy.c_str());
+        EXPECT_EQ(folder.Read("copy.exe"), "MZ module");
+        // The padding and the table are no part of the container.
+        EXPECT_EQ(ErrorOf([&] { pak.ReadDword(static_cast<std::int32_t>(pak.ContainerEnd())); }),
+                  "Error reading module file. " + path);
+    }
+
+    // The same stub unsigned (an empty entry) reads as any other file does.
+    PeSaver plain("plain.exe");
+    folder.Write("saver.scr", plain.bytes);
+    kwPak pak;
+    kwPakScope scope(pak);
+    pak.Bind(path.c_str());
+    EXPECT_FALSE(pak.Signature());
+    EXPECT_EQ(pak.ContainerEnd(), plain.bytes.size());
+}
+
+TEST(PakBind, RefusesCertificateTablesOutsideTheFileOrOverTheContainer) {
+    TestFolder folder;
+    const std::string path = folder.Path("saver.scr");
+    PeSaver saver("show.exe");
+    const std::string signedBytes = AppendCertificateTable(saver.bytes);
+    const std::uint32_t stub = static_cast<std::uint32_t>(PeProgramBytes().size());
+    const std::uint32_t table = static_cast<std::uint32_t>((saver.bytes.size() + 7) / 8 * 8);
+    auto withEntry = [](std::string bytes, std::uint32_t position, std::uint32_t size) {
+        RawPak patch(bytes);
+        patch.Patch(pe_image::kSecurityEntry, position);
+        patch.Patch(pe_image::kSecurityEntry + 4, size);
+        return patch.Bytes();
+    };
+    const std::string readError = "Error reading module file. " + path;
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"running past the end", withEntry(signedBytes, table, 1501), readError},
+        {"beyond the end", withEntry(signedBytes, 0xFFFFFF00u, 0x1000), readError},
+        {"at position 0", withEntry(signedBytes, 0, 1500), readError},
+        {"of size 0", withEntry(signedBytes, table, 0), readError},
+        // A table said to start inside the container leaves no trailer before it.
+        {"starting on the index",
+         withEntry(signedBytes, saver.index, static_cast<std::uint32_t>(signedBytes.size()) - saver.index),
+         "Invalid header in module file. " + path},
+        // A table inside the file (a stub signed before its content was appended) keeps the
+        // container after it; records inside it are refused.
+        {"over the container's records", withEntry(saver.bytes, stub, saver.index + 8 - stub), readError},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        folder.Write("saver.scr", c.bytes);
+        kwPak pak;
+        kwPakScope scope(pak);
+        EXPECT_EQ(ErrorOf([&] { pak.Bind(path.c_str()); }), c.message);
+        EXPECT_FALSE(pak.IsOpen());
+    }
+    // The same table inside the file, ending before the container: the container reads.
+    folder.Write("saver.scr", withEntry(saver.bytes, 0x200, stub - 0x200));
+    kwPak pak;
+    kwPakScope scope(pak);
+    EXPECT_EQ(ErrorOf([&] { pak.Bind(path.c_str()); }), "");
+}
+
 TEST(PakBind, RefusesBrokenFilesWithTheSaversMessagesAndClosesTheFile) {
     TestFolder folder;
     const std::string path = folder.Path("saver.scr");
@@ -213,42 +340,11 @@ TEST(PakBind, RefusesBrokenFilesWithTheSaversMessagesAndClosesTheFile) {
              return EmptyPak(index);
          },
          "File is corrupt. Too many entries in key table."},
-        {"key entry of the wrong size",
-         [] {
-             RawPak pak;
-             RawPak::Index index;
-             std::uint32_t key = pak.Key(0x70, 2, 0, 14);  // bad size and bad function
-             index.KeyTableOffset = pak.Table({key});
-             index.KeyCount = 1;
-             index.SettingsOffset = pak.Settings("", "", 0);
-             pak.Finish(index);
-             return pak.Bytes();
-         },
-         "File is corrupt. Invalid key entry size."},
-        {"key function 2",
-         [] {
-             RawPak pak;
-             RawPak::Index index;
-             std::uint32_t key = pak.Key(0x70, 2, 0);
-             index.KeyTableOffset = pak.Table({key});
-             index.KeyCount = 1;
-             index.SettingsOffset = pak.Settings("", "", 0);
-             pak.Finish(index);
-             return pak.Bytes();
-         },
+        {"key entry of the wrong size", [] { return KeyPak({{0x70, 2, std::nullopt, 14}}); },
+         "File is corrupt. Invalid key entry size."},  // before its bad function is seen
+        {"key function 2", [] { return KeyPak({{0x70, 2}}); },
          "File is corrupt. Invalid function in key table."},
-        {"key command with a bad descriptor",
-         [] {
-             RawPak pak;
-             RawPak::Index index;
-             std::uint32_t command = pak.String("x", 9);
-             std::uint32_t key = pak.Key(0x70, 1, command);
-             index.KeyTableOffset = pak.Table({key});
-             index.KeyCount = 1;
-             index.SettingsOffset = pak.Settings("", "", 0);
-             pak.Finish(index);
-             return pak.Bytes();
-         },
+        {"key command with a bad descriptor", [] { return KeyPak({{0x70, 1, "x", 13, 9}}); },
          "File is corrupt. Invalid string descriptor size."},
     };
     for (const Case& c : cases) {
@@ -264,9 +360,21 @@ TEST(PakBind, RefusesBrokenFilesWithTheSaversMessagesAndClosesTheFile) {
     kwPak missing;
     std::string absent = folder.Path("absent.scr");
     EXPECT_EQ(ErrorOf([&] { missing.Bind(absent.c_str()); }), "Error opening module. " + absent);
-    std::string tooLong(300, 'a');
-    EXPECT_EQ(ErrorOf([&] { missing.Bind(tooLong.c_str()); }),
-              "Error opening module. The path is too long.");
+    // A path longer than a path buffer is held whole where the file system takes it (the
+    // Windows build's file calls refuse it, and say which file).
+    std::filesystem::path deep = std::filesystem::path(folder.Path()) / std::string(200, 'd') /
+                                 std::string(100, 'e');
+    std::filesystem::create_directories(deep);
+    std::string longPath = (deep / "saver.scr").string();
+    std::ofstream(longPath, std::ios::binary) << EmptyPak();
+    kwPak deepPak;
+#ifdef _WIN32
+    EXPECT_EQ(ErrorOf([&] { deepPak.Bind(longPath.c_str()); }), "Error opening module. " + longPath);
+#else
+    EXPECT_EQ(ErrorOf([&] { deepPak.Bind(longPath.c_str()); }), "");
+    EXPECT_STREQ(deepPak.Path(), longPath.c_str());
+#endif
+    deepPak.Unbind();
 }
 
 TEST(PakStrings, AbsentEmptyAndBrokenDescriptors) {
@@ -324,22 +432,6 @@ TEST(PakSettings, TextsThatFillTheirFieldsAreCutInsideThem) {
     container.Unbind();
 }
 
-// Builds a container whose key table holds the given entries (code, function, command).
-std::string KeyPak(const std::vector<std::tuple<std::uint32_t, std::uint8_t, std::optional<std::string>>>& keys) {
-    RawPak pak;
-    std::vector<std::uint32_t> positions;
-    for (const auto& [code, function, command] : keys) {
-        std::uint32_t commandOffset = function == 1 ? pak.String(command) : 0;
-        positions.push_back(pak.Key(code, function, commandOffset));
-    }
-    RawPak::Index index;
-    index.KeyTableOffset = pak.Table(positions);
-    index.KeyCount = static_cast<std::uint32_t>(positions.size());
-    index.SettingsOffset = pak.Settings("", "", 0);
-    pak.Finish(index);
-    return pak.Bytes();
-}
-
 TEST(PakKeys, ALaterEntryForTheSameKeyWins) {
     TestFolder folder;
     std::string path = folder.Write(
@@ -363,10 +455,10 @@ TEST(PakKeys, ALaterEntryForTheSameKeyWins) {
 
 TEST(PakKeys, TwentyDistinctKeysBindAndTheTwentyFirstFillsTheTable) {
     TestFolder folder;
-    std::vector<std::tuple<std::uint32_t, std::uint8_t, std::optional<std::string>>> keys;
-    for (std::uint32_t i = 0; i < 20; ++i) keys.emplace_back(0x41 + i, 1, "cmd" + std::to_string(i));
+    std::vector<KeySpec> keys;
+    for (std::uint32_t i = 0; i < 20; ++i) keys.push_back({0x41 + i, 1, "cmd" + std::to_string(i)});
     // Repeats of bound keys take no new entry: 32 entries, 20 distinct keys.
-    for (std::uint32_t i = 0; i < 12; ++i) keys.emplace_back(0x41 + i, 0, std::nullopt);
+    for (std::uint32_t i = 0; i < 12; ++i) keys.push_back({0x41 + i, 0});
     std::string path = folder.Write("saver.scr", KeyPak(keys));
     kwPak pak;
     pak.Bind(path.c_str());
@@ -375,7 +467,7 @@ TEST(PakKeys, TwentyDistinctKeysBindAndTheTwentyFirstFillsTheTable) {
     pak.Unbind();
 
     keys.resize(20);
-    keys.emplace_back(0x70, 0, std::nullopt);
+    keys.push_back({0x70, 0});
     folder.Write("saver.scr", KeyPak(keys));
     EXPECT_EQ(ErrorOf([&] { pak.Bind(path.c_str()); }), "Allocate key failed, table is full.");
     EXPECT_FALSE(pak.IsOpen());

@@ -19,6 +19,9 @@ public:
         }
     }
 
+    // After a stub given whole (a signed-program test's PE image).
+    explicit RawPak(const std::string& stub) : FBytes(stub.begin(), stub.end()) {}
+
     std::uint32_t Here() const { return static_cast<std::uint32_t>(FBytes.size()); }
     std::string Bytes() const { return std::string(FBytes.begin(), FBytes.end()); }
 

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <sstream>
@@ -12,9 +15,14 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "PeImage.h"
 #include "SaverInputs.h"
 #include "TestFolder.h"
 #include "tools/saverpak/Commands.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -204,7 +212,7 @@ function = "exit-and-leave-running"
     ExtractFromSaver(out, ExtractKind::Picture, 0, folder.Path("photo-copy.jpg"));
     EXPECT_EQ(folder.Read("photo-copy.jpg"), jpeg);
     EXPECT_EQ(ErrorOf([&] { ExtractFromSaver(out, ExtractKind::Module, 1, folder.Path("x")); }),
-              "module 1 is external (C:\\Programs\\Leave\\leave.exe); the container holds no program for it");
+              out + ": module 1 is external (C:\\Programs\\Leave\\leave.exe); the container holds no program for it");
     EXPECT_NE(ErrorOf([&] { ExtractFromSaver(out, ExtractKind::Picture, 2, folder.Path("x")); }).find("has no picture 2 (it has 2)"),
               std::string::npos);
     EXPECT_NE(ErrorOf([&] { ExtractFromSaver(out, ExtractKind::Picture, 0, out); }).find("is the saver file"),
@@ -337,20 +345,88 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
         EXPECT_EQ(help.Code, 0) << command;
         EXPECT_NE(help.Out.find(command), std::string::npos) << help.Out;
     }
-    EXPECT_NE(RunTool({}).Code, 0);
-    EXPECT_NE(RunTool({"build", "--stub", "x"}).Code, 0);
-    EXPECT_NE(RunTool({"extract", out, "-o", folder.Path("y")}).Code, 0);
-    EXPECT_NE(RunTool({"extract", out, "--module", "0", "--picture", "0", "-o", folder.Path("y")}).Code, 0);
+    RunResult version = RunTool({"--version"});
+    EXPECT_EQ(version.Code, 0);
+    EXPECT_EQ(version.Out.rfind("saverpak 1.", 0), 0u) << version.Out;
 
-    // verify: the saver's own message, exit 1. A stub without a container, then a truncated saver.
-    RunResult bare = RunTool({"verify", folder.Path("stub.scr")});
-    EXPECT_EQ(bare.Code, 1);
-    EXPECT_EQ(bare.Err, "Invalid header in module file. " + folder.Path("stub.scr") + "\n");
+    // A command line the tool cannot use: status 2, the parser's complaint and one usage line.
+    const std::string y = folder.Path("y");
+    const std::vector<std::vector<std::string>> wrong = {
+        {},
+        {"frobnicate"},
+        {"build", "--stub", "x"},
+        {"list"},
+        {"list", out, "--colour"},
+        {"extract", out, "-o", y},
+        {"extract", out, "--module", "0", "--picture", "0", "-o", y},
+        {"extract", out, "--module", "-1", "-o", y},
+    };
+    for (const auto& args : wrong) {
+        RunResult r = RunTool(args);
+        SCOPED_TRACE(args.empty() ? "(nothing)" : args[0] + " " + (args.size() > 1 ? args.back() : ""));
+        EXPECT_EQ(r.Code, 2);
+        EXPECT_EQ(r.Err.rfind("saverpak: ", 0), 0u) << r.Err;
+        EXPECT_NE(r.Err.find("\nusage: saverpak build|list|verify|extract"), std::string::npos) << r.Err;
+        EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 2) << r.Err;
+        EXPECT_FALSE(fs::exists(y));
+    }
+
+    // A failure: status 1 and one message that begins "saverpak: " and names its file; the
+    // reader's own messages are kept.
     std::string bytes = folder.Read("saver.scr");
     folder.Write("cut.scr", bytes.substr(0, 2060) + bytes.substr(bytes.size() - 40));
-    RunResult cut = RunTool({"verify", folder.Path("cut.scr")});
-    EXPECT_EQ(cut.Code, 1);
-    EXPECT_EQ(cut.Err, "Error reading module file. " + folder.Path("cut.scr") + "\n");
+    std::string badIndex = bytes;
+    badIndex[bytes.size() - 40] = 36;
+    folder.Write("index.scr", badIndex);
+    const std::string stub = folder.Path("stub.scr"), cut = folder.Path("cut.scr");
+    const std::string index = folder.Path("index.scr"), absent = folder.Path("absent.scr");
+    struct Failure {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Failure failures[] = {
+        {{"verify", stub}, "Invalid header in module file. " + stub},
+        {{"list", cut}, "Error reading module file. " + cut},
+        {{"verify", index}, "File is corrupt, invalid record size in PakIndex. " + index},
+        {{"list", "--json", absent}, "Error opening module. " + absent},
+        {{"extract", out, "--picture", "0", "-o", y}, out + " has no picture 0 (it has 0)"},
+        {{"build", "--stub", stub, "--manifest", absent, "-o", y}, "cannot open the manifest " + absent},
+    };
+    for (const Failure& f : failures) {
+        SCOPED_TRACE(f.args[0] + " " + f.args[1]);
+        RunResult r = RunTool(f.args);
+        EXPECT_EQ(r.Code, 1);
+        EXPECT_EQ(r.Err, "saverpak: " + f.message + "\n");
+        EXPECT_EQ(r.Out, "");
+    }
+}
+
+// list shows texts from the container, which a hostile saver controls: nothing it holds may
+// reach the terminal as a control sequence.
+TEST(SaverpakList, EscapesControlCharactersFromTheContainer) {
+    TestFolder folder;
+    folder.Write("stub.scr", ProgramBytes(512));
+    folder.Write("saver.toml", "[settings]\nlink = \"LLLLLLLLLLL\"\ncaption = \"CCCCCCCCCCC\"\n"
+                               "[[key]]\nkey = \"F1\"\nfunction = \"shell-execute\"\ncommand = \"KKKKKKKKKKK\"\n");
+    std::string out = folder.Path("saver.scr");
+    BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"), out);
+    std::string bytes = folder.Read("saver.scr");
+    const std::string hostile("\x1B]0;x\x07\x9B\x81\x7F\t\xE9", 11);
+    for (const char* text : {"LLLLLLLLLLL", "CCCCCCCCCCC", "KKKKKKKKKKK"})
+        bytes.replace(bytes.find(text), hostile.size(), hostile);
+    folder.Write("saver.scr", bytes);
+
+    std::ostringstream table;
+    ListSaver(out, false, table);
+    const std::string shown = "\\x1B]0;x\\x07\u203A\\x81\\x7F\\x09\u00E9";
+    EXPECT_NE(table.str().find("link \"" + shown + "\", caption \"" + shown + "\""), std::string::npos)
+        << table.str();
+    EXPECT_NE(table.str().find("command \"" + shown + "\""), std::string::npos) << table.str();
+    for (char c : table.str()) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+    std::ostringstream jsonText;
+    ListSaver(out, true, jsonText);
+    for (char c : jsonText.str()) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+    EXPECT_EQ(json::parse(jsonText.str())["settings"]["caption"], "\x1B]0;x\x07\u203A\uFFFD\x7F\t\u00E9");
 }
 
 TEST(SaverpakVerify, PictureContentMustMatchItsStoredType) {
@@ -365,10 +441,129 @@ TEST(SaverpakVerify, PictureContentMustMatchItsStoredType) {
     bytes[j["pictures"][0]["position"].get<std::size_t>() + 4] = 1;  // now claims to be a JPEG
     folder.Write("saver.scr", bytes);
     EXPECT_EQ(ErrorOf([&] { VerifySaver(out); }),
-              "Error loading picture. The file format is invalid or unrecognized.");
+              "Error loading picture. The file format is invalid or unrecognized. " + out);
     bytes[j["pictures"][0]["position"].get<std::size_t>() + 4] = 2;
     folder.Write("saver.scr", bytes);
-    EXPECT_EQ(ErrorOf([&] { VerifySaver(out); }), "File is corrupt. Invalid picture type.");
+    EXPECT_EQ(ErrorOf([&] { VerifySaver(out); }), "File is corrupt. Invalid picture type. " + out);
 }
+
+#ifndef _WIN32
+// A sparse saver of 5 GiB whose index asks for a table of 4 GiB: refused at once, before
+// anything is set aside for it (positions end at 2 GiB).
+TEST(SaverpakLimits, AFileOfFiveGigabytesIsRefusedPromptlyInLittleMemory) {
+    TestFolder folder;
+    const std::string path = folder.Path("huge.scr");
+    const std::uint64_t size = 5ull << 30;
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << ProgramBytes(64);
+        out << Le32Bytes(32) << Le32Bytes(0) << Le32Bytes(0x40000000) << std::string(20, '\0');
+        out.seekp(static_cast<std::streamoff>(size - 8));
+        out << Le32Bytes(8) << Le32Bytes(64);
+    }
+    ASSERT_EQ(fs::file_size(path), size);
+    const auto start = std::chrono::steady_clock::now();
+    for (std::vector<std::string> args : {std::vector<std::string>{"list", path}, {"list", "--json", path},
+                                          {"verify", path}, {"extract", path, "--module", "0", "-o", folder.Path("x")}}) {
+        RunResult r = RunTool(args);
+        EXPECT_EQ(r.Code, 1);
+        EXPECT_EQ(r.Err, "saverpak: Error reading module file. " + path + "\n");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    EXPECT_LT(usage.ru_maxrss, 64 * 1024);  // KiB
+#endif
+}
+
+// Signing as a user signs: Debian's openssl makes a throw-away certificate and osslsigncode
+// signs with it (only options that osslsigncode 2.5 has too).
+class Signer {
+public:
+    explicit Signer(const TestFolder& folder)
+        : FKey(folder.Path("key.pem")), FCert(folder.Path("cert.pem")), FLog(folder.Path("sign.log")) {}
+
+    bool MakeCertificate() const {
+        return Run("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Saverpak-Test "
+                   "-addext extendedKeyUsage=codeSigning -keyout '" + FKey + "' -out '" + FCert + "'");
+    }
+    bool Sign(const std::string& in, const std::string& out, bool nest = false) const {
+        return Run("osslsigncode sign -certs '" + FCert + "' -key '" + FKey + "' -h sha256 -n Saverpak " +
+                   (nest ? "-nest " : "") + "-in '" + in + "' -out '" + out + "'");
+    }
+    bool Verify(const std::string& file) const {
+        return Run("osslsigncode verify -CAfile '" + FCert + "' -in '" + file + "'");
+    }
+    std::string Log() const {
+        std::ifstream in(FLog, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+private:
+    bool Run(const std::string& command) const {
+        return std::system((command + " >'" + FLog + "' 2>&1").c_str()) == 0;
+    }
+    std::string FKey, FCert, FLog;
+};
+
+// The stub's checksum field, which signing rewrites, set to zero to compare the rest.
+std::string WithoutChecksum(std::string bytes) {
+    bytes.replace(pe_image::kOptional + 64, 4, 4, '\0');
+    return bytes;
+}
+
+TEST(SaverpakSigning, SignedAndTwiceSignedSaversReadAndSignedStubsAreStripped) {
+    TestFolder folder;
+    Signer signer(folder);
+    ASSERT_TRUE(signer.MakeCertificate()) << signer.Log();
+    const std::string stub = folder.Write("stub.scr", PeProgramBytes(4096));
+    const std::string program = ProgramBytes(70001, 's');
+    folder.Write("show.exe", program);
+    const std::string manifest = folder.Write(
+        "saver.toml", "[settings]\ncaption = \"signed\"\n[[module]]\nfile = \"show.exe\"\nname = \"show.exe\"\n");
+    const std::string saver = folder.Path("saver.scr"), signedSaver = folder.Path("signed.scr");
+    BuildSaver(stub, manifest, saver);
+    const std::string built = folder.Read("saver.scr");
+    EXPECT_EQ(ListJson(saver)["signature"], nullptr);
+
+    ASSERT_TRUE(signer.Sign(saver, signedSaver)) << signer.Log();
+    EXPECT_TRUE(signer.Verify(signedSaver)) << signer.Log();
+    EXPECT_EQ(ErrorOf([&] { VerifySaver(signedSaver); }), "");
+    json j = ListJson(signedSaver);
+    EXPECT_EQ(j["signature"]["position"], (built.size() + 7) / 8 * 8);
+    EXPECT_EQ(j["signature"]["position"].get<std::uint64_t>() + j["signature"]["size"].get<std::uint64_t>(),
+              j["fileSize"]);
+    EXPECT_EQ(j["trailer"]["position"], built.size() - 8);
+    EXPECT_EQ(j["containerSize"], ListJson(saver)["containerSize"]);
+    ExtractFromSaver(signedSaver, ExtractKind::Module, 0, folder.Path("copy.exe"));
+    EXPECT_EQ(folder.Read("copy.exe"), program);
+    std::ostringstream table;
+    ListSaver(signedSaver, false, table);
+    EXPECT_NE(table.str().find("certificate table (signature, after"), std::string::npos) << table.str();
+
+    // A second signature nested in the first makes a larger table; the container stays put.
+    const std::string nested = folder.Path("nested.scr");
+    ASSERT_TRUE(signer.Sign(signedSaver, nested, true)) << signer.Log();
+    EXPECT_TRUE(signer.Verify(nested)) << signer.Log();
+    EXPECT_EQ(ErrorOf([&] { VerifySaver(nested); }), "");
+    json n = ListJson(nested);
+    EXPECT_GT(n["signature"]["size"], j["signature"]["size"]);
+    EXPECT_EQ(n["trailer"], j["trailer"]);
+
+    // A signed stub: its table and entry are left out, with a note; the saver is the one built
+    // from the unsigned stub.
+    const std::string signedStub = folder.Path("signed-stub.scr");
+    ASSERT_TRUE(signer.Sign(stub, signedStub)) << signer.Log();
+    RunResult build = RunTool({"build", "--stub", signedStub, "--manifest", manifest, "-o", folder.Path("again.scr")});
+    EXPECT_EQ(build.Code, 0) << build.Err;
+    EXPECT_EQ(build.Err.rfind("saverpak: note: the stub " + signedStub + " is signed;", 0), 0u) << build.Err;
+    EXPECT_NE(build.Err.find("Sign " + folder.Path("again.scr") + " instead"), std::string::npos) << build.Err;
+    EXPECT_EQ(WithoutChecksum(folder.Read("again.scr")), WithoutChecksum(built));
+    EXPECT_EQ(ListJson(folder.Path("again.scr"))["signature"], nullptr);
+    ASSERT_TRUE(signer.Sign(folder.Path("again.scr"), folder.Path("again-signed.scr"))) << signer.Log();
+    EXPECT_TRUE(signer.Verify(folder.Path("again-signed.scr"))) << signer.Log();
+}
+#endif
 
 }  // namespace
