@@ -2,6 +2,7 @@
 
 #include <mmsystem.h>
 #include <shellapi.h>
+#include <windowsx.h>
 
 #include <cstring>
 #include <stdexcept>
@@ -20,9 +21,26 @@ constexpr const char* kShowPictureFailure = "Error initializing pak.";
 constexpr const char* kPaintFailure = "Error creating bitmap.";
 constexpr const char* kSoundName = "MusicSound";
 
+// A pointer movement of the user's, as the low-level mouse hook saw it: lParam holds the step
+// (signed 16-bit x and y).
+constexpr UINT kRealPointerMove = WM_APP + 0x51;
+
 // While the module program shows, its window lies above the saver's, so the pointer's messages
 // go to the module. The low-level mouse hook sees every button press and movement first and
 // hands it to the saver's window, whose usual input handling then decides (threshold, password).
+//
+// Movement is taken only from the hook's steps, never from where the pointer is: a module may
+// move or clip the pointer itself (SetCursorPos, ClipCursor, a display-mode change), and that
+// is no user. The hook sees an input event before the pointer moves, so the step of an event
+// is its point less the pointer's place now. A position a program set is already the
+// pointer's place when its event comes by (Wine echoes SetCursorPos through the X server as
+// such an event), so it counts nothing. Injected moves are left out: the hook cannot tell
+// which program injected one, and while a module runs it is the likely one. Presses count
+// whatever their source.
+//
+// The hook runs on the window thread, and the system drops a hook that does not answer in
+// time, after which clicks reach the module: it is removed before any long step on that
+// thread (extraction, starting a module, launching a command).
 // A hook has no context argument: the one window it serves is process-wide.
 class MouseForwarder {
 public:
@@ -35,13 +53,22 @@ public:
         FHook = nullptr;
         FTarget = nullptr;
     }
+    static bool Running() { return FHook != nullptr; }
 
 private:
     static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam) {
         if (code == HC_ACTION && FTarget) {
+            const auto* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
             switch (wParam) {
             case WM_MOUSEMOVE:
-                PostMessageA(FTarget, WM_MOUSEMOVE, 0, 0);
+                if (!(event->flags & LLMHF_INJECTED)) {
+                    POINT now;
+                    GetCursorPos(&now);
+                    if (event->pt.x != now.x || event->pt.y != now.y) {
+                        PostMessageA(FTarget, kRealPointerMove, 0,
+                                     MAKELPARAM(event->pt.x - now.x, event->pt.y - now.y));
+                    }
+                }
                 break;
             case WM_LBUTTONDOWN:
             case WM_RBUTTONDOWN:
@@ -96,7 +123,7 @@ TkwScreensaverForm::TkwScreensaverForm(fw::TComponent* owner)
 }
 
 TkwScreensaverForm::~TkwScreensaverForm() {
-    MouseForwarder::Stop();
+    EndModuleRun();
     // A form destroyed without closing must still stop its loader before the pictures go.
     StopPicture();
 }
@@ -169,7 +196,7 @@ void TkwScreensaverForm::Advance() {
     default:
         if (FState == kStateModuleRunning) {
             ClearTransparent();
-            MouseForwarder::Stop();
+            StopPointerWatch();
         }
         ItemTimer->SetEnabled(false);
         StartContent();
@@ -189,6 +216,9 @@ void TkwScreensaverForm::RunModule() {
     Guarded(kModuleFailure, [&] {
         auto modules = FPak.ModuleTable();
         if (modules.empty()) throw std::runtime_error("File is corrupt. The container holds no module.");
+        // A module that ends again and again must not pile up copies in the temporary folder
+        // (an unnamed one gets a new name each time).
+        FModule.RemoveExtractedFiles();
         FModule.Extract(FPak, static_cast<std::int32_t>(modules[0]));
         if (!FBackdrop) CreateBackdrop();
         SetExStyleBit(Handle(), WS_EX_TRANSPARENT, true);
@@ -196,7 +226,7 @@ void TkwScreensaverForm::RunModule() {
         FModule.Run(FModule.ModulePath(), Handle(), FModule.Flags());
         // The module's window now lies above ours: keys still come here through the shared
         // input state and the focus, the pointer through the hook.
-        MouseForwarder::Start(Handle());
+        StartPointerWatch();
         ItemTimer->SetInterval(100);
         ItemTimer->SetEnabled(true);
         FState = kStateModuleRunning;
@@ -222,8 +252,10 @@ HWND TkwScreensaverForm::CreateBackdrop() {
     if (!RegisterClassA(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
 
     // The whole virtual screen, so that no monitor keeps showing the desktop; the saver's
-    // window and the module stay on the primary monitor.
-    FBackdrop = CreateWindowExA(0, kBackdropClass, "", WS_POPUP | WS_VISIBLE | WS_DISABLED | WS_CLIPCHILDREN,
+    // window and the module stay on the primary monitor. In the topmost band, or a secondary
+    // monitor's taskbar and other stay-on-top windows show through; the saver's window is
+    // brought above it, and the module goes above both.
+    FBackdrop = CreateWindowExA(WS_EX_TOPMOST, kBackdropClass, "", WS_POPUP | WS_VISIBLE | WS_DISABLED | WS_CLIPCHILDREN,
                                 GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
                                 GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN),
                                 nullptr, nullptr, windowClass.hInstance, nullptr);
@@ -235,15 +267,39 @@ void TkwScreensaverForm::KeepModuleInFront() {
     // Keys must come to this window, so it keeps the foreground and the focus; but taking them
     // raises it, and the module's window must stay above it. So the saver takes them back only
     // when it has lost them, and then puts the module's window on top again.
-    HWND program = FModule.ProgramWindow();
+    HWND program = FModule.FollowProgramWindow() ? FModule.ProgramWindow() : nullptr;
     if (GetForegroundWindow() != Handle()) SetForegroundWindow(Handle());
     if (GetFocus() != Handle()) SetFocus(Handle());
     if (program && !IsAbove(program, Handle())) {
         SetWindowPos(program, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
-    // Movement is measured against the origin on each tick as well, whatever window the
-    // pointer is over.
-    PostMessageA(Handle(), WM_MOUSEMOVE, 0, 0);
+}
+
+void TkwScreensaverForm::StartPointerWatch() {
+    // The user's steps add up across restarts of the module. What moved the pointer before the
+    // first start stayed within the threshold and is left out: the pointer's place may be the
+    // module's doing already.
+    MouseForwarder::Start(Handle());
+}
+
+void TkwScreensaverForm::StopPointerWatch() {
+    if (!MouseForwarder::Running()) return;
+    MouseForwarder::Stop();
+    // From here the base measures the pointer against the origin again; the origin moves by
+    // whatever the module did to the pointer, so that only the user's own movement counts.
+    POINT cursor;
+    ::GetCursorPos(&cursor);
+    FMouseOrigin = {cursor.x - FPointerMoved.x, cursor.y - FPointerMoved.y};
+}
+
+void TkwScreensaverForm::RealPointerMove(LPARAM step) {
+    FPointerMoved.x += GET_X_LPARAM(step);
+    FPointerMoved.y += GET_Y_LPARAM(step);
+    if (FClosing || FSuspendInput) return;
+    const long long dx = FPointerMoved.x, dy = FPointerMoved.y;
+    if ((dx < 0 ? -dx : dx) > FMouseThreshold || (dy < 0 ? -dy : dy) > FMouseThreshold) {
+        if (!HandleMouseInput(WM_MOUSEMOVE)) Close();
+    }
 }
 
 bool TkwScreensaverForm::HandleMouseInput(UINT) { return false; }
@@ -254,6 +310,7 @@ bool TkwScreensaverForm::HandleKeyInput(UINT message, WPARAM key) {
     if (!entry) return false;
     switch (entry->Function) {
     case kExitAndLeaveRunning: {
+        StopPointerWatch();
         // Modules 1 and 2 are extracted for the program that stays; a container without them
         // just leaves module 0 running.
         auto modules = FPak.ModuleTable();
@@ -266,10 +323,12 @@ bool TkwScreensaverForm::HandleKeyInput(UINT message, WPARAM key) {
         }
         FLeaveModuleRunning = TRUE;
         PostKeyToModule(key);
+        FModule.LeaveRunning();
         return false;
     }
     case kShellExecute:
         ItemTimer->SetEnabled(false);
+        StopPointerWatch();
         EnterCloseSaverMode();
         ExecuteCommand(entry->Command.Text());
         return false;
@@ -296,7 +355,6 @@ void TkwScreensaverForm::ExecuteCommand(const char* command) {
 bool TkwScreensaverForm::EnterCloseSaverMode() {
     if (!IsSystemSaverRunning()) return false;
     if (!FLeaveModuleRunning) StopModule(3000);
-    MouseForwarder::Stop();
     EndSaverRun();  // the system's screen-saver-running flag is cleared
     Hide();
     if (FBackdrop) {
@@ -328,25 +386,40 @@ void TkwScreensaverForm::FormClose(fw::TObject* sender, fw::TCloseAction& action
     TScreensaverForm::FormClose(sender, action);
     if (action == fw::caNone) return;
     try {
-        MouseForwarder::Stop();
-        if (!FLeaveModuleRunning) {
-            StopModule(3000);
-            // Only a copy the saver extracted is removed; an External module is the user's.
-            if (FModule.ModulePath()[0] && !FModule.IsExternal()) DeleteFileA(FModule.ModulePath());
-        }
+        EndModuleRun();
         StopPicture();
         FPak.Unbind();
-        if (FBackdrop) {
-            DestroyWindow(FBackdrop);
-            FBackdrop = nullptr;
-        }
     } catch (...) {
         // Nothing at close may keep the saver from ending.
     }
 }
 
+void TkwScreensaverForm::EndModuleRun() {
+    StopPointerWatch();
+    if (!FLeaveModuleRunning) {
+        StopModule(3000);
+        // Only a copy the saver extracted is removed; an External module is the user's.
+        FModule.RemoveExtractedFiles();
+    }
+    if (FBackdrop) {
+        DestroyWindow(FBackdrop);
+        FBackdrop = nullptr;
+    }
+}
+
 void TkwScreensaverForm::WndProc(fw::TMessage& message) {
     switch (message.Msg) {
+    case kRealPointerMove:
+        RealPointerMove(message.LParam);
+        return;
+    case WM_MOUSEMOVE:
+        // While the hook watches, the pointer's place says nothing about the user.
+        if (MouseForwarder::Running()) return;
+        break;
+    case WM_DESTROY:
+        // However the window goes, the module goes with it.
+        EndModuleRun();
+        break;
     case WM_QUERYNEWPALETTE:
         if (FPalette) RealizePicturePalette();
         break;

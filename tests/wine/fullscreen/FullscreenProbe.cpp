@@ -11,12 +11,17 @@
 //   close CLASS                posts WM_CLOSE to the window of CLASS
 //   visible CLASS              1 when the window of CLASS is visible, else 0
 //   command CLASS TITLE ID     posts WM_COMMAND ID to the window of CLASS and TITLE ("-": any)
+//   launch-with-temp DIR CMD.. runs CMD with TMP and TEMP set to DIR, waits, exits with its code
+//   resources CLASS            handle count, GDI object count and private bytes of the process
+//                              that owns the window of CLASS
 // Exit status 2 when a named window does not exist.
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -82,6 +87,40 @@ int main(int argc, char** argv) {
         HWND window = FindWindowA(any(argv[2]), any(argv[3]));
         if (!window) return 2;
         PostMessageA(window, WM_COMMAND, std::atoi(argv[4]), 0);
+    } else if (!std::strcmp(command, "launch-with-temp") && argc >= 4) {
+        // Wine takes TMP and TEMP from its registry, not from the caller's environment; a child
+        // inherits them from its parent.
+        SetEnvironmentVariableA("TMP", argv[2]);
+        SetEnvironmentVariableA("TEMP", argv[2]);
+        // The program quoted, its switches as they are ("/s", which a saver reads unquoted).
+        std::string line = std::string("\"") + argv[3] + "\"";
+        for (int i = 4; i < argc; ++i) line += std::string(" ") + argv[i];
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &process)) {
+            return 3;
+        }
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD code = 1;
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return static_cast<int>(code);
+    } else if (!std::strcmp(command, "resources") && argc == 3) {
+        DWORD processId = 0;
+        GetWindowThreadProcessId(Find(argv[2]), &processId);
+        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+        if (!process) return 3;
+        DWORD handles = 0;
+        GetProcessHandleCount(process, &handles);
+        PROCESS_MEMORY_COUNTERS_EX memory = {};
+        memory.cb = sizeof memory;
+        GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
+        std::printf("%lu %lu %llu\n", handles, GetGuiResources(process, GR_GDIOBJECTS),
+                    static_cast<unsigned long long>(memory.PrivateUsage));
+        CloseHandle(process);
     } else if (!std::strcmp(command, "close") && argc == 3) {
         PostMessageA(Find(argv[2]), WM_CLOSE, 0, 0);
     } else {
