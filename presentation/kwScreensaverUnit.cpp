@@ -4,6 +4,8 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -21,26 +23,27 @@ constexpr const char* kShowPictureFailure = "Error initializing pak.";
 constexpr const char* kPaintFailure = "Error creating bitmap.";
 constexpr const char* kSoundName = "MusicSound";
 
-// A pointer movement of the user's, as the low-level mouse hook saw it: lParam holds the step
-// (signed 16-bit x and y).
-constexpr UINT kRealPointerMove = WM_APP + 0x51;
+// A pointer event as the low-level mouse hook saw it: lParam holds its point, wParam its step
+// from where the pointer was when the hook was called (signed 16-bit x and y each).
+constexpr UINT kPointerEvent = WM_APP + 0x51;
 
 // While the module program shows, its window lies above the saver's, so the pointer's messages
 // go to the module. The low-level mouse hook sees every button press and movement first and
 // hands it to the saver's window, whose usual input handling then decides (threshold, password).
 //
-// Movement is taken only from the hook's steps, never from where the pointer is: a module may
+// Movement is taken only from the hook's events, never from where the pointer is: a module may
 // move or clip the pointer itself (SetCursorPos, ClipCursor, a display-mode change), and that
-// is no user. The hook sees an input event before the pointer moves, so the step of an event
-// is its point less the pointer's place now. A position a program set is already the
-// pointer's place when its event comes by (Wine echoes SetCursorPos through the X server as
-// such an event), so it counts nothing. Injected moves are left out: the hook cannot tell
-// which program injected one, and while a module runs it is the likely one. Presses count
-// whatever their source.
+// is no user. An event's step is the smaller of two: from the pointer's place when the hook is
+// called (the event has not moved it yet; a position a program set is already there, and Wine
+// echoes SetCursorPos as such an event), and from the previous event's point (the place the
+// system reports may lag behind the real pointer, as in Wine before its first event). Injected
+// moves are left out: the hook cannot tell which program injected one, and while a module
+// runs it is the likely one. Presses count whatever their source.
 //
 // The hook runs on the window thread, and the system drops a hook that does not answer in
 // time, after which clicks reach the module: it is removed before any long step on that
-// thread (extraction, starting a module, launching a command).
+// thread (extraction, starting a module, launching a command), and the wait while a module
+// ends answers it.
 // A hook has no context argument: the one window it serves is process-wide.
 class MouseForwarder {
 public:
@@ -64,10 +67,8 @@ private:
                 if (!(event->flags & LLMHF_INJECTED)) {
                     POINT now;
                     GetCursorPos(&now);
-                    if (event->pt.x != now.x || event->pt.y != now.y) {
-                        PostMessageA(FTarget, kRealPointerMove, 0,
-                                     MAKELPARAM(event->pt.x - now.x, event->pt.y - now.y));
-                    }
+                    PostMessageA(FTarget, kPointerEvent, MAKELPARAM(event->pt.x - now.x, event->pt.y - now.y),
+                                 MAKELPARAM(event->pt.x, event->pt.y));
                 }
                 break;
             case WM_LBUTTONDOWN:
@@ -216,6 +217,7 @@ void TkwScreensaverForm::RunModule() {
     Guarded(kModuleFailure, [&] {
         auto modules = FPak.ModuleTable();
         if (modules.empty()) throw std::runtime_error("File is corrupt. The container holds no module.");
+        StopPointerWatch();  // extraction may take long
         // A module that ends again and again must not pile up copies in the temporary folder
         // (an unnamed one gets a new name each time).
         FModule.RemoveExtractedFiles();
@@ -276,9 +278,10 @@ void TkwScreensaverForm::KeepModuleInFront() {
 }
 
 void TkwScreensaverForm::StartPointerWatch() {
-    // The user's steps add up across restarts of the module. What moved the pointer before the
-    // first start stayed within the threshold and is left out: the pointer's place may be the
-    // module's doing already.
+    // The user's steps add up across restarts of the module. The first event's previous point
+    // is the origin: the pointer's place now may be the module's doing already.
+    if (!FPointerWatched) FLastPointer = FMouseOrigin;
+    FPointerWatched = true;
     MouseForwarder::Start(Handle());
 }
 
@@ -292,14 +295,17 @@ void TkwScreensaverForm::StopPointerWatch() {
     FMouseOrigin = {cursor.x - FPointerMoved.x, cursor.y - FPointerMoved.y};
 }
 
-void TkwScreensaverForm::RealPointerMove(LPARAM step) {
-    FPointerMoved.x += GET_X_LPARAM(step);
-    FPointerMoved.y += GET_Y_LPARAM(step);
+void TkwScreensaverForm::PointerEvent(WPARAM stepFromCursor, LPARAM point) {
+    const POINT at = {GET_X_LPARAM(point), GET_Y_LPARAM(point)};
+    POINT step = {GET_X_LPARAM(stepFromCursor), GET_Y_LPARAM(stepFromCursor)};
+    const POINT fromLast = {at.x - FLastPointer.x, at.y - FLastPointer.y};
+    auto size = [](const POINT& p) { return std::max(std::labs(p.x), std::labs(p.y)); };
+    if (size(fromLast) < size(step)) step = fromLast;
+    FLastPointer = at;
+    FPointerMoved.x += step.x;
+    FPointerMoved.y += step.y;
     if (FClosing || FSuspendInput) return;
-    const long long dx = FPointerMoved.x, dy = FPointerMoved.y;
-    if ((dx < 0 ? -dx : dx) > FMouseThreshold || (dy < 0 ? -dy : dy) > FMouseThreshold) {
-        if (!HandleMouseInput(WM_MOUSEMOVE)) Close();
-    }
+    if (size(FPointerMoved) > FMouseThreshold && !HandleMouseInput(WM_MOUSEMOVE)) Close();
 }
 
 bool TkwScreensaverForm::HandleMouseInput(UINT) { return false; }
@@ -409,8 +415,8 @@ void TkwScreensaverForm::EndModuleRun() {
 
 void TkwScreensaverForm::WndProc(fw::TMessage& message) {
     switch (message.Msg) {
-    case kRealPointerMove:
-        RealPointerMove(message.LParam);
+    case kPointerEvent:
+        PointerEvent(message.WParam, message.LParam);
         return;
     case WM_MOUSEMOVE:
         // While the hook watches, the pointer's place says nothing about the user.

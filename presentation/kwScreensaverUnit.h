@@ -64,7 +64,7 @@ private:
     // The pointer is watched through the low-level hook while a module runs.
     void StartPointerWatch();
     void StopPointerWatch();
-    void RealPointerMove(LPARAM step);
+    void PointerEvent(WPARAM stepFromCursor, LPARAM point);
     // Stops the pointer watch, ends the module and deletes its files (unless it is left
     // running), destroys the backdrop. Safe to repeat.
     void EndModuleRun();
@@ -99,8 +99,11 @@ private:
     BOOL FLeaveModuleRunning = FALSE;
     HWND FBackdrop = nullptr;
     HWND FCloseDialog = nullptr;
-    // The user's own movement while modules ran, as the hook's steps add up.
+    // The user's own movement while modules ran, as the hook's steps add up, and the point of
+    // the hook's last event.
     POINT FPointerMoved = {0, 0};
+    POINT FLastPointer = {0, 0};
+    bool FPointerWatched = false;
 };
 
 fw::TForm* CreatePresentationForm(fw::TApplication& application);

@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -32,6 +33,34 @@ HWND Find(const char* className) {
         std::exit(2);
     }
     return window;
+}
+
+// The process's handle count; where the system does not tell (Wine), the entries of the
+// system's handle table that belong to the process.
+unsigned long HandleCount(HANDLE process, DWORD processId) {
+    DWORD count = 0;
+    if (GetProcessHandleCount(process, &count) && count) return count;
+    using Query = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+    auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query) return 0;
+    struct Entry {  // SYSTEM_HANDLE_TABLE_ENTRY_INFO
+        USHORT ProcessId, CreatorBackTraceIndex;
+        UCHAR ObjectType, Flags;
+        USHORT Handle;
+        void* Object;
+        ULONG Access;
+    };
+    std::vector<unsigned char> buffer(1 << 20);
+    ULONG needed = 0;
+    while (query(16 /* SystemHandleInformation */, buffer.data(), static_cast<ULONG>(buffer.size()), &needed) ==
+           static_cast<LONG>(0xC0000004)) {  // STATUS_INFO_LENGTH_MISMATCH
+        buffer.resize(buffer.size() * 2);
+    }
+    ULONG entries = *reinterpret_cast<ULONG*>(buffer.data());
+    auto* entry = reinterpret_cast<Entry*>(buffer.data() + sizeof(void*));
+    for (ULONG i = 0; i < entries; ++i) count += entry[i].ProcessId == static_cast<USHORT>(processId);
+    return count;
 }
 
 }  // namespace
@@ -113,13 +142,15 @@ int main(int argc, char** argv) {
         GetWindowThreadProcessId(Find(argv[2]), &processId);
         HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
         if (!process) return 3;
-        DWORD handles = 0;
-        GetProcessHandleCount(process, &handles);
         PROCESS_MEMORY_COUNTERS_EX memory = {};
         memory.cb = sizeof memory;
         GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
-        std::printf("%lu %lu %llu\n", handles, GetGuiResources(process, GR_GDIOBJECTS),
-                    static_cast<unsigned long long>(memory.PrivateUsage));
+        // Wine 8 answers 0 for another process's PrivateUsage, handle count and GDI objects;
+        // its commit charge and the system's handle table are real.
+        std::printf("%lu %lu %llu\n", HandleCount(process, processId),
+                    GetGuiResources(process, GR_GDIOBJECTS),
+                    static_cast<unsigned long long>(memory.PrivateUsage ? memory.PrivateUsage
+                                                                        : memory.PagefileUsage));
         CloseHandle(process);
     } else if (!std::strcmp(command, "close") && argc == 3) {
         PostMessageA(Find(argv[2]), WM_CLOSE, 0, 0);

@@ -3,6 +3,7 @@
 // "exit"). Behaviours, each chosen by its variable:
 //   TESTMODULE_SECONDS=N        ends by itself after N seconds (0 or unset: never)
 //   TESTMODULE_MILLISECONDS=N   the same in milliseconds, for quick restarts
+//   TESTMODULE_LAST_START=N     from its Nth start on (counted in the log) it no longer ends
 //   TESTMODULE_IGNORE_CLOSE=1   logs WM_CLOSE and stays
 //   TESTMODULE_REPLACE_WINDOW=1 replaces its first window by a new one soon after showing it
 //   TESTMODULE_MOVE_POINTER=1   moves the pointer itself every 200 ms
@@ -10,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -39,9 +41,22 @@ HWND CreateModuleWindow() {
                            nullptr, Instance, nullptr);
 }
 
+int StartsLogged() {
+    int starts = 0;
+    const char* path = std::getenv("TESTMODULE_LOG");
+    if (FILE* log = path ? std::fopen(path, "rb") : nullptr) {
+        char line[64];
+        while (std::fgets(line, sizeof line, log)) starts += std::strcmp(line, "start\n") == 0;
+        std::fclose(log);
+    }
+    return starts;
+}
+
 void StartTimers(HWND window) {
     int milliseconds = Setting("TESTMODULE_SECONDS") * 1000;
     if (milliseconds <= 0) milliseconds = Setting("TESTMODULE_MILLISECONDS");
+    const int lastStart = Setting("TESTMODULE_LAST_START");
+    if (lastStart > 0 && StartsLogged() >= lastStart) milliseconds = 0;
     if (milliseconds > 0) SetTimer(window, kEndTimer, milliseconds, nullptr);
     if (Setting("TESTMODULE_REPLACE_WINDOW")) SetTimer(window, kReplaceTimer, 300, nullptr);
     if (Setting("TESTMODULE_MOVE_POINTER")) SetTimer(window, kPointerTimer, 200, nullptr);
