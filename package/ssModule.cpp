@@ -73,7 +73,8 @@ void ssModule::SetFileArgs(const char* modulePath, const char* text) {
     }
     // A full disk takes the bytes only in part, or fails them at the close: the module would
     // read a cut-short text.
-    const bool written = file.Write(text, static_cast<DWORD>(length)) == length && file.GetError() == 0;
+    const bool written =
+        file.Write(text, static_cast<DWORD>(length)) == length && file.GetError() == 0;
     if (file.Close() != 0 || !written) {
         DeleteFileA(path);
         throw std::runtime_error("Error creating argument file.");

@@ -67,7 +67,8 @@ private:
                 if (!(event->flags & LLMHF_INJECTED)) {
                     POINT now;
                     GetCursorPos(&now);
-                    PostMessageA(FTarget, kPointerEvent, MAKELPARAM(event->pt.x - now.x, event->pt.y - now.y),
+                    PostMessageA(FTarget, kPointerEvent,
+                                 MAKELPARAM(event->pt.x - now.x, event->pt.y - now.y),
                                  MAKELPARAM(event->pt.x, event->pt.y));
                 }
                 break;
@@ -257,7 +258,8 @@ HWND TkwScreensaverForm::CreateBackdrop() {
     // window and the module stay on the primary monitor. In the topmost band, or a secondary
     // monitor's taskbar and other stay-on-top windows show through; the saver's window is
     // brought above it, and the module goes above both.
-    FBackdrop = CreateWindowExA(WS_EX_TOPMOST, kBackdropClass, "", WS_POPUP | WS_VISIBLE | WS_DISABLED | WS_CLIPCHILDREN,
+    FBackdrop = CreateWindowExA(WS_EX_TOPMOST, kBackdropClass, "",
+                                WS_POPUP | WS_VISIBLE | WS_DISABLED | WS_CLIPCHILDREN,
                                 GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
                                 GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN),
                                 nullptr, nullptr, windowClass.hInstance, nullptr);

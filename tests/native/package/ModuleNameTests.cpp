@@ -8,7 +8,8 @@ namespace {
 
 TEST(ModuleName, PlainFileNamesAreAccepted) {
     for (const char* name : {"show.exe", "a", "My Show 2.exe", "CONSOLE.exe", "COM10.exe",
-                             "nul-less.exe", "LPT.exe", "x.y.z", "cfg", "x.cfg.exe", "\xE9t\xE9.exe", "con-game.exe"}) {
+                             "nul-less.exe", "LPT.exe", "x.y.z", "cfg", "x.cfg.exe",
+                             "\xE9t\xE9.exe", "con-game.exe"}) {
         EXPECT_EQ(ModuleNameProblem(name), nullptr) << name;
     }
     EXPECT_EQ(ModuleNameProblem(std::string(255, 'n')), nullptr);

@@ -447,8 +447,8 @@ TEST(PakEntries, ModuleAndPictureDescriptorChecks) {
     };
     for (const Case& c : modules) {
         SCOPED_TRACE(c.at);
-        EXPECT_EQ(ErrorOf([&] { ReadModuleEntry(container, static_cast<std::int32_t>(c.at), entry); }),
-                  c.error);
+        const auto at = static_cast<std::int32_t>(c.at);
+        EXPECT_EQ(ErrorOf([&] { ReadModuleEntry(container, at, entry); }), c.error);
     }
     EXPECT_TRUE(entry.Name.IsNone());
     auto picture = [&](std::uint32_t at) {

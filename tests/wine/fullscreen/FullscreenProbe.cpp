@@ -41,8 +41,8 @@ unsigned long HandleCount(HANDLE process, DWORD processId) {
     DWORD count = 0;
     if (GetProcessHandleCount(process, &count) && count) return count;
     using Query = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
-    auto query = reinterpret_cast<Query>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    FARPROC function = GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
+    auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(function));
     if (!query) return 0;
     struct Entry {  // SYSTEM_HANDLE_TABLE_ENTRY_INFO
         USHORT ProcessId, CreatorBackTraceIndex;
