@@ -43,6 +43,10 @@ const char* ModuleNameProblem(std::string_view name) {
     if (name.front() == ' ' || name.front() == '.') return "begins with a space or a dot";
     if (name.back() == ' ' || name.back() == '.') return "ends with a space or a dot";
     if (IsDeviceName(name)) return "is a reserved device name";
+    // The argument file is the module's path with ".cfg" for its extension: writing it would
+    // overwrite the program itself.
+    if (name.size() >= 4 && EqualsIgnoringCase(name.substr(name.size() - 4), ".cfg"))
+        return "ends in \".cfg\", the argument file's extension";
     // One path component; longer names are refused by every Windows file system.
     if (name.size() > 255) return "is longer than 255 characters";
     return nullptr;

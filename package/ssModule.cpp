@@ -60,17 +60,34 @@ void ssModule::Extract(ssPak& pak, std::int32_t position) {
 }
 
 void ssModule::SetFileArgs(const char* modulePath, const char* text) {
-    if (std::strlen(text) >= sizeof FArgumentText ||
-        !ArgumentFilePath(modulePath, FArgumentPath, sizeof FArgumentPath)) {
+    char path[kPathSize];
+    const std::size_t length = std::strlen(text);
+    if (length >= sizeof FArgumentText || !ArgumentFilePath(modulePath, path, sizeof path)) {
         throw std::runtime_error("Error creating argument file.");
     }
-    std::strcpy(FArgumentText, text);
     // Clears a read-only mark that an earlier run may have left on the file.
-    SetFileAttributesA(FArgumentPath, FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
     cFile file;
-    if (file.Create(FArgumentPath, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ) != 0) {
+    if (file.Create(path, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ) != 0) {
         throw std::runtime_error("Error creating argument file.");
     }
-    file.Write(FArgumentText, static_cast<DWORD>(std::strlen(FArgumentText)));
-    file.Close();
+    // A full disk takes the bytes only in part, or fails them at the close: the module would
+    // read a cut-short text.
+    const bool written =
+        file.Write(text, static_cast<DWORD>(length)) == length && file.GetError() == 0;
+    if (file.Close() != 0 || !written) {
+        DeleteFileA(path);
+        throw std::runtime_error("Error creating argument file.");
+    }
+    // Recorded only now: Terminate deletes this path, and it must be a file this run wrote.
+    std::strcpy(FArgumentPath, path);
+    std::strcpy(FArgumentText, text);
+}
+
+void ssModule::RemoveExtractedFiles() {
+    if (FArgumentPath[0]) DeleteFileA(FArgumentPath);
+    FArgumentPath[0] = '\0';
+    if (FModulePath[0] && !IsExternal()) DeleteFileA(FModulePath);
+    // An unnamed copy's "pak" name is free again and may soon be another program's file.
+    FModulePath[0] = '\0';
 }

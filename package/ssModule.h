@@ -37,16 +37,29 @@ public:
 
     // Reads the module descriptor at `position` and extracts the program unless it is External.
     void Extract(ssPak& pak, std::int32_t position);
+    // Writes the argument file beside the module. Raises "Error creating argument file." when it
+    // cannot be created or does not take the whole text.
     void SetFileArgs(const char* modulePath, const char* text);
+    // Deletes the argument file this run wrote and the module's extracted copy (never an
+    // External program), and forgets both.
+    void RemoveExtractedFiles();
 
 #ifdef _WIN32
     void Run(const char* modulePath, HWND owner, std::uint32_t flags);
     // True when no process is recorded or the process has ended.
     bool Wait(std::int32_t milliseconds);
+    // Asks every window of the program to close and waits up to `milliseconds`; a program
+    // still running then is ended. True when it closed by itself in time.
     bool Terminate(std::int32_t milliseconds);
+    // Lets the program run on without the saver: input separated, out of the topmost band,
+    // handles released.
+    void LeaveRunning();
     void AttachInput(DWORD threadId);
     void DetachInput(DWORD threadId);
     void FindProgramWindow();
+    // Keeps the program window current when the program has replaced it; false when the
+    // program shows none now.
+    bool FollowProgramWindow();
 
     bool IsRunning() const { return FProcess != nullptr; }
     HWND ProgramWindow() const { return FProgramWindow; }

@@ -43,8 +43,24 @@ DWORD WaitForProcess(HANDLE process, DWORD milliseconds) {
     }
 }
 
+// Asks every visible top-level window of the process to close: a program may have replaced
+// the window it showed first (a splash screen, a window re-created on a mode change), and any
+// of its windows may be the one that ends it.
+BOOL CALLBACK CloseProcessWindow(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId == search->processId && IsWindowVisible(window)) {
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        search->found = window;
+    }
+    return TRUE;
+}
+
 // How long the program may take, after it first waits for input, to show its window.
 constexpr DWORD kWindowSearchMilliseconds = 3000;
+// How long a killed program may take to go; the system ends it without its consent.
+constexpr DWORD kKillMilliseconds = 5000;
 
 }  // namespace
 
@@ -119,19 +135,50 @@ bool ssModule::Wait(std::int32_t milliseconds) {
 }
 
 bool ssModule::Terminate(std::int32_t milliseconds) {
-    if (FProcess) DetachInput(FThreadId);
-    if (FProgramWindow) {
-        PostMessageA(FProgramWindow, WM_CLOSE, 0, 0);
-    } else if (FProcess) {
-        TerminateProcess(FProcess, 0);
+    bool ended = true;
+    if (FProcess) {
+        DetachInput(FThreadId);
+        WindowSearch search{FProcessId, FThreadId, nullptr};
+        EnumWindows(CloseProcessWindow, reinterpret_cast<LPARAM>(&search));
+        if (!search.found) TerminateProcess(FProcess, 0);
+        ended = Wait(milliseconds);
+        // A program that ignores the request, or keeps a window in the topmost band, must not
+        // outlive the saver: it is ended, and the wait lets its file be deleted.
+        if (!ended) {
+            TerminateProcess(FProcess, 0);
+            WaitForProcess(FProcess, kKillMilliseconds);
+        }
     }
-    bool ended = Wait(milliseconds);
-    // A program that did not end in time keeps running, untracked.
     if (FThread) CloseHandle(FThread);
     if (FProcess) CloseHandle(FProcess);
     ClearProcess();
     if (FArgumentPath[0]) DeleteFileA(FArgumentPath);
+    FArgumentPath[0] = '\0';
     return ended;
+}
+
+void ssModule::LeaveRunning() {
+    if (!FProcess) return;
+    DetachInput(FThreadId);
+    // Nothing puts the program back once the saver is gone: it leaves the topmost band now.
+    if (FProgramWindow && IsWindow(FProgramWindow)) {
+        SetWindowPos(FProgramWindow, HWND_NOTOPMOST, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+    if (FThread) CloseHandle(FThread);
+    CloseHandle(FProcess);
+    ClearProcess();
+}
+
+bool ssModule::FollowProgramWindow() {
+    if (!FProcess) return false;
+    if (FProgramWindow && IsWindow(FProgramWindow)) return true;
+    // The program replaced the window it showed first (a splash screen, a window re-created
+    // on a mode change): its new one takes the old one's place above the saver.
+    WindowSearch search{FProcessId, FThreadId, nullptr};
+    EnumWindows(MatchProgramWindow, reinterpret_cast<LPARAM>(&search));
+    FProgramWindow = search.found;
+    return FProgramWindow != nullptr;
 }
 
 void ssModule::AttachInput(DWORD threadId) {
@@ -150,7 +197,7 @@ void ssModule::FindProgramWindow() {
         EnumWindows(MatchProgramWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found) break;
         // A program that has ended, or that showed no window in time, has none to find.
-        if (WaitForSingleObject(FProcess, 10) != WAIT_TIMEOUT ||
+        if (WaitForProcess(FProcess, 10) != WAIT_TIMEOUT ||
             GetTickCount() - start >= kWindowSearchMilliseconds) {
             throw std::runtime_error("Unable to locate program window.");
         }

@@ -2,7 +2,10 @@
 
 #include <mmsystem.h>
 #include <shellapi.h>
+#include <windowsx.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -20,9 +23,27 @@ constexpr const char* kShowPictureFailure = "Error initializing pak.";
 constexpr const char* kPaintFailure = "Error creating bitmap.";
 constexpr const char* kSoundName = "MusicSound";
 
+// A pointer event as the low-level mouse hook saw it: lParam holds its point, wParam its step
+// from where the pointer was when the hook was called (signed 16-bit x and y each).
+constexpr UINT kPointerEvent = WM_APP + 0x51;
+
 // While the module program shows, its window lies above the saver's, so the pointer's messages
 // go to the module. The low-level mouse hook sees every button press and movement first and
 // hands it to the saver's window, whose usual input handling then decides (threshold, password).
+//
+// Movement is taken only from the hook's events, never from where the pointer is: a module may
+// move or clip the pointer itself (SetCursorPos, ClipCursor, a display-mode change), and that
+// is no user. An event's step is the smaller of two: from the pointer's place when the hook is
+// called (the event has not moved it yet; a position a program set is already there, and Wine
+// echoes SetCursorPos as such an event), and from the previous event's point (the place the
+// system reports may lag behind the real pointer, as in Wine before its first event). Injected
+// moves are left out: the hook cannot tell which program injected one, and while a module
+// runs it is the likely one. Presses count whatever their source.
+//
+// The hook runs on the window thread, and the system drops a hook that does not answer in
+// time, after which clicks reach the module: it is removed before any long step on that
+// thread (extraction, starting a module, launching a command), and the wait while a module
+// ends answers it.
 // A hook has no context argument: the one window it serves is process-wide.
 class MouseForwarder {
 public:
@@ -35,13 +56,21 @@ public:
         FHook = nullptr;
         FTarget = nullptr;
     }
+    static bool Running() { return FHook != nullptr; }
 
 private:
     static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam) {
         if (code == HC_ACTION && FTarget) {
+            const auto* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
             switch (wParam) {
             case WM_MOUSEMOVE:
-                PostMessageA(FTarget, WM_MOUSEMOVE, 0, 0);
+                if (!(event->flags & LLMHF_INJECTED)) {
+                    POINT now;
+                    GetCursorPos(&now);
+                    PostMessageA(FTarget, kPointerEvent,
+                                 MAKELPARAM(event->pt.x - now.x, event->pt.y - now.y),
+                                 MAKELPARAM(event->pt.x, event->pt.y));
+                }
                 break;
             case WM_LBUTTONDOWN:
             case WM_RBUTTONDOWN:
@@ -96,7 +125,7 @@ TkwScreensaverForm::TkwScreensaverForm(fw::TComponent* owner)
 }
 
 TkwScreensaverForm::~TkwScreensaverForm() {
-    MouseForwarder::Stop();
+    EndModuleRun();
     // A form destroyed without closing must still stop its loader before the pictures go.
     StopPicture();
 }
@@ -169,7 +198,7 @@ void TkwScreensaverForm::Advance() {
     default:
         if (FState == kStateModuleRunning) {
             ClearTransparent();
-            MouseForwarder::Stop();
+            StopPointerWatch();
         }
         ItemTimer->SetEnabled(false);
         StartContent();
@@ -189,6 +218,10 @@ void TkwScreensaverForm::RunModule() {
     Guarded(kModuleFailure, [&] {
         auto modules = FPak.ModuleTable();
         if (modules.empty()) throw std::runtime_error("File is corrupt. The container holds no module.");
+        StopPointerWatch();  // extraction may take long
+        // A module that ends again and again must not pile up copies in the temporary folder
+        // (an unnamed one gets a new name each time).
+        FModule.RemoveExtractedFiles();
         FModule.Extract(FPak, static_cast<std::int32_t>(modules[0]));
         if (!FBackdrop) CreateBackdrop();
         SetExStyleBit(Handle(), WS_EX_TRANSPARENT, true);
@@ -196,7 +229,7 @@ void TkwScreensaverForm::RunModule() {
         FModule.Run(FModule.ModulePath(), Handle(), FModule.Flags());
         // The module's window now lies above ours: keys still come here through the shared
         // input state and the focus, the pointer through the hook.
-        MouseForwarder::Start(Handle());
+        StartPointerWatch();
         ItemTimer->SetInterval(100);
         ItemTimer->SetEnabled(true);
         FState = kStateModuleRunning;
@@ -222,8 +255,11 @@ HWND TkwScreensaverForm::CreateBackdrop() {
     if (!RegisterClassA(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
 
     // The whole virtual screen, so that no monitor keeps showing the desktop; the saver's
-    // window and the module stay on the primary monitor.
-    FBackdrop = CreateWindowExA(0, kBackdropClass, "", WS_POPUP | WS_VISIBLE | WS_DISABLED | WS_CLIPCHILDREN,
+    // window and the module stay on the primary monitor. In the topmost band, or a secondary
+    // monitor's taskbar and other stay-on-top windows show through; the saver's window is
+    // brought above it, and the module goes above both.
+    FBackdrop = CreateWindowExA(WS_EX_TOPMOST, kBackdropClass, "",
+                                WS_POPUP | WS_VISIBLE | WS_DISABLED | WS_CLIPCHILDREN,
                                 GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
                                 GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN),
                                 nullptr, nullptr, windowClass.hInstance, nullptr);
@@ -235,15 +271,43 @@ void TkwScreensaverForm::KeepModuleInFront() {
     // Keys must come to this window, so it keeps the foreground and the focus; but taking them
     // raises it, and the module's window must stay above it. So the saver takes them back only
     // when it has lost them, and then puts the module's window on top again.
-    HWND program = FModule.ProgramWindow();
+    HWND program = FModule.FollowProgramWindow() ? FModule.ProgramWindow() : nullptr;
     if (GetForegroundWindow() != Handle()) SetForegroundWindow(Handle());
     if (GetFocus() != Handle()) SetFocus(Handle());
     if (program && !IsAbove(program, Handle())) {
         SetWindowPos(program, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
-    // Movement is measured against the origin on each tick as well, whatever window the
-    // pointer is over.
-    PostMessageA(Handle(), WM_MOUSEMOVE, 0, 0);
+}
+
+void TkwScreensaverForm::StartPointerWatch() {
+    // The user's steps add up across restarts of the module. The first event's previous point
+    // is the origin: the pointer's place now may be the module's doing already.
+    if (!FPointerWatched) FLastPointer = FMouseOrigin;
+    FPointerWatched = true;
+    MouseForwarder::Start(Handle());
+}
+
+void TkwScreensaverForm::StopPointerWatch() {
+    if (!MouseForwarder::Running()) return;
+    MouseForwarder::Stop();
+    // From here the base measures the pointer against the origin again; the origin moves by
+    // whatever the module did to the pointer, so that only the user's own movement counts.
+    POINT cursor;
+    ::GetCursorPos(&cursor);
+    FMouseOrigin = {cursor.x - FPointerMoved.x, cursor.y - FPointerMoved.y};
+}
+
+void TkwScreensaverForm::PointerEvent(WPARAM stepFromCursor, LPARAM point) {
+    const POINT at = {GET_X_LPARAM(point), GET_Y_LPARAM(point)};
+    POINT step = {GET_X_LPARAM(stepFromCursor), GET_Y_LPARAM(stepFromCursor)};
+    const POINT fromLast = {at.x - FLastPointer.x, at.y - FLastPointer.y};
+    auto size = [](const POINT& p) { return std::max(std::labs(p.x), std::labs(p.y)); };
+    if (size(fromLast) < size(step)) step = fromLast;
+    FLastPointer = at;
+    FPointerMoved.x += step.x;
+    FPointerMoved.y += step.y;
+    if (FClosing || FSuspendInput) return;
+    if (size(FPointerMoved) > FMouseThreshold && !HandleMouseInput(WM_MOUSEMOVE)) Close();
 }
 
 bool TkwScreensaverForm::HandleMouseInput(UINT) { return false; }
@@ -254,6 +318,7 @@ bool TkwScreensaverForm::HandleKeyInput(UINT message, WPARAM key) {
     if (!entry) return false;
     switch (entry->Function) {
     case kExitAndLeaveRunning: {
+        StopPointerWatch();
         // Modules 1 and 2 are extracted for the program that stays; a container without them
         // just leaves module 0 running.
         auto modules = FPak.ModuleTable();
@@ -266,10 +331,12 @@ bool TkwScreensaverForm::HandleKeyInput(UINT message, WPARAM key) {
         }
         FLeaveModuleRunning = TRUE;
         PostKeyToModule(key);
+        FModule.LeaveRunning();
         return false;
     }
     case kShellExecute:
         ItemTimer->SetEnabled(false);
+        StopPointerWatch();
         EnterCloseSaverMode();
         ExecuteCommand(entry->Command.Text());
         return false;
@@ -296,7 +363,6 @@ void TkwScreensaverForm::ExecuteCommand(const char* command) {
 bool TkwScreensaverForm::EnterCloseSaverMode() {
     if (!IsSystemSaverRunning()) return false;
     if (!FLeaveModuleRunning) StopModule(3000);
-    MouseForwarder::Stop();
     EndSaverRun();  // the system's screen-saver-running flag is cleared
     Hide();
     if (FBackdrop) {
@@ -328,25 +394,40 @@ void TkwScreensaverForm::FormClose(fw::TObject* sender, fw::TCloseAction& action
     TScreensaverForm::FormClose(sender, action);
     if (action == fw::caNone) return;
     try {
-        MouseForwarder::Stop();
-        if (!FLeaveModuleRunning) {
-            StopModule(3000);
-            // Only a copy the saver extracted is removed; an External module is the user's.
-            if (FModule.ModulePath()[0] && !FModule.IsExternal()) DeleteFileA(FModule.ModulePath());
-        }
+        EndModuleRun();
         StopPicture();
         FPak.Unbind();
-        if (FBackdrop) {
-            DestroyWindow(FBackdrop);
-            FBackdrop = nullptr;
-        }
     } catch (...) {
         // Nothing at close may keep the saver from ending.
     }
 }
 
+void TkwScreensaverForm::EndModuleRun() {
+    StopPointerWatch();
+    if (!FLeaveModuleRunning) {
+        StopModule(3000);
+        // Only a copy the saver extracted is removed; an External module is the user's.
+        FModule.RemoveExtractedFiles();
+    }
+    if (FBackdrop) {
+        DestroyWindow(FBackdrop);
+        FBackdrop = nullptr;
+    }
+}
+
 void TkwScreensaverForm::WndProc(fw::TMessage& message) {
     switch (message.Msg) {
+    case kPointerEvent:
+        PointerEvent(message.WParam, message.LParam);
+        return;
+    case WM_MOUSEMOVE:
+        // While the hook watches, the pointer's place says nothing about the user.
+        if (MouseForwarder::Running()) return;
+        break;
+    case WM_DESTROY:
+        // However the window goes, the module goes with it.
+        EndModuleRun();
+        break;
     case WM_QUERYNEWPALETTE:
         if (FPalette) RealizePicturePalette();
         break;

@@ -61,6 +61,13 @@ private:
     std::string BuildModuleQuery() const;
     HWND CreateBackdrop();
     void KeepModuleInFront();
+    // The pointer is watched through the low-level hook while a module runs.
+    void StartPointerWatch();
+    void StopPointerWatch();
+    void PointerEvent(WPARAM stepFromCursor, LPARAM point);
+    // Stops the pointer watch, ends the module and deletes its files (unless it is left
+    // running), destroys the backdrop. Safe to repeat.
+    void EndModuleRun();
     void PostKeyToModule(WPARAM key);
     void ExecuteCommand(const char* command);
     bool EnterCloseSaverMode();
@@ -92,6 +99,11 @@ private:
     BOOL FLeaveModuleRunning = FALSE;
     HWND FBackdrop = nullptr;
     HWND FCloseDialog = nullptr;
+    // The user's own movement while modules ran, as the hook's steps add up, and the point of
+    // the hook's last event.
+    POINT FPointerMoved = {0, 0};
+    POINT FLastPointer = {0, 0};
+    bool FPointerWatched = false;
 };
 
 fw::TForm* CreatePresentationForm(fw::TApplication& application);

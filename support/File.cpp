@@ -74,9 +74,12 @@ ErrorCode cFile::CopyTo(cFile& destination, DWORD count) {
     while (GetError() == 0 && remaining > 0) {
         DWORD chunk = std::min(bufferSize, remaining);
         remaining -= chunk;
-        // A chunk read only in part is dropped; the next read then meets the end of the file,
-        // so a source that ends early always ends the copy with a code.
-        if (Read(buffer.get(), chunk) == chunk && destination.Write(buffer.get(), chunk) < chunk) {
+        // A chunk read only in part is dropped and ends the copy: the source ended early.
+        const DWORD read = Read(buffer.get(), chunk);
+        if (GetError() != 0) break;
+        if (read < chunk) {
+            SetError(ERR_END_OF_FILE);
+        } else if (destination.Write(buffer.get(), chunk) < chunk) {
             // A write that reports success but takes fewer bytes still loses data.
             if (CopyError(destination) == 0) SetError(ERR_WRITE_FAILED);
         }

@@ -83,8 +83,13 @@ bool ReplaceExtension(char* out, std::size_t outSize, const char* path, const ch
         out[0] = '\0';
         return false;
     }
-    const char* dot = std::strrchr(path, '.');
-    std::size_t keep = dot ? static_cast<std::size_t>(dot - path) : std::strlen(path);
+    // Only the last component's extension: a dot in a folder name (john.smith, or its short
+    // form JOHN~1.SMI) must not move the file out of its folder.
+    const std::size_t length = std::strlen(path);
+    std::size_t nameStart = length;
+    while (nameStart > 0 && !IsPathSeparator(path[nameStart - 1])) --nameStart;
+    const char* dot = std::strrchr(path + nameStart, '.');
+    std::size_t keep = dot ? static_cast<std::size_t>(dot - path) : length;
     std::size_t extensionLength = std::strlen(extension);
     if (keep + extensionLength >= outSize) {
         out[0] = '\0';

@@ -28,9 +28,10 @@ bool SplitPath(const char* path, char* directory, std::size_t directorySize, cha
 // two characters or already ends in a separator, then the name.
 bool JoinPath(char* out, std::size_t outSize, const char* directory, const char* name);
 
-// out = `path` with everything from its last '.' (anywhere in the path, a folder's included)
-// replaced by `extension`, or `extension` appended when there is no '.'. False (and an empty out)
-// when the result does not fit. `out` may be `path` itself.
+// out = `path` with the extension of its last component (from that component's last '.')
+// replaced by `extension`, or `extension` appended when the component has no '.'; a dot in a
+// folder name is never the cut. False (and an empty out) when the result does not fit. `out`
+// may be `path` itself.
 bool ReplaceExtension(char* out, std::size_t outSize, const char* path, const char* extension);
 
 // out = the long name (name only) of the file that `path` names; when no file matches, out =

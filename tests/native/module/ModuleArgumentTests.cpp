@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "TestFolder.h"
@@ -24,25 +25,6 @@ TEST(ModuleArgumentText, HasTheExactFormAndOnlyDigitsZeroToTwo) {
     EXPECT_EQ(ModuleArgumentText(-1, 7, 364), "SS_Sound=0&SS_Music=0&SS_Days=364");
 }
 
-std::string ArgumentPathOf(const char* modulePath) {
-    char out[kPathSize];
-    EXPECT_TRUE(ArgumentFilePath(modulePath, out, sizeof out));
-    return out;
-}
-
-TEST(ArgumentFilePath, ReplacesFromTheLastDotOfTheWholePath) {
-    EXPECT_EQ(ArgumentPathOf("C:\\TEMP\\SHOW.EXE"), "C:\\TEMP\\SHOW.cfg");
-    EXPECT_EQ(ArgumentPathOf("C:\\TEMP\\SHOW"), "C:\\TEMP\\SHOW.cfg");
-    EXPECT_EQ(ArgumentPathOf("C:\\A.B\\SHOW"), "C:\\A.cfg");
-    EXPECT_EQ(ArgumentPathOf("x.tar.exe"), "x.tar.cfg");
-
-    std::string longPath(256, 'a');
-    char out[kPathSize];
-    EXPECT_FALSE(ArgumentFilePath(longPath.c_str(), out, sizeof out));  // 260 with ".cfg"
-    longPath.pop_back();
-    EXPECT_TRUE(ArgumentFilePath(longPath.c_str(), out, sizeof out));
-}
-
 TEST(SetFileArgs, WritesExactlyTheTextBesideTheModule) {
     TestFolder folder;
     std::string module = folder.Path("Snow.exe");
@@ -62,19 +44,37 @@ TEST(SetFileArgs, OverwritesAReadOnlyFileLeftByAnEarlierRun) {
     EXPECT_EQ(folder.Read("Snow.cfg"), "SS_Sound=0&SS_Music=0&SS_Days=1");
 }
 
-TEST(SetFileArgs, RaisesWhenTheFileCannotBeCreated) {
+TEST(SetFileArgs, RaisesAndRecordsNothingWhenTheFileCannotBeWritten) {
     TestFolder folder;
-    ssModule runner;
-    try {
-        runner.SetFileArgs(folder.Path("missing\\Snow.exe").c_str(), "x");
-        runner.SetFileArgs(folder.Path("missing/Snow.exe").c_str(), "x");
-        FAIL() << "no error raised";
-    } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(), "Error creating argument file.");
-    }
     std::string tooLong(600, 'x');
-    EXPECT_THROW(runner.SetFileArgs(folder.Path("Snow.exe").c_str(), tooLong.c_str()),
-                 std::runtime_error);
+    struct Case {
+        const char* what;
+        std::string modulePath;
+        std::string text;
+    } cases[] = {
+        {"a folder that does not exist", folder.Path("missing") + "/Snow.exe", "x"},
+        {"a text longer than the record holds", folder.Path("Snow.exe"), tooLong},
+        {"a path too long with its extension", folder.Path(std::string(260, 'p')), "x"},
+#ifndef _WIN32
+        // A disk that takes no bytes: the file is created but the write fails.
+        {"a full disk", folder.Path("Full.exe"), "SS_Sound=1&SS_Music=0&SS_Days=30"},
+#endif
+    };
+#ifndef _WIN32
+    std::filesystem::create_symlink("/dev/full", folder.Path("Full.cfg"));
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ssModule runner;
+        try {
+            runner.SetFileArgs(c.modulePath.c_str(), c.text.c_str());
+            ADD_FAILURE() << "no error raised";
+        } catch (const std::runtime_error& error) {
+            EXPECT_STREQ(error.what(), "Error creating argument file.");
+        }
+        // What the run did not write is not its to delete at the end.
+        EXPECT_STREQ(runner.ArgumentPath(), "");
+    }
 }
 
 }  // namespace

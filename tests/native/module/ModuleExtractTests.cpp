@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -16,15 +15,6 @@ namespace {
 std::string ReadWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string ErrorOf(const std::function<void()>& step) {
-    try {
-        step();
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "";
 }
 
 // A saver whose container holds four module descriptors: embedded with a name, embedded
@@ -96,30 +86,45 @@ TEST_F(ModuleExtract, CopiesTheProgramUnderItsNameAndKeepsTheDescriptorsFlags) {
     pak.Unbind();
 }
 
-TEST_F(ModuleExtract, AnExternalModuleIsRunFromWhereItIsAndNothingIsWritten) {
+TEST_F(ModuleExtract, AnExternalModuleIsRunFromWhereItIsAndNothingIsWrittenOrDeleted) {
+    std::string program = folder.Write("Show.exe", "MZ the user's own program");
+    ModulePak source("unused.exe", program);
+    std::string saver = folder.Write("saver.scr", source.pak.Bytes());
+    kwPak pak;
+    pak.Bind(saver.c_str());
+    TempDirectoryOverride temp(folder.Path());
+    const auto before = Listing(folder.Path());
+    ssModule module;
+    module.Extract(pak, static_cast<std::int32_t>(source.external));
+    EXPECT_EQ(std::string(module.ModulePath()), program);
+    EXPECT_TRUE(module.IsExternal());
+    EXPECT_EQ(Listing(folder.Path()), before);
+    // Its argument file is the run's own; the program is not.
+    module.SetFileArgs(module.ModulePath(), "x");
+    module.RemoveExtractedFiles();
+    EXPECT_EQ(Listing(folder.Path()), before);
+    EXPECT_EQ(ReadWhole(program), "MZ the user's own program");
+    pak.Unbind();
+}
+
+TEST_F(ModuleExtract, ARestartLeavesNoEarlierCopyBehind) {
     ModulePak source("unused.exe", "C:\\Programs\\Show.exe");
     std::string saver = folder.Write("saver.scr", source.pak.Bytes());
     kwPak pak;
     pak.Bind(saver.c_str());
+    const std::string temp = folder.Path("temp");
+    std::filesystem::create_directories(temp);
+    TempDirectoryOverride override(temp);
     ssModule module;
-    module.Extract(pak, static_cast<std::int32_t>(source.external));
-    EXPECT_STREQ(module.ModulePath(), "C:\\Programs\\Show.exe");
-    EXPECT_TRUE(module.IsExternal());
-    pak.Unbind();
-}
-
-TEST_F(ModuleExtract, RefusesBrokenDescriptorsAndExternalModulesWithoutAName) {
-    ModulePak source("x.exe", "");
-    std::string saver = folder.Write("saver.scr", source.pak.Bytes());
-    kwPak pak;
-    pak.Bind(saver.c_str());
-    ssModule module;
-    EXPECT_EQ(ErrorOf([&] { module.Extract(pak, static_cast<std::int32_t>(source.broken)); }),
-              "File is corrupt. Error reading module descriptor.");
-    EXPECT_EQ(ErrorOf([&] { module.Extract(pak, static_cast<std::int32_t>(source.external)); }),
-              "File is corrupt. External module has no name.");
-    EXPECT_EQ(ErrorOf([&] { module.Extract(pak, 0x7FFFFFF0); }),
-              std::string("Error reading module file. ") + saver);
+    // What the presentation window does on every start of an unnamed module.
+    for (int start = 0; start < 3; ++start) {
+        module.RemoveExtractedFiles();
+        module.Extract(pak, static_cast<std::int32_t>(source.unnamed));
+        module.SetFileArgs(module.ModulePath(), "x");
+        EXPECT_EQ(Listing(temp).size(), 2u) << "start " << start;
+    }
+    module.RemoveExtractedFiles();
+    EXPECT_TRUE(Listing(temp).empty());
     pak.Unbind();
 }
 

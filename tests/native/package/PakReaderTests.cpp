@@ -497,16 +497,21 @@ TEST(PakKeys, TableOperations) {
     EXPECT_EQ(keys.Find(0x71), nullptr);
 }
 
+// Every refusal of a module or picture descriptor, read the way the runner and the tool read
+// them; the runner's Extract passes these messages on unchanged.
 TEST(PakEntries, ModuleAndPictureDescriptorChecks) {
     TestFolder folder;
     RawPak pak;
     std::uint32_t noName = pak.String(std::nullopt);
     std::uint32_t badName = pak.String("..\\..\\evil.exe");
+    std::uint32_t cfgName = pak.String("show.CFG");
     std::uint32_t longPath = pak.String(std::string(260, 'p'));
     std::uint32_t wrongSize = pak.Module(0, noName, 0, 0, 18);
+    std::uint32_t shortSize = pak.Module(0, noName, 0, 0, 16);
     std::uint32_t externalNoName = pak.Module(1, noName, 0);
     std::uint32_t externalLong = pak.Module(1, longPath, 0);
     std::uint32_t embeddedBadName = pak.Module(0, badName, 0);
+    std::uint32_t embeddedCfgName = pak.Module(0, cfgName, 0);
     std::uint32_t embeddedNoName = pak.Module(0, noName, 0);
     std::uint32_t pictureSize = pak.Picture(0, 0, 10);
     std::uint32_t pictureType = pak.Picture(2, 0);
@@ -518,14 +523,25 @@ TEST(PakEntries, ModuleAndPictureDescriptorChecks) {
     kwPak container;
     container.Bind(path.c_str());
     ssModuleEntry entry;
-    auto module = [&](std::uint32_t at) {
-        return ErrorOf([&] { ReadModuleEntry(container, static_cast<std::int32_t>(at), entry); });
+    struct Case {
+        std::uint32_t at;
+        std::string error;
+    } modules[] = {
+        {wrongSize, "File is corrupt. Error reading module descriptor."},
+        {shortSize, "File is corrupt. Error reading module descriptor."},
+        {externalNoName, "File is corrupt. External module has no name."},
+        {externalLong, "File is corrupt. Module name is too long."},
+        {embeddedBadName, "File is corrupt. Invalid module name."},
+        // Its argument file would be the program itself.
+        {embeddedCfgName, "File is corrupt. Invalid module name."},
+        {0x7FFFFFF0, "Error reading module file. " + path},
+        {embeddedNoName, ""},
     };
-    EXPECT_EQ(module(wrongSize), "File is corrupt. Error reading module descriptor.");
-    EXPECT_EQ(module(externalNoName), "File is corrupt. External module has no name.");
-    EXPECT_EQ(module(externalLong), "File is corrupt. Module name is too long.");
-    EXPECT_EQ(module(embeddedBadName), "File is corrupt. Invalid module name.");
-    EXPECT_EQ(module(embeddedNoName), "");
+    for (const Case& c : modules) {
+        SCOPED_TRACE(c.at);
+        const auto at = static_cast<std::int32_t>(c.at);
+        EXPECT_EQ(ErrorOf([&] { ReadModuleEntry(container, at, entry); }), c.error);
+    }
     EXPECT_TRUE(entry.Name.IsNone());
     auto picture = [&](std::uint32_t at) {
         return ErrorOf([&] { ReadPictureDescriptor(container, static_cast<std::int32_t>(at)); });
@@ -583,6 +599,9 @@ TEST(PakExtract, RefusesUnsafeNamesLongPathsAndShortBlocksWithoutWriting) {
     std::string path = folder.Write("saver.scr", raw.Bytes());
     kwPak pak;
     pak.Bind(path.c_str());
+    const std::string temp = folder.Path("temp");
+    std::filesystem::create_directories(temp);
+    TempDirectoryOverride override(temp);
 
     for (const char* name : {"..\\evil.exe", "../evil.exe", "C:evil.exe", "NUL", "con.txt", "a|b"}) {
         SCOPED_TRACE(name);
@@ -592,6 +611,7 @@ TEST(PakExtract, RefusesUnsafeNamesLongPathsAndShortBlocksWithoutWriting) {
     std::string longName(255, 'n');  // a plain name, but too long once joined
     EXPECT_EQ(ErrorOf([&] { pak.ExtractModuleToTemp(static_cast<std::int32_t>(good), longName.c_str()); }),
               "Error creating output file. The path is too long.");
+    EXPECT_TRUE(Listing(temp).empty());  // nothing was written where the copies go
 
     // A block longer than the file: refused before the target is created, so an earlier copy
     // under that name is not lost.

@@ -126,12 +126,25 @@ TEST_F(CopyTest, CopiesAcrossManyChunksFromTheCurrentPosition) {
 }
 
 TEST_F(CopyTest, ASourceThatEndsEarlyCopiesWholeChunksAndReportsEndOfFile) {
-    std::string bytes = MakeSource(8192 + 10);
-    OpenBoth();
-    EXPECT_EQ(source.CopyTo(target, 3 * 8192), ERR_END_OF_FILE);
-    target.Close();
-    // The second chunk was read only in part and is not written.
-    EXPECT_EQ(folder.Read("target.bin"), bytes.substr(0, 8192));
+    struct Case {
+        std::size_t size;
+        DWORD asked;
+    } cases[] = {
+        {8192 + 10, 3 * 8192},  // a middle chunk comes up short
+        {8192 + 10, 8192 + 20},  // the last chunk does
+        {8192, 8192 + 1},
+        {5, 6},  // the only chunk does
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.asked);
+        std::string bytes = MakeSource(c.size);
+        OpenBoth();
+        EXPECT_EQ(source.CopyTo(target, c.asked), ERR_END_OF_FILE);
+        source.Close();
+        target.Close();
+        // A chunk read only in part is not written.
+        EXPECT_EQ(folder.Read("target.bin"), bytes.substr(0, c.size / 8192 * 8192));
+    }
 }
 
 TEST_F(CopyTest, AFailingDestinationStopsTheCopyWithItsCode) {

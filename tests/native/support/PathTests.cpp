@@ -76,14 +76,32 @@ TEST(JoinPath, MayWriteOverItsOwnDirectory) {
     EXPECT_STREQ(buffer, "C:\\Temp\\x.exe");
 }
 
-TEST(ReplaceExtension, ReplacesFromTheLastDotOrAppendsAndRefusesWhatDoesNotFit) {
-    char out[kPathSize];
-    EXPECT_TRUE(ReplaceExtension(out, sizeof out, "C:\\WINDOWS\\SAVER.SCR", ".ini"));
-    EXPECT_STREQ(out, "C:\\WINDOWS\\SAVER.ini");
-    EXPECT_TRUE(ReplaceExtension(out, sizeof out, "C:\\A.B\\SAVER", ".ini"));
-    EXPECT_STREQ(out, "C:\\A.ini");
-    EXPECT_TRUE(ReplaceExtension(out, sizeof out, "SHOW", ".cfg"));
-    EXPECT_STREQ(out, "SHOW.cfg");
+// The one extension rule of the ".ini" file beside the saver and the ".cfg" beside a module.
+TEST(ReplaceExtension, ReplacesOnlyTheLastComponentsExtension) {
+    struct Case {
+        const char* path;
+        const char* extension;
+        const char* expected;
+    } cases[] = {
+        {"C:\\WINDOWS\\SAVER.SCR", ".ini", "C:\\WINDOWS\\SAVER.ini"},
+        {"C:\\TEMP\\SHOW", ".cfg", "C:\\TEMP\\SHOW.cfg"},
+        {"x.tar.exe", ".cfg", "x.tar.cfg"},
+        {"SHOW", ".cfg", "SHOW.cfg"},
+        // A dot in a folder name is not the extension's: the file stays in its folder.
+        {"C:\\A.B\\SAVER", ".ini", "C:\\A.B\\SAVER.ini"},
+        {"C:\\Users\\john.smith\\AppData\\Local\\Temp\\Snow", ".cfg",
+         "C:\\Users\\john.smith\\AppData\\Local\\Temp\\Snow.cfg"},
+        {"C:\\Users\\JOHN~1.SMI\\AppData\\Local\\Temp\\pak1F.tmp", ".cfg",
+         "C:\\Users\\JOHN~1.SMI\\AppData\\Local\\Temp\\pak1F.cfg"},
+        {"/home/a.b/show", ".cfg", "/home/a.b/show.cfg"},
+        {"C:.x", ".cfg", "C:.cfg"},
+        {"a.b:show", ".cfg", "a.b:show.cfg"},
+    };
+    for (const Case& c : cases) {
+        char out[kPathSize];
+        EXPECT_TRUE(ReplaceExtension(out, sizeof out, c.path, c.extension)) << c.path;
+        EXPECT_STREQ(out, c.expected);
+    }
 
     char same[16] = "x.tar.exe";
     EXPECT_TRUE(ReplaceExtension(same, sizeof same, same, ".cfg"));  // in place
@@ -93,6 +111,7 @@ TEST(ReplaceExtension, ReplacesFromTheLastDotOrAppendsAndRefusesWhatDoesNotFit) 
     EXPECT_TRUE(ReplaceExtension(small, sizeof small, "abcd.exe", ".cfg"));  // 8 and the zero
     EXPECT_FALSE(ReplaceExtension(small, sizeof small, "abcde.exe", ".cfg"));
     EXPECT_STREQ(small, "");
+    EXPECT_FALSE(ReplaceExtension(small, sizeof small, "a.b\\abcd", ".cfg"));  // appended: 12
     EXPECT_FALSE(ReplaceExtension(small, sizeof small, nullptr, ".cfg"));
 }
 

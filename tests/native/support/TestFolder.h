@@ -4,9 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <set>
 #include <string>
+#include <vector>
+
+#include "support/Platform.h"
 
 class TestFolder {
 public:
@@ -39,4 +45,48 @@ public:
 
 private:
     std::filesystem::path FPath;
+};
+
+// The names in a folder, to show that a step wrote or deleted nothing there.
+inline std::set<std::string> Listing(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+// Points the system's temporary directory (GetTempPathA) at `folder` for the life of the
+// object, so that what a test extracts there can be listed without other programs' files.
+class TempDirectoryOverride {
+public:
+    explicit TempDirectoryOverride(const std::string& folder) {
+        for (const char* name : kNames) {
+            const char* old = std::getenv(name);
+            FOld.push_back(old ? std::optional<std::string>(old) : std::nullopt);
+            Set(name, folder.c_str());
+        }
+    }
+    ~TempDirectoryOverride() {
+        for (std::size_t i = 0; i < std::size(kNames); ++i) {
+            Set(kNames[i], FOld[i] ? FOld[i]->c_str() : nullptr);
+        }
+    }
+    TempDirectoryOverride(const TempDirectoryOverride&) = delete;
+    TempDirectoryOverride& operator=(const TempDirectoryOverride&) = delete;
+
+private:
+    static void Set(const char* name, const char* value) {
+#ifdef _WIN32
+        SetEnvironmentVariableA(name, value);
+#else
+        if (value) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
+#endif
+    }
+    static constexpr const char* kNames[] = {"TMP", "TEMP", "TMPDIR"};
+    std::vector<std::optional<std::string>> FOld;
 };

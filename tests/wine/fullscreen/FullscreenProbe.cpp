@@ -11,12 +11,18 @@
 //   close CLASS                posts WM_CLOSE to the window of CLASS
 //   visible CLASS              1 when the window of CLASS is visible, else 0
 //   command CLASS TITLE ID     posts WM_COMMAND ID to the window of CLASS and TITLE ("-": any)
+//   launch-with-temp DIR CMD.. runs CMD with TMP and TEMP set to DIR, waits, exits with its code
+//   resources CLASS            handle count, GDI object count and private bytes of the process
+//                              that owns the window of CLASS
 // Exit status 2 when a named window does not exist.
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -27,6 +33,34 @@ HWND Find(const char* className) {
         std::exit(2);
     }
     return window;
+}
+
+// The process's handle count; where the system does not tell (Wine), the entries of the
+// system's handle table that belong to the process.
+unsigned long HandleCount(HANDLE process, DWORD processId) {
+    DWORD count = 0;
+    if (GetProcessHandleCount(process, &count) && count) return count;
+    using Query = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+    FARPROC function = GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
+    auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(function));
+    if (!query) return 0;
+    struct Entry {  // SYSTEM_HANDLE_TABLE_ENTRY_INFO
+        USHORT ProcessId, CreatorBackTraceIndex;
+        UCHAR ObjectType, Flags;
+        USHORT Handle;
+        void* Object;
+        ULONG Access;
+    };
+    std::vector<unsigned char> buffer(1 << 20);
+    ULONG needed = 0;
+    while (query(16 /* SystemHandleInformation */, buffer.data(), static_cast<ULONG>(buffer.size()), &needed) ==
+           static_cast<LONG>(0xC0000004)) {  // STATUS_INFO_LENGTH_MISMATCH
+        buffer.resize(buffer.size() * 2);
+    }
+    ULONG entries = *reinterpret_cast<ULONG*>(buffer.data());
+    auto* entry = reinterpret_cast<Entry*>(buffer.data() + sizeof(void*));
+    for (ULONG i = 0; i < entries; ++i) count += entry[i].ProcessId == static_cast<USHORT>(processId);
+    return count;
 }
 
 }  // namespace
@@ -82,6 +116,42 @@ int main(int argc, char** argv) {
         HWND window = FindWindowA(any(argv[2]), any(argv[3]));
         if (!window) return 2;
         PostMessageA(window, WM_COMMAND, std::atoi(argv[4]), 0);
+    } else if (!std::strcmp(command, "launch-with-temp") && argc >= 4) {
+        // Wine takes TMP and TEMP from its registry, not from the caller's environment; a child
+        // inherits them from its parent.
+        SetEnvironmentVariableA("TMP", argv[2]);
+        SetEnvironmentVariableA("TEMP", argv[2]);
+        // The program quoted, its switches as they are ("/s", which a saver reads unquoted).
+        std::string line = std::string("\"") + argv[3] + "\"";
+        for (int i = 4; i < argc; ++i) line += std::string(" ") + argv[i];
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &process)) {
+            return 3;
+        }
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD code = 1;
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return static_cast<int>(code);
+    } else if (!std::strcmp(command, "resources") && argc == 3) {
+        DWORD processId = 0;
+        GetWindowThreadProcessId(Find(argv[2]), &processId);
+        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+        if (!process) return 3;
+        PROCESS_MEMORY_COUNTERS_EX memory = {};
+        memory.cb = sizeof memory;
+        GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
+        // Wine 8 answers 0 for another process's PrivateUsage, handle count and GDI objects;
+        // its commit charge and the system's handle table are real.
+        std::printf("%lu %lu %llu\n", HandleCount(process, processId),
+                    GetGuiResources(process, GR_GDIOBJECTS),
+                    static_cast<unsigned long long>(memory.PrivateUsage ? memory.PrivateUsage
+                                                                        : memory.PagefileUsage));
+        CloseHandle(process);
     } else if (!std::strcmp(command, "close") && argc == 3) {
         PostMessageA(Find(argv[2]), WM_CLOSE, 0, 0);
     } else {

@@ -1,12 +1,24 @@
 // A module program for the full-screen tests: a green window over the primary screen that logs
 // what happens to it. TESTMODULE_LOG names the log file (lines "start", "key N", "close",
-// "exit"); TESTMODULE_SECONDS ends it by itself after that many seconds (0 or unset: never).
+// "exit"). Behaviours, each chosen by its variable:
+//   TESTMODULE_SECONDS=N        ends by itself after N seconds (0 or unset: never)
+//   TESTMODULE_MILLISECONDS=N   the same in milliseconds, for quick restarts
+//   TESTMODULE_LAST_START=N     from its Nth start on (counted in the log) it no longer ends
+//   TESTMODULE_IGNORE_CLOSE=1   logs WM_CLOSE and stays
+//   TESTMODULE_REPLACE_WINDOW=1 replaces its first window by a new one soon after showing it
+//   TESTMODULE_MOVE_POINTER=1   moves the pointer itself every 200 ms
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
+
+enum : UINT_PTR { kEndTimer = 1, kReplaceTimer = 2, kPointerTimer = 3 };
+
+HINSTANCE Instance;
+int PointerMoves = 0;
 
 void Log(const char* format, unsigned value = 0) {
     const char* path = std::getenv("TESTMODULE_LOG");
@@ -18,6 +30,61 @@ void Log(const char* format, unsigned value = 0) {
     }
 }
 
+int Setting(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::atoi(value) : 0;
+}
+
+HWND CreateModuleWindow() {
+    return CreateWindowExA(0, "SaverpakTestModule", "TestModule", WS_POPUP | WS_VISIBLE, 0, 0,
+                           GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr,
+                           nullptr, Instance, nullptr);
+}
+
+int StartsLogged() {
+    int starts = 0;
+    const char* path = std::getenv("TESTMODULE_LOG");
+    if (FILE* log = path ? std::fopen(path, "rb") : nullptr) {
+        char line[64];
+        while (std::fgets(line, sizeof line, log)) starts += std::strcmp(line, "start\n") == 0;
+        std::fclose(log);
+    }
+    return starts;
+}
+
+void StartTimers(HWND window) {
+    int milliseconds = Setting("TESTMODULE_SECONDS") * 1000;
+    if (milliseconds <= 0) milliseconds = Setting("TESTMODULE_MILLISECONDS");
+    const int lastStart = Setting("TESTMODULE_LAST_START");
+    if (lastStart > 0 && StartsLogged() >= lastStart) milliseconds = 0;
+    if (milliseconds > 0) SetTimer(window, kEndTimer, milliseconds, nullptr);
+    if (Setting("TESTMODULE_REPLACE_WINDOW")) SetTimer(window, kReplaceTimer, 300, nullptr);
+    if (Setting("TESTMODULE_MOVE_POINTER")) SetTimer(window, kPointerTimer, 200, nullptr);
+}
+
+void OnTimer(HWND window, UINT_PTR timer) {
+    switch (timer) {
+    case kEndTimer:
+        DestroyWindow(window);
+        break;
+    case kReplaceTimer: {
+        // The new window first, so the program never has none; the old one then goes without
+        // ending the program.
+        KillTimer(window, kReplaceTimer);
+        HWND replacement = CreateModuleWindow();
+        SetWindowLongPtrA(window, GWLP_USERDATA, 1);
+        DestroyWindow(window);
+        Log("replaced");
+        if (replacement) StartTimers(replacement);
+        break;
+    }
+    case kPointerTimer:
+        // Far from where the pointer rests, as a program that takes over the pointer does.
+        SetCursorPos((++PointerMoves % 2) ? 100 : 700, 100);
+        break;
+    }
+}
+
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_KEYDOWN:
@@ -25,13 +92,14 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         return 0;
     case WM_CLOSE:
         Log("close");
-        DestroyWindow(window);
+        if (!Setting("TESTMODULE_IGNORE_CLOSE")) DestroyWindow(window);
         return 0;
     case WM_TIMER:
-        DestroyWindow(window);
+        OnTimer(window, wParam);
         return 0;
     case WM_DESTROY:
-        PostQuitMessage(0);
+        // A window being replaced does not end the program.
+        if (!GetWindowLongPtrA(window, GWLP_USERDATA)) PostQuitMessage(0);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -41,19 +109,16 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     Log("start");
+    Instance = instance;
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
     windowClass.hbrBackground = CreateSolidBrush(RGB(0, 200, 0));
     windowClass.lpszClassName = "SaverpakTestModule";
     RegisterClassA(&windowClass);
-    HWND window = CreateWindowExA(0, "SaverpakTestModule", "TestModule", WS_POPUP | WS_VISIBLE, 0,
-                                  0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                                  nullptr, nullptr, instance, nullptr);
+    HWND window = CreateModuleWindow();
     if (!window) return 1;
-    if (const char* seconds = std::getenv("TESTMODULE_SECONDS")) {
-        if (int value = std::atoi(seconds); value > 0) SetTimer(window, 1, value * 1000, nullptr);
-    }
+    StartTimers(window);
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
