@@ -45,6 +45,19 @@ void FreePixelBlock(HGLOBAL handle) {
     GlobalFree(handle);
 }
 
+void NearestColumns(std::int32_t source, std::int32_t target, DWORD* columns) {
+    for (std::int32_t j = 0; j < target; ++j) columns[j] = DWORD(NearestSource(source, target, j)) * 3;
+}
+
+void SampleRow(const BYTE* in, const DWORD* columns, std::int32_t width, BYTE* out) {
+    for (std::int32_t j = 0; j < width; ++j, out += 3) {
+        const BYTE* px = in + columns[j];
+        out[0] = px[0];
+        out[1] = px[1];
+        out[2] = px[2];
+    }
+}
+
 cBitmap::cBitmap() {
     std::memset(&FHeader, 0, sizeof(FHeader));
     std::memset(FPalette, 0, sizeof(FPalette));

@@ -37,6 +37,17 @@ std::uint64_t PixelBlockBytes();
 std::uint64_t PeakPixelBlockBytes();
 void ResetPeakPixelBlockBytes();
 
+// Nearest-neighbour shrinking. Target index i of `target` takes source index (source x i) /
+// target, truncated. The resampler and the fitted JPEG decode both go through these, so a
+// picture decoded straight to its fitted size equals the full decode shrunk, byte for byte.
+inline std::int32_t NearestSource(std::int32_t source, std::int32_t target, std::int32_t i) {
+    return std::int32_t(std::int64_t(source) * i / target);
+}
+// Byte offsets, in a 24-bit source row `source` pixels wide, of the `target` columns.
+void NearestColumns(std::int32_t source, std::int32_t target, DWORD* columns);
+// Copies the pixels at those offsets of a 24-bit row into the `width` pixels of a target row.
+void SampleRow(const BYTE* in, const DWORD* columns, std::int32_t width, BYTE* out);
+
 class cBitmap : public cError {
 public:
     cBitmap();

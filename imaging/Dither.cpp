@@ -348,7 +348,6 @@ ErrorCode cDither::Resample(cBitmap& bitmap, std::int32_t width, std::int32_t he
     FProgress = 0;
     FProgressTotal = height;
 
-    // Source byte offset of every target column, computed once: (W x j) / W', truncated.
     std::vector<DWORD> columns;
     try {
         columns.resize(std::size_t(width));
@@ -356,24 +355,15 @@ ErrorCode cDither::Resample(cBitmap& bitmap, std::int32_t width, std::int32_t he
         FreePixelBlock(handle);
         return SetError(ERR_OUT_OF_MEMORY);
     }
-    for (std::int32_t j = 0; j < width; ++j) {
-        columns[j] = DWORD(std::int64_t(sourceWidth) * j / width) * 3;
-    }
+    NearestColumns(sourceWidth, width, columns.data());
     for (std::int32_t i = 0; i < height; ++i) {
         FProgress.store(i, std::memory_order_relaxed);
         if (IsCancelled()) {
             FreePixelBlock(handle);
             return SetError(ERR_CANCELLED);
         }
-        const auto sourceRow = std::int32_t(std::int64_t(sourceHeight) * i / height);
-        const BYTE* in = bitmap.Row(sourceRow);
-        BYTE* out = block + std::size_t(i) * stride;
-        for (std::int32_t j = 0; j < width; ++j, out += 3) {
-            const BYTE* px = in + columns[j];
-            out[0] = px[0];
-            out[1] = px[1];
-            out[2] = px[2];
-        }
+        SampleRow(bitmap.Row(NearestSource(sourceHeight, height, i)), columns.data(), width,
+                  block + std::size_t(i) * stride);
     }
     bitmap.FreeBits();
     bitmap.FHeader.biWidth = width;

@@ -114,7 +114,6 @@ void PreviewPicture(const PreviewOptions& options) {
     RefuseSameFile(output, options.input, "input");
 
     ssPicture picture;
-    picture.SetFitHint(options.width, options.height);
     const std::string input = options.input.string();
     if (options.picture >= 0) {
         kwPak pak;
@@ -128,9 +127,9 @@ void PreviewPicture(const PreviewOptions& options) {
             throw ToolError(input + " has no picture " + std::to_string(options.picture) +
                             " (it has " + std::to_string(table.size()) + ")");
         }
-        picture.Load(pak, std::int32_t(table[options.picture]));
+        picture.Load(pak, std::int32_t(table[options.picture]), options.width, options.height);
     } else {
-        picture.Load(input.c_str());
+        picture.Load(input.c_str(), options.width, options.height);
     }
 
     DisplayOverride screen(options.depth);

@@ -20,6 +20,9 @@
 
 #include "support/File.h"
 
+// libjpeg's header needs size_t and FILE declared first.
+#include <jpeglib.h>
+
 namespace {
 
 void Put16(Bytes& out, std::uint32_t v) {
@@ -156,5 +159,42 @@ Bytes TopDownRgb(const cBitmap& bitmap) {
             out.push_back(c.rgbBlue);
         }
     }
+    return out;
+}
+
+Bytes MakeJpeg(const JpegSpec& spec) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr errors;
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* data = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &data, &size);
+    cinfo.image_width = JDIMENSION(spec.width);
+    cinfo.image_height = JDIMENSION(spec.height);
+    cinfo.input_components = spec.components;
+    cinfo.in_color_space = spec.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    for (int c = 0; c < spec.components; ++c) {
+        cinfo.comp_info[c].h_samp_factor = spec.sampling[c][0];
+        cinfo.comp_info[c].v_samp_factor = spec.sampling[c][1];
+    }
+    cinfo.restart_in_rows = int(spec.restartRows);
+    if (spec.progressive) jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    Bytes row(std::size_t(spec.width) * spec.components);
+    std::uint32_t noise = 12345;
+    while (cinfo.next_scanline < cinfo.image_height) {
+        for (auto& b : row) {
+            noise = noise * 1103515245u + 12345u;
+            b = std::uint8_t(noise >> 23);
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    Bytes out(data, data + size);
+    jpeg_destroy_compress(&cinfo);
+    std::free(data);
     return out;
 }

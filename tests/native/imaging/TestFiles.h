@@ -41,6 +41,18 @@ struct BmpSpec {
 };
 Bytes MakeBmp(const BmpSpec& spec);
 
+// A JPEG as a test encodes it with libjpeg: noise in every pixel, so that no two rows are
+// alike and a decoder that hands back the wrong row shows it.
+struct JpegSpec {
+    std::int32_t width = 8;
+    std::int32_t height = 8;
+    int components = 3;  // 1 (grey) or 3 (YCbCr)
+    int sampling[3][2] = {{2, 2}, {1, 1}, {1, 1}};  // horizontal, vertical per component
+    bool progressive = false;
+    unsigned restartRows = 0;  // restart interval in MCU rows
+};
+Bytes MakeJpeg(const JpegSpec& spec);
+
 // Reads BMP data from bytes through a real file, as the saver would.
 ErrorCode ReadBmpBytes(cBitmap& bitmap, const Bytes& bytes);
 
