@@ -100,6 +100,12 @@ public:
     std::atomic<std::int32_t> FCancel{0};
 
 private:
+    ErrorCode ReadHeaders(cFile& file, std::int64_t start, std::int64_t end,
+                          std::uint32_t& dataOffset);
+    ErrorCode ReadPixels(cFile& file, std::int64_t available);
+    template <class Format>
+    ErrorCode DecodeRle();
+
     // Size of the block allocated for the pixel data: the rows, or the compressed data when that
     // is longer.
     std::uint64_t FBlockSize = 0;

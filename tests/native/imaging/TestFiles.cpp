@@ -73,14 +73,16 @@ std::string TempFolder::Write(const std::string& name, const Bytes& bytes) const
 Bytes MakeBmp(const BmpSpec& spec) {
     Bytes out;
     const std::uint32_t tableBytes = std::uint32_t(spec.palette.size() * 4);
-    const std::uint32_t offset =
-        spec.dataOffset ? spec.dataOffset : 54 + tableBytes + std::uint32_t(spec.gap.size());
+    const std::uint32_t extra = spec.headerSize > 40 ? spec.headerSize - 40 : 0;
+    const std::uint32_t tableStart = 54 + extra;
+    const std::uint32_t offset = spec.dataOffset ? spec.dataOffset
+                                                 : tableStart + tableBytes + std::uint32_t(spec.gap.size());
     out.push_back('B');
     out.push_back('M');
-    Put32(out, std::uint32_t(54 + tableBytes + spec.gap.size() + spec.pixels.size()));
+    Put32(out, std::uint32_t(tableStart + tableBytes + spec.gap.size() + spec.pixels.size()));
     Put32(out, 0);
     Put32(out, offset);
-    Put32(out, 40);
+    Put32(out, spec.headerSize);
     Put32(out, std::uint32_t(spec.width));
     Put32(out, std::uint32_t(spec.height));
     Put16(out, spec.planes);
@@ -91,6 +93,7 @@ Bytes MakeBmp(const BmpSpec& spec) {
     Put32(out, 2835);
     Put32(out, spec.clrUsed);
     Put32(out, spec.clrImportant);
+    out.insert(out.end(), extra, 0);
     for (const RGBQUAD& q : spec.palette) {
         out.push_back(q.rgbBlue);
         out.push_back(q.rgbGreen);

@@ -26,6 +26,7 @@ private:
 
 // Fields of a BMP as a test sets them; pixel data follows the colour table.
 struct BmpSpec {
+    std::uint32_t headerSize = 40;  // past 40: zeros follow the 40 bytes we know
     std::int32_t width = 4;
     std::int32_t height = 2;
     std::uint16_t planes = 1;
