@@ -245,6 +245,8 @@ bool cBitmap::CheckHeader(const BITMAPINFOHEADER& header) {
 
 namespace {
 
+constexpr DWORD kReadSlice = 1u << 20;
+
 // A short read of a header ends the load as a failure even when the file flags none.
 ErrorCode ShortReadCode(const cFile& file) {
     return file.GetError() != 0 ? file.GetError() : ERR_END_OF_FILE;
@@ -286,7 +288,16 @@ ErrorCode cBitmap::ReadPixels(cFile& file, std::int64_t available) {
         // An image-size field past the rows would have us read past the block.
         if (ImageSize() > rows) return SetError(ERR_INVALID_FORMAT);
         if (AllocateBits() != 0) return GetError();
-        const DWORD got = file.Read(FPixels, ImageSize());
+        // Read in slices, so that a cancel takes effect within one.
+        const DWORD size = ImageSize();
+        DWORD got = 0;
+        while (got < size) {
+            if (IsCancelled()) return SetError(ERR_CANCELLED);
+            const DWORD slice = std::min<DWORD>(size - got, kReadSlice);
+            const DWORD read = file.Read(FPixels + got, slice);
+            got += read;
+            if (read < slice) break;
+        }
         // A file that ends early, and rows beyond a short image-size field, show as colour 0
         // rather than as whatever the memory held before.
         if (got < rows) std::memset(FPixels + got, 0, std::size_t(rows - got));

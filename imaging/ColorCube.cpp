@@ -174,6 +174,8 @@ ErrorCode cColorCube::AddPicture(const cBitmap& bitmap) {
     const RGBQUAD* table = bitmap.FPalette;
     for (std::int32_t row = 0; row < bitmap.Height(); ++row) {
         FProgress.store(row, std::memory_order_relaxed);
+        // The picture's own flag too: a loader cancelled before this cube existed stops it.
+        if (bitmap.IsCancelled()) return SetError(ERR_CANCELLED);
         const BYTE* p = bitmap.Row(row);
         // Runs are found by colour, so two indices with equal table entries make one run.
         std::int32_t x = 0;

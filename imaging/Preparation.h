@@ -48,7 +48,10 @@ public:
     std::int32_t DitherSpread() const { return FSpread; }
     // The cube's palette record, or null; valid until Release.
     const LOGPALETTE* PaletteRecord() const;
-    cColorCube* Cube() const { return FCube.get(); }
+    cColorCube* Cube() const {
+        std::lock_guard<std::mutex> lock(FLock);
+        return FCube.get();
+    }
     // Holds the cube's or the ditherer's error after their step failed.
     cError& Error() { return FError; }
 #ifdef _WIN32

@@ -320,7 +320,9 @@ TEST(BitmapRle, TruncatedDataDecodesOnlyWhatWasRead) {
             cBitmap b;
             ASSERT_EQ(ReadBmpBytes(b, file), c.code) << c.what << " run " << run;
             ASSERT_EQ(b.HasPixels(), c.code == 0) << c.what;
-            if (c.code == 0) EXPECT_EQ(Bytes(b.FPixels, b.FPixels + 8), c.pixels) << c.what;
+            if (c.code == 0) {
+                EXPECT_EQ(Bytes(b.FPixels, b.FPixels + 8), c.pixels) << c.what;
+            }
             b.FreeBits();
         }
     }

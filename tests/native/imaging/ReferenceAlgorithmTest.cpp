@@ -15,15 +15,6 @@
 
 namespace {
 
-class OnDisplay {
-public:
-    explicit OnDisplay(int depth) {
-        const DisplayInfo info = SimulatedDisplay(depth);
-        SetDisplayOverride(&info);
-    }
-    ~OnDisplay() { SetDisplayOverride(nullptr); }
-};
-
 int Clamp(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 
 std::vector<int> SpreadTable(int spread) {

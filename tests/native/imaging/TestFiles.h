@@ -7,8 +7,22 @@
 #include <vector>
 
 #include "imaging/Bitmap.h"
+#include "imaging/Display.h"
 
 using Bytes = std::vector<std::uint8_t>;
+
+// Puts the display seam on a simulated screen for one scope.
+class OnDisplay {
+public:
+    explicit OnDisplay(int depth) {
+        const DisplayInfo info = SimulatedDisplay(depth);
+        SetDisplayOverride(&info);
+    }
+    explicit OnDisplay(const DisplayInfo& info) { SetDisplayOverride(&info); }
+    ~OnDisplay() { SetDisplayOverride(nullptr); }
+    OnDisplay(const OnDisplay&) = delete;
+    OnDisplay& operator=(const OnDisplay&) = delete;
+};
 
 // A fresh folder under the system's temporary directory, removed with its files at the end.
 class TempFolder {
