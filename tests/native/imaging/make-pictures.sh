@@ -51,6 +51,11 @@ for f in *.jpg; do
     raw "$f" "${f%.jpg}.magick.rgb"
 done
 
+# The first half of a JPEG: djpeg completes it by the library's rules (with a warning).
+head -c $(($(wc -c < c420.jpg) / 2)) c420.jpg > half.jpg.part
+djpeg -pnm half.jpg.part > half.pnm 2>/dev/null
+convert half.pnm -depth 8 rgb:half.djpeg.rgb
+
 # Four-component JPEGs: ImageMagick writes Adobe-style (inverted) CMYK.
 convert src.ppm -colorspace CMYK -quality 95 cmyk.jpeg
 convert cmyk.jpeg -colorspace sRGB -depth 8 rgb:cmyk.magick.rgb
