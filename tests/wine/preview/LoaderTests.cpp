@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <set>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -298,6 +299,13 @@ TEST_F(LoaderTest, CancelStopsALongLoadAndJoins) {
     {
         TPictureLoader loader(&FRequest, 1, 0, 0, 1);
         EXPECT_TRUE(loader.IsBusy());
+        // Cancelled once the read is under way (its pixel block exists); a loader cancelled
+        // before its thread runs never loads at all.
+        const auto pollStart = Clock::now();
+        while (PixelBlockBytes() == before && Clock::now() - pollStart < std::chrono::seconds(10)) {
+            std::this_thread::yield();
+        }
+        ASSERT_GT(PixelBlockBytes(), before) << "the load never started";
         const auto cancelStart = Clock::now();
         loader.Cancel();
         EXPECT_FALSE(loader.IsBusy());
