@@ -60,8 +60,9 @@ void Capture(const cBitmap& bitmap, ErrorCode code, Outcome& out) {
     out.pixels.clear();
     if (!bitmap.HasPixels()) return;
     const std::size_t used = (std::size_t(bitmap.Width()) * bitmap.BitCount() + 7) / 8;
+    out.pixels.resize(used * std::size_t(bitmap.Height()));
     for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
-        out.pixels.insert(out.pixels.end(), bitmap.Row(y), bitmap.Row(y) + used);
+        std::memcpy(out.pixels.data() + used * std::size_t(y), bitmap.Row(y), used);
     }
 }
 

@@ -150,7 +150,7 @@ scenario_preview_close_loading() {
     # The loader stops within a row of the decode; the rest is the window's own teardown.
     local closed; closed="$(value closed-after-ms)"
     echo "closed after $closed ms"
-    [[ "$closed" =~ ^[0-9]+$ ]] && ((closed <= 500)) || fail "closing took ${closed:-?} ms, want at most 500"
+    [[ "$closed" =~ ^[0-9]+$ ]] && ((closed <= 200)) || fail "closing took ${closed:-?} ms, want at most 200"
 }
 
 # The same two pictures on a 16-bit screen, in a Wine environment of its own: no palette, the
