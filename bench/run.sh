@@ -25,25 +25,8 @@ convert -size 1000x750 -seed 11 plasma: -blur 0x1 -resize 4000x3000! -attenuate 
 cjpeg -quality 90 big.ppm > big.jpg
 rm big.ppm
 
-# Best wall time of N runs, in milliseconds.
-best() {
-    n=$1
-    shift
-    b=
-    i=0
-    while [ $i -lt "$n" ]; do
-        s=$(date +%s%N)
-        "$@" >/dev/null 2>&1
-        e=$(date +%s%N)
-        t=$(( (e - s) / 1000000 ))
-        if [ -z "$b" ] || [ "$t" -lt "$b" ]; then b=$t; fi
-        i=$((i + 1))
-    done
-    echo "$b"
-}
-
-# Median wall time of N runs, in milliseconds.
-median() {
+# Wall times of N runs of a command, in milliseconds, fastest first.
+run_times() {
     n=$1
     shift
     i=0
@@ -53,8 +36,10 @@ median() {
         e=$(date +%s%N)
         echo $(( (e - s) / 1000000 ))
         i=$((i + 1))
-    done | sort -n | sed -n "$(( (n + 1) / 2 ))p"
+    done | sort -n
 }
+best() { run_times "$@" | head -1; }
+median() { run_times "$@" | sed -n "$(( ($1 + 1) / 2 ))p"; }
 
 echo "Timing whole processes, PNG written..."
 preview_ms=$(median 5 "$saverpak" preview big.jpg --size 1920x1080 --depth 8 -o ours.png)

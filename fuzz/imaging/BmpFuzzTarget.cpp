@@ -9,21 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/imaging/Scratch.h"
 #include "imaging/Bitmap.h"
 #include "support/File.h"
 
 namespace {
 
 BYTE gFill = 0;
-
-std::string ScratchPath() {
-    char base[MAX_PATH];
-    GetTempPathA(sizeof(base), base);
-    std::string path = base;
-    if (!path.empty() && path.back() != '/') path += '/';
-    return path + "saverpak-bmp-fuzz-" + std::to_string(std::uintptr_t(&ScratchPath) & 0xFFFF) +
-           "-" + std::to_string(reinterpret_cast<std::uintptr_t>(&path) & 0xFFFFF) + ".bmp";
-}
 
 std::uint32_t Le32(const std::uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
@@ -60,9 +52,11 @@ void Capture(const cBitmap& bitmap, ErrorCode code, Outcome& out) {
     out.pixels.clear();
     if (!bitmap.HasPixels()) return;
     const std::size_t used = (std::size_t(bitmap.Width()) * bitmap.BitCount() + 7) / 8;
-    out.pixels.resize(used * std::size_t(bitmap.Height()));
-    for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
-        std::memcpy(out.pixels.data() + used * std::size_t(y), bitmap.Row(y), used);
+    const std::size_t stride = bitmap.FStride;
+    out.pixels.assign(bitmap.Row(0), bitmap.Row(0) + stride * std::size_t(bitmap.Height()));
+    if (used == stride) return;
+    for (std::size_t row = 0; row < out.pixels.size(); row += stride) {
+        std::memset(out.pixels.data() + row + used, 0, stride - used);
     }
 }
 
@@ -95,11 +89,8 @@ extern "C" HGLOBAL __wrap__Z11GlobalAllocjm(UINT flags, SIZE_T bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (Oversized(data, size)) return 0;
-    static const std::string path = ScratchPath();
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    static const std::string path = ScratchPath("bmp");
+    if (!WriteScratch(path, data, size)) return 0;
 
     Outcome read[2], converted[2];
     const BYTE fills[2] = {0x00, 0xA5};

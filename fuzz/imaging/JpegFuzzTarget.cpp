@@ -5,20 +5,12 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz/imaging/Scratch.h"
 #include "imaging/Dither.h"
 #include "imaging/JpegFile.h"
 #include "imaging/Transitionsunit.h"
 
 namespace {
-
-std::string ScratchPath() {
-    char base[MAX_PATH];
-    GetTempPathA(sizeof(base), base);
-    std::string path = base;
-    if (!path.empty() && path.back() != '/') path += '/';
-    return path + "saverpak-jpeg-fuzz-" +
-           std::to_string(reinterpret_cast<std::uintptr_t>(&path) & 0xFFFFF) + ".jpg";
-}
 
 // Finds the frame size; pictures of more than 4 megapixels only slow the search (libjpeg
 // buffers whole progressive pictures).
@@ -38,11 +30,8 @@ bool Oversized(const std::uint8_t* data, std::size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (Oversized(data, size)) return 0;
-    static const std::string path = ScratchPath();
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    static const std::string path = ScratchPath("jpg");
+    if (!WriteScratch(path, data, size)) return 0;
 
     cBitmap bitmap;
     const ErrorCode code = LoadJpeg(bitmap, path.c_str(), 0);

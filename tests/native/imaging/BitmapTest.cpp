@@ -15,6 +15,17 @@ std::vector<RGBQUAD> Grey(int n) {
     return p;
 }
 
+// A 4 x 2 RLE8 or RLE4 picture of grey levels with the given data.
+BmpSpec RleSpec(WORD bits, const Bytes& data, std::uint32_t sizeImage) {
+    BmpSpec s;
+    s.bitCount = bits;
+    s.compression = bits == 8 ? 1 : 2;
+    s.palette = Grey(bits == 8 ? 256 : 16);
+    s.pixels = data;
+    s.sizeImage = sizeImage;
+    return s;
+}
+
 }  // namespace
 
 TEST(BitmapLayout, RowStrideKeepsSixteenBits) {
@@ -272,14 +283,9 @@ TEST(BitmapRle, BrokenStreamsFailCleanly) {
         {"rle4 delta past the top", 4, {0, 2, 0, 9, 1, 1, 0, 1}, 8},
     };
     for (const Case& c : cases) {
-        BmpSpec s;
-        s.bitCount = c.bits;
-        s.compression = c.bits == 8 ? 1 : 2;
-        s.palette = Grey(c.bits == 8 ? 256 : 16);
-        s.pixels = c.data;
-        s.sizeImage = c.sizeImage;
         cBitmap b;
-        EXPECT_EQ(ReadBmpBytes(b, MakeBmp(s)), ERR_INVALID_FORMAT) << c.what;
+        EXPECT_EQ(ReadBmpBytes(b, MakeBmp(RleSpec(c.bits, c.data, c.sizeImage))), ERR_INVALID_FORMAT)
+            << c.what;
         EXPECT_FALSE(b.HasPixels()) << c.what;
     }
 }
@@ -304,13 +310,7 @@ TEST(BitmapRle, TruncatedDataDecodesOnlyWhatWasRead) {
         {"rle4 past the top", 4, {0, 0, 0, 0, 0, 0, 0, 0}, ERR_INVALID_FORMAT, {}},
     };
     for (const Case& c : cases) {
-        BmpSpec s;
-        s.bitCount = c.bits;
-        s.compression = c.bits == 8 ? 1 : 2;
-        s.palette = Grey(c.bits == 8 ? 256 : 16);
-        s.pixels = c.data;
-        s.sizeImage = 4096;
-        const Bytes file = MakeBmp(s);
+        const Bytes file = MakeBmp(RleSpec(c.bits, c.data, 4096));
         for (int run = 0; run < 3; ++run) {
             HGLOBAL stale;
             BYTE* bytes;
@@ -330,14 +330,9 @@ TEST(BitmapRle, TruncatedDataDecodesOnlyWhatWasRead) {
     // Found by fuzzing: 271 bytes announcing 1,023,410,202 bytes of RLE4 data for a picture
     // 20,702 wide, all end-of-line commands. The input block is sized by the file, and the
     // decode stops when the cursor leaves the top row.
-    BmpSpec s;
-    s.bitCount = 4;
-    s.compression = 2;
+    BmpSpec s = RleSpec(4, Bytes(271 - 54 - 64, 0), 1023410202);
     s.width = 20702;
     s.height = 59;
-    s.palette = Grey(16);
-    s.pixels.assign(271 - 54 - 64, 0);
-    s.sizeImage = 1023410202;
     const Bytes file = MakeBmp(s);
     ASSERT_EQ(file.size(), 271u);
     ResetPeakPixelBlockBytes();

@@ -11,17 +11,6 @@
 
 namespace {
 
-void Make24(cBitmap& b, std::int32_t w, std::int32_t h) {
-    b.FHeader = {};
-    b.FHeader.biSize = 40;
-    b.FHeader.biWidth = w;
-    b.FHeader.biHeight = h;
-    b.FHeader.biPlanes = 1;
-    b.FHeader.biBitCount = 24;
-    ASSERT_EQ(b.AllocateBits(), 0);
-    std::memset(b.FPixels, 0, std::size_t(b.FStride) * h);
-}
-
 void SetPixel(cBitmap& b, int x, int y, BYTE r, BYTE g, BYTE bl) {
     BYTE* p = b.Row(y) + 3 * x;
     p[0] = bl;

@@ -132,12 +132,7 @@ TEST(Preparation, FailuresCarryTheirMessages) {
     // A cancel request from another thread reaches the cube while it counts.
     // A tall picture of distinct rows, so the count takes many rows to finish.
     ssPicture tall;
-    tall.FHeader.biSize = 40;
-    tall.FHeader.biPlanes = 1;
-    tall.FHeader.biBitCount = 24;
-    tall.FHeader.biWidth = 64;
-    tall.FHeader.biHeight = 200000;
-    ASSERT_EQ(tall.AllocateBits(), 0);
+    Make24(tall, 64, 200000);
     for (std::int32_t y = 0; y < tall.Height(); ++y) {
         for (int x = 0; x < 64 * 3; ++x) tall.Row(y)[x] = BYTE(x * 37 + y * 11 + (y >> 8));
     }

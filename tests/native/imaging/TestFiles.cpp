@@ -105,6 +105,17 @@ Bytes MakeBmp(const BmpSpec& spec) {
     return out;
 }
 
+void Make24(cBitmap& b, std::int32_t w, std::int32_t h) {
+    b.FHeader = {};
+    b.FHeader.biSize = 40;
+    b.FHeader.biWidth = w;
+    b.FHeader.biHeight = h;
+    b.FHeader.biPlanes = 1;
+    b.FHeader.biBitCount = 24;
+    ASSERT_EQ(b.AllocateBits(), 0);
+    std::memset(b.FPixels, 0, std::size_t(b.FStride) * h);
+}
+
 ErrorCode ReadBmpBytes(cBitmap& bitmap, const Bytes& bytes) {
     TempFolder folder;
     const std::string path = folder.Write("data.bmp", bytes);

@@ -68,6 +68,9 @@ struct JpegSpec {
 };
 Bytes MakeJpeg(const JpegSpec& spec);
 
+// Gives the bitmap a black 24-bit picture of w x h.
+void Make24(cBitmap& b, std::int32_t w, std::int32_t h);
+
 // Reads BMP data from bytes through a real file, as the saver would.
 ErrorCode ReadBmpBytes(cBitmap& bitmap, const Bytes& bytes);
 
