@@ -279,6 +279,14 @@ TEST(ReferenceAlgorithm, FittedJpegDecodeEqualsDecodeThenResize) {
     for (const char* name : names) {
         for (const auto& t : targets) ExpectFittedEqualsResized(PicturePath(name), t[0], t[1], name);
     }
+    // The same picture record loaded again without a target comes out whole.
+    ssPicture reused;
+    reused.Load(PicturePath("c420.jpg").c_str(), 10, 10);
+    EXPECT_EQ(reused.Width(), 10);
+    reused.Load(PicturePath("c420.jpg").c_str());
+    EXPECT_EQ(reused.Width(), 67);
+    EXPECT_EQ(reused.Height(), 45);
+
     // Cancelled before the first row: no pixels, as for a plain decode.
     ssPicture cancelled;
     cancelled.SetCancel(1);
