@@ -46,7 +46,8 @@ void FreePixelBlock(HGLOBAL handle) {
 }
 
 void NearestColumns(std::int32_t source, std::int32_t target, DWORD* columns) {
-    for (std::int32_t j = 0; j < target; ++j) columns[j] = DWORD(NearestSource(source, target, j)) * 3;
+    for (std::int32_t j = 0; j < target; ++j)
+        columns[j] = DWORD(NearestSource(source, target, j)) * 3;
 }
 
 void SampleRow(const BYTE* in, const DWORD* columns, std::int32_t width, BYTE* out) {
@@ -306,8 +307,8 @@ ErrorCode cBitmap::ReadPixels(cFile& file, std::int64_t available) {
     // RLE data can be longer than the rows it encodes (small absolute runs cost 2 bytes plus a
     // pad), so its block is sized for the data, but never past what the file holds: the
     // image-size field is the writer's word, not a measure of the file.
-    const std::uint64_t size =
-        std::min<std::uint64_t>(FHeader.biSizeImage, std::uint64_t(std::max<std::int64_t>(available, 0)));
+    const std::uint64_t size = std::min<std::uint64_t>(
+        FHeader.biSizeImage, std::uint64_t(std::max<std::int64_t>(available, 0)));
     if (size < 2) return SetError(ERR_INVALID_FORMAT);
     HGLOBAL handle;
     BYTE* block;
@@ -413,7 +414,9 @@ struct Rle4 {
     static constexpr WORD kBits = 4;
     static std::uint64_t DataBytes(unsigned n) { return (n + 1) / 2; }
     // Even pixels take the high half, odd ones the low half.
-    static unsigned RunPixel(BYTE value, unsigned i) { return (i & 1) ? (value & 0x0F) : (value >> 4); }
+    static unsigned RunPixel(BYTE value, unsigned i) {
+        return (i & 1) ? (value & 0x0F) : (value >> 4);
+    }
     static unsigned DataPixel(const BYTE* data, unsigned i) { return RunPixel(data[i / 2], i); }
     // A pixel in a high half overwrites its whole byte; one in a low half only the low bits.
     static bool Put(const RleTarget& t, const RleCursor& c, unsigned value) {

@@ -142,9 +142,9 @@ RowPlan PlanRows(j_decompress_ptr cinfo, bool direct, std::int32_t fitWidth,
     plan.input = RowBuffer(cinfo, cinfo->output_width * JDIMENSION(cinfo->output_components));
     if (plan.outWidth != width) {
         plan.bgr = direct ? plan.input : RowBuffer(cinfo, cinfo->output_width * 3);
-        plan.columns = static_cast<DWORD*>((*cinfo->mem->alloc_small)(
-            reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-            sizeof(DWORD) * std::size_t(plan.outWidth)));
+        plan.columns = static_cast<DWORD*>(
+            (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                       sizeof(DWORD) * std::size_t(plan.outWidth)));
         NearestColumns(width, plan.outWidth, plan.columns);
     }
     return plan;

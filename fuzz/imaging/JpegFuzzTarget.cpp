@@ -54,9 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FitSize(bitmap.Width(), bitmap.Height(), 37, 23, w, h);
         cDither resampler;
         if (resampler.Resample(bitmap, w, h) != 0) __builtin_trap();
-        if (fitted.Width() != w || fitted.Height() != h || fitted.BitCount() != 24) __builtin_trap();
+        if (fitted.Width() != w || fitted.Height() != h || fitted.BitCount() != 24)
+            __builtin_trap();
         for (std::int32_t y = 0; y < h; ++y) {
-            if (std::memcmp(fitted.Row(y), bitmap.Row(y), std::size_t(w) * 3) != 0) __builtin_trap();
+            if (std::memcmp(fitted.Row(y), bitmap.Row(y), std::size_t(w) * 3) != 0)
+                __builtin_trap();
         }
     }
     bitmap.FreeBits();

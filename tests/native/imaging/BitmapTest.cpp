@@ -16,7 +16,7 @@ std::vector<RGBQUAD> Grey(int n) {
 }
 
 // A 4 x 2 RLE8 or RLE4 picture of grey levels with the given data.
-BmpSpec RleSpec(WORD bits, const Bytes& data, std::uint32_t sizeImage) {
+BmpSpec RleBmp(WORD bits, const Bytes& data, std::uint32_t sizeImage) {
     BmpSpec s;
     s.bitCount = bits;
     s.compression = bits == 8 ? 1 : 2;
@@ -86,8 +86,8 @@ TEST(BitmapRead, InfoHeadersOfEverySize) {
     // Longer headers (108, 124 bytes) are skipped past; their pixels and table are found.
     // Shorter ones, and one running past the file, are refused.
     const std::pair<std::uint32_t, ErrorCode> cases[] = {
-        {12, ERR_INVALID_FORMAT}, {39, ERR_INVALID_FORMAT}, {40, 0}, {64, 0},
-        {108, 0},                 {124, 0},                 {100000, ERR_INVALID_FORMAT}};
+        {12, ERR_INVALID_FORMAT},    {39, ERR_INVALID_FORMAT}, {40, 0}, {64, 0}, {108, 0}, {124, 0},
+        {100000, ERR_INVALID_FORMAT}};
     for (const auto& [size, code] : cases) {
         BmpSpec s;
         s.headerSize = size;
@@ -284,7 +284,7 @@ TEST(BitmapRle, BrokenStreamsFailCleanly) {
     };
     for (const Case& c : cases) {
         cBitmap b;
-        EXPECT_EQ(ReadBmpBytes(b, MakeBmp(RleSpec(c.bits, c.data, c.sizeImage))), ERR_INVALID_FORMAT)
+        EXPECT_EQ(ReadBmpBytes(b, MakeBmp(RleBmp(c.bits, c.data, c.sizeImage))), ERR_INVALID_FORMAT)
             << c.what;
         EXPECT_FALSE(b.HasPixels()) << c.what;
     }
@@ -305,12 +305,16 @@ TEST(BitmapRle, TruncatedDataDecodesOnlyWhatWasRead) {
         {"rle8 ends", 8, {2, 5, 0, 0, 1, 6, 0, 1}, 0, {5, 5, 0, 0, 6, 0, 0, 0}},
         {"rle8 short", 8, {2, 5, 0, 0, 1, 6}, ERR_INVALID_FORMAT, {}},
         {"rle8 past the top", 8, {2, 5, 0, 0, 1, 6, 0, 0, 0, 0}, ERR_INVALID_FORMAT, {}},
-        {"rle4 ends", 4, {3, 0x12, 0, 0, 0, 3, 0x45, 0x60, 0, 1}, 0, {0x12, 0x10, 0, 0, 0x45, 0x60, 0, 0}},
+        {"rle4 ends",
+         4,
+         {3, 0x12, 0, 0, 0, 3, 0x45, 0x60, 0, 1},
+         0,
+         {0x12, 0x10, 0, 0, 0x45, 0x60, 0, 0}},
         {"rle4 short", 4, {3, 0x12, 0, 0, 0, 3, 0x45, 0x60}, ERR_INVALID_FORMAT, {}},
         {"rle4 past the top", 4, {0, 0, 0, 0, 0, 0, 0, 0}, ERR_INVALID_FORMAT, {}},
     };
     for (const Case& c : cases) {
-        const Bytes file = MakeBmp(RleSpec(c.bits, c.data, 4096));
+        const Bytes file = MakeBmp(RleBmp(c.bits, c.data, 4096));
         for (int run = 0; run < 3; ++run) {
             HGLOBAL stale;
             BYTE* bytes;
@@ -330,7 +334,7 @@ TEST(BitmapRle, TruncatedDataDecodesOnlyWhatWasRead) {
     // Found by fuzzing: 271 bytes announcing 1,023,410,202 bytes of RLE4 data for a picture
     // 20,702 wide, all end-of-line commands. The input block is sized by the file, and the
     // decode stops when the cursor leaves the top row.
-    BmpSpec s = RleSpec(4, Bytes(271 - 54 - 64, 0), 1023410202);
+    BmpSpec s = RleBmp(4, Bytes(271 - 54 - 64, 0), 1023410202);
     s.width = 20702;
     s.height = 59;
     const Bytes file = MakeBmp(s);

@@ -140,7 +140,8 @@ TEST(Preparation, FailuresCarryTheirMessages) {
     PicturePreparation cancelled(1);
     cancelled.Cancel();  // nothing exists yet: nothing to do
     std::thread canceller([&] {
-        while (!cancelled.Cube() || cancelled.Cube()->FProgress.load() < 10) std::this_thread::yield();
+        while (!cancelled.Cube() || cancelled.Cube()->FProgress.load() < 10)
+            std::this_thread::yield();
         cancelled.Cancel();
     });
     try {

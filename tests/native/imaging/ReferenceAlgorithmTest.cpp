@@ -237,10 +237,14 @@ TEST(ReferenceAlgorithm, FittedJpegDecodeEqualsDecodeThenResize) {
         int sampling[3][2];
     };
     const Layout layouts[] = {
-        {"1x1", 3, {{1, 1}, {1, 1}, {1, 1}}}, {"2x1", 3, {{2, 1}, {1, 1}, {1, 1}}},
-        {"1x2", 3, {{1, 2}, {1, 1}, {1, 1}}}, {"2x2", 3, {{2, 2}, {1, 1}, {1, 1}}},
-        {"4x1", 3, {{4, 1}, {1, 1}, {1, 1}}}, {"4x2", 3, {{4, 2}, {1, 1}, {1, 1}}},
-        {"grey 1x1", 1, {{1, 1}}},            {"grey 2x2", 1, {{2, 2}}},
+        {"1x1", 3, {{1, 1}, {1, 1}, {1, 1}}},
+        {"2x1", 3, {{2, 1}, {1, 1}, {1, 1}}},
+        {"1x2", 3, {{1, 2}, {1, 1}, {1, 1}}},
+        {"2x2", 3, {{2, 2}, {1, 1}, {1, 1}}},
+        {"4x1", 3, {{4, 1}, {1, 1}, {1, 1}}},
+        {"4x2", 3, {{4, 2}, {1, 1}, {1, 1}}},
+        {"grey 1x1", 1, {{1, 1}}},
+        {"grey 2x2", 1, {{2, 2}}},
         {"2x2 chroma 1x2", 3, {{2, 2}, {1, 2}, {1, 2}}},
     };
     const int sizes[][2] = {{1, 641}, {2, 700}, {3, 655}, {4, 643}, {5, 690}, {37, 651}};
@@ -251,14 +255,15 @@ TEST(ReferenceAlgorithm, FittedJpegDecodeEqualsDecodeThenResize) {
     for (const Layout& layout : layouts) {
         for (int mode = 0; mode < 3; ++mode) {  // baseline, progressive, restart markers
             for (const auto& size : sizes) {
-                JpegSpec spec;
-                spec.width = size[0];
-                spec.height = size[1];
-                spec.components = layout.components;
-                std::memcpy(spec.sampling, layout.sampling, sizeof(spec.sampling));
-                spec.progressive = mode == 1;
-                spec.restartRows = mode == 2 ? 3 : 0;
-                const std::string path = folder.Write(std::to_string(n++) + ".jpg", MakeJpeg(spec));
+                JpegPicture picture;
+                picture.width = size[0];
+                picture.height = size[1];
+                picture.components = layout.components;
+                std::memcpy(picture.sampling, layout.sampling, sizeof(picture.sampling));
+                picture.progressive = mode == 1;
+                picture.restartRows = mode == 2 ? 3 : 0;
+                const std::string path =
+                    folder.Write(std::to_string(n++) + ".jpg", MakeJpeg(picture));
                 for (int th : targetHeights) {
                     const std::string label = std::string(layout.name) + " mode " +
                                               std::to_string(mode) + " " + std::to_string(size[0]) +
@@ -277,7 +282,8 @@ TEST(ReferenceAlgorithm, FittedJpegDecodeEqualsDecodeThenResize) {
                            "prog.jpg", "restart.jpg", "cmyk.jpeg"};
     const int targets[][2] = {{30, 30}, {66, 44}, {67, 1}, {1, 45}, {13, 40}};
     for (const char* name : names) {
-        for (const auto& t : targets) ExpectFittedEqualsResized(PicturePath(name), t[0], t[1], name);
+        for (const auto& t : targets)
+            ExpectFittedEqualsResized(PicturePath(name), t[0], t[1], name);
     }
     // The same picture record loaded again without a target comes out whole.
     ssPicture reused;

@@ -75,8 +75,9 @@ Bytes MakeBmp(const BmpSpec& spec) {
     const std::uint32_t tableBytes = std::uint32_t(spec.palette.size() * 4);
     const std::uint32_t extra = spec.headerSize > 40 ? spec.headerSize - 40 : 0;
     const std::uint32_t tableStart = 54 + extra;
-    const std::uint32_t offset = spec.dataOffset ? spec.dataOffset
-                                                 : tableStart + tableBytes + std::uint32_t(spec.gap.size());
+    const std::uint32_t offset = spec.dataOffset
+                                     ? spec.dataOffset
+                                     : tableStart + tableBytes + std::uint32_t(spec.gap.size());
     out.push_back('B');
     out.push_back('M');
     Put32(out, std::uint32_t(tableStart + tableBytes + spec.gap.size() + spec.pixels.size()));
@@ -176,7 +177,7 @@ Bytes TopDownRgb(const cBitmap& bitmap) {
     return out;
 }
 
-Bytes MakeJpeg(const JpegSpec& spec) {
+Bytes MakeJpeg(const JpegPicture& picture) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr errors;
     cinfo.err = jpeg_std_error(&errors);
@@ -184,19 +185,19 @@ Bytes MakeJpeg(const JpegSpec& spec) {
     unsigned char* data = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&cinfo, &data, &size);
-    cinfo.image_width = JDIMENSION(spec.width);
-    cinfo.image_height = JDIMENSION(spec.height);
-    cinfo.input_components = spec.components;
-    cinfo.in_color_space = spec.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    cinfo.image_width = JDIMENSION(picture.width);
+    cinfo.image_height = JDIMENSION(picture.height);
+    cinfo.input_components = picture.components;
+    cinfo.in_color_space = picture.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&cinfo);
-    for (int c = 0; c < spec.components; ++c) {
-        cinfo.comp_info[c].h_samp_factor = spec.sampling[c][0];
-        cinfo.comp_info[c].v_samp_factor = spec.sampling[c][1];
+    for (int c = 0; c < picture.components; ++c) {
+        cinfo.comp_info[c].h_samp_factor = picture.sampling[c][0];
+        cinfo.comp_info[c].v_samp_factor = picture.sampling[c][1];
     }
-    cinfo.restart_in_rows = int(spec.restartRows);
-    if (spec.progressive) jpeg_simple_progression(&cinfo);
+    cinfo.restart_in_rows = int(picture.restartRows);
+    if (picture.progressive) jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
-    Bytes row(std::size_t(spec.width) * spec.components);
+    Bytes row(std::size_t(picture.width) * picture.components);
     std::uint32_t noise = 12345;
     while (cinfo.next_scanline < cinfo.image_height) {
         for (auto& b : row) {

@@ -3,17 +3,17 @@
 // and the sound resource the preview plays.
 #include <gtest/gtest.h>
 
-#include <windows.h>
 #include <mmsystem.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <chrono>
-#include <set>
-#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "imaging/Display.h"
