@@ -3,8 +3,9 @@
 // and the sound resource the preview plays.
 #include <gtest/gtest.h>
 
-#include <mmsystem.h>
 #include <windows.h>
+// mmsystem.h needs windows.h first.
+#include <mmsystem.h>
 
 #include <algorithm>
 #include <chrono>
