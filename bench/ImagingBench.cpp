@@ -51,8 +51,7 @@ void PrepareBench(benchmark::State& state) {
     for (auto _ : state) {
         ResetPeakPixelBlockBytes();
         ssPicture picture;
-        picture.SetFitHint(std::int32_t(state.range(0)), std::int32_t(state.range(1)));
-        picture.Load(BenchJpeg());
+        picture.Load(BenchJpeg(), std::int32_t(state.range(0)), std::int32_t(state.range(1)));
         ssPicture* pictures[] = {&picture};
         PreparePictures(pictures, 1, std::int32_t(state.range(0)), std::int32_t(state.range(1)), 1);
         benchmark::DoNotOptimize(picture.FPixels);

@@ -5,12 +5,16 @@
 #   - the preview preparation (load, fit, palette, dither) to 1920 x 1080 and 152 x 112 at 8,
 #     16 and 24 bits against ImageMagick doing the same work (goal at 8 bits: 5 and 4 times
 #     faster);
-#   - the peak of pixel blocks per picture block (goal: at most 2).
+#   - the peak of pixel blocks per picture block (goal: at most 2);
+#   - `saverpak preview` to 1920 x 1080 at 8 bits as a whole process, PNG written, against
+#     ImageMagick's `convert IN.jpg -sample 1920x1080 -dither FloydSteinberg -colors 256
+#     PNG8:OUT.png`, median of 5 runs each (goal: 5 times faster, aim: 10).
 # Usage: bench/run.sh [BUILD_DIR]   (default build/native; builds imaging_bench there)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/native}" && pwd)
-cmake --build "$build" --target imaging_bench -j2 >/dev/null
+cmake --build "$build" --target imaging_bench saverpak -j2 >/dev/null
+saverpak=$build/tools/saverpak/saverpak
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -21,22 +25,29 @@ convert -size 1000x750 -seed 11 plasma: -blur 0x1 -resize 4000x3000! -attenuate 
 cjpeg -quality 90 big.ppm > big.jpg
 rm big.ppm
 
-# Best wall time of N runs, in milliseconds.
-best() {
+# Wall times of N runs of a command, in milliseconds, fastest first.
+run_times() {
     n=$1
     shift
-    b=
     i=0
     while [ $i -lt "$n" ]; do
         s=$(date +%s%N)
         "$@" >/dev/null 2>&1
         e=$(date +%s%N)
-        t=$(( (e - s) / 1000000 ))
-        if [ -z "$b" ] || [ "$t" -lt "$b" ]; then b=$t; fi
+        echo $(( (e - s) / 1000000 ))
         i=$((i + 1))
-    done
-    echo "$b"
+    done | sort -n
 }
+best() { run_times "$@" | head -1; }
+median() { run_times "$@" | sed -n "$(( ($1 + 1) / 2 ))p"; }
+
+echo "Timing whole processes, PNG written..."
+preview_ms=$(median 5 "$saverpak" preview big.jpg --size 1920x1080 --depth 8 -o ours.png)
+magick_ms=$(median 5 convert big.jpg -sample 1920x1080 -dither FloydSteinberg -colors 256 \
+    PNG8:magick.png)
+echo "saverpak preview 1920x1080 at 8 bits: $preview_ms ms   ImageMagick: $magick_ms ms   " \
+    "ImageMagick/ours $(python3 -c "print(f'{$magick_ms / max($preview_ms, 1):.2f}')")" \
+    "(goal >= 5, aim 10)"
 
 echo "Timing djpeg and ImageMagick..."
 djpeg_ms=$(best 5 sh -c 'djpeg -bmp big.jpg > out.bmp')

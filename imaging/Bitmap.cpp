@@ -45,6 +45,20 @@ void FreePixelBlock(HGLOBAL handle) {
     GlobalFree(handle);
 }
 
+void NearestColumns(std::int32_t source, std::int32_t target, DWORD* columns) {
+    for (std::int32_t j = 0; j < target; ++j)
+        columns[j] = DWORD(NearestSource(source, target, j)) * 3;
+}
+
+void SampleRow(const BYTE* in, const DWORD* columns, std::int32_t width, BYTE* out) {
+    for (std::int32_t j = 0; j < width; ++j, out += 3) {
+        const BYTE* px = in + columns[j];
+        out[0] = px[0];
+        out[1] = px[1];
+        out[2] = px[2];
+    }
+}
+
 cBitmap::cBitmap() {
     std::memset(&FHeader, 0, sizeof(FHeader));
     std::memset(FPalette, 0, sizeof(FPalette));
@@ -232,6 +246,8 @@ bool cBitmap::CheckHeader(const BITMAPINFOHEADER& header) {
 
 namespace {
 
+constexpr DWORD kReadSlice = 1u << 20;
+
 // A short read of a header ends the load as a failure even when the file flags none.
 ErrorCode ShortReadCode(const cFile& file) {
     return file.GetError() != 0 ? file.GetError() : ERR_END_OF_FILE;
@@ -239,57 +255,94 @@ ErrorCode ShortReadCode(const cFile& file) {
 
 }  // namespace
 
-ErrorCode cBitmap::ReadBmp(cFile& file) {
-    // The header is overwritten below; old pixels must not outlive the header that described
-    // them.
-    FreeBits();
+// Reads the file header and the info header. Writers that record colour-space information
+// use a longer info header (108 or 124 bytes): its first 40 bytes are ours, the rest is
+// skipped. Returns the pixel-data offset the file header gives, relative to `start`.
+ErrorCode cBitmap::ReadHeaders(cFile& file, std::int64_t start, std::int64_t end,
+                               std::uint32_t& dataOffset) {
     BYTE fileHeader[14];
     if (file.Read(fileHeader, sizeof(fileHeader)) != sizeof(fileHeader)) {
         return SetError(ShortReadCode(file));
     }
     if (fileHeader[0] != 'B' || fileHeader[1] != 'M') return SetError(ERR_INVALID_FORMAT);
+    std::memcpy(&dataOffset, fileHeader + 10, 4);
 
     if (file.Read(&FHeader, sizeof(FHeader)) != sizeof(FHeader)) {
         return SetError(ShortReadCode(file));
     }
+    const DWORD headerSize = FHeader.biSize;
+    if (headerSize < sizeof(FHeader) || start + 14 + std::int64_t(headerSize) > end) {
+        return SetError(ERR_INVALID_FORMAT);
+    }
+    if (headerSize > sizeof(FHeader)) file.Seek(std::int32_t(start + 14 + headerSize), FILE_BEGIN);
+    // GDI finds the colour table after biSize bytes: ours follows 40.
+    FHeader.biSize = sizeof(FHeader);
     if (!CheckHeader(FHeader)) return SetError(ERR_INVALID_FORMAT);
+    return SetError(0);
+}
+
+// Reads the pixel data: the rows, or the compressed data as far as the file holds it.
+ErrorCode cBitmap::ReadPixels(cFile& file, std::int64_t available) {
+    const std::uint64_t rows =
+        std::uint64_t(RowStride(FHeader.biWidth, FHeader.biBitCount)) * DWORD(FHeader.biHeight);
+    if (FHeader.biCompression == BI_RGB) {
+        // An image-size field past the rows would have us read past the block.
+        if (ImageSize() > rows) return SetError(ERR_INVALID_FORMAT);
+        if (AllocateBits() != 0) return GetError();
+        // Read in slices, so that a cancel takes effect within one.
+        const DWORD size = ImageSize();
+        DWORD got = 0;
+        while (got < size) {
+            if (IsCancelled()) return SetError(ERR_CANCELLED);
+            const DWORD slice = std::min<DWORD>(size - got, kReadSlice);
+            const DWORD read = file.Read(FPixels + got, slice);
+            got += read;
+            if (read < slice) break;
+        }
+        // A file that ends early, and rows beyond a short image-size field, show as colour 0
+        // rather than as whatever the memory held before.
+        if (got < rows) std::memset(FPixels + got, 0, std::size_t(rows - got));
+        return SetError(0);
+    }
+    // RLE data can be longer than the rows it encodes (small absolute runs cost 2 bytes plus a
+    // pad), so its block is sized for the data, but never past what the file holds: the
+    // image-size field is the writer's word, not a measure of the file.
+    const std::uint64_t size = std::min<std::uint64_t>(
+        FHeader.biSizeImage, std::uint64_t(std::max<std::int64_t>(available, 0)));
+    if (size < 2) return SetError(ERR_INVALID_FORMAT);
+    HGLOBAL handle;
+    BYTE* block;
+    if (!AllocatePixelBlock(size, handle, block)) return SetError(ERR_OUT_OF_MEMORY);
+    FBits = handle;
+    FPixels = block;
+    FStride = 0;
+    // Only the bytes read are decoded.
+    FBlockSize = file.Read(FPixels, DWORD(size));
+    return SetError(0);
+}
+
+ErrorCode cBitmap::ReadBmp(cFile& file) {
+    // The header is overwritten below; old pixels must not outlive the header that described
+    // them.
+    FreeBits();
+    const std::int64_t start = file.Tell();
+    const std::int64_t end = file.Seek(0, FILE_END);
+    file.Seek(std::int32_t(start), FILE_BEGIN);
+    std::uint32_t dataOffset = 0;
+    if (ReadHeaders(file, start, end, dataOffset) != 0) return GetError();
 
     const DWORD entries = PaletteSize();
     if (entries > 0) {
         const DWORD bytes = entries * sizeof(RGBQUAD);
         if (file.Read(FPalette, bytes) != bytes) return SetError(ShortReadCode(file));
     }
-
-    const std::uint64_t rows =
-        std::uint64_t(RowStride(FHeader.biWidth, FHeader.biBitCount)) * DWORD(FHeader.biHeight);
-    const DWORD dataSize = ImageSize();
-    const bool compressed = FHeader.biCompression != BI_RGB;
-    if (!compressed && dataSize > rows) {
-        // An image-size field past the rows would have us read past the block.
-        return SetError(ERR_INVALID_FORMAT);
+    // Some writers leave a gap before the pixels; the file header says where they start. An
+    // offset inside the headers or past the end is not believed: the pixels follow the table.
+    const std::int64_t tableEnd = file.Tell();
+    if (start + std::int64_t(dataOffset) > tableEnd && start + std::int64_t(dataOffset) < end) {
+        file.Seek(std::int32_t(start + dataOffset), FILE_BEGIN);
     }
-    if (AllocateBits() != 0) return GetError();
-    if (compressed && dataSize > rows) {
-        // RLE data can be longer than the rows it encodes (small absolute runs cost 2 bytes
-        // plus a pad), so the block that receives it is sized for the data.
-        HGLOBAL handle;
-        BYTE* block;
-        if (!AllocatePixelBlock(dataSize, handle, block)) {
-            FreeBits();
-            return SetError(ERR_OUT_OF_MEMORY);
-        }
-        FreeBits();
-        FBits = handle;
-        FPixels = block;
-        FBlockSize = dataSize;
-    }
-
-    DWORD got = file.Read(FPixels, dataSize);
-    // A file that ends early, and rows beyond a short image-size field, show as colour 0 rather
-    // than as whatever the memory held before.
-    if (!compressed && got < rows) std::memset(FPixels + got, 0, std::size_t(rows - got));
-
-    Decompress();
+    if (ReadPixels(file, end - file.Tell()) == 0) Decompress();
     if (GetError() != 0) FreeBits();
     return GetError();
 }
@@ -318,12 +371,14 @@ ErrorCode cBitmap::Decompress() {
 
 // RLE expansion.
 //
-// Both decoders read the compressed data from the start of the current block and write a new
-// block of stride x height bytes. The output position is a row start and a pixel column, both
-// kept in 64 bits: deltas and runs may push them arbitrarily far, and every write is tested
-// against the block's end before it happens, so a hostile stream ends in an error, never in a
-// stray write. Every command consumes at least two input bytes, so the loop always ends.
-// Pixels that no command writes are left 0 (colour 0), not as the allocation found them.
+// Both decoders read the compressed data from the start of the current block (only the bytes
+// the file gave) and write a new block of stride x height bytes. The output position is a row
+// start and a pixel column, both kept in 64 bits: deltas and runs may push them arbitrarily
+// far, and every write is tested against the block's end before it happens, so a hostile
+// stream ends in an error, never in a stray write. Every command consumes at least two input
+// bytes, so the loop always ends; once the cursor has left the last row nothing can be written
+// any more, and only the end of bitmap may follow. Pixels that no command writes are left 0
+// (colour 0), not as the allocation found them.
 namespace {
 
 struct RleCursor {
@@ -333,188 +388,112 @@ struct RleCursor {
     std::uint64_t x;     // pixel column
 };
 
+struct RleTarget {
+    BYTE* out;
+    std::uint64_t size;
+    DWORD stride;
+};
+
+// The two formats differ only in how a pixel is stored and how many data bytes an absolute run
+// of n pixels takes.
+struct Rle8 {
+    static constexpr WORD kBits = 8;
+    static std::uint64_t DataBytes(unsigned n) { return n; }
+    // Pixel i of an encoded run, and of an absolute run.
+    static unsigned RunPixel(BYTE value, unsigned) { return value; }
+    static unsigned DataPixel(const BYTE* data, unsigned i) { return data[i]; }
+    static bool Put(const RleTarget& t, const RleCursor& c, unsigned value) {
+        const std::uint64_t at = c.row + c.x;
+        if (at >= t.size) return false;
+        t.out[at] = BYTE(value);
+        return true;
+    }
+};
+
+struct Rle4 {
+    static constexpr WORD kBits = 4;
+    static std::uint64_t DataBytes(unsigned n) { return (n + 1) / 2; }
+    // Even pixels take the high half, odd ones the low half.
+    static unsigned RunPixel(BYTE value, unsigned i) {
+        return (i & 1) ? (value & 0x0F) : (value >> 4);
+    }
+    static unsigned DataPixel(const BYTE* data, unsigned i) { return RunPixel(data[i / 2], i); }
+    // A pixel in a high half overwrites its whole byte; one in a low half only the low bits.
+    static bool Put(const RleTarget& t, const RleCursor& c, unsigned value) {
+        const std::uint64_t at = c.row + c.x / 2;
+        if (at >= t.size) return false;
+        t.out[at] = (c.x & 1) == 0 ? BYTE(value << 4) : BYTE((t.out[at] & 0xF0) | value);
+        return true;
+    }
+};
+
+// An absolute run of n pixels, its data padded to a 16-bit boundary.
+template <class Format>
+bool AbsoluteRun(const RleTarget& t, RleCursor& c, unsigned n) {
+    const std::uint64_t bytes = Format::DataBytes(n);
+    if (c.left < bytes) return false;
+    for (unsigned i = 0; i < n; ++i, ++c.x) {
+        if (!Format::Put(t, c, Format::DataPixel(c.in, i))) return false;
+    }
+    const std::uint64_t skip = std::min<std::uint64_t>(bytes + (bytes & 1), c.left);
+    c.in += skip;
+    c.left -= skip;
+    return true;
+}
+
+template <class Format>
+ErrorCode Expand(const cBitmap& bitmap, RleCursor c, const RleTarget& t) {
+    for (;;) {
+        if (bitmap.IsCancelled()) return ERR_CANCELLED;
+        if (c.left < 2) return ERR_INVALID_FORMAT;
+        const BYTE n = c.in[0];
+        const BYTE second = c.in[1];
+        c.in += 2;
+        c.left -= 2;
+        if (n == 0 && second == 1) return 0;  // end of bitmap
+        if (c.row >= t.size) return ERR_INVALID_FORMAT;
+        if (n != 0) {  // encoded run
+            for (unsigned i = 0; i < n; ++i, ++c.x) {
+                if (!Format::Put(t, c, Format::RunPixel(second, i))) return ERR_INVALID_FORMAT;
+            }
+        } else if (second == 0) {  // end of line
+            c.row += t.stride;
+            c.x = 0;
+        } else if (second == 2) {  // delta
+            if (c.left < 2) return ERR_INVALID_FORMAT;
+            c.x += c.in[0];
+            c.row += std::uint64_t(c.in[1]) * t.stride;
+            c.in += 2;
+            c.left -= 2;
+        } else if (!AbsoluteRun<Format>(t, c, second)) {
+            return ERR_INVALID_FORMAT;
+        }
+    }
+}
+
 }  // namespace
 
-ErrorCode cBitmap::DecodeRle8() {
+template <class Format>
+ErrorCode cBitmap::DecodeRle() {
     const std::uint64_t inputSize = std::min<std::uint64_t>(FHeader.biSizeImage, FBlockSize);
-    const DWORD stride = DWORD(RowStride(FHeader.biWidth, 8));
+    const DWORD stride = DWORD(RowStride(FHeader.biWidth, Format::kBits));
     const std::uint64_t outSize = std::uint64_t(stride) * DWORD(FHeader.biHeight);
     HGLOBAL handle;
     BYTE* out;
     if (!AllocatePixelBlock(outSize, handle, out)) return SetError(ERR_OUT_OF_MEMORY);
     std::memset(out, 0, std::size_t(outSize));
-
-    RleCursor c{FPixels, inputSize, 0, 0};
-    SetError(0);
-    bool done = false;
-    while (!done && GetError() == 0) {
-        if (IsCancelled()) {
-            SetError(ERR_CANCELLED);
-            break;
-        }
-        if (c.left < 2) {
-            SetError(ERR_INVALID_FORMAT);
-            break;
-        }
-        const BYTE n = c.in[0];
-        const BYTE second = c.in[1];
-        c.in += 2;
-        c.left -= 2;
-        if (n != 0) {
-            // Encoded run: n copies of the second byte.
-            if (c.row + c.x + n > outSize) {
-                SetError(ERR_INVALID_FORMAT);
-                break;
-            }
-            std::memset(out + c.row + c.x, second, n);
-            c.x += n;
-            continue;
-        }
-        switch (second) {
-            case 0:  // end of line
-                c.row += stride;
-                c.x = 0;
-                break;
-            case 1:  // end of bitmap
-                done = true;
-                break;
-            case 2:  // delta
-                if (c.left < 2) {
-                    SetError(ERR_INVALID_FORMAT);
-                    break;
-                }
-                c.x += c.in[0];
-                c.row += std::uint64_t(c.in[1]) * stride;
-                c.in += 2;
-                c.left -= 2;
-                break;
-            default: {  // absolute run of `second` bytes, padded to a 16-bit boundary
-                const unsigned count = second;
-                const unsigned padded = count + (count & 1);
-                if (c.left < count || c.row + c.x + count > outSize) {
-                    SetError(ERR_INVALID_FORMAT);
-                    break;
-                }
-                std::memcpy(out + c.row + c.x, c.in, count);
-                c.x += count;
-                const unsigned skip = unsigned(std::min<std::uint64_t>(padded, c.left));
-                c.in += skip;
-                c.left -= skip;
-                break;
-            }
-        }
-    }
-
-    if (GetError() != 0) {
+    const ErrorCode code =
+        Expand<Format>(*this, RleCursor{FPixels, inputSize, 0, 0}, RleTarget{out, outSize, stride});
+    if (code != 0) {
         FreePixelBlock(handle);
-        return GetError();
+        return SetError(code);
     }
     FreeBits();
     FHeader.biCompression = BI_RGB;
     FHeader.biSizeImage = 0;
     InstallBits(handle, out, stride);
-    return 0;
+    return SetError(0);
 }
 
-ErrorCode cBitmap::DecodeRle4() {
-    const std::uint64_t inputSize = std::min<std::uint64_t>(FHeader.biSizeImage, FBlockSize);
-    const DWORD stride = DWORD(RowStride(FHeader.biWidth, 4));
-    const std::uint64_t outSize = std::uint64_t(stride) * DWORD(FHeader.biHeight);
-    HGLOBAL handle;
-    BYTE* out;
-    if (!AllocatePixelBlock(outSize, handle, out)) return SetError(ERR_OUT_OF_MEMORY);
-    std::memset(out, 0, std::size_t(outSize));
-
-    // A pixel in a high half overwrites its whole byte; one in a low half only the low bits.
-    auto put = [&](const RleCursor& c, unsigned value) -> bool {
-        const std::uint64_t at = c.row + c.x / 2;
-        if (at >= outSize) return false;
-        if ((c.x & 1) == 0) {
-            out[at] = BYTE(value << 4);
-        } else {
-            out[at] = BYTE((out[at] & 0xF0) | value);
-        }
-        return true;
-    };
-
-    RleCursor c{FPixels, inputSize, 0, 0};
-    SetError(0);
-    bool done = false;
-    while (!done && GetError() == 0) {
-        if (IsCancelled()) {
-            SetError(ERR_CANCELLED);
-            break;
-        }
-        if (c.left < 2) {
-            SetError(ERR_INVALID_FORMAT);
-            break;
-        }
-        const BYTE n = c.in[0];
-        const BYTE second = c.in[1];
-        c.in += 2;
-        c.left -= 2;
-        if (n != 0) {
-            // Encoded run: the two halves of the second byte alternate.
-            for (unsigned i = 0; i < n; ++i) {
-                if (!put(c, (i & 1) ? (second & 0x0F) : (second >> 4))) {
-                    SetError(ERR_INVALID_FORMAT);
-                    break;
-                }
-                ++c.x;
-            }
-            continue;
-        }
-        switch (second) {
-            case 0:
-                c.row += stride;
-                c.x = 0;
-                break;
-            case 1:
-                done = true;
-                break;
-            case 2:
-                if (c.left < 2) {
-                    SetError(ERR_INVALID_FORMAT);
-                    break;
-                }
-                c.x += c.in[0];
-                c.row += std::uint64_t(c.in[1]) * stride;
-                c.in += 2;
-                c.left -= 2;
-                break;
-            default: {
-                // Absolute run: `second` pixels from ceil(n / 2) data bytes, padded to 16 bits.
-                const unsigned count = second;
-                const unsigned dataBytes = (count + 1) / 2;
-                for (unsigned i = 0; i < count; ++i) {
-                    if (i / 2 >= c.left) {
-                        SetError(ERR_INVALID_FORMAT);
-                        break;
-                    }
-                    const BYTE data = c.in[i / 2];
-                    if (!put(c, (i & 1) ? (data & 0x0F) : (data >> 4))) {
-                        SetError(ERR_INVALID_FORMAT);
-                        break;
-                    }
-                    ++c.x;
-                }
-                if (GetError() != 0) break;
-                const unsigned skip =
-                    unsigned(std::min<std::uint64_t>(dataBytes + (dataBytes & 1), c.left));
-                c.in += skip;
-                c.left -= skip;
-                break;
-            }
-        }
-    }
-
-    if (GetError() != 0) {
-        FreePixelBlock(handle);
-        return GetError();
-    }
-    FreeBits();
-    FHeader.biCompression = BI_RGB;
-    FHeader.biSizeImage = 0;
-    InstallBits(handle, out, stride);
-    return 0;
-}
+ErrorCode cBitmap::DecodeRle8() { return DecodeRle<Rle8>(); }
+ErrorCode cBitmap::DecodeRle4() { return DecodeRle<Rle4>(); }

@@ -37,6 +37,17 @@ std::uint64_t PixelBlockBytes();
 std::uint64_t PeakPixelBlockBytes();
 void ResetPeakPixelBlockBytes();
 
+// Nearest-neighbour shrinking. Target index i of `target` takes source index (source x i) /
+// target, truncated. The resampler and the fitted JPEG decode both go through these, so a
+// picture decoded straight to its fitted size equals the full decode shrunk, byte for byte.
+inline std::int32_t NearestSource(std::int32_t source, std::int32_t target, std::int32_t i) {
+    return std::int32_t(std::int64_t(source) * i / target);
+}
+// Byte offsets, in a 24-bit source row `source` pixels wide, of the `target` columns.
+void NearestColumns(std::int32_t source, std::int32_t target, DWORD* columns);
+// Copies the pixels at those offsets of a 24-bit row into the `width` pixels of a target row.
+void SampleRow(const BYTE* in, const DWORD* columns, std::int32_t width, BYTE* out);
+
 class cBitmap : public cError {
 public:
     cBitmap();
@@ -89,6 +100,12 @@ public:
     std::atomic<std::int32_t> FCancel{0};
 
 private:
+    ErrorCode ReadHeaders(cFile& file, std::int64_t start, std::int64_t end,
+                          std::uint32_t& dataOffset);
+    ErrorCode ReadPixels(cFile& file, std::int64_t available);
+    template <class Format>
+    ErrorCode DecodeRle();
+
     // Size of the block allocated for the pixel data: the rows, or the compressed data when that
     // is longer.
     std::uint64_t FBlockSize = 0;

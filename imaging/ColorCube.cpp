@@ -81,6 +81,7 @@ void cColorCube::FreeBlocks() {
         FBlocks = previous;
     }
     FRoot = nullptr;
+    FPathDepth = 0;
     FNextNode = nullptr;
     FFreeInBlock = 0;
     FNodeCount = 0;
@@ -113,6 +114,7 @@ std::int32_t cColorCube::Initialize(DWORD depth, std::int32_t colorCount) {
 }
 
 ErrorCode cColorCube::Insert(BYTE red, BYTE green, BYTE blue, DWORD count, std::int32_t index) {
+    FPathDepth = 0;
     if (FNodeCount > kMaxCubeNodes) {
         MergeLevel(FRoot, FDepth);
         --FDepth;
@@ -137,13 +139,44 @@ ErrorCode cColorCube::Insert(BYTE red, BYTE green, BYTE blue, DWORD count, std::
         }
         node = child;
         node->weight += count;
+        FPath[level] = node;
     }
+    FPathDepth = FDepth;
     node->pixelCount += count;
     node->redSum += std::uint64_t(red) * count;
     node->greenSum += std::uint64_t(green) * count;
     node->blueSum += std::uint64_t(blue) * count;
     node->colorIndex = index;
     return 0;
+}
+
+// The cell of a colour at a depth of at most 7: cells split at their middle and a channel value
+// equal to the middle goes low, so at depth d they are (k x 2^(8-d), (k+1) x 2^(8-d)], 0 in the
+// first.
+static std::uint32_t CellKey(BYTE red, BYTE green, BYTE blue, DWORD depth) {
+    const DWORD shift = 8 - depth;
+    auto cell = [shift](BYTE c) { return std::uint32_t(c ? (c - 1) >> shift : 0); };
+    return cell(red) << 16 | cell(green) << 8 | cell(blue);
+}
+
+ErrorCode cColorCube::Count(BYTE red, BYTE green, BYTE blue, DWORD count) {
+    // Most runs of a photograph land in the cell of the run before: the path is then known,
+    // and only its weights and the leaf's sums change, as Insert would change them.
+    const bool cached = FDepth <= 7;
+    if (cached && FPathDepth == FDepth && FNodeCount <= kMaxCubeNodes &&
+        CellKey(red, green, blue, FDepth) == FPathKey) {
+        for (DWORD level = 1; level <= FDepth; ++level) FPath[level]->weight += count;
+        Node* leaf = FPath[FDepth];
+        leaf->pixelCount += count;
+        leaf->redSum += std::uint64_t(red) * count;
+        leaf->greenSum += std::uint64_t(green) * count;
+        leaf->blueSum += std::uint64_t(blue) * count;
+        leaf->colorIndex = 0;
+        return 0;
+    }
+    const ErrorCode code = Insert(red, green, blue, count, 0);
+    if (cached) FPathKey = CellKey(red, green, blue, FDepth);
+    return code;
 }
 
 void cColorCube::MergeIntoParent(Node* node) {
@@ -166,6 +199,7 @@ void cColorCube::MergeLevel(Node* node, DWORD level) {
 ErrorCode cColorCube::AddPicture(const cBitmap& bitmap) {
     FProgress = 0;
     FProgressTotal = bitmap.Height();
+    FPathDepth = 0;  // the tree may have been reduced since
     const WORD bits = bitmap.BitCount();
     if ((bits != 4 && bits != 8 && bits != 24) || !bitmap.HasPixels() || !FRoot) {
         return SetError(ERR_INVALID_FORMAT);
@@ -174,6 +208,8 @@ ErrorCode cColorCube::AddPicture(const cBitmap& bitmap) {
     const RGBQUAD* table = bitmap.FPalette;
     for (std::int32_t row = 0; row < bitmap.Height(); ++row) {
         FProgress.store(row, std::memory_order_relaxed);
+        // The picture's own flag too: a loader cancelled before this cube existed stops it.
+        if (bitmap.IsCancelled()) return SetError(ERR_CANCELLED);
         const BYTE* p = bitmap.Row(row);
         // Runs are found by colour, so two indices with equal table entries make one run.
         std::int32_t x = 0;
@@ -200,7 +236,7 @@ ErrorCode cColorCube::AddPicture(const cBitmap& bitmap) {
                     ++end;
                 }
             }
-            const ErrorCode code = Insert(r, g, b, DWORD(end - x) + 1, 0);
+            const ErrorCode code = Count(r, g, b, DWORD(end - x) + 1);
             if (code != 0) return SetError(code);
             x = end;
         }

@@ -56,6 +56,9 @@ private:
     void FreeBlocks();
     bool MakeRoot();
     ErrorCode Insert(BYTE red, BYTE green, BYTE blue, DWORD count, std::int32_t index);
+    // Insert of a counted colour (index 0), through the path of the previous insert when the
+    // colour falls in the same cell.
+    ErrorCode Count(BYTE red, BYTE green, BYTE blue, DWORD count);
     void MergeLevel(Node* node, DWORD level);
     void MergeIntoParent(Node* node);
     void ReducePass(Node* node);
@@ -79,5 +82,9 @@ private:
     Node* FNextNode = nullptr;
     Block* FBlocks = nullptr;
     std::int32_t FNearest = 0;
+    // The nodes of the last insert's path (index = level) and its cell; depth 0: none.
+    Node* FPath[9] = {};
+    DWORD FPathDepth = 0;
+    std::uint32_t FPathKey = 0;
     std::int32_t FFirstFree = 0;
 };

@@ -17,6 +17,9 @@
 // channel (5, 5 and 4 bits: 16,384 cells); the cache lives as long as the ditherer, so all the
 // pictures of one load share their searches.
 //
+// Both passes stop at the next row when the ditherer's cancel flag or the picture's is set: a
+// loader cancelled before this ditherer existed has set only the picture's.
+//
 // The result is written over the picture's own 24-bit rows: an output row is never longer than
 // its input row, and within a row the output byte for pixel x lies at or before the first input
 // byte of pixel x, so nothing is overwritten before it is read. The reduced-bit mode for 16-bit
@@ -160,7 +163,7 @@ ErrorCode cDither::IndexedPass(cBitmap& bitmap, std::int32_t* errorRows, DWORD n
 
     for (std::int32_t i = 0; i < height; ++i) {
         FProgress.store(i, std::memory_order_relaxed);
-        if (IsCancelled()) return ERR_CANCELLED;
+        if (IsCancelled() || bitmap.IsCancelled()) return ERR_CANCELLED;
         std::int32_t* current = errorRows + ((i & 1) ? rowSlots : 0);
         std::int32_t* next = errorRows + ((i & 1) ? 0 : rowSlots);
         const BYTE* in = pixels + std::size_t(i) * oldStride;
@@ -237,7 +240,7 @@ ErrorCode cDither::ReducedBitPass(cBitmap& bitmap) {
     const BYTE maskRed = BYTE(FRed), maskGreen = BYTE(FGreen), maskBlue = BYTE(FBlue);
     for (std::int32_t i = 0; i < height; ++i) {
         FProgress.store(i, std::memory_order_relaxed);
-        if (IsCancelled()) {
+        if (IsCancelled() || bitmap.IsCancelled()) {
             std::free(errorRows);
             return ERR_CANCELLED;
         }
@@ -348,7 +351,6 @@ ErrorCode cDither::Resample(cBitmap& bitmap, std::int32_t width, std::int32_t he
     FProgress = 0;
     FProgressTotal = height;
 
-    // Source byte offset of every target column, computed once: (W x j) / W', truncated.
     std::vector<DWORD> columns;
     try {
         columns.resize(std::size_t(width));
@@ -356,24 +358,15 @@ ErrorCode cDither::Resample(cBitmap& bitmap, std::int32_t width, std::int32_t he
         FreePixelBlock(handle);
         return SetError(ERR_OUT_OF_MEMORY);
     }
-    for (std::int32_t j = 0; j < width; ++j) {
-        columns[j] = DWORD(std::int64_t(sourceWidth) * j / width) * 3;
-    }
+    NearestColumns(sourceWidth, width, columns.data());
     for (std::int32_t i = 0; i < height; ++i) {
         FProgress.store(i, std::memory_order_relaxed);
         if (IsCancelled()) {
             FreePixelBlock(handle);
             return SetError(ERR_CANCELLED);
         }
-        const auto sourceRow = std::int32_t(std::int64_t(sourceHeight) * i / height);
-        const BYTE* in = bitmap.Row(sourceRow);
-        BYTE* out = block + std::size_t(i) * stride;
-        for (std::int32_t j = 0; j < width; ++j, out += 3) {
-            const BYTE* px = in + columns[j];
-            out[0] = px[0];
-            out[1] = px[1];
-            out[2] = px[2];
-        }
+        SampleRow(bitmap.Row(NearestSource(sourceHeight, height, i)), columns.data(), width,
+                  block + std::size_t(i) * stride);
     }
     bitmap.FreeBits();
     bitmap.FHeader.biWidth = width;

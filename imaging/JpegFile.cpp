@@ -71,131 +71,22 @@ void ConvertRow(const JSAMPLE* in, BYTE* out, JDIMENSION width, int components, 
     }
 }
 
-// All library calls live here, after the return point, with no object that has a destructor:
-// a longjmp must not skip one. The stream belongs to the caller.
-ErrorCode DecodeStream(cBitmap& bitmap, std::FILE* stream, std::int32_t fitWidth,
-                       std::int32_t fitHeight) {
-    jpeg_decompress_struct cinfo;
-    JpegErrorManager errors;
-    jpeg_progress_mgr progress;
-    std::memset(&progress, 0, sizeof(progress));
+// Everything below runs between the return point in DecodeStream and its end: no function here
+// holds an object with a destructor, since a longjmp from the library skips their frames.
 
-    cinfo.err = jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = ErrorExit;
-    errors.pub.emit_message = EmitMessage;
-    if (setjmp(errors.returnPoint)) {
-        jpeg_destroy_decompress(&cinfo);
-        return ERR_INVALID_FORMAT;
-    }
+// Refuses what our rows cannot hold before the library or we allocate for it: past 21,844
+// pixels the 16-bit stride rule yields a row too short for its pixels.
+bool FitsOurRows(JDIMENSION width, JDIMENSION height) {
+    return width != 0 && height != 0 && width <= JDIMENSION(kMaxWidth24) &&
+           std::uint64_t(cBitmap::RowStride(std::int32_t(width), 24)) * height <= kMaxPixelBlock;
+}
 
-    jpeg_create_decompress(&cinfo);
-    progress.progress_monitor = ScanLimitMonitor;
-    cinfo.progress = &progress;
-    jpeg_stdio_src(&cinfo, stream);
-    jpeg_read_header(&cinfo, TRUE);
-
-    // Refuse what our rows cannot hold before the library or we allocate for it: past 21,844
-    // pixels the 16-bit stride rule yields a row too short for its pixels.
-    if (cinfo.image_width == 0 || cinfo.image_height == 0 ||
-        cinfo.image_width > JDIMENSION(kMaxWidth24) ||
-        std::uint64_t(cBitmap::RowStride(std::int32_t(cinfo.image_width), 24)) *
-                cinfo.image_height >
-            kMaxPixelBlock) {
-        jpeg_destroy_decompress(&cinfo);
-        return ERR_INVALID_FORMAT;
-    }
-
-#ifdef JCS_EXTENSIONS
-    // libjpeg-turbo can write blue, green, red itself, grey included (s, s, s), with the same
-    // colour arithmetic: scanlines then go straight into their rows, with no second pass.
-    const bool direct = cinfo.out_color_space == JCS_RGB || cinfo.out_color_space == JCS_GRAYSCALE;
-    if (direct) cinfo.out_color_space = JCS_EXT_BGR;
-#else
-    const bool direct = false;
-#endif
-    jpeg_start_decompress(&cinfo);
-    const int components = cinfo.output_components;
-    if ((components != 1 && components != 3 && components != 4) ||
-        cinfo.output_width > JDIMENSION(kMaxWidth24)) {
-        jpeg_destroy_decompress(&cinfo);
-        return ERR_INVALID_FORMAT;
-    }
-    const bool inverted = cinfo.saw_Adobe_marker;
-
-    const auto width = std::int32_t(cinfo.output_width);
-    const auto height = std::int32_t(cinfo.output_height);
-    std::int32_t outWidth = width, outHeight = height;
-    if (direct && fitWidth > 0 && fitHeight > 0) {
-        FitSize(width, height, fitWidth, fitHeight, outWidth, outHeight);
-    }
-    if (outWidth != width || outHeight != height) {
-        // Decode and fit in one pass: target row i takes source row (H x i) / H' and column
-        // (W x j) / W', as the resampler does; the source rows in between are skipped, which
-        // spares their inverse DCT, upsampling and colour conversion.
-        const DWORD outStride = DWORD(cBitmap::RowStride(outWidth, 24));
-        HGLOBAL handle;
-        BYTE* pixels;
-        if (!AllocatePixelBlock(std::uint64_t(outStride) * DWORD(outHeight), handle, pixels)) {
-            jpeg_destroy_decompress(&cinfo);
-            return ERR_OUT_OF_MEMORY;
-        }
-        bitmap.FreeBits();
-        std::memset(&bitmap.FHeader, 0, sizeof(bitmap.FHeader));
-        bitmap.FHeader.biSize = 40;
-        bitmap.FHeader.biWidth = outWidth;
-        bitmap.FHeader.biHeight = outHeight;
-        bitmap.FHeader.biPlanes = 1;
-        bitmap.FHeader.biBitCount = 24;
-        bitmap.FHeader.biCompression = BI_RGB;
-        bitmap.InstallBits(handle, pixels, outStride);
-
-        JSAMPARRAY source = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo),
-                                                       JPOOL_IMAGE, cinfo.output_width * 3, 1);
-        auto* columns = static_cast<JDIMENSION*>(
-            (*cinfo.mem->alloc_small)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                      sizeof(JDIMENSION) * std::size_t(outWidth)));
-        for (std::int32_t j = 0; j < outWidth; ++j) {
-            columns[j] = JDIMENSION(std::int64_t(width) * j / outWidth) * 3;
-        }
-        // Stored rows are bottom-up, scanlines top-down: the last target row comes first.
-        for (std::int32_t i = outHeight - 1; i >= 0; --i) {
-            if (bitmap.IsCancelled()) {
-                jpeg_destroy_decompress(&cinfo);
-                bitmap.FreeBits();
-                return ERR_CANCELLED;
-            }
-            const auto sourceRow = std::int32_t(std::int64_t(height) * i / outHeight);
-            const JDIMENSION scanline = JDIMENSION(height - 1 - sourceRow);
-            if (scanline > cinfo.output_scanline) {
-                jpeg_skip_scanlines(&cinfo, scanline - cinfo.output_scanline);
-            }
-            jpeg_read_scanlines(&cinfo, source, 1);
-            const BYTE* in = source[0];
-            BYTE* out = pixels + std::size_t(i) * outStride;
-            for (std::int32_t j = 0; j < outWidth; ++j, out += 3) {
-                const BYTE* px = in + columns[j];
-                out[0] = px[0];
-                out[1] = px[1];
-                out[2] = px[2];
-            }
-        }
-        // The rest of the data is still read, so a picture that is broken past the last row
-        // used fails here just as a full decode would.
-        if (cinfo.output_scanline < cinfo.output_height) {
-            jpeg_skip_scanlines(&cinfo, cinfo.output_height - cinfo.output_scanline);
-        }
-        jpeg_finish_decompress(&cinfo);
-        jpeg_destroy_decompress(&cinfo);
-        return 0;
-    }
-
-    const DWORD stride = DWORD((width * 3 + 3) & 0xFFFC);
+// Gives the bitmap an empty 24-bit block of width x height.
+bool InstallBlock(cBitmap& bitmap, std::int32_t width, std::int32_t height) {
+    const DWORD stride = DWORD(cBitmap::RowStride(width, 24));
     HGLOBAL handle;
     BYTE* pixels;
-    if (!AllocatePixelBlock(std::uint64_t(stride) * DWORD(height), handle, pixels)) {
-        jpeg_destroy_decompress(&cinfo);
-        return ERR_OUT_OF_MEMORY;
-    }
+    if (!AllocatePixelBlock(std::uint64_t(stride) * DWORD(height), handle, pixels)) return false;
     bitmap.FreeBits();  // a reused bitmap: its old rows go with their old header
     std::memset(&bitmap.FHeader, 0, sizeof(bitmap.FHeader));
     bitmap.FHeader.biSize = 40;
@@ -205,33 +96,148 @@ ErrorCode DecodeStream(cBitmap& bitmap, std::FILE* stream, std::int32_t fitWidth
     bitmap.FHeader.biBitCount = 24;
     bitmap.FHeader.biCompression = BI_RGB;
     bitmap.InstallBits(handle, pixels, stride);
+    return true;
+}
 
-    JSAMPARRAY buffer = nullptr;
-    if (!direct) {
-        buffer = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                            cinfo.output_width * components, 1);
+JSAMPARRAY RowBuffer(j_decompress_ptr cinfo, JDIMENSION samples) {
+    return (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, samples,
+                                       1);
+}
+
+// Moves the library to `scanline`, skipping the rows in between where that is safe. libjpeg-
+// turbo 2.1.5 mis-skips from inside an upsampler row group (max_v_samp_factor rows at full
+// scale) when the skip stays in the current iMCU row: the upsampler keeps its held row and the
+// next read returns a stale one. So the rows up to the next row-group boundary are read, and
+// skips start only on a boundary.
+void AdvanceTo(j_decompress_ptr cinfo, JDIMENSION scanline, JSAMPARRAY scratch) {
+    const auto group = JDIMENSION(cinfo->max_v_samp_factor);
+    while (cinfo->output_scanline < scanline && cinfo->output_scanline % group != 0) {
+        jpeg_read_scanlines(cinfo, scratch, 1);
     }
-    // The first scanline is the top of the picture: the last stored row.
-    BYTE* target = pixels + std::size_t(stride) * (height - 1);
-    while (cinfo.output_scanline < cinfo.output_height) {
+    if (cinfo->output_scanline < scanline) {
+        jpeg_skip_scanlines(cinfo, scanline - cinfo->output_scanline);
+    }
+}
+
+// Where the scanlines go: the target rows of an outWidth x outHeight picture (the full size, or
+// the fitted one, whose row i takes the source row NearestSource gives), through a buffer
+// unless the library already writes our rows' layout at our width.
+struct RowPlan {
+    std::int32_t outWidth, outHeight;
+    bool direct;       // the library writes blue, green, red
+    bool inverted;     // CMYK with Adobe's inverted inks
+    JSAMPARRAY input;  // one scanline as the library writes it
+    JSAMPARRAY bgr;    // that scanline in blue, green, red, when a shrink needs it separately
+    DWORD* columns;    // byte offsets of the target columns; null at full width
+};
+
+RowPlan PlanRows(j_decompress_ptr cinfo, bool direct, std::int32_t fitWidth,
+                 std::int32_t fitHeight) {
+    const auto width = std::int32_t(cinfo->output_width);
+    const auto height = std::int32_t(cinfo->output_height);
+    RowPlan plan{width, height, direct, cinfo->saw_Adobe_marker != 0, nullptr, nullptr, nullptr};
+    if (fitWidth > 0 && fitHeight > 0) {
+        FitSize(width, height, fitWidth, fitHeight, plan.outWidth, plan.outHeight);
+    }
+    plan.input = RowBuffer(cinfo, cinfo->output_width * JDIMENSION(cinfo->output_components));
+    if (plan.outWidth != width) {
+        plan.bgr = direct ? plan.input : RowBuffer(cinfo, cinfo->output_width * 3);
+        plan.columns = static_cast<DWORD*>(
+            (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                       sizeof(DWORD) * std::size_t(plan.outWidth)));
+        NearestColumns(width, plan.outWidth, plan.columns);
+    }
+    return plan;
+}
+
+// Reads the next scanline into the target row.
+void ReadRow(j_decompress_ptr cinfo, const RowPlan& plan, BYTE* target) {
+    if (plan.direct && !plan.columns) {
+        JSAMPROW row = target;
+        jpeg_read_scanlines(cinfo, &row, 1);
+        return;
+    }
+    jpeg_read_scanlines(cinfo, plan.input, 1);
+    if (!plan.columns) {
+        ConvertRow(plan.input[0], target, cinfo->output_width, cinfo->output_components,
+                   plan.inverted);
+        return;
+    }
+    if (!plan.direct) {
+        ConvertRow(plan.input[0], plan.bgr[0], cinfo->output_width, cinfo->output_components,
+                   plan.inverted);
+    }
+    SampleRow(plan.bgr[0], plan.columns, plan.outWidth, target);
+}
+
+// Decodes every target row, top row first (stored rows are bottom-up, so the last comes first).
+ErrorCode ReadRows(j_decompress_ptr cinfo, cBitmap& bitmap, bool direct, std::int32_t fitWidth,
+                   std::int32_t fitHeight) {
+    const RowPlan plan = PlanRows(cinfo, direct, fitWidth, fitHeight);
+    if (!InstallBlock(bitmap, plan.outWidth, plan.outHeight)) return ERR_OUT_OF_MEMORY;
+    const auto height = std::int32_t(cinfo->output_height);
+    for (std::int32_t i = plan.outHeight - 1; i >= 0; --i) {
         if (bitmap.IsCancelled()) {
-            jpeg_destroy_decompress(&cinfo);
             bitmap.FreeBits();
             return ERR_CANCELLED;
         }
-        if (direct) {
-            JSAMPROW row = target;
-            jpeg_read_scanlines(&cinfo, &row, 1);
-        } else {
-            jpeg_read_scanlines(&cinfo, buffer, 1);
-            ConvertRow(buffer[0], target, cinfo.output_width, components, inverted);
-        }
-        target -= stride;
+        const std::int32_t sourceRow = NearestSource(height, plan.outHeight, i);
+        AdvanceTo(cinfo, JDIMENSION(height - 1 - sourceRow), plan.input);
+        ReadRow(cinfo, plan, bitmap.Row(i));
     }
-
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
+    // The rest of the data is still read, so a picture that is broken past the last row used
+    // fails here just as a full decode would.
+    if (cinfo->output_scanline < cinfo->output_height) {
+        jpeg_skip_scanlines(cinfo, cinfo->output_height - cinfo->output_scanline);
+    }
     return 0;
+}
+
+// Reads the header and starts the decompressor, or says why the picture cannot be ours.
+ErrorCode StartDecode(j_decompress_ptr cinfo, std::FILE* stream, bool& direct) {
+    jpeg_stdio_src(cinfo, stream);
+    jpeg_read_header(cinfo, TRUE);
+    if (!FitsOurRows(cinfo->image_width, cinfo->image_height)) return ERR_INVALID_FORMAT;
+#ifdef JCS_EXTENSIONS
+    // libjpeg-turbo can write blue, green, red itself, grey included (s, s, s), with the same
+    // colour arithmetic: scanlines then go straight into their rows, with no second pass.
+    direct = cinfo->out_color_space == JCS_RGB || cinfo->out_color_space == JCS_GRAYSCALE;
+    if (direct) cinfo->out_color_space = JCS_EXT_BGR;
+#else
+    direct = false;
+#endif
+    jpeg_start_decompress(cinfo);
+    const int components = cinfo->output_components;
+    if ((components != 1 && components != 3 && components != 4) ||
+        !FitsOurRows(cinfo->output_width, cinfo->output_height)) {
+        return ERR_INVALID_FORMAT;
+    }
+    return 0;
+}
+
+// The return point for the library's fatal errors. The stream belongs to the caller.
+ErrorCode DecodeStream(cBitmap& bitmap, std::FILE* stream, std::int32_t fitWidth,
+                       std::int32_t fitHeight) {
+    jpeg_decompress_struct cinfo;
+    JpegErrorManager errors;
+    jpeg_progress_mgr progress;
+    std::memset(&progress, 0, sizeof(progress));
+    progress.progress_monitor = ScanLimitMonitor;
+    cinfo.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = ErrorExit;
+    errors.pub.emit_message = EmitMessage;
+    if (setjmp(errors.returnPoint)) {
+        jpeg_destroy_decompress(&cinfo);
+        return ERR_INVALID_FORMAT;
+    }
+    jpeg_create_decompress(&cinfo);
+    cinfo.progress = &progress;
+    bool direct = false;
+    ErrorCode code = StartDecode(&cinfo, stream, direct);
+    if (code == 0) code = ReadRows(&cinfo, bitmap, direct, fitWidth, fitHeight);
+    if (code == 0) jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return code;
 }
 
 }  // namespace

@@ -14,7 +14,8 @@ constexpr int kMaxJpegScans = 100;
 // ERR_OUT_OF_MEMORY or ERR_CANCELLED; the bitmap's own error code is left to the caller.
 //
 // With a fit target (both above 0) the picture comes out exactly as a full decode followed by
-// ssPicture::Resize to that target would leave it, byte for byte, but only the source rows the
-// nearest-neighbour resampler takes are converted, and no full-size block is ever made.
+// ssPicture::Resize to that target would leave it, byte for byte (both take their rows and
+// columns from NearestSource), but most source rows the resampler would not take are skipped
+// rather than converted, and no full-size block is ever made.
 ErrorCode LoadJpeg(cBitmap& bitmap, const char* name, std::int32_t offset,
                    std::int32_t fitWidth = 0, std::int32_t fitHeight = 0);

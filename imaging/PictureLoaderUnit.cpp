@@ -59,22 +59,11 @@ void TPictureLoader::LoadPictures() {
         const LoadRequest& request = FRequests[i];
         // A JPEG that is to be fitted decodes straight to the fitted size: the same pixels as
         // loading it whole and shrinking it, without the full-size block.
-        if (FTargetWidth != 0 && FTargetHeight != 0) {
-            request.Picture->SetFitHint(FTargetWidth, FTargetHeight);
-        }
         if (request.FileName) {
-            request.Picture->Load(request.FileName);
+            request.Picture->Load(request.FileName, FTargetWidth, FTargetHeight);
         } else {
-            request.Picture->Load(*request.Pak, request.ContentOffset);
+            request.Picture->Load(*request.Pak, request.ContentOffset, FTargetWidth, FTargetHeight);
         }
-    }
-}
-
-void TPictureLoader::FitPictures() {
-    if (FTargetWidth == 0 || FTargetHeight == 0) return;
-    const RECT target{0, 0, FTargetWidth, FTargetHeight};
-    for (std::int32_t i = 0; i < FRequestCount && !Terminated(); ++i) {
-        FRequests[i].Picture->Resize(target);
     }
 }
 
@@ -90,7 +79,8 @@ void TPictureLoader::Execute() {
             pictures.push_back(request.Picture);
         }
         LoadPictures();
-        FitPictures();
+        ::FitPictures(pictures.data(), FRequestCount, FTargetWidth, FTargetHeight,
+                      [this] { return Terminated(); });
         // The palette and dither steps do not look at the terminated flag: a cancel reaches
         // them through the cancel flags of the pictures, the cube and the ditherer.
         FPreparation.BuildPalette(pictures.data(), FRequestCount);

@@ -59,7 +59,6 @@ protected:
 
 private:
     void LoadPictures();
-    void FitPictures();
 
     const LoadRequest* FRequests;
     std::int32_t FRequestCount;

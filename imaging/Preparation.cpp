@@ -139,11 +139,11 @@ HPALETTE PicturePreparation::TakePalette() {
 #endif
 
 void FitPictures(ssPicture* const* pictures, std::int32_t count, std::int32_t targetWidth,
-                 std::int32_t targetHeight, const std::atomic<bool>* stop) {
+                 std::int32_t targetHeight, const std::function<bool()>& stopped) {
     if (targetWidth == 0 || targetHeight == 0) return;
     const RECT target{0, 0, targetWidth, targetHeight};
     for (std::int32_t i = 0; i < count; ++i) {
-        if (stop && stop->load()) return;
+        if (stopped && stopped()) return;
         pictures[i]->Resize(target);
     }
 }

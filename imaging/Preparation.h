@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -47,7 +48,10 @@ public:
     std::int32_t DitherSpread() const { return FSpread; }
     // The cube's palette record, or null; valid until Release.
     const LOGPALETTE* PaletteRecord() const;
-    cColorCube* Cube() const { return FCube.get(); }
+    cColorCube* Cube() const {
+        std::lock_guard<std::mutex> lock(FLock);
+        return FCube.get();
+    }
     // Holds the cube's or the ditherer's error after their step failed.
     cError& Error() { return FError; }
 #ifdef _WIN32
@@ -74,10 +78,10 @@ private:
 #endif
 };
 
-// Fits every picture to targetWidth x targetHeight (skipped when either is 0). Stops early
-// when `stop` is given and becomes true. Raises on failure.
+// Fits every picture to targetWidth x targetHeight (skipped when either is 0). Stops before
+// the next picture once `stopped`, when given, says so. Raises on failure.
 void FitPictures(ssPicture* const* pictures, std::int32_t count, std::int32_t targetWidth,
-                 std::int32_t targetHeight, const std::atomic<bool>* stop = nullptr);
+                 std::int32_t targetHeight, const std::function<bool()>& stopped = {});
 
 // Fit, palette and dither for one screen, as the loader runs them after loading. Returns the
 // depth it prepared for. Raises on failure.

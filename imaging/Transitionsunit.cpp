@@ -32,7 +32,7 @@ void ssPicture::RaiseLoadError(const char* name) {
     throw std::runtime_error(message);
 }
 
-void ssPicture::Load(const char* name) {
+void ssPicture::Load(const char* name, std::int32_t fitWidth, std::int32_t fitHeight) {
     // The extension runs from the last dot of the whole name, directories included.
     const char* extension = std::strrchr(name, '.');
     if (!extension) {
@@ -44,7 +44,7 @@ void ssPicture::Load(const char* name) {
     } else if (SameExtension(extension, ".jpg") || SameExtension(extension, ".jpeg")) {
         FPictureType = kPictureTypeJpeg;
         SetError(0);
-        SetError(LoadJpeg(*this, name, 0, FFitWidth, FFitHeight));
+        SetError(LoadJpeg(*this, name, 0, fitWidth, fitHeight));
     } else {
         throw std::runtime_error(std::string("Error loading picture, the file type is invalid. ") +
                                  name);
@@ -52,7 +52,8 @@ void ssPicture::Load(const char* name) {
     if (GetError() != 0) RaiseLoadError(name);
 }
 
-void ssPicture::Load(ssPak& pak, std::int32_t position) {
+void ssPicture::Load(ssPak& pak, std::int32_t position, std::int32_t fitWidth,
+                     std::int32_t fitHeight) {
     std::uint8_t bytes[kPictureDescriptorSize];
     pak.ReadRecord(position, bytes, sizeof(bytes));
     const PakPictureDescriptor descriptor = PakPictureDescriptor::Decode(bytes);
@@ -66,7 +67,7 @@ void ssPicture::Load(ssPak& pak, std::int32_t position) {
         ReadBmp(pak.File());
     } else if (FPictureType == kPictureTypeJpeg) {
         // A second stream on the container file; the container's own position stays put.
-        SetError(LoadJpeg(*this, pak.Path(), pak.File().Tell(), FFitWidth, FFitHeight));
+        SetError(LoadJpeg(*this, pak.Path(), pak.File().Tell(), fitWidth, fitHeight));
     } else {
         throw std::runtime_error("File is corrupt. Invalid picture type.");
     }

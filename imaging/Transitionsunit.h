@@ -25,25 +25,21 @@ public:
     ssPicture& operator=(const ssPicture&) = delete;
 
     // Decodes the picture whose descriptor sits at `position` in the container.
-    void Load(ssPak& pak, std::int32_t position);
+    //
+    // Each load names the size the picture is to be fitted to (0 in either: none). A JPEG is
+    // then decoded straight to that size, byte for byte what the full decode followed by
+    // Resize gives, in a fraction of the time and memory; Resize then finds it fitting. BMPs
+    // load whole.
+    void Load(ssPak& pak, std::int32_t position, std::int32_t fitWidth = 0,
+              std::int32_t fitHeight = 0);
     // Decodes a BMP or JPEG file, chosen by its extension.
-    void Load(const char* name);
+    void Load(const char* name, std::int32_t fitWidth = 0, std::int32_t fitHeight = 0);
     // Shrinks the picture, keeping its aspect, until it fits the rectangle.
     void Resize(const RECT& target);
     void Quantize(cColorCube& cube);
     void Dither(cDither& ditherer);
 
-    // The size the picture will be fitted to after loading (0 x 0: none). A JPEG is then
-    // decoded straight to that size, byte for byte what Load followed by Resize gives, in a
-    // fraction of the time and memory; Resize then finds it fitting. BMPs load as before.
-    void SetFitHint(std::int32_t width, std::int32_t height) {
-        FFitWidth = width;
-        FFitHeight = height;
-    }
-
     BYTE FPictureType = kPictureTypeJpeg;
-    std::int32_t FFitWidth = 0;
-    std::int32_t FFitHeight = 0;
 
 private:
     [[noreturn]] void RaiseLoadError(const char* name);

@@ -1,53 +1,104 @@
 // ReadBmp, RLE expansion included, then the conversion to 24 bits, on arbitrary bytes.
+//
+// Each input is read twice, once with every new pixel block filled with zeros and once with
+// 0xA5 (the fuzz build wraps GlobalAlloc, see CMakeLists.txt): a decoder that reads memory the
+// file never filled gives two different pictures.
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
+#include "fuzz/imaging/Scratch.h"
 #include "imaging/Bitmap.h"
 #include "support/File.h"
 
 namespace {
 
-std::string ScratchPath() {
-    char base[MAX_PATH];
-    GetTempPathA(sizeof(base), base);
-    std::string path = base;
-    if (!path.empty() && path.back() != '/') path += '/';
-    return path + "saverpak-bmp-fuzz-" + std::to_string(std::uintptr_t(&ScratchPath) & 0xFFFF) +
-           "-" + std::to_string(reinterpret_cast<std::uintptr_t>(&path) & 0xFFFFF) + ".bmp";
-}
+BYTE gFill = 0;
 
 std::uint32_t Le32(const std::uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
 }
 
-}  // namespace
+// Headers that ask for more than 32 MiB of rows are refused by the cap or allocated untouched;
+// they only slow the search. Both sides are at most 2^31, so the product fits in 64 bits
+// unsigned once one side is bounded.
+bool Oversized(const std::uint8_t* data, std::size_t size) {
+    if (size < 54) return false;
+    const std::int32_t w = std::int32_t(Le32(data + 18));
+    const std::int32_t h = std::int32_t(Le32(data + 22));
+    if (w <= 0 || h <= 0) return false;
+    return std::uint64_t(w) * 3 > (32u << 20) / std::uint64_t(h);
+}
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // Headers that ask for more than 32 MiB are refused by the cap or allocated untouched; they
-    // only slow the search, so they are skipped here.
-    if (size >= 54) {
-        const std::int64_t w = std::int32_t(Le32(data + 18));
-        const std::int64_t h = std::int32_t(Le32(data + 22));
-        if (w > 0 && h > 0 && w * h * 3 > (32 << 20)) return 0;
+// What a read leaves: its code, header, colour table and pixel bytes (not the row padding,
+// which no conversion writes).
+struct Outcome {
+    ErrorCode code = 0;
+    BITMAPINFOHEADER header{};
+    std::vector<BYTE> palette, pixels;
+    bool operator==(const Outcome& o) const {
+        return code == o.code && std::memcmp(&header, &o.header, sizeof(header)) == 0 &&
+               palette == o.palette && pixels == o.pixels;
     }
-    static const std::string path = ScratchPath();
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
+};
 
+void Capture(const cBitmap& bitmap, ErrorCode code, Outcome& out) {
+    out.code = code;
+    out.header = bitmap.FHeader;
+    const auto* table = reinterpret_cast<const BYTE*>(bitmap.FPalette);
+    out.palette.assign(table, table + sizeof(bitmap.FPalette));
+    out.pixels.clear();
+    if (!bitmap.HasPixels()) return;
+    const std::size_t used = (std::size_t(bitmap.Width()) * bitmap.BitCount() + 7) / 8;
+    const std::size_t stride = bitmap.FStride;
+    out.pixels.assign(bitmap.Row(0), bitmap.Row(0) + stride * std::size_t(bitmap.Height()));
+    if (used == stride) return;
+    for (std::size_t row = 0; row < out.pixels.size(); row += stride) {
+        std::memset(out.pixels.data() + row + used, 0, stride - used);
+    }
+}
+
+// One read of the scratch file and its conversion to 24 bits.
+void ReadOnce(const std::string& path, Outcome& read, Outcome& converted) {
     cFile file;
-    if (file.Open(path.c_str(), GENERIC_READ, FILE_SHARE_READ) != 0) return 0;
+    if (file.Open(path.c_str(), GENERIC_READ, FILE_SHARE_READ) != 0) __builtin_trap();
     cBitmap bitmap;
-    if (bitmap.ReadBmp(file) == 0) {
+    const ErrorCode code = bitmap.ReadBmp(file);
+    file.Close();
+    Capture(bitmap, code, read);
+    if (code == 0) {
         if (!bitmap.HasPixels() || bitmap.FHeader.biCompression != 0) __builtin_trap();
-        bitmap.IncreaseColorDepth();
+        Capture(bitmap, bitmap.IncreaseColorDepth(), converted);
         bitmap.FreeBits();
     } else if (bitmap.HasPixels()) {
         __builtin_trap();  // a failed read must not keep a block
     }
-    file.Close();
+}
+
+}  // namespace
+
+// Every pixel block comes from GlobalAlloc; the fuzz build links this in its place.
+HGLOBAL __real__Z11GlobalAllocjm(UINT flags, SIZE_T bytes) asm("__real__Z11GlobalAllocjm");
+extern "C" HGLOBAL __wrap__Z11GlobalAllocjm(UINT flags, SIZE_T bytes) {
+    HGLOBAL block = __real__Z11GlobalAllocjm(flags, bytes);
+    if (block && !(flags & GMEM_ZEROINIT)) std::memset(block, gFill, bytes);
+    return block;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (Oversized(data, size)) return 0;
+    static const std::string path = ScratchPath("bmp");
+    if (!WriteScratch(path, data, size)) return 0;
+
+    Outcome read[2], converted[2];
+    const BYTE fills[2] = {0x00, 0xA5};
+    for (int i = 0; i < 2; ++i) {
+        gFill = fills[i];
+        ReadOnce(path, read[i], converted[i]);
+    }
+    if (!(read[0] == read[1]) || !(converted[0] == converted[1])) __builtin_trap();
     std::remove(path.c_str());
     return 0;
 }

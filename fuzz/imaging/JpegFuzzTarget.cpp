@@ -2,21 +2,15 @@
 // decodes must fill a sound 24-bit bitmap.
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
+#include "fuzz/imaging/Scratch.h"
+#include "imaging/Dither.h"
 #include "imaging/JpegFile.h"
 #include "imaging/Transitionsunit.h"
 
 namespace {
-
-std::string ScratchPath() {
-    char base[MAX_PATH];
-    GetTempPathA(sizeof(base), base);
-    std::string path = base;
-    if (!path.empty() && path.back() != '/') path += '/';
-    return path + "saverpak-jpeg-fuzz-" +
-           std::to_string(reinterpret_cast<std::uintptr_t>(&path) & 0xFFFFF) + ".jpg";
-}
 
 // Finds the frame size; pictures of more than 4 megapixels only slow the search (libjpeg
 // buffers whole progressive pictures).
@@ -36,11 +30,8 @@ bool Oversized(const std::uint8_t* data, std::size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (Oversized(data, size)) return 0;
-    static const std::string path = ScratchPath();
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    static const std::string path = ScratchPath("jpg");
+    if (!WriteScratch(path, data, size)) return 0;
 
     cBitmap bitmap;
     const ErrorCode code = LoadJpeg(bitmap, path.c_str(), 0);
@@ -52,23 +43,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (code != ERR_INVALID_FORMAT && code != ERR_OUT_OF_MEMORY) {
         __builtin_trap();
     }
-    const std::int32_t plainWidth = bitmap.Width(), plainHeight = bitmap.Height();
-    bitmap.FreeBits();
 
-    // The decode that fits as it goes skips rows; it must agree with the plain one on success.
+    // The decode that fits as it goes skips rows; on success it must equal the plain decode
+    // shrunk by the resampler, byte for byte.
     cBitmap fitted;
     const ErrorCode fittedCode = LoadJpeg(fitted, path.c_str(), 0, 37, 23);
     if ((fittedCode == 0) != (code == 0)) __builtin_trap();
-    if (fittedCode == 0) {
-        // Fitted, or (four-component pictures) decoded whole for Resize to fit later.
+    if (code == 0) {
         std::int32_t w, h;
-        FitSize(plainWidth, plainHeight, 37, 23, w, h);
-        const bool asFitted = fitted.Width() == w && fitted.Height() == h;
-        const bool asPlain = fitted.Width() == plainWidth && fitted.Height() == plainHeight;
-        if (!fitted.HasPixels() || fitted.BitCount() != 24 || !(asFitted || asPlain)) {
+        FitSize(bitmap.Width(), bitmap.Height(), 37, 23, w, h);
+        cDither resampler;
+        if (resampler.Resample(bitmap, w, h) != 0) __builtin_trap();
+        if (fitted.Width() != w || fitted.Height() != h || fitted.BitCount() != 24)
             __builtin_trap();
+        for (std::int32_t y = 0; y < h; ++y) {
+            if (std::memcmp(fitted.Row(y), bitmap.Row(y), std::size_t(w) * 3) != 0)
+                __builtin_trap();
         }
     }
+    bitmap.FreeBits();
     fitted.FreeBits();
     std::remove(path.c_str());
     return 0;

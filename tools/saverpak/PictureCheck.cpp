@@ -32,7 +32,10 @@ std::string BmpProblem(const std::vector<std::uint8_t>& bytes) {
     std::uint32_t colorsUsed = LoadLe32(info + 32);
     std::uint32_t pixelOffset = LoadLe32(bytes.data() + 10);
 
-    if (infoSize != 40) return "BMP info header is not the 40-byte kind the saver reads";
+    // Longer info headers (108 and 124 bytes, with colour-space data) begin with the 40 bytes
+    // the saver reads; it skips the rest.
+    if (infoSize < 40 || 14 + std::uint64_t(infoSize) > bytes.size())
+        return "BMP info header is shorter than 40 bytes or runs past the file";
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide)
         return "BMP width and height must be 1 to 32768 (top-down pictures are not shown)";
     if (planes != 1) return "BMP must have one plane";
@@ -42,16 +45,19 @@ std::string BmpProblem(const std::vector<std::uint8_t>& bytes) {
     if (!accepted) return "BMP must have 1, 4, 8 or 24 bits per pixel, RLE only at 4 and 8 bits";
     if (colorsUsed > 256) return "BMP uses more than 256 colours";
     std::uint64_t paletteEntries = colorsUsed != 0 ? colorsUsed : (bits <= 8 ? (1u << bits) : 0);
-    std::uint64_t paletteEnd = 54 + 4 * paletteEntries;
-    if (pixelOffset != paletteEnd)
-        return "BMP pixel data must follow the colour table directly (offset " +
-               std::to_string(paletteEnd) + ", the file says " + std::to_string(pixelOffset) + ")";
+    std::uint64_t paletteEnd = 14 + std::uint64_t(infoSize) + 4 * paletteEntries;
+    // The saver takes the pixels from the offset when it lies past the colour table and
+    // inside the file.
+    if (pixelOffset < paletteEnd || pixelOffset >= bytes.size())
+        return "BMP pixel data must start after the colour table (offset " +
+               std::to_string(paletteEnd) + " or later, the file says " +
+               std::to_string(pixelOffset) + ")";
     std::uint64_t stride = ((static_cast<std::uint64_t>(width) * bits + 31) / 32) * 4;
     std::uint64_t pixelBytes = stride * static_cast<std::uint64_t>(height);
     if (pixelBytes > kMaxPixelBytes) return "BMP is too large";
     std::uint64_t dataSize = imageSize != 0 ? imageSize : pixelBytes;
     if (compression == 0 && dataSize < pixelBytes) return "BMP image size is smaller than its rows";
-    if (paletteEnd + dataSize > bytes.size()) return "BMP file ends before its pixel data does";
+    if (pixelOffset + dataSize > bytes.size()) return "BMP file ends before its pixel data does";
     return "";
 }
 

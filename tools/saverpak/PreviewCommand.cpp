@@ -28,49 +28,22 @@ struct DisplayOverride {
     ~DisplayOverride() { SetDisplayOverride(nullptr); }
 };
 
-// What the screen shows: indexed pixels through the colour table, top row first.
-std::vector<std::uint8_t> ScreenRgb(const cBitmap& bitmap) {
-    const std::int32_t w = bitmap.Width();
-    const std::int32_t h = bitmap.Height();
-    const WORD bits = bitmap.BitCount();
-    std::vector<std::uint8_t> rgb(std::size_t(w) * h * 3);
-    std::uint8_t* out = rgb.data();
-    for (std::int32_t y = h - 1; y >= 0; --y) {
-        const BYTE* row = bitmap.Row(y);
-        for (std::int32_t x = 0; x < w; ++x, out += 3) {
-            if (bits == 24) {
-                out[0] = row[3 * x + 2];
-                out[1] = row[3 * x + 1];
-                out[2] = row[3 * x];
-                continue;
-            }
-            unsigned index;
-            if (bits == 8)
-                index = row[x];
-            else if (bits == 4)
-                index = (x & 1) ? (row[x / 2] & 0x0F) : (row[x / 2] >> 4);
-            else
-                index = (row[x / 8] >> (7 - (x & 7))) & 1;
-            const RGBQUAD& c = bitmap.FPalette[index];
-            out[0] = c.rgbRed;
-            out[1] = c.rgbGreen;
-            out[2] = c.rgbBlue;
-        }
-    }
-    return rgb;
-}
-
 #ifdef _WIN32
 // The Windows build carries no PNG writer (libpng is a host package): the preview is a tool of
 // the native build.
-bool WritePng(std::FILE*, const std::uint8_t*, std::uint32_t, std::uint32_t) {
+bool WritePng(std::FILE*, const cBitmap&) {
     throw ToolError("preview: this build of saverpak cannot write PNG files; use the Linux build");
 }
 #else
+// The picture as the screen shows it: an indexed picture as a palette PNG of its own bit depth
+// (PNG packs indices from the high bit down, as our rows do), a 24-bit one as RGB. Rows go in
+// as stored, the last stored row first. A preview is written once and looked at: the fastest
+// deflate level made a 1440 x 1080 preview 5% larger than the default level and the whole run
+// 30% shorter (zlib's run-length and Huffman-only strategies were no faster).
+//
 // libpng reports failures by longjmp: everything between here and the return point holds no
 // object with a destructor.
-bool WritePng(std::FILE* stream, const std::uint8_t* rgb, std::uint32_t width,
-              std::uint32_t height) {
+bool WritePng(std::FILE* stream, const cBitmap& bitmap) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -83,12 +56,27 @@ bool WritePng(std::FILE* stream, const std::uint8_t* rgb, std::uint32_t width,
         return false;
     }
     png_init_io(png, stream);
-    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (std::uint32_t y = 0; y < height; ++y) {
-        png_write_row(png, rgb + std::size_t(y) * width * 3);
+    png_set_compression_level(png, 1);
+    const int bits = bitmap.BitCount();
+    const bool indexed = bits <= 8;
+    png_set_IHDR(png, info, png_uint_32(bitmap.Width()), png_uint_32(bitmap.Height()),
+                 indexed ? bits : 8, indexed ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_color colours[256];
+    if (indexed) {
+        const int count = 1 << bits;
+        for (int i = 0; i < count; ++i) {
+            const RGBQUAD& c = bitmap.FPalette[i];
+            colours[i] = {c.rgbRed, c.rgbGreen, c.rgbBlue};
+        }
+        png_set_PLTE(png, info, colours, count);
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    } else {
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
     }
+    png_write_info(png, info);
+    if (!indexed) png_set_bgr(png);
+    for (std::int32_t y = bitmap.Height() - 1; y >= 0; --y) png_write_row(png, bitmap.Row(y));
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;
@@ -114,7 +102,6 @@ void PreviewPicture(const PreviewOptions& options) {
     RefuseSameFile(output, options.input, "input");
 
     ssPicture picture;
-    picture.SetFitHint(options.width, options.height);
     const std::string input = options.input.string();
     if (options.picture >= 0) {
         kwPak pak;
@@ -128,19 +115,17 @@ void PreviewPicture(const PreviewOptions& options) {
             throw ToolError(input + " has no picture " + std::to_string(options.picture) +
                             " (it has " + std::to_string(table.size()) + ")");
         }
-        picture.Load(pak, std::int32_t(table[options.picture]));
+        picture.Load(pak, std::int32_t(table[options.picture]), options.width, options.height);
     } else {
-        picture.Load(input.c_str());
+        picture.Load(input.c_str(), options.width, options.height);
     }
 
     DisplayOverride screen(options.depth);
     ssPicture* pictures[] = {&picture};
     PreparePictures(pictures, 1, options.width, options.height, BYTE(options.adaptive));
 
-    const std::vector<std::uint8_t> rgb = ScreenRgb(picture);
     OutputFile out(output);
-    if (!WritePng(out.Stream(), rgb.data(), std::uint32_t(picture.Width()),
-                  std::uint32_t(picture.Height()))) {
+    if (!WritePng(out.Stream(), picture)) {
         throw ToolError("preview: could not write " + output.string());
     }
     out.Commit();

@@ -15,6 +15,17 @@ std::vector<RGBQUAD> Grey(int n) {
     return p;
 }
 
+// A 4 x 2 RLE8 or RLE4 picture of grey levels with the given data.
+BmpSpec RleBmp(WORD bits, const Bytes& data, std::uint32_t sizeImage) {
+    BmpSpec s;
+    s.bitCount = bits;
+    s.compression = bits == 8 ? 1 : 2;
+    s.palette = Grey(bits == 8 ? 256 : 16);
+    s.pixels = data;
+    s.sizeImage = sizeImage;
+    return s;
+}
+
 }  // namespace
 
 TEST(BitmapLayout, RowStrideKeepsSixteenBits) {
@@ -47,8 +58,8 @@ TEST(BitmapRead, PixelDataFollowsTheColourTable) {
     EXPECT_EQ(b.FPalette[1].rgbRed, 6);
     b.FreeBits();
 
-    // 8 bits, colours important 16: only 16 entries read, pixels from 118, whatever the
-    // offset field says; a gap after the table is taken as pixel data.
+    // 8 bits, colours important 16: only 16 entries read; with an offset past the end of the
+    // file the pixels are taken from 118, so a gap after the table is taken as pixel data.
     s = {};
     s.width = 4;
     s.height = 1;
@@ -61,6 +72,41 @@ TEST(BitmapRead, PixelDataFollowsTheColourTable) {
     EXPECT_EQ(std::memcmp(b.FPixels, "\x09\x08\x07\x06", 4), 0);
     EXPECT_EQ(b.FPalette[16].rgbRed, 0);  // entries past the table keep their content
     b.FreeBits();
+    // An offset past the table and inside the file says where the pixels start; one inside
+    // the headers is not believed.
+    for (const auto& [offset, first] : {std::pair{122u, 1}, {118u, 9}, {54u, 9}, {121u, 6}}) {
+        s.dataOffset = offset;
+        ASSERT_EQ(ReadBmpBytes(b, MakeBmp(s)), 0) << offset;
+        EXPECT_EQ(b.FPixels[0], first) << offset;
+        b.FreeBits();
+    }
+}
+
+TEST(BitmapRead, InfoHeadersOfEverySize) {
+    // Longer headers (108, 124 bytes) are skipped past; their pixels and table are found.
+    // Shorter ones, and one running past the file, are refused.
+    const std::pair<std::uint32_t, ErrorCode> cases[] = {
+        {12, ERR_INVALID_FORMAT},    {39, ERR_INVALID_FORMAT}, {40, 0}, {64, 0}, {108, 0}, {124, 0},
+        {100000, ERR_INVALID_FORMAT}};
+    for (const auto& [size, code] : cases) {
+        BmpSpec s;
+        s.headerSize = size;
+        s.width = 3;
+        s.height = 2;
+        s.palette = Grey(256);
+        s.palette[7] = {1, 2, 3, 0};
+        s.pixels = {7, 5, 5, 0, 6, 6, 6, 0};
+        Bytes data = MakeBmp(s);
+        if (size == 100000) data.resize(200);
+        cBitmap b;
+        ASSERT_EQ(ReadBmpBytes(b, data), code) << size;
+        EXPECT_EQ(b.HasPixels(), code == 0) << size;
+        if (code != 0) continue;
+        EXPECT_EQ(b.FHeader.biSize, 40u) << size;  // GDI finds our table after 40 bytes
+        EXPECT_EQ(b.FPalette[7].rgbRed, 3) << size;
+        EXPECT_EQ(std::memcmp(b.FPixels, "\x07\x05\x05\x00\x06\x06\x06", 7), 0) << size;
+        b.FreeBits();
+    }
 }
 
 TEST(BitmapRead, RefusesWhatTheModelCannotHold) {
@@ -237,16 +283,67 @@ TEST(BitmapRle, BrokenStreamsFailCleanly) {
         {"rle4 delta past the top", 4, {0, 2, 0, 9, 1, 1, 0, 1}, 8},
     };
     for (const Case& c : cases) {
-        BmpSpec s;
-        s.bitCount = c.bits;
-        s.compression = c.bits == 8 ? 1 : 2;
-        s.palette = Grey(c.bits == 8 ? 256 : 16);
-        s.pixels = c.data;
-        s.sizeImage = c.sizeImage;
         cBitmap b;
-        EXPECT_EQ(ReadBmpBytes(b, MakeBmp(s)), ERR_INVALID_FORMAT) << c.what;
+        EXPECT_EQ(ReadBmpBytes(b, MakeBmp(RleBmp(c.bits, c.data, c.sizeImage))), ERR_INVALID_FORMAT)
+            << c.what;
         EXPECT_FALSE(b.HasPixels()) << c.what;
     }
+}
+
+TEST(BitmapRle, TruncatedDataDecodesOnlyWhatWasRead) {
+    // Image-size fields far past the bytes present. Ending with the end of bitmap, the picture
+    // decodes with the pixels no command wrote at colour 0; with the input used up before it,
+    // or a command after the cursor left the last row, the read fails. The same every time,
+    // whatever the memory held before: a freed block of end-of-bitmap commands waits there.
+    struct Case {
+        const char* what;
+        WORD bits;
+        Bytes data;
+        ErrorCode code;
+        Bytes pixels;  // the 4 x 2 block, bottom row first
+    } cases[] = {
+        {"rle8 ends", 8, {2, 5, 0, 0, 1, 6, 0, 1}, 0, {5, 5, 0, 0, 6, 0, 0, 0}},
+        {"rle8 short", 8, {2, 5, 0, 0, 1, 6}, ERR_INVALID_FORMAT, {}},
+        {"rle8 past the top", 8, {2, 5, 0, 0, 1, 6, 0, 0, 0, 0}, ERR_INVALID_FORMAT, {}},
+        {"rle4 ends",
+         4,
+         {3, 0x12, 0, 0, 0, 3, 0x45, 0x60, 0, 1},
+         0,
+         {0x12, 0x10, 0, 0, 0x45, 0x60, 0, 0}},
+        {"rle4 short", 4, {3, 0x12, 0, 0, 0, 3, 0x45, 0x60}, ERR_INVALID_FORMAT, {}},
+        {"rle4 past the top", 4, {0, 0, 0, 0, 0, 0, 0, 0}, ERR_INVALID_FORMAT, {}},
+    };
+    for (const Case& c : cases) {
+        const Bytes file = MakeBmp(RleBmp(c.bits, c.data, 4096));
+        for (int run = 0; run < 3; ++run) {
+            HGLOBAL stale;
+            BYTE* bytes;
+            ASSERT_TRUE(AllocatePixelBlock(4096, stale, bytes));
+            for (int i = 0; i < 4096; i += 2) bytes[i] = 0, bytes[i + 1] = 1;
+            FreePixelBlock(stale);
+            cBitmap b;
+            ASSERT_EQ(ReadBmpBytes(b, file), c.code) << c.what << " run " << run;
+            ASSERT_EQ(b.HasPixels(), c.code == 0) << c.what;
+            if (c.code == 0) {
+                EXPECT_EQ(Bytes(b.FPixels, b.FPixels + 8), c.pixels) << c.what;
+            }
+            b.FreeBits();
+        }
+    }
+
+    // Found by fuzzing: 271 bytes announcing 1,023,410,202 bytes of RLE4 data for a picture
+    // 20,702 wide, all end-of-line commands. The input block is sized by the file, and the
+    // decode stops when the cursor leaves the top row.
+    BmpSpec s = RleBmp(4, Bytes(271 - 54 - 64, 0), 1023410202);
+    s.width = 20702;
+    s.height = 59;
+    const Bytes file = MakeBmp(s);
+    ASSERT_EQ(file.size(), 271u);
+    ResetPeakPixelBlockBytes();
+    const std::uint64_t before = PixelBlockBytes();
+    cBitmap b;
+    EXPECT_EQ(ReadBmpBytes(b, file), ERR_INVALID_FORMAT);
+    EXPECT_LT(PeakPixelBlockBytes() - before, 1u << 20);
 }
 
 TEST(BitmapRle, CancelStopsExpansion) {

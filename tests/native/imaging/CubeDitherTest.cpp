@@ -11,28 +11,6 @@
 
 namespace {
 
-// Puts the display seam on a simulated screen for one test.
-class OnDisplay {
-public:
-    explicit OnDisplay(int depth) {
-        const DisplayInfo info = SimulatedDisplay(depth);
-        SetDisplayOverride(&info);
-    }
-    explicit OnDisplay(const DisplayInfo& info) { SetDisplayOverride(&info); }
-    ~OnDisplay() { SetDisplayOverride(nullptr); }
-};
-
-void Make24(cBitmap& b, std::int32_t w, std::int32_t h) {
-    b.FHeader = {};
-    b.FHeader.biSize = 40;
-    b.FHeader.biWidth = w;
-    b.FHeader.biHeight = h;
-    b.FHeader.biPlanes = 1;
-    b.FHeader.biBitCount = 24;
-    ASSERT_EQ(b.AllocateBits(), 0);
-    std::memset(b.FPixels, 0, std::size_t(b.FStride) * h);
-}
-
 void SetPixel(cBitmap& b, int x, int y, BYTE r, BYTE g, BYTE bl) {
     BYTE* p = b.Row(y) + 3 * x;
     p[0] = bl;
@@ -210,6 +188,25 @@ TEST(ColorCube, UniformCubeAndItsLimits) {
     cube.FreeTree();
 }
 
+TEST(ColorCube, AWhitePictureOfSeventeenMegapixelsStaysWhite) {
+    // 255 x 17 million passes 2^32: the channel sums must not wrap.
+    OnDisplay screen(24);
+    cBitmap b;
+    Make24(b, 4200, 4100);
+    std::memset(b.FPixels, 255, std::size_t(b.FStride) * b.Height());
+    cColorCube cube;
+    ASSERT_EQ(cube.Initialize(0, 256), 0);
+    ASSERT_EQ(cube.AddPicture(b), 0);
+    const LOGPALETTE* p = cube.ChooseColors(256, false);
+    ASSERT_NE(p, nullptr);
+    const PALETTEENTRY& white = Entry(p, cube.NearestIndex(255, 255, 255));
+    EXPECT_EQ(white.peRed, 255);
+    EXPECT_EQ(white.peGreen, 255);
+    EXPECT_EQ(white.peBlue, 255);
+    cube.FreeTree();
+    b.FreeBits();
+}
+
 TEST(ColorCube, CancelStopsCountingAndChoosing) {
     cBitmap b;
     Make24(b, 16, 16);
@@ -218,6 +215,11 @@ TEST(ColorCube, CancelStopsCountingAndChoosing) {
     cColorCube cube;
     ASSERT_EQ(cube.Initialize(0, 16), 0);
     ASSERT_EQ(cube.AddPicture(b), 0);
+    // The picture's own flag stops the count too, before its first row.
+    b.SetCancel(1);
+    EXPECT_EQ(cube.AddPicture(b), ERR_CANCELLED);
+    EXPECT_EQ(cube.FProgress, 0);
+    b.SetCancel(0);
     cube.SetCancel(1);
     EXPECT_EQ(cube.AddPicture(b), ERR_CANCELLED);
     EXPECT_EQ(cube.ChooseColors(4, false), nullptr);  // needs reduction passes
@@ -262,6 +264,7 @@ TEST(Dither, ReducedBitsCutChannelsAndDiffuseTheRest) {
     Make24(b, 3, 2);
     SetPixel(b, 0, 0, 255, 255, 255);
     SetPixel(b, 1, 0, 245, 245, 245);
+    SetPixel(b, 0, 1, 0, 6, 0);
     cDither d;
     ASSERT_EQ(d.Setup(nullptr, false, 0, 0, 0, 6), 0);
     ASSERT_EQ(d.DitherBitmap(b), 0);
@@ -274,8 +277,9 @@ TEST(Dither, ReducedBitsCutChannelsAndDiffuseTheRest) {
     EXPECT_EQ(p[5], 244);
     EXPECT_EQ(p[4], 248);
     EXPECT_EQ(p[3], 248);
-    // 5/16 of the first pixel's error reach the pixel above it in the next stored row.
-    EXPECT_EQ(b.Row(1)[1], 0);
+    // 5/16 of the first pixel's green error of 7 (and 3/16 of the second's 0) reach the pixel
+    // above it in the next stored row: 6 + 35/16 = 8 keeps its fifth bit; undiffused it is 0.
+    EXPECT_EQ(b.Row(1)[1], 8);
     d.FreeTables();
     b.FreeBits();
 }
@@ -356,6 +360,24 @@ TEST(Dither, CancelAndMisuse) {
     EXPECT_EQ(d.DitherBitmap(b), ERR_CANCELLED);
     EXPECT_EQ(b.BitCount(), 24);
     d.FreeTables();
+    // The picture's flag stops a ditherer whose own flag is clear, in both passes.
+    {
+        OnDisplay screen(24);
+        cColorCube few;
+        ASSERT_EQ(few.Initialize(0, 16), 0);
+        ASSERT_EQ(few.AddPicture(b), 0);
+        ASSERT_NE(few.ChooseColors(16, false), nullptr);
+        b.SetCancel(1);
+        for (cColorCube* with : {static_cast<cColorCube*>(nullptr), &few}) {
+            cDither fresh;
+            ASSERT_EQ(fresh.Setup(with, false, with ? 5 : 0, with ? 5 : 0, with ? 4 : 0, 6), 0);
+            EXPECT_EQ(fresh.DitherBitmap(b), ERR_CANCELLED);
+            EXPECT_EQ(fresh.FProgress, 0);
+            fresh.FreeTables();
+        }
+        b.SetCancel(0);
+        few.FreeTree();
+    }
     EXPECT_EQ(d.Setup(nullptr, true, 6, 6, 6, 0), ERR_INVALID_FUNCTION);
     cColorCube cube;
     ASSERT_EQ(cube.Initialize(0, 256), 0);

@@ -3,21 +3,13 @@
 
 #include <set>
 #include <stdexcept>
+#include <thread>
 
 #include "TestFiles.h"
 #include "imaging/Display.h"
 #include "imaging/Preparation.h"
 
 namespace {
-
-class OnDisplay {
-public:
-    explicit OnDisplay(int depth) {
-        const DisplayInfo info = SimulatedDisplay(depth);
-        SetDisplayOverride(&info);
-    }
-    ~OnDisplay() { SetDisplayOverride(nullptr); }
-};
 
 void LoadSource(ssPicture& p) { p.Load(PicturePath("c420.jpg").c_str()); }
 
@@ -137,11 +129,31 @@ TEST(Preparation, FailuresCarryTheirMessages) {
     prep.Release();
     EXPECT_EQ(prep.Cube(), nullptr);
 
-    // A cancel request reaches the cube while it counts.
-    ssPicture q;
-    LoadSource(q);
-    ssPicture* more[] = {&q};
+    // A cancel request from another thread reaches the cube while it counts.
+    // A tall picture of distinct rows, so the count takes many rows to finish.
+    ssPicture tall;
+    Make24(tall, 64, 200000);
+    for (std::int32_t y = 0; y < tall.Height(); ++y) {
+        for (int x = 0; x < 64 * 3; ++x) tall.Row(y)[x] = BYTE(x * 37 + y * 11 + (y >> 8));
+    }
+    ssPicture* more[] = {&tall};
     PicturePreparation cancelled(1);
     cancelled.Cancel();  // nothing exists yet: nothing to do
-    EXPECT_NO_THROW(cancelled.BuildPalette(more, 1));
+    std::thread canceller([&] {
+        while (!cancelled.Cube() || cancelled.Cube()->FProgress.load() < 10)
+            std::this_thread::yield();
+        cancelled.Cancel();
+    });
+    try {
+        cancelled.BuildPalette(more, 1);
+        ADD_FAILURE() << "the count was not cancelled";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Error quantizing picture.");
+    }
+    canceller.join();
+    char text[128];
+    tall.GetErrorText(text, sizeof(text));
+    EXPECT_STREQ(text, "Operation cancelled.");
+    EXPECT_LT(cancelled.Cube()->FProgress.load(), tall.Height() - 1);
+    cancelled.Release();
 }

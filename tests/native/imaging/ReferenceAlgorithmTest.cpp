@@ -15,15 +15,6 @@
 
 namespace {
 
-class OnDisplay {
-public:
-    explicit OnDisplay(int depth) {
-        const DisplayInfo info = SimulatedDisplay(depth);
-        SetDisplayOverride(&info);
-    }
-    ~OnDisplay() { SetDisplayOverride(nullptr); }
-};
-
 int Clamp(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 
 std::vector<int> SpreadTable(int spread) {
@@ -214,38 +205,98 @@ TEST(ReferenceAlgorithm, ResampleTakesTwoDivisionsPerPixel) {
     source.FreeBits();
 }
 
+namespace {
+
+// The fitted decode against the full decode shrunk by Resize, byte for byte.
+void ExpectFittedEqualsResized(const std::string& path, int targetWidth, int targetHeight,
+                               const std::string& label) {
+    ssPicture plain, fitted;
+    plain.Load(path.c_str());
+    plain.Resize(RECT{0, 0, targetWidth, targetHeight});
+    fitted.Load(path.c_str(), targetWidth, targetHeight);
+    const BYTE* before = fitted.FPixels;
+    fitted.Resize(RECT{0, 0, targetWidth, targetHeight});
+    EXPECT_EQ(fitted.FPixels, before) << label << ": not decoded to the fitted size";
+    ASSERT_EQ(std::memcmp(&plain.FHeader, &fitted.FHeader, sizeof(plain.FHeader)), 0) << label;
+    ASSERT_EQ(plain.FStride, fitted.FStride) << label;
+    // Row padding is written by neither; the pixels must agree.
+    for (std::int32_t y = 0; y < plain.Height(); ++y) {
+        ASSERT_EQ(std::memcmp(plain.Row(y), fitted.Row(y), 3 * plain.Width()), 0)
+            << label << " stored row " << y;
+    }
+}
+
+}  // namespace
+
 TEST(ReferenceAlgorithm, FittedJpegDecodeEqualsDecodeThenResize) {
-    const char* names[] = {"c420.jpg", "c444.jpg",    "c422.jpg", "grey.jpg",
-                           "prog.jpg", "restart.jpg", "cmyk.jpeg"};
-    const int targets[][2] = {{30, 30}, {66, 44}, {67, 1}, {1, 45}, {152, 112}, {13, 40}, {64, 48}};
-    for (const char* name : names) {
-        for (const auto& t : targets) {
-            ssPicture plain, fitted;
-            plain.Load(PicturePath(name).c_str());
-            plain.Resize(RECT{0, 0, t[0], t[1]});
-            fitted.SetFitHint(t[0], t[1]);
-            fitted.Load(PicturePath(name).c_str());
-            const BYTE* before = fitted.FPixels;
-            fitted.Resize(RECT{0, 0, t[0], t[1]});
-            // Four-component pictures take the plain decode; the others arrive fitted.
-            if (std::strcmp(name, "cmyk.jpeg") != 0) {
-                EXPECT_EQ(fitted.FPixels, before) << name;
-            }
-            ASSERT_EQ(std::memcmp(&plain.FHeader, &fitted.FHeader, sizeof(plain.FHeader)), 0)
-                << name << " to " << t[0] << "x" << t[1];
-            ASSERT_EQ(plain.FStride, fitted.FStride);
-            // Row padding is written by neither; the pixels must agree.
-            for (std::int32_t y = 0; y < plain.Height(); ++y) {
-                ASSERT_EQ(std::memcmp(plain.Row(y), fitted.Row(y), 3 * plain.Width()), 0)
-                    << name << " to " << t[0] << "x" << t[1] << " row " << y;
+    // Every sampling layout, with heights of well over 40 MCU rows, so that skips start at
+    // every offset within a row group and an iMCU row.
+    struct Layout {
+        const char* name;
+        int components;
+        int sampling[3][2];
+    };
+    const Layout layouts[] = {
+        {"1x1", 3, {{1, 1}, {1, 1}, {1, 1}}},
+        {"2x1", 3, {{2, 1}, {1, 1}, {1, 1}}},
+        {"1x2", 3, {{1, 2}, {1, 1}, {1, 1}}},
+        {"2x2", 3, {{2, 2}, {1, 1}, {1, 1}}},
+        {"4x1", 3, {{4, 1}, {1, 1}, {1, 1}}},
+        {"4x2", 3, {{4, 2}, {1, 1}, {1, 1}}},
+        {"grey 1x1", 1, {{1, 1}}},
+        {"grey 2x2", 1, {{2, 2}}},
+        {"2x2 chroma 1x2", 3, {{2, 2}, {1, 2}, {1, 2}}},
+    };
+    const int sizes[][2] = {{1, 641}, {2, 700}, {3, 655}, {4, 643}, {5, 690}, {37, 651}};
+    // Heights to fit to: ratios near 1, near 2, between, and large.
+    const int targetHeights[] = {640, 327, 250, 97, 13};
+    TempFolder folder;
+    int n = 0;
+    for (const Layout& layout : layouts) {
+        for (int mode = 0; mode < 3; ++mode) {  // baseline, progressive, restart markers
+            for (const auto& size : sizes) {
+                JpegPicture picture;
+                picture.width = size[0];
+                picture.height = size[1];
+                picture.components = layout.components;
+                std::memcpy(picture.sampling, layout.sampling, sizeof(picture.sampling));
+                picture.progressive = mode == 1;
+                picture.restartRows = mode == 2 ? 3 : 0;
+                const std::string path =
+                    folder.Write(std::to_string(n++) + ".jpg", MakeJpeg(picture));
+                for (int th : targetHeights) {
+                    const std::string label = std::string(layout.name) + " mode " +
+                                              std::to_string(mode) + " " + std::to_string(size[0]) +
+                                              "x" + std::to_string(size[1]) + " to height " +
+                                              std::to_string(th);
+                    ExpectFittedEqualsResized(path, 1000, th, label);
+                    if (HasFatalFailure()) return;
+                }
+                // The width rule too, where there is width to shrink.
+                if (size[0] > 5) ExpectFittedEqualsResized(path, 7, 1000, layout.name);
             }
         }
     }
+    // Pictures from an independent encoder, four-component CMYK included.
+    const char* names[] = {"c420.jpg", "c444.jpg",    "c422.jpg", "grey.jpg",
+                           "prog.jpg", "restart.jpg", "cmyk.jpeg"};
+    const int targets[][2] = {{30, 30}, {66, 44}, {67, 1}, {1, 45}, {13, 40}};
+    for (const char* name : names) {
+        for (const auto& t : targets)
+            ExpectFittedEqualsResized(PicturePath(name), t[0], t[1], name);
+    }
+    // The same picture record loaded again without a target comes out whole.
+    ssPicture reused;
+    reused.Load(PicturePath("c420.jpg").c_str(), 10, 10);
+    EXPECT_EQ(reused.Width(), 10);
+    reused.Load(PicturePath("c420.jpg").c_str());
+    EXPECT_EQ(reused.Width(), 67);
+    EXPECT_EQ(reused.Height(), 45);
+
     // Cancelled before the first row: no pixels, as for a plain decode.
     ssPicture cancelled;
-    cancelled.SetFitHint(10, 10);
     cancelled.SetCancel(1);
-    EXPECT_THROW(cancelled.Load(PicturePath("c420.jpg").c_str()), std::runtime_error);
+    EXPECT_THROW(cancelled.Load(PicturePath("c420.jpg").c_str(), 10, 10), std::runtime_error);
     EXPECT_EQ(cancelled.GetError(), ERR_CANCELLED);
     EXPECT_FALSE(cancelled.HasPixels());
 }

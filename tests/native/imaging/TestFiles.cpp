@@ -20,6 +20,9 @@
 
 #include "support/File.h"
 
+// libjpeg's header needs size_t and FILE declared first.
+#include <jpeglib.h>
+
 namespace {
 
 void Put16(Bytes& out, std::uint32_t v) {
@@ -70,14 +73,17 @@ std::string TempFolder::Write(const std::string& name, const Bytes& bytes) const
 Bytes MakeBmp(const BmpSpec& spec) {
     Bytes out;
     const std::uint32_t tableBytes = std::uint32_t(spec.palette.size() * 4);
-    const std::uint32_t offset =
-        spec.dataOffset ? spec.dataOffset : 54 + tableBytes + std::uint32_t(spec.gap.size());
+    const std::uint32_t extra = spec.headerSize > 40 ? spec.headerSize - 40 : 0;
+    const std::uint32_t tableStart = 54 + extra;
+    const std::uint32_t offset = spec.dataOffset
+                                     ? spec.dataOffset
+                                     : tableStart + tableBytes + std::uint32_t(spec.gap.size());
     out.push_back('B');
     out.push_back('M');
-    Put32(out, std::uint32_t(54 + tableBytes + spec.gap.size() + spec.pixels.size()));
+    Put32(out, std::uint32_t(tableStart + tableBytes + spec.gap.size() + spec.pixels.size()));
     Put32(out, 0);
     Put32(out, offset);
-    Put32(out, 40);
+    Put32(out, spec.headerSize);
     Put32(out, std::uint32_t(spec.width));
     Put32(out, std::uint32_t(spec.height));
     Put16(out, spec.planes);
@@ -88,6 +94,7 @@ Bytes MakeBmp(const BmpSpec& spec) {
     Put32(out, 2835);
     Put32(out, spec.clrUsed);
     Put32(out, spec.clrImportant);
+    out.insert(out.end(), extra, 0);
     for (const RGBQUAD& q : spec.palette) {
         out.push_back(q.rgbBlue);
         out.push_back(q.rgbGreen);
@@ -97,6 +104,17 @@ Bytes MakeBmp(const BmpSpec& spec) {
     out.insert(out.end(), spec.gap.begin(), spec.gap.end());
     out.insert(out.end(), spec.pixels.begin(), spec.pixels.end());
     return out;
+}
+
+void Make24(cBitmap& b, std::int32_t w, std::int32_t h) {
+    b.FHeader = {};
+    b.FHeader.biSize = 40;
+    b.FHeader.biWidth = w;
+    b.FHeader.biHeight = h;
+    b.FHeader.biPlanes = 1;
+    b.FHeader.biBitCount = 24;
+    ASSERT_EQ(b.AllocateBits(), 0);
+    std::memset(b.FPixels, 0, std::size_t(b.FStride) * h);
 }
 
 ErrorCode ReadBmpBytes(cBitmap& bitmap, const Bytes& bytes) {
@@ -156,5 +174,42 @@ Bytes TopDownRgb(const cBitmap& bitmap) {
             out.push_back(c.rgbBlue);
         }
     }
+    return out;
+}
+
+Bytes MakeJpeg(const JpegPicture& picture) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr errors;
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* data = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &data, &size);
+    cinfo.image_width = JDIMENSION(picture.width);
+    cinfo.image_height = JDIMENSION(picture.height);
+    cinfo.input_components = picture.components;
+    cinfo.in_color_space = picture.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    for (int c = 0; c < picture.components; ++c) {
+        cinfo.comp_info[c].h_samp_factor = picture.sampling[c][0];
+        cinfo.comp_info[c].v_samp_factor = picture.sampling[c][1];
+    }
+    cinfo.restart_in_rows = int(picture.restartRows);
+    if (picture.progressive) jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    Bytes row(std::size_t(picture.width) * picture.components);
+    std::uint32_t noise = 12345;
+    while (cinfo.next_scanline < cinfo.image_height) {
+        for (auto& b : row) {
+            noise = noise * 1103515245u + 12345u;
+            b = std::uint8_t(noise >> 23);
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    Bytes out(data, data + size);
+    jpeg_destroy_compress(&cinfo);
+    std::free(data);
     return out;
 }

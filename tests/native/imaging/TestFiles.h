@@ -7,8 +7,22 @@
 #include <vector>
 
 #include "imaging/Bitmap.h"
+#include "imaging/Display.h"
 
 using Bytes = std::vector<std::uint8_t>;
+
+// Puts the display seam on a simulated screen for one scope.
+class OnDisplay {
+public:
+    explicit OnDisplay(int depth) {
+        const DisplayInfo info = SimulatedDisplay(depth);
+        SetDisplayOverride(&info);
+    }
+    explicit OnDisplay(const DisplayInfo& info) { SetDisplayOverride(&info); }
+    ~OnDisplay() { SetDisplayOverride(nullptr); }
+    OnDisplay(const OnDisplay&) = delete;
+    OnDisplay& operator=(const OnDisplay&) = delete;
+};
 
 // A fresh folder under the system's temporary directory, removed with its files at the end.
 class TempFolder {
@@ -26,6 +40,7 @@ private:
 
 // Fields of a BMP as a test sets them; pixel data follows the colour table.
 struct BmpSpec {
+    std::uint32_t headerSize = 40;  // past 40: zeros follow the 40 bytes we know
     std::int32_t width = 4;
     std::int32_t height = 2;
     std::uint16_t planes = 1;
@@ -40,6 +55,21 @@ struct BmpSpec {
     Bytes pixels;
 };
 Bytes MakeBmp(const BmpSpec& spec);
+
+// A JPEG as a test encodes it with libjpeg: noise in every pixel, so that no two rows are
+// alike and a decoder that hands back the wrong row shows it.
+struct JpegPicture {
+    std::int32_t width = 8;
+    std::int32_t height = 8;
+    int components = 3;                             // 1 (grey) or 3 (YCbCr)
+    int sampling[3][2] = {{2, 2}, {1, 1}, {1, 1}};  // horizontal, vertical per component
+    bool progressive = false;
+    unsigned restartRows = 0;  // restart interval in MCU rows
+};
+Bytes MakeJpeg(const JpegPicture& picture);
+
+// Gives the bitmap a black 24-bit picture of w x h.
+void Make24(cBitmap& b, std::int32_t w, std::int32_t h);
 
 // Reads BMP data from bytes through a real file, as the saver would.
 ErrorCode ReadBmpBytes(cBitmap& bitmap, const Bytes& bytes);

@@ -24,6 +24,12 @@ for s in src even thin; do
     convert $s.ppm -colors 200 -compress RLE BMP3:${s}rle8.bmp
     convert $s.ppm -colors 5 -compress RLE BMP3:${s}rle8c5.bmp
 done
+# The same pictures as current writers store them: a 124-byte (v5) info header, 108 at 1 bit.
+convert src.ppm -type TrueColor BMP:src24v5.bmp
+convert src.ppm -colors 256 -type Palette -compress None BMP:src8v5.bmp
+convert src.ppm -colors 16 -compress None BMP:src4v5.bmp
+convert src.ppm -monochrome BMP:src1v5.bmp
+convert src.ppm -colors 200 -compress RLE BMP:srcrle8v5.bmp
 for f in *.bmp; do raw "$f" "${f%.bmp}.rgb"; done
 # ImageMagick's own reader gets its RLE wrong where a run covers a row's padding (a 1-pixel
 # row is written as a run of 4); three colours survive quantising exactly, so the 24-bit file is the
@@ -44,6 +50,11 @@ for f in *.jpg; do
     convert "${f%.jpg}.pnm" -depth 8 "rgb:${f%.jpg}.djpeg.rgb"
     raw "$f" "${f%.jpg}.magick.rgb"
 done
+
+# The first half of a JPEG: djpeg completes it by the library's rules (with a warning).
+head -c $(($(wc -c < c420.jpg) / 2)) c420.jpg > half.jpg.part
+djpeg -pnm half.jpg.part > half.pnm 2>/dev/null || [ $? -eq 2 ]  # 2: finished with warnings
+convert half.pnm -depth 8 rgb:half.djpeg.rgb
 
 # Four-component JPEGs: ImageMagick writes Adobe-style (inverted) CMYK.
 convert src.ppm -colorspace CMYK -quality 95 cmyk.jpeg
