@@ -2,25 +2,7 @@
 // of this layer.
 #include <windows.h>
 
-#include "presentation/ConfigurationUnit.h"
-#include "presentation/DataUnit.h"
-#include "presentation/kwScreensaverUnit.h"
-#include "shell/ScreensaverUnit.h"
-
-namespace {
-
-// The window each mode creates.
-SaverParts SaverForms() {
-    SaverParts parts;
-    parts.CreateSettings = [](fw::TApplication& application) {
-        new TScreensaverSettings(&application);
-    };
-    parts.CreatePresentationForm = CreatePresentationForm;
-    parts.CreateConfigurationForm = CreateConfigurationForm;
-    return parts;
-}
-
-}  // namespace
+#include "presentation/SaverForms.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     return SaverMain(commandLine, SaverForms());

@@ -197,7 +197,7 @@ TEST(BitmapRead, LoadBmpFromAnOffsetAndMissingFiles) {
     Bytes data(37, 0xEE);
     const Bytes bmp = MakeBmp(s);
     data.insert(data.end(), bmp.begin(), bmp.end());
-    TempFolder folder;
+    TestFolder folder;
     const std::string path = folder.Write("x.bin", data);
     cBitmap b;
     ASSERT_EQ(b.LoadBmp(path.c_str(), 37), 0);

@@ -10,7 +10,7 @@ namespace {
 
 // Reads each variant through the same file; checks the outcome's invariants.
 void ExpectClean(const Bytes& data, const std::string& what) {
-    static TempFolder folder;  // one file, rewritten for every variant
+    static TestFolder folder;  // one file, rewritten for every variant
     const std::string path = folder.Write("variant.bmp", data);
     cBitmap b;
     const ErrorCode code = b.LoadBmp(path.c_str(), 0);

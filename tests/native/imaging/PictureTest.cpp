@@ -44,7 +44,7 @@ void MakeNumbered(ssPicture& p, std::int32_t w, std::int32_t h, WORD bits = 24) 
 }  // namespace
 
 TEST(PictureLoad, ChoosesTheDecoderByExtension) {
-    TempFolder folder;
+    TestFolder folder;
     const Bytes jpeg = ReadAll(PicturePath("thin.jpg"));
     const Bytes bmp = ReadAll(PicturePath("thin8.bmp"));
     ssPicture fresh;
@@ -72,7 +72,7 @@ TEST(PictureLoad, ChoosesTheDecoderByExtension) {
 }
 
 TEST(PictureLoad, DecoderFailuresNameCodeAndFile) {
-    TempFolder folder;
+    TestFolder folder;
     Bytes bmp = ReadAll(PicturePath("thin8.bmp"));
     bmp[0] = 'X';
     const std::string bad = folder.Write("bad.bmp", bmp);
@@ -130,7 +130,7 @@ TEST(PictureLoad, FromTheContainer) {
     PakTrailer trailer;
     const auto t = trailer.Encode();
     pak.insert(pak.end(), t.begin(), t.end());
-    TempFolder folder;
+    TestFolder folder;
     const std::string path = folder.Write("saver.scr", pak);
 
     ssPak container;

@@ -250,7 +250,7 @@ TEST(ReferenceAlgorithm, FittedJpegDecodeEqualsDecodeThenResize) {
     const int sizes[][2] = {{1, 641}, {2, 700}, {3, 655}, {4, 643}, {5, 690}, {37, 651}};
     // Heights to fit to: ratios near 1, near 2, between, and large.
     const int targetHeights[] = {640, 327, 250, 97, 13};
-    TempFolder folder;
+    TestFolder folder;
     int n = 0;
     for (const Layout& layout : layouts) {
         for (int mode = 0; mode < 3; ++mode) {  // baseline, progressive, restart markers

@@ -86,7 +86,7 @@ TEST(ReferenceDecode, GreyJpegHasEqualChannelsAndCmykIsConverted) {
 }
 
 TEST(ReferenceDecode, JpegFailuresAndOffsets) {
-    TempFolder folder;
+    TestFolder folder;
     cBitmap b;
     EXPECT_EQ(LoadJpeg(b, folder.Path("missing.jpg").c_str(), 0), ERR_OPEN_FAILED);
     EXPECT_FALSE(b.HasPixels());
@@ -133,7 +133,7 @@ TEST(ReferenceDecode, JpegWiderThanTheStrideRuleIsRefused) {
         }
     }
     ASSERT_TRUE(patched);
-    TempFolder folder;
+    TestFolder folder;
     cBitmap b;
     EXPECT_EQ(LoadJpeg(b, folder.Write("wide.jpg", jpeg).c_str(), 0), ERR_INVALID_FORMAT);
     EXPECT_FALSE(b.HasPixels());
@@ -155,7 +155,7 @@ TEST(ReferenceDecode, ProgressiveJpegWithEndlessScansIsStopped) {
     for (int i = 0; i < 150; ++i) hostile.insert(hostile.end(), scan.begin(), scan.end());
     hostile.push_back(0xFF);
     hostile.push_back(0xD9);
-    TempFolder folder;
+    TestFolder folder;
     cBitmap b;
     EXPECT_EQ(LoadJpeg(b, folder.Write("scans.jpg", hostile).c_str(), 0), ERR_INVALID_FORMAT);
     EXPECT_FALSE(b.HasPixels());

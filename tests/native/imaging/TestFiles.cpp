@@ -7,17 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#ifdef _WIN32
-#include <direct.h>
-#define MakeDir(p) _mkdir(p)
-#define RemoveDir(p) _rmdir(p)
-#else
-#include <sys/stat.h>
-#include <unistd.h>
-#define MakeDir(p) mkdir(p, 0700)
-#define RemoveDir(p) rmdir(p)
-#endif
-
 #include "support/File.h"
 
 // libjpeg's header needs size_t and FILE declared first.
@@ -35,40 +24,6 @@ void Put32(Bytes& out, std::uint32_t v) {
 }
 
 }  // namespace
-
-TempFolder::TempFolder() {
-    char base[MAX_PATH];
-    const DWORD n = GetTempPathA(sizeof(base), base);
-    if (n == 0 || n >= sizeof(base)) throw std::runtime_error("no temporary directory");
-    static int counter = 0;
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("saverpak-imaging-") + (info ? info->name() : "x") + "-" +
-                       std::to_string(counter++) + "-" + std::to_string(std::rand());
-    FPath = std::string(base);
-    if (!FPath.empty() && FPath.back() != '/' && FPath.back() != '\\') FPath += '/';
-    FPath += name;
-    MakeDir(FPath.c_str());
-}
-
-TempFolder::~TempFolder() {
-    for (const auto& f : FFiles) std::remove(f.c_str());
-    RemoveDir(FPath.c_str());
-}
-
-std::string TempFolder::Path(const std::string& name) const {
-    std::string p = FPath + "/" + name;
-    if (std::find(FFiles.begin(), FFiles.end(), p) == FFiles.end()) FFiles.push_back(p);
-    return p;
-}
-
-std::string TempFolder::Write(const std::string& name, const Bytes& bytes) const {
-    const std::string p = Path(name);
-    std::FILE* f = std::fopen(p.c_str(), "wb");
-    if (!f) throw std::runtime_error("cannot write " + p);
-    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-    return p;
-}
 
 Bytes MakeBmp(const BmpSpec& spec) {
     Bytes out;
@@ -118,7 +73,7 @@ void Make24(cBitmap& b, std::int32_t w, std::int32_t h) {
 }
 
 ErrorCode ReadBmpBytes(cBitmap& bitmap, const Bytes& bytes) {
-    TempFolder folder;
+    TestFolder folder;
     const std::string path = folder.Write("data.bmp", bytes);
     cFile file;
     if (file.Open(path.c_str(), GENERIC_READ, FILE_SHARE_READ) != 0) {
@@ -134,17 +89,7 @@ std::string PicturePath(const std::string& name) {
     return std::string(IMAGING_PICTURES) + "/" + name;
 }
 
-Bytes ReadAll(const std::string& path) {
-    Bytes out;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return out;
-    std::uint8_t buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof(buffer), f)) > 0)
-        out.insert(out.end(), buffer, buffer + n);
-    std::fclose(f);
-    return out;
-}
+Bytes ReadAll(const std::string& path) { return ReadWholeFile<Bytes>(path); }
 
 Bytes TopDownRgb(const cBitmap& bitmap) {
     Bytes out;

@@ -1,11 +1,12 @@
-// Helpers for the imaging tests: a temporary folder per test, files written from bytes, BMP
-// data assembled field by field, and the pictures made by make-pictures.sh.
+// Helpers for the imaging tests: BMP data assembled field by field, JPEGs encoded by libjpeg,
+// and the pictures made by make-pictures.sh.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "TestFolder.h"
 #include "imaging/Bitmap.h"
 #include "imaging/Display.h"
 
@@ -22,20 +23,6 @@ public:
     ~OnDisplay() { SetDisplayOverride(nullptr); }
     OnDisplay(const OnDisplay&) = delete;
     OnDisplay& operator=(const OnDisplay&) = delete;
-};
-
-// A fresh folder under the system's temporary directory, removed with its files at the end.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    // Writes the bytes to a file of that name in the folder and returns its path.
-    std::string Write(const std::string& name, const Bytes& bytes) const;
-    std::string Path(const std::string& name) const;
-
-private:
-    std::string FPath;
-    mutable std::vector<std::string> FFiles;
 };
 
 // Fields of a BMP as a test sets them; pixel data follows the colour table.

@@ -12,11 +12,6 @@
 
 namespace {
 
-std::string ReadWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // A saver whose container holds four module descriptors: embedded with a name, embedded
 // without one, External, and one whose StructSize is wrong.
 struct ModulePak {
@@ -66,7 +61,7 @@ TEST_F(ModuleExtract, CopiesTheProgramUnderItsNameAndKeepsTheDescriptorsFlags) {
     ssModule module;
     module.Extract(pak, static_cast<std::int32_t>(source.named));
     EXPECT_EQ(std::string(module.ModulePath()), TempPath(name));
-    EXPECT_EQ(ReadWhole(module.ModulePath()), source.program);
+    EXPECT_EQ(ReadWholeFile(module.ModulePath()), source.program);
     EXPECT_EQ(module.Flags(), kModuleForceMaximize);
     EXPECT_EQ(module.ArgMethod(), 7);
     EXPECT_FALSE(module.IsExternal());
@@ -76,7 +71,7 @@ TEST_F(ModuleExtract, CopiesTheProgramUnderItsNameAndKeepsTheDescriptorsFlags) {
     module.Extract(pak, static_cast<std::int32_t>(source.unnamed));
     std::string unnamed = std::filesystem::path(module.ModulePath()).filename().string();
     EXPECT_EQ(unnamed.substr(0, 3), "pak");
-    EXPECT_EQ(ReadWhole(module.ModulePath()), source.program);
+    EXPECT_EQ(ReadWholeFile(module.ModulePath()), source.program);
     module.SetFileArgs(module.ModulePath(), "SS_Sound=0&SS_Music=0&SS_Days=1");
     std::string cfg = module.ModulePath();
     cfg = cfg.substr(0, cfg.rfind('.')) + ".cfg";
@@ -103,7 +98,7 @@ TEST_F(ModuleExtract, AnExternalModuleIsRunFromWhereItIsAndNothingIsWrittenOrDel
     module.SetFileArgs(module.ModulePath(), "x");
     module.RemoveExtractedFiles();
     EXPECT_EQ(Listing(folder.Path()), before);
-    EXPECT_EQ(ReadWhole(program), "MZ the user's own program");
+    EXPECT_EQ(ReadWholeFile(program), "MZ the user's own program");
     pak.Unbind();
 }
 

@@ -16,16 +16,6 @@
 
 namespace {
 
-// The message of the error `action` raises, or "" when it raises none.
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "";
-}
-
 // A saver with one embedded module, one external module, two pictures, two keys and settings.
 struct SoundPak {
     RawPak pak{100};
@@ -551,11 +541,6 @@ TEST(PakEntries, ModuleAndPictureDescriptorChecks) {
     container.Unbind();
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST(PakExtract, NamedAndUnnamedCopiesInTheTemporaryFolder) {
     TestFolder folder;
     SoundPak sound;
@@ -572,17 +557,17 @@ TEST(PakExtract, NamedAndUnnamedCopiesInTheTemporaryFolder) {
     char chosen[kPathSize] = {};
     pak.ExtractModuleToTemp(static_cast<std::int32_t>(sound.moduleData), name.c_str(), chosen, sizeof chosen);
     EXPECT_STREQ(chosen, expected);
-    EXPECT_EQ(ReadFile(chosen), sound.program);
+    EXPECT_EQ(ReadWholeFile(chosen), sound.program);
     // A second extraction under the same name overwrites the first copy.
     pak.ExtractModuleToTemp(static_cast<std::int32_t>(sound.picture0Data), name.c_str());
-    EXPECT_EQ(ReadFile(chosen), "BM....");
+    EXPECT_EQ(ReadWholeFile(chosen), "BM....");
     std::filesystem::remove(chosen);
 
     pak.ExtractModuleToTemp(static_cast<std::int32_t>(sound.moduleData), nullptr, chosen, sizeof chosen);
     std::string unnamed = std::filesystem::path(chosen).filename().string();
     EXPECT_EQ(unnamed.substr(0, 3), "pak") << unnamed;
     EXPECT_EQ(std::filesystem::path(chosen).parent_path(), std::filesystem::path(expected).parent_path());
-    EXPECT_EQ(ReadFile(chosen), sound.program);
+    EXPECT_EQ(ReadWholeFile(chosen), sound.program);
     std::filesystem::remove(chosen);
     pak.Unbind();
 }
@@ -618,14 +603,14 @@ TEST(PakExtract, RefusesUnsafeNamesLongPathsAndShortBlocksWithoutWriting) {
     std::string target = folder.Write("copy.exe", "earlier copy");
     EXPECT_EQ(ErrorOf([&] { pak.ExtractModule(static_cast<std::int32_t>(shortBlock), target.c_str()); }),
               "Error extracting module. " + target);
-    EXPECT_EQ(ReadFile(target), "earlier copy");
+    EXPECT_EQ(ReadWholeFile(target), "earlier copy");
     std::string nowhere = folder.Path("missing-folder/copy.exe");
     EXPECT_EQ(ErrorOf([&] { pak.ExtractModule(static_cast<std::int32_t>(good), nowhere.c_str()); }),
               "Error creating output file. " + nowhere);
     EXPECT_EQ(ErrorOf([&] { pak.ExtractModule(0x7FFFFFF0, target.c_str()); }),
               "Error reading module file. " + path);
     pak.ExtractModule(static_cast<std::int32_t>(good), target.c_str());
-    EXPECT_EQ(ReadFile(target), "MZgood");
+    EXPECT_EQ(ReadWholeFile(target), "MZgood");
     pak.Unbind();
 }
 

@@ -29,15 +29,6 @@ using nlohmann::json;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "";
-}
-
 json ListJson(const std::string& file) {
     std::ostringstream out;
     ListSaver(file, true, out);
@@ -496,8 +487,7 @@ public:
         return Run("osslsigncode verify -CAfile '" + FCert + "' -in '" + file + "'");
     }
     std::string Log() const {
-        std::ifstream in(FLog, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
+        return ReadWholeFile(FLog);
     }
 
 private:

@@ -1,18 +1,42 @@
-// A fresh folder under the system's temporary directory, removed with everything in it when the
-// test ends. Paths are built with the system's separator so the same test runs on both builds.
+// Helpers shared by the tests: a fresh folder per test under the system's temporary directory,
+// removed with everything in it when the test ends; whole-file reads; the message of a raised
+// error. Paths are built with the system's separator so the same test runs on both builds.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "support/Platform.h"
+
+// The bytes of a file, or nothing when it cannot be read; Bytes is std::string or a vector of
+// bytes.
+template <typename Bytes = std::string>
+Bytes ReadWholeFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// The message of the error `action` raises, or "" when it raises none.
+inline std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return "";
+}
 
 class TestFolder {
 public:
@@ -33,17 +57,23 @@ public:
     std::string Path(const std::string& name) const { return (FPath / name).string(); }
     std::string Path() const { return FPath.string(); }
 
+    // Writes the bytes to the named file and returns its path.
     std::string Write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(FPath / name, std::ios::binary) << bytes;
+        return Write(name, bytes.data(), bytes.size());
+    }
+    std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+        return Write(name, reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+
+    std::string Read(const std::string& name) const { return ReadWholeFile(FPath / name); }
+
+private:
+    std::string Write(const std::string& name, const char* bytes, std::size_t size) const {
+        std::ofstream(FPath / name, std::ios::binary)
+            .write(bytes, static_cast<std::streamsize>(size));
         return Path(name);
     }
 
-    std::string Read(const std::string& name) const {
-        std::ifstream in(FPath / name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
-private:
     std::filesystem::path FPath;
 };
 

@@ -17,35 +17,11 @@
 #include <thread>
 #include <vector>
 
+#include "TestFolder.h"
 #include "imaging/Display.h"
 #include "imaging/PictureLoaderUnit.h"
 
 namespace {
-
-// A per-test folder under the temporary directory, removed at the end.
-class TempFolder {
-public:
-    TempFolder() {
-        char base[MAX_PATH];
-        GetTempPathA(MAX_PATH, base);
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        FPath = std::string(base) + "saverpak-loader-" + test->name() + "-" +
-                std::to_string(GetCurrentProcessId());
-        CreateDirectoryA(FPath.c_str(), nullptr);
-    }
-    ~TempFolder() {
-        for (const auto& file : FFiles) DeleteFileA(file.c_str());
-        RemoveDirectoryA(FPath.c_str());
-    }
-    std::string File(const char* name) {
-        FFiles.push_back(FPath + "\\" + name);
-        return FFiles.back();
-    }
-
-private:
-    std::string FPath;
-    std::vector<std::string> FFiles;
-};
 
 struct Rgb {
     BYTE r, g, b;
@@ -110,7 +86,7 @@ protected:
         return loader;
     }
 
-    TempFolder FTemp;
+    TestFolder FTemp;
     DisplayInfo FDisplay;
     std::string FPath;
     LoadRequest FRequest;
@@ -129,7 +105,7 @@ Rgb ShownColour(const ssPicture& picture, int x, int storedRow) {
 
 TEST_F(LoaderTest, TrueColourScreenFitsAndLeavesNoPalette) {
     SetDepth(24);
-    const std::string path = FTemp.File("quadrants.bmp");
+    const std::string path = FTemp.Path("quadrants.bmp");
     WriteBmp(path, 300, 200, [](int x, int y) { return Quadrants(x, y, 300, 200); });
     auto loader = Load(path, 152, 112);
     EXPECT_FALSE(loader->IsBusy());
@@ -155,7 +131,7 @@ TEST_F(LoaderTest, TrueColourScreenFitsAndLeavesNoPalette) {
 
 TEST_F(LoaderTest, SixteenBitScreenDithersWithoutPalette) {
     SetDepth(16);
-    const std::string path = FTemp.File("gradient.bmp");
+    const std::string path = FTemp.Path("gradient.bmp");
     WriteBmp(path, 64, 32, [](int x, int y) { return Rgb{BYTE(x * 4), BYTE(y * 8), 77}; });
     auto loader = Load(path, 0, 0);
     EXPECT_FALSE(loader->Failed()) << loader->ErrorMessage();
@@ -179,7 +155,7 @@ TEST_F(LoaderTest, SixteenBitScreenDithersWithoutPalette) {
 
 TEST_F(LoaderTest, PaletteScreenGetsPaletteReservedColoursAndDitheredIndices) {
     SetDepth(8);
-    const std::string path = FTemp.File("quadrants8.bmp");
+    const std::string path = FTemp.Path("quadrants8.bmp");
     WriteBmp(path, 120, 80, [](int x, int y) { return Quadrants(x, y, 120, 80); });
     auto loader = Load(path, 152, 112);
     ASSERT_FALSE(loader->Failed()) << loader->ErrorMessage();
@@ -249,7 +225,7 @@ TEST_F(LoaderTest, PaletteScreenGetsPaletteReservedColoursAndDitheredIndices) {
 
 TEST_F(LoaderTest, SixteenColourScreenGetsASmallPalette) {
     SetDepth(4);
-    const std::string path = FTemp.File("quadrants4.bmp");
+    const std::string path = FTemp.Path("quadrants4.bmp");
     WriteBmp(path, 40, 40, [](int x, int y) { return Quadrants(x, y, 40, 40); });
     auto loader = Load(path, 0, 0);
     ASSERT_FALSE(loader->Failed()) << loader->ErrorMessage();
@@ -262,7 +238,7 @@ TEST_F(LoaderTest, SixteenColourScreenGetsASmallPalette) {
 
 TEST_F(LoaderTest, AFailureIsKeptAsItsMessage) {
     SetDepth(24);
-    auto loader = Load(FTemp.File("missing.bmp"), 152, 112);
+    auto loader = Load(FTemp.Path("missing.bmp"), 152, 112);
     EXPECT_FALSE(loader->IsBusy());
     ASSERT_TRUE(loader->Failed());
     EXPECT_NE(loader->ErrorMessage().find("Error loading picture."), std::string::npos)
@@ -280,7 +256,7 @@ TEST_F(LoaderTest, CancelStopsALongLoadAndJoins) {
     // seconds. Cancelled while it loads, the loader ends within 200 ms (and in a fifth of the
     // whole run's time), the load cancelled and no pixels left.
     SetDepth(8);
-    const std::string path = FTemp.File("large.bmp");
+    const std::string path = FTemp.Path("large.bmp");
     WriteBmp(path, 6000, 4000, [](int x, int y) { return Rgb{BYTE(x), BYTE(y), BYTE(x ^ y)}; });
     FPath = path;
     FRequest = LoadRequest{FPath.c_str(), nullptr, 0, &FPicture};

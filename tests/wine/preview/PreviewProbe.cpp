@@ -28,6 +28,7 @@
 #include "imaging/Bitmap.h"
 #include "presentation/ConfigurationUnit.h"
 #include "presentation/DataUnit.h"
+#include "presentation/SaverForms.h"
 #include "presentation/kwScreensaverUnit.h"
 #include "shell/ScreensaverUnit.h"
 
@@ -148,17 +149,6 @@ void CALLBACK Check(HWND, UINT, UINT_PTR, DWORD) {
         DestroyWindow(Host);
         Host = nullptr;
     }
-}
-
-// The saver's own windows, as the saver program names them.
-SaverParts SaverWindows() {
-    SaverParts parts;
-    parts.CreateSettings = [](fw::TApplication& application) {
-        new TScreensaverSettings(&application);
-    };
-    parts.CreatePresentationForm = CreatePresentationForm;
-    parts.CreateConfigurationForm = CreateConfigurationForm;
-    return parts;
 }
 
 // ---- The dialogs' layout ----
@@ -354,7 +344,7 @@ int RunLayout(const char* folder, UINT newDpi, DWORD timeoutMs) {
     TimeoutMs = timeoutMs;
     Start = GetTickCount();
     SetTimer(nullptr, 0, 20, LayoutStepTimer);
-    SaverMain("/c", SaverWindows());
+    SaverMain("/c", SaverForms());
     return TimedOut ? 1 : 0;
 }
 
@@ -384,7 +374,7 @@ int main(int argc, char** argv) {
     SetTimer(nullptr, 0, 10, Check);
 
     const std::string command = "/p " + std::to_string(reinterpret_cast<LONG_PTR>(Host));
-    SaverMain(command.c_str(), SaverWindows());
+    SaverMain(command.c_str(), SaverForms());
 
     if (ClosedAt) Line("closed-after-ms=" + std::to_string(GetTickCount() - ClosedAt));
     // Every picture the preview held has been released.
