@@ -1,7 +1,8 @@
 // A module program for the full-screen tests: a green window over the primary screen that logs
 // what happens to it. TESTMODULE_LOG names the log file (lines "start", "key N", "close",
 // "exit"). Behaviours, each chosen by its variable:
-//   TESTMODULE_SECONDS=N        ends by itself after N seconds (0 or unset: never)
+//   TESTMODULE_SECONDS=N        ends by itself N seconds after the saver has taken its window
+//                               (made it topmost); 0 or unset: never
 //   TESTMODULE_MILLISECONDS=N   the same in milliseconds, for quick restarts
 //   TESTMODULE_LAST_START=N     from its Nth start on (counted in the log) it no longer ends
 //   TESTMODULE_IGNORE_CLOSE=1   logs WM_CLOSE and stays
@@ -15,10 +16,11 @@
 
 namespace {
 
-enum : UINT_PTR { kEndTimer = 1, kReplaceTimer = 2, kPointerTimer = 3 };
+enum : UINT_PTR { kEndTimer = 1, kReplaceTimer = 2, kPointerTimer = 3, kTakenTimer = 4 };
 
 HINSTANCE Instance;
 int PointerMoves = 0;
+int EndMilliseconds = 0;
 
 void Log(const char* format, unsigned value = 0) {
     const char* path = std::getenv("TESTMODULE_LOG");
@@ -57,13 +59,22 @@ void StartTimers(HWND window) {
     if (milliseconds <= 0) milliseconds = Setting("TESTMODULE_MILLISECONDS");
     const int lastStart = Setting("TESTMODULE_LAST_START");
     if (lastStart > 0 && StartsLogged() >= lastStart) milliseconds = 0;
-    if (milliseconds > 0) SetTimer(window, kEndTimer, milliseconds, nullptr);
+    // The countdown starts once the saver has found the window: a program that ended before
+    // that would be one the saver cannot run, which is not what these runs are about.
+    EndMilliseconds = milliseconds;
+    if (milliseconds > 0) SetTimer(window, kTakenTimer, 10, nullptr);
     if (Setting("TESTMODULE_REPLACE_WINDOW")) SetTimer(window, kReplaceTimer, 300, nullptr);
     if (Setting("TESTMODULE_MOVE_POINTER")) SetTimer(window, kPointerTimer, 200, nullptr);
 }
 
 void OnTimer(HWND window, UINT_PTR timer) {
     switch (timer) {
+    case kTakenTimer:
+        if (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) {
+            KillTimer(window, kTakenTimer);
+            SetTimer(window, kEndTimer, EndMilliseconds, nullptr);
+        }
+        break;
     case kEndTimer:
         DestroyWindow(window);
         break;
