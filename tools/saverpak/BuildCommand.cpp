@@ -196,7 +196,7 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
     out.CloseStream();
     // Read the result back with the saver's own reader before it takes the output's place.
     try {
-        InspectPak(out.TempPath().string(), true);
+        InspectPak(out.TempPath().string(), InspectDepth::Pictures);
     } catch (const std::runtime_error& error) {
         throw ToolError(std::string("the saver could not read what was built (") + error.what() +
                         "); " + output.string() + " was not written");

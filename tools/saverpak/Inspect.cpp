@@ -43,7 +43,7 @@ PakTableInfo TableInfo(std::uint32_t offset, std::span<const std::uint32_t> entr
 
 }  // namespace
 
-PakReport InspectPak(const std::string& path, bool readEverything) {
+PakReport InspectPak(const std::string& path, InspectDepth depth) {
     PakReport report;
     kwPak pak;
     kwPakScope scope(pak);
@@ -71,7 +71,7 @@ PakReport InspectPak(const std::string& path, bool readEverything) {
         info.Name = ReadStringInfo(pak, entry.Descriptor.NameOffset);
         if (!entry.IsExternal()) {
             info.Data = ReadDataInfo(pak, entry.Descriptor.DataOffset);
-            if (readEverything) ReadDataBytes(pak, *info.Data);
+            if (depth == InspectDepth::Everything) ReadDataBytes(pak, *info.Data);
         }
         report.Modules.push_back(std::move(info));
     }
@@ -81,7 +81,7 @@ PakReport InspectPak(const std::string& path, bool readEverything) {
         info.Descriptor = ReadPictureDescriptor(pak, static_cast<std::int32_t>(position));
         info.Span = {position, kPictureDescriptorSize};
         info.Data = ReadDataInfo(pak, info.Descriptor.DataOffset);
-        if (readEverything) {
+        if (depth != InspectDepth::Records) {
             // Decoded as the saver decodes it, by its stored type, so content of the other
             // kind or a picture the saver cannot read fails here with the saver's message.
             ssPicture picture;

@@ -70,8 +70,14 @@ struct PakReport {
     PakSettings Settings;
 };
 
-// Binds the file with the saver's reader and reads every descriptor and string. With
-// `readEverything` it also reads every module's data block whole and decodes every picture with
-// the saver's own picture code. Throws std::runtime_error with the saver's message on the first
-// fault.
-PakReport InspectPak(const std::string& path, bool readEverything);
+// How much of a saver InspectPak reads beyond its records.
+enum class InspectDepth {
+    Records,   // every descriptor and string, and every data block's extent (list)
+    Pictures,  // and every picture decoded with the saver's own picture code (build's read-back:
+               // the module bytes were copied a moment ago and their extents are checked)
+    Everything,  // and every module's data block read whole, as extraction reads it (verify)
+};
+
+// Binds the file with the saver's reader and reads it to `depth`. Throws std::runtime_error with
+// the saver's message on the first fault.
+PakReport InspectPak(const std::string& path, InspectDepth depth);

@@ -223,7 +223,7 @@ void PrintTable(const PakReport& r, std::ostream& out) {
 }  // namespace
 
 void ListSaver(const fs::path& file, bool json, std::ostream& out) {
-    PakReport report = NamingFile(file.string(), [&] { return InspectPak(file.string(), false); });
+    PakReport report = NamingFile(file.string(), [&] { return InspectPak(file.string(), InspectDepth::Records); });
     if (json) {
         out << ReportJson(report).dump(2, ' ', false, ordered_json::error_handler_t::replace)
             << "\n";

@@ -7,7 +7,7 @@
 #include "tools/saverpak/ToolError.h"
 
 void VerifySaver(const std::filesystem::path& file) {
-    NamingFile(file.string(), [&] { InspectPak(file.string(), true); });
+    NamingFile(file.string(), [&] { InspectPak(file.string(), InspectDepth::Everything); });
 }
 
 void AddVerifyCommand(CLI::App& app) {
