@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
     # Build
-    cmake ninja-build make g++ pkgconf dpkg-dev
+    cmake ninja-build make g++ pkgconf dpkg-dev ccache
     # Windows cross build (the toolchain file calls the -posix compilers by name), and nasm for
     # libjpeg-turbo's SIMD code
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
