@@ -120,8 +120,8 @@ TEST_F(ModuleExtract, NeitherARestartNorAFailureLeavesACopyBehind) {
     }
 #ifdef _WIN32
     // A copy that a program outliving its end still holds goes at the next restart or close.
-    HANDLE held = CreateFileA(module.ModulePath(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE held =
+        CreateFileA(module.ModulePath(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     module.RemoveExtractedFiles();
     EXPECT_EQ(Listing(temp).size(), 1u);
     CloseHandle(held);

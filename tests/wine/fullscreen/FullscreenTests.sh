@@ -6,8 +6,7 @@
 #                      [SHELL-PROBE]
 #
 # BY-HAND-STUB is the saver built for tests as if started by hand (the system runs no saver).
-# SHELL-PROBE sets and reads the registry for the cases with a password (the password double is
-# then in the system folder).
+# SHELL-PROBE reads and sets the registry for the password case (the double is installed).
 #
 # Every wait polls with a deadline; nothing sleeps to synchronise with Wine.
 set -uo pipefail
@@ -79,7 +78,6 @@ run_ready() {
     focus="$(xdotool getwindowfocus 2>/dev/null)"
     [[ -n "$module" && -n "$focus" && "$focus" != "$module" && "$(probe focus)" == TkwScreensaverForm ]]
 }
-saver_has_focus() { [[ "$(probe focus)" == TkwScreensaverForm ]]; }
 module_running() { pgrep -f '[\\]TestModule\.exe' >/dev/null; }
 log_count() { grep -c "^$1\$" "$work/module.log" 2>/dev/null || echo 0; }
 log_has() { grep -q "^$1\$" "$work/module.log" 2>/dev/null; }
@@ -133,15 +131,12 @@ module_runs_topmost_and_a_key_ends_it() {
     check "the running flag is cleared" test "$(probe running)" = 0
 }
 
-movement_is_measured_from_the_origin() {
+movement_from_the_origin_or_a_click_ends_the_saver() {
     start_ready "$work/Plain.scr" || return
     xdotool mousemove_relative 8 8
     check "8 pixels keep the saver" stays_false 1 saver_gone
     xdotool mousemove_relative 1 0
     expect_closed "the ninth pixel from the origin"
-}
-
-a_click_ends_the_saver() {
     start_ready "$work/Plain.scr" || return
     xdotool click 1
     expect_closed "click"
@@ -199,30 +194,27 @@ EOF_CASES
 the_link_key_lingers_behind_the_dialog_when_the_system_runs_the_saver() {
     local slow
     for slow in "" TESTMODULE_IGNORE_CLOSE=1; do
-        lingers_behind_the_dialog $slow
+        start_ready "$work/Plain.scr" $slow || return
+        xdotool key F3
+        if [[ -n "$slow" ]]; then
+            check "the module is asked to close" wait_for 5 log_has close
+            probe send-close TkwScreensaverForm &
+        fi
+        check "the command ran" wait_for 5 test -f "$work/link.mark"
+        check "the module was stopped" wait_for 8 bash -c '! pgrep -f "[\\]TestModule\.exe" >/dev/null'
+        [[ -n "$slow" ]] || check "the module closed when asked" log_has exit
+        check "the saver lingers" stays_false 1 saver_gone
+        check "the running flag is cleared" test "$(probe running)" = 0
+        check "the saver's window is hidden" test "$(probe visible TkwScreensaverForm)" = 0
+        check "the close-saver dialog is shown" test "$(probe visible '#32770')" = 1
+        probe close TkwScreensaverForm
+        check "a close request is refused while the dialog is up" stays_false 1 saver_gone
+        # OK on the dialog asks for confirmation; Yes closes the saver.
+        probe command '#32770' - 1
+        check "the confirmation is asked" wait_for 5 bash -c "wine '$probe' visible '#32770' >/dev/null 2>&1 && xdotool search --onlyvisible --name '^Close Screensaver\$' >/dev/null 2>&1"
+        wait_for 5 bash -c "wine '$probe' command - 'Close Screensaver' 6 >/dev/null 2>&1"
+        expect_closed "confirmation"
     done
-}
-lingers_behind_the_dialog() {
-    start_ready "$work/Plain.scr" "$@" || return
-    xdotool key F3
-    if (($#)); then
-        check "the module is asked to close" wait_for 5 log_has close
-        probe send-close TkwScreensaverForm &
-    fi
-    check "the command ran" wait_for 5 test -f "$work/link.mark"
-    check "the module was stopped" wait_for 8 bash -c '! pgrep -f "[\\]TestModule\.exe" >/dev/null'
-    (($#)) || check "the module closed when asked" log_has exit
-    check "the saver lingers" stays_false 1 saver_gone
-    check "the running flag is cleared" test "$(probe running)" = 0
-    check "the saver's window is hidden" test "$(probe visible TkwScreensaverForm)" = 0
-    check "the close-saver dialog is shown" test "$(probe visible '#32770')" = 1
-    probe close TkwScreensaverForm
-    check "a close request is refused while the dialog is up" stays_false 1 saver_gone
-    # OK on the dialog asks for confirmation; Yes closes the saver.
-    probe command '#32770' - 1
-    check "the confirmation is asked" wait_for 5 bash -c "wine '$probe' visible '#32770' >/dev/null 2>&1 && xdotool search --onlyvisible --name '^Close Screensaver\$' >/dev/null 2>&1"
-    wait_for 5 bash -c "wine '$probe' command - 'Close Screensaver' 6 >/dev/null 2>&1"
-    expect_closed "confirmation"
 }
 
 an_external_module_runs_and_is_kept() {
@@ -238,13 +230,9 @@ an_external_module_runs_and_is_kept() {
 the_leave_running_key_without_a_running_module_leaves_nothing() {
     start_saver "$work/Missing.scr"
     check "the start is tried" wait_for 15 test -f "$work/missing.cfg"
-    wait_for 5 saver_has_focus
     xdotool key F2
     expect_closed "F2"
-    local left
-    for left in "$work/missing.cfg" "$temp/Second.exe" "$temp/Third.exe"; do
-        check "nothing left: $left" file_gone "$left"
-    done
+    check "nothing is left" bash -c "! ls '$work/missing.cfg' '$temp/Second.exe' '$temp/Third.exe' 2>/dev/null"
 }
 
 # A password over a running module: its dialog (the double's button) takes a click, which the
@@ -252,19 +240,17 @@ the_leave_running_key_without_a_running_module_leaves_nothing() {
 password_key='Software\Saverpak Tests\Password' desktop_key='Control Panel\Desktop'
 password_says() { [[ "$(shell reg-get "$password_key" "$1")" == "$2" ]]; }
 a_password_dialog_over_a_module_takes_clicks_and_a_refusal_counts_afresh() {
-    shell reg-delete "$password_key"
     shell reg-set "$password_key" Hold 2
     shell reg-set "$desktop_key" ScreenSaveUsePassword 1
     if start_ready "$work/Plain.scr"; then
         xdotool mousemove_relative 9 0
         check "the password is asked" wait_for 5 password_says Calls 1
         xdotool mousemove 700 550 click 1
-        check "a click reaches the dialog" wait_for 5 password_says Clicked 1
+        check "a click reaches the dialog" wait_for 5 password_says Release 1
         xdotool mousemove_relative 5 0
         check "a small movement after the refusal does not ask again" stays_false 1 password_says Calls 2
         xdotool mousemove_relative 9 0
-        check "the password is asked again" wait_for 5 password_says Calls 2
-        xdotool mousemove 700 550 click 1
+        wait_for 5 password_says Calls 2 && xdotool mousemove 700 550 click 1
         expect_closed "the right password"
     fi
     shell reg-delete "$desktop_key" ScreenSaveUsePassword
@@ -402,8 +388,8 @@ pack Missing '[[module]]' 'external = true' "name = '$(win_path "$work")\\missin
     '[[module]]' 'file = "TestModule.exe"' 'name = "Second.exe"' \
     '[[module]]' 'file = "TestModule.exe"' 'name = "Third.exe"' || { echo "packing failed"; exit 1; }
 
-all_cases="module_runs_topmost_and_a_key_ends_it movement_is_measured_from_the_origin
-    a_click_ends_the_saver a_module_that_ends_is_started_again
+all_cases="module_runs_topmost_and_a_key_ends_it movement_from_the_origin_or_a_click_ends_the_saver
+    a_module_that_ends_is_started_again
     the_leave_running_key_leaves_the_module_running
     the_link_key_launches_and_closes_when_the_system_does_not_run_the_saver
     a_command_that_cannot_be_launched_records_the_error

@@ -5,8 +5,7 @@
 // PwdChangePasswordA (MPR.DLL's export) records what it was given. The library is loaded afresh
 // for every call, so what it records lives in the registry. With "Hold" set to 1 either call
 // stays in its dialog, dispatching messages as a real one does, until "Release" is set to 1;
-// with "Hold" set to 2 its dialog is a button at (600, 500), 200 x 100, that a click answers
-// ("Clicked" then 1).
+// with "Hold" 2 the dialog is a button at (600, 500), 200 x 100, and a click on it releases.
 //
 // Loaded from anywhere, it leaves a file "<its own path>.loaded": a copy planted beside the
 // saver or in the current folder shows that way whether it was ever taken.
@@ -78,10 +77,10 @@ void HoldWhileAsked(TestKey& key, HWND owner) {
     HWND button = hold != 2 ? nullptr
                             : ::CreateWindowExA(WS_EX_TOPMOST, "BUTTON", "OK", WS_POPUP | WS_VISIBLE,
                                                 600, 500, 200, 100, owner, nullptr, nullptr, nullptr);
-    if (button) key.Set("Clicked", 0);
+    if (button) key.Set("Release", 0);
     DWORD start = ::GetTickCount();
-    while (!(button ? key.Get("Clicked") : key.Get("Release")) && ::GetTickCount() - start < kHoldLimitMs) {
-        if (DispatchPending(button)) key.Set("Clicked", 1);
+    while (key.Get("Release") != 1 && ::GetTickCount() - start < kHoldLimitMs) {
+        if (DispatchPending(button)) key.Set("Release", 1);
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
     if (button) ::DestroyWindow(button);
