@@ -244,8 +244,7 @@ a_password_dialog_over_a_module_takes_clicks_and_a_refusal_counts_afresh() {
     shell reg-set "$desktop_key" ScreenSaveUsePassword 1
     if start_ready "$work/Plain.scr"; then
         xdotool mousemove_relative 9 0
-        check "the password is asked" wait_for 5 password_says Calls 1
-        xdotool mousemove 700 550 click 1
+        wait_for 5 password_says Calls 1 && xdotool mousemove 700 550 click 1
         check "a click reaches the dialog" wait_for 5 password_says Release 1
         xdotool mousemove_relative 5 0
         check "a small movement after the refusal does not ask again" stays_false 1 password_says Calls 2

@@ -98,6 +98,13 @@ find_saver_window() {
     SAVER_HWND=$(probe find TkwScreensaverForm 5000) || fail "no saver window"
     probe wait-foreground TkwScreensaverForm 5000 || fail "saver window not in front"
 }
+# A full-screen run started with the pointer at the centre.
+start_full_screen() {
+    probe spi-reset
+    xdotool mousemove 512 384
+    start_saver "$SAVER" /s
+    find_saver_window
+}
 
 # The hidden application window of the saver started last; its caption is the title.
 application_window() {
@@ -108,10 +115,7 @@ application_window() {
 # from where the cursor was when the saver appeared. The shipped saver runs without content, so
 # its error line scrolls along the top edge; the rest is black.
 scenario_run_mouse() {
-    probe spi-reset
-    xdotool mousemove 512 384
-    start_saver "$SAVER" /s
-    find_saver_window
+    start_full_screen
     local info; info=$(probe info "$SAVER_HWND")
     local w h; read -r w h <<< "$(probe screen)"
     case $info in *"rect=0,0,$w,$h "*) ;; *) fail "not full-screen ($w x $h): $info";; esac
@@ -131,14 +135,11 @@ scenario_run_mouse() {
     [ "$(probe spi-get)" = 0 ] || fail "screen-saver-running flag not cleared after the run"
 }
 
-# Keys (plain and with Alt) and buttons close it; SC_CLOSE and SC_SCREENSAVE do not.
+# Keys (plain and with Alt) and every button close it; SC_CLOSE and SC_SCREENSAVE do not.
 scenario_run_keys() {
     local how
-    for how in "key a" "click 1" "click 3" "key alt+x"; do
-        probe spi-reset
-        xdotool mousemove 512 384
-        start_saver "$SAVER" /s
-        find_saver_window
+    for how in "key a" "click 1" "click 2" "click 3" "key alt+x"; do
+        start_full_screen
         if [ "$how" = "key a" ]; then
             probe post "$SAVER_HWND" $WM_SYSCOMMAND $SC_CLOSE 0
             probe post "$SAVER_HWND" $WM_SYSCOMMAND $SC_SCREENSAVE 0
@@ -168,14 +169,11 @@ scenario_preview_without_parent() {
 # measured from where the cursor was at that moment.
 # The saver with a password in force, and the double holding its dialog when $1 is 1.
 start_with_password() {
-    probe spi-reset
     probe reg-delete "$TEST_KEY"
     probe reg-set "$TEST_KEY" Hold "$1"
     probe reg-set "$DESKTOP" ScreenSaveUsePassword 1 || fail "cannot set ScreenSaveUsePassword"
     install_double
-    xdotool mousemove 512 384
-    start_saver "$SAVER" /s
-    find_saver_window
+    start_full_screen
 }
 
 scenario_password() {
