@@ -84,10 +84,21 @@ void ssModule::SetFileArgs(const char* modulePath, const char* text) {
     std::strcpy(FArgumentText, text);
 }
 
+void ssModule::DeleteOrKeep(char* path) {
+    if (path[0] && !DeleteFileA(path) && GetLastError() != ERROR_FILE_NOT_FOUND &&
+        GetLastError() != ERROR_PATH_NOT_FOUND) {
+        FUndeleted.emplace_back(path);
+    }
+    path[0] = '\0';
+}
+
 void ssModule::RemoveExtractedFiles() {
-    if (FArgumentPath[0]) DeleteFileA(FArgumentPath);
-    FArgumentPath[0] = '\0';
-    if (FModulePath[0] && !IsExternal()) DeleteFileA(FModulePath);
-    // An unnamed copy's "pak" name is free again and may soon be another program's file.
-    FModulePath[0] = '\0';
+    std::vector<std::string> earlier;
+    earlier.swap(FUndeleted);
+    for (std::string& path : earlier) DeleteOrKeep(path.data());
+    DeleteOrKeep(FArgumentPath);
+    // Forgotten in every case: an External program is the user's, and an unnamed copy's "pak"
+    // name, once free, may soon be another program's file.
+    if (IsExternal()) FModulePath[0] = '\0';
+    DeleteOrKeep(FModulePath);
 }

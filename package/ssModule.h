@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/Error.h"
 #include "support/Path.h"
@@ -41,7 +42,8 @@ public:
     // cannot be created or does not take the whole text.
     void SetFileArgs(const char* modulePath, const char* text);
     // Deletes the argument file this run wrote and the module's extracted copy (never an
-    // External program), and forgets both.
+    // External program), and forgets both. A file that cannot be deleted yet (a program that
+    // outlived its end still holds it) is tried again at the next call.
     void RemoveExtractedFiles();
 
 #ifdef _WIN32
@@ -78,12 +80,15 @@ private:
 #ifdef _WIN32
     void ClearProcess();
 #endif
+    // Deletes the file, or keeps its path for a later try when it is still there.
+    void DeleteOrKeep(char* path);
 
     char FModulePath[kPathSize] = {};
     char FArgumentPath[kPathSize] = {};
     char FArgumentText[512] = {};
     std::uint32_t FFlags = 0;
     std::uint8_t FArgMethod = 0;
+    std::vector<std::string> FUndeleted;
 #ifdef _WIN32
     HANDLE FProcess = nullptr;
     HANDLE FThread = nullptr;

@@ -152,8 +152,7 @@ bool ssModule::Terminate(std::int32_t milliseconds) {
     if (FThread) CloseHandle(FThread);
     if (FProcess) CloseHandle(FProcess);
     ClearProcess();
-    if (FArgumentPath[0]) DeleteFileA(FArgumentPath);
-    FArgumentPath[0] = '\0';
+    DeleteOrKeep(FArgumentPath);
     return ended;
 }
 

@@ -194,15 +194,21 @@ void ssPak::ExtractModule(std::int32_t position, const char* target) {
         output.Close();
         Raise("Error creating output file. ", target);
     }
-    cFileCloser closer(output);
-    std::int64_t dataPosition = static_cast<std::int64_t>(position) + kDataBlockHeaderSize;
-    if (!Within(dataPosition) ||
-        FFile.Seek(static_cast<std::int32_t>(dataPosition), FILE_BEGIN) != dataPosition)
-        RaiseReadError();
-    if (length != 0 && FFile.CopyTo(output, length) != 0)
-        Raise("Error extracting module. ", target);
-    // A failed close can lose the last bytes written; say so rather than run a broken copy.
-    if (output.Close() != 0) Raise("Error extracting module. ", target);
+    try {
+        cFileCloser closer(output);
+        std::int64_t dataPosition = static_cast<std::int64_t>(position) + kDataBlockHeaderSize;
+        if (!Within(dataPosition) ||
+            FFile.Seek(static_cast<std::int32_t>(dataPosition), FILE_BEGIN) != dataPosition)
+            RaiseReadError();
+        if (length != 0 && FFile.CopyTo(output, length) != 0)
+            Raise("Error extracting module. ", target);
+        // A failed close can lose the last bytes written; say so rather than run a broken copy.
+        if (output.Close() != 0) Raise("Error extracting module. ", target);
+    } catch (...) {
+        // A copy cut short (a full disk) is no program, and nothing else records it.
+        DeleteFileA(target);
+        throw;
+    }
 }
 
 void ssPak::ExtractModuleToTemp(std::int32_t position, const char* name, char* pathOut,

@@ -144,6 +144,20 @@ void TkwScreensaverForm::Guarded(const char* fallback, Step step) {
     }
 }
 
+template <typename Step>
+void TkwScreensaverForm::DuringModuleWait(Step step) {
+    struct Scope {
+        TkwScreensaverForm& form;
+        explicit Scope(TkwScreensaverForm& f) : form(f) { ++form.FModuleWaits; }
+        ~Scope() {
+            if (--form.FModuleWaits > 0 || !form.FCloseDeferred) return;
+            form.FCloseDeferred = false;
+            if (HWND window = form.HandleIfCreated()) PostMessageA(window, WM_CLOSE, 0, 0);
+        }
+    } scope(*this);
+    step();
+}
+
 void TkwScreensaverForm::FormShow(fw::TObject* sender) {
     Guarded(kInitializeFailure, [&] {
         TScreensaverForm::FormShow(sender);
@@ -168,7 +182,7 @@ void TkwScreensaverForm::ItemTimerTimer(fw::TObject*) {
         Advance();
         break;
     case kStateModuleRunning:
-        if (!FModule.Wait(0)) {
+        if (ModuleRunning()) {
             KeepModuleInFront();
         } else {
             Advance();
@@ -226,7 +240,7 @@ void TkwScreensaverForm::RunModule() {
         if (!FBackdrop) CreateBackdrop();
         SetExStyleBit(Handle(), WS_EX_TRANSPARENT, true);
         FModule.SetFileArgs(FModule.ModulePath(), BuildModuleQuery().c_str());
-        FModule.Run(FModule.ModulePath(), Handle(), FModule.Flags());
+        DuringModuleWait([&] { FModule.Run(FModule.ModulePath(), Handle(), FModule.Flags()); });
         // The module's window now lies above ours: keys still come here through the shared
         // input state and the focus, the pointer through the hook.
         StartPointerWatch();
@@ -310,6 +324,13 @@ void TkwScreensaverForm::PointerEvent(WPARAM stepFromCursor, LPARAM point) {
     if (size(FPointerMoved) > FMouseThreshold && !HandleMouseInput(WM_MOUSEMOVE)) Close();
 }
 
+void TkwScreensaverForm::ResumeAfterRefusal(bool watched) {
+    // What the user moved before the refusal was answered by it.
+    FPointerMoved = {0, 0};
+    ::GetCursorPos(&FLastPointer);
+    if (watched) StartPointerWatch();
+}
+
 bool TkwScreensaverForm::HandleMouseInput(UINT) { return false; }
 
 bool TkwScreensaverForm::HandleKeyInput(UINT message, WPARAM key) {
@@ -319,6 +340,9 @@ bool TkwScreensaverForm::HandleKeyInput(UINT message, WPARAM key) {
     switch (entry->Function) {
     case kExitAndLeaveRunning: {
         StopPointerWatch();
+        // Only a program that runs is left running; otherwise the close cleans up as any other
+        // (its start failed, or it ended between ticks).
+        if (!ModuleRunning()) return false;
         // Modules 1 and 2 are extracted for the program that stays; a container without them
         // just leaves module 0 running.
         auto modules = FPak.ModuleTable();
@@ -346,7 +370,7 @@ bool TkwScreensaverForm::HandleKeyInput(UINT message, WPARAM key) {
 }
 
 void TkwScreensaverForm::PostKeyToModule(WPARAM key) {
-    if (!FModule.Wait(0) && FModule.ProgramWindow()) {
+    if (ModuleRunning() && FModule.ProgramWindow()) {
         PostMessageA(FModule.ProgramWindow(), WM_KEYDOWN, key, 0);
     }
 }
@@ -374,7 +398,15 @@ bool TkwScreensaverForm::EnterCloseSaverMode() {
     return false;
 }
 
-void TkwScreensaverForm::StopModule(std::int32_t milliseconds) { FModule.Terminate(milliseconds); }
+void TkwScreensaverForm::StopModule(std::int32_t milliseconds) {
+    DuringModuleWait([&] { FModule.Terminate(milliseconds); });
+}
+
+bool TkwScreensaverForm::ModuleRunning() {
+    bool running = false;
+    DuringModuleWait([&] { running = !FModule.Wait(0); });
+    return running;
+}
 
 void TkwScreensaverForm::ClearTransparent() { SetExStyleBit(Handle(), WS_EX_TRANSPARENT, false); }
 
@@ -386,13 +418,22 @@ void TkwScreensaverForm::ReportFailure(const std::string& text) {
 }
 
 void TkwScreensaverForm::FormClose(fw::TObject* sender, fw::TCloseAction& action) {
-    if (FClosing) return;
-    if (FCloseDialog && IsWindowVisible(FCloseDialog)) {
+    // Refused: a second close while one is under way (the password dialog is up), and one that
+    // arrives inside a module wait, which is taken up when the wait is over: run now, it would
+    // end the module under the wait, and the saver after it.
+    if (FClosing || FModuleWaits > 0 || (FCloseDialog && IsWindowVisible(FCloseDialog))) {
+        if (!FClosing && FModuleWaits > 0) FCloseDeferred = true;
         action = fw::caNone;
         return;
     }
+    // The password dialog must get the clicks that the pointer watch would take from it.
+    const bool watched = MouseForwarder::Running();
+    StopPointerWatch();
     TScreensaverForm::FormClose(sender, action);
-    if (action == fw::caNone) return;
+    if (action == fw::caNone) {
+        ResumeAfterRefusal(watched);
+        return;
+    }
     try {
         EndModuleRun();
         StopPicture();

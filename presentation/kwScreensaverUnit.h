@@ -65,10 +65,17 @@ private:
     void StartPointerWatch();
     void StopPointerWatch();
     void PointerEvent(WPARAM stepFromCursor, LPARAM point);
+    // After a refused password: the user's movement counts afresh, the watch resumes.
+    void ResumeAfterRefusal(bool watched);
     // Stops the pointer watch, ends the module and deletes its files (unless it is left
     // running), destroys the backdrop. Safe to repeat.
     void EndModuleRun();
     void PostKeyToModule(WPARAM key);
+    // The module runner's waits answer calls sent to this thread; a close sent meanwhile is
+    // deferred until the step is over (see FormClose).
+    template <typename Step>
+    void DuringModuleWait(Step step);
+    bool ModuleRunning();
     void ExecuteCommand(const char* command);
     bool EnterCloseSaverMode();
     void StopModule(std::int32_t milliseconds);
@@ -104,6 +111,8 @@ private:
     POINT FPointerMoved = {0, 0};
     POINT FLastPointer = {0, 0};
     bool FPointerWatched = false;
+    int FModuleWaits = 0;
+    bool FCloseDeferred = false;
 };
 
 fw::TForm* CreatePresentationForm(fw::TApplication& application);

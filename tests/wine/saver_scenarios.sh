@@ -55,6 +55,7 @@ preview_in_host() {
     xdotool mousemove 170 150 mousemove_relative 30 20 click 1 key a
     probe post "$child" 0x0100 0x41 0  # WM_KEYDOWN
     probe post "$child" 0x0201 1 0     # WM_LBUTTONDOWN
+    probe post "$child" 0x0112 0xF140 0  # WM_SYSCOMMAND SC_SCREENSAVE, passed on in a preview
     stays_false 1 _scenario_gone || fail "input closed the preview"
     local cursor; cursor="$(probe cursor)"
     [[ "$cursor" =~ ^cursor=[1-9][0-9]*\ flags=1$ ]] || fail "the preview hid the cursor: '$cursor'"

@@ -9,6 +9,7 @@
 //   running                    the system's screen-saver-running flag
 //   set-running 0|1            sets it
 //   close CLASS                posts WM_CLOSE to the window of CLASS
+//   send-close CLASS           sends it (answered even inside the saver's waits)
 //   visible CLASS              1 when the window of CLASS is visible, else 0
 //   command CLASS TITLE ID     posts WM_COMMAND ID to the window of CLASS and TITLE ("-": any)
 //   launch-with-temp DIR CMD.. runs CMD with TMP and TEMP set to DIR, waits, exits with its code
@@ -154,6 +155,8 @@ int main(int argc, char** argv) {
         CloseHandle(process);
     } else if (!std::strcmp(command, "close") && argc == 3) {
         PostMessageA(Find(argv[2]), WM_CLOSE, 0, 0);
+    } else if (!std::strcmp(command, "send-close") && argc == 3) {
+        SendMessageTimeoutA(Find(argv[2]), WM_CLOSE, 0, 0, SMTO_NORMAL, 10000, nullptr);
     } else {
         return 1;
     }

@@ -3,12 +3,15 @@
 # scripts/with-wine.sh provides: real saver, real module program, real input from xdotool.
 #
 #   FullscreenTests.sh SAVER-STUB SAVERPAK-EXE TEST-MODULE LINK-TARGET PROBE WORK-FOLDER BY-HAND-STUB
+#                      [SHELL-PROBE]
 #
 # BY-HAND-STUB is the saver built for tests as if started by hand (the system runs no saver).
+# SHELL-PROBE reads and sets the registry for the password case (the double is installed).
 #
 # Every wait polls with a deadline; nothing sleeps to synchronise with Wine.
 set -uo pipefail
 stub="$1" saverpak="$2" module="$3" link_target="$4" probe="$5" work="$6" by_hand_stub="$7"
+shell_probe="${8:-}"
 rm -rf "$work"
 mkdir -p "$work"
 cp "$module" "$work/TestModule.exe"
@@ -22,6 +25,7 @@ check() { local what="$1"; shift; "$@" || fail "$what"; }
 source "$(dirname "${BASH_SOURCE[0]}")/../poll.sh"
 
 probe() { wine "$probe" "$@" 2>/dev/null | tr -d '\r'; }
+shell() { wine "$shell_probe" "$@" 2>/dev/null | tr -d '\r'; }
 temp="$(winepath -u "$(wine cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')" 2>/dev/null)"
 [[ -d "$temp" ]] || { echo "cannot find Wine's temporary folder"; exit 1; }
 
@@ -127,15 +131,12 @@ module_runs_topmost_and_a_key_ends_it() {
     check "the running flag is cleared" test "$(probe running)" = 0
 }
 
-movement_is_measured_from_the_origin() {
+movement_from_the_origin_or_a_click_ends_the_saver() {
     start_ready "$work/Plain.scr" || return
     xdotool mousemove_relative 8 8
     check "8 pixels keep the saver" stays_false 1 saver_gone
     xdotool mousemove_relative 1 0
     expect_closed "the ninth pixel from the origin"
-}
-
-a_click_ends_the_saver() {
     start_ready "$work/Plain.scr" || return
     xdotool click 1
     expect_closed "click"
@@ -188,22 +189,32 @@ F5 Z:\\nowhere\\missing.exe Path not found\\.
 EOF_CASES
 }
 
+# Also with a close sent (not posted) while a module slow to close is being stopped: it is taken
+# up after the stop, and refused then as any other while the dialog is up.
 the_link_key_lingers_behind_the_dialog_when_the_system_runs_the_saver() {
-    start_ready "$work/Plain.scr" || return
-    xdotool key F3
-    check "the command ran" wait_for 5 test -f "$work/link.mark"
-    check "the module was stopped" wait_for 5 log_has exit
-    check "the saver lingers" stays_false 1 saver_gone
-    check "the running flag is cleared" test "$(probe running)" = 0
-    check "the saver's window is hidden" test "$(probe visible TkwScreensaverForm)" = 0
-    check "the close-saver dialog is shown" test "$(probe visible '#32770')" = 1
-    probe close TkwScreensaverForm
-    check "a close request is refused while the dialog is up" stays_false 1 saver_gone
-    # OK on the dialog asks for confirmation; Yes closes the saver.
-    probe command '#32770' - 1
-    check "the confirmation is asked" wait_for 5 bash -c "wine '$probe' visible '#32770' >/dev/null 2>&1 && xdotool search --onlyvisible --name '^Close Screensaver\$' >/dev/null 2>&1"
-    wait_for 5 bash -c "wine '$probe' command - 'Close Screensaver' 6 >/dev/null 2>&1"
-    expect_closed "confirmation"
+    local slow
+    for slow in "" TESTMODULE_IGNORE_CLOSE=1; do
+        start_ready "$work/Plain.scr" $slow || return
+        xdotool key F3
+        if [[ -n "$slow" ]]; then
+            check "the module is asked to close" wait_for 5 log_has close
+            probe send-close TkwScreensaverForm &
+        fi
+        check "the command ran" wait_for 5 test -f "$work/link.mark"
+        check "the module was stopped" wait_for 8 bash -c '! pgrep -f "[\\]TestModule\.exe" >/dev/null'
+        [[ -n "$slow" ]] || check "the module closed when asked" log_has exit
+        check "the saver lingers" stays_false 1 saver_gone
+        check "the running flag is cleared" test "$(probe running)" = 0
+        check "the saver's window is hidden" test "$(probe visible TkwScreensaverForm)" = 0
+        check "the close-saver dialog is shown" test "$(probe visible '#32770')" = 1
+        probe close TkwScreensaverForm
+        check "a close request is refused while the dialog is up" stays_false 1 saver_gone
+        # OK on the dialog asks for confirmation; Yes closes the saver.
+        probe command '#32770' - 1
+        check "the confirmation is asked" wait_for 5 bash -c "wine '$probe' visible '#32770' >/dev/null 2>&1 && xdotool search --onlyvisible --name '^Close Screensaver\$' >/dev/null 2>&1"
+        wait_for 5 bash -c "wine '$probe' command - 'Close Screensaver' 6 >/dev/null 2>&1"
+        expect_closed "confirmation"
+    done
 }
 
 an_external_module_runs_and_is_kept() {
@@ -212,6 +223,37 @@ an_external_module_runs_and_is_kept() {
     expect_closed "key"
     check "the module ran" log_has start
     check "the external program is kept" test -f "$work/TestModule.exe"
+}
+
+# The leave-running key when no program runs (its start failed): the saver closes as at any
+# other key, and neither the argument file nor copies of the other modules stay behind.
+the_leave_running_key_without_a_running_module_leaves_nothing() {
+    start_saver "$work/Missing.scr"
+    check "the start is tried" wait_for 15 test -f "$work/missing.cfg"
+    xdotool key F2
+    expect_closed "F2"
+    check "nothing is left" bash -c "! ls '$work/missing.cfg' '$temp/Second.exe' '$temp/Third.exe' 2>/dev/null"
+}
+
+# A password over a running module: its dialog (the double's button) takes a click, which the
+# pointer watch must not swallow; after a refusal only the movement from then on counts.
+password_key='Software\Saverpak Tests\Password' desktop_key='Control Panel\Desktop'
+password_says() { [[ "$(shell reg-get "$password_key" "$1")" == "$2" ]]; }
+a_password_dialog_over_a_module_takes_clicks_and_a_refusal_counts_afresh() {
+    shell reg-set "$password_key" Hold 2
+    shell reg-set "$desktop_key" ScreenSaveUsePassword 1
+    if start_ready "$work/Plain.scr"; then
+        xdotool mousemove_relative 9 0
+        wait_for 5 password_says Calls 1 && xdotool mousemove 700 550 click 1
+        check "a click reaches the dialog" wait_for 5 password_says Release 1
+        xdotool mousemove_relative 5 0
+        check "a small movement after the refusal does not ask again" stays_false 1 password_says Calls 2
+        xdotool mousemove_relative 9 0
+        wait_for 5 password_says Calls 2 && xdotool mousemove 700 550 click 1
+        expect_closed "the right password"
+    fi
+    shell reg-delete "$desktop_key" ScreenSaveUsePassword
+    shell reg-delete "$password_key"
 }
 
 a_container_that_cannot_be_bound_scrolls_its_error() {
@@ -341,14 +383,19 @@ stub="$by_hand_stub" pack PlainByHand "$embedded_module" || { echo "packing fail
 pack External '[[module]]' 'external = true' "name = '$(win_path "$work/TestModule.exe")'" || { echo "packing failed"; exit 1; }
 pack Unnamed '[[module]]' 'file = "TestModule.exe"' || { echo "packing failed"; exit 1; }
 pack NoExtension '[[module]]' 'file = "TestModule.exe"' 'name = "Snow"' || { echo "packing failed"; exit 1; }
+pack Missing '[[module]]' 'external = true' "name = '$(win_path "$work")\\missing.exe'" \
+    '[[module]]' 'file = "TestModule.exe"' 'name = "Second.exe"' \
+    '[[module]]' 'file = "TestModule.exe"' 'name = "Third.exe"' || { echo "packing failed"; exit 1; }
 
-all_cases="module_runs_topmost_and_a_key_ends_it movement_is_measured_from_the_origin
-    a_click_ends_the_saver a_module_that_ends_is_started_again
+all_cases="module_runs_topmost_and_a_key_ends_it movement_from_the_origin_or_a_click_ends_the_saver
+    a_module_that_ends_is_started_again
     the_leave_running_key_leaves_the_module_running
     the_link_key_launches_and_closes_when_the_system_does_not_run_the_saver
     a_command_that_cannot_be_launched_records_the_error
     the_link_key_lingers_behind_the_dialog_when_the_system_runs_the_saver
     an_external_module_runs_and_is_kept a_container_that_cannot_be_bound_scrolls_its_error
+    the_leave_running_key_without_a_running_module_leaves_nothing
+    a_password_dialog_over_a_module_takes_clicks_and_a_refusal_counts_afresh
     an_unnamed_module_restarted_often_leaves_nothing_behind modules_that_resist_closing_are_ended
     a_module_moving_the_pointer_does_not_end_the_saver
     the_argument_file_lies_beside_a_module_in_a_dotted_folder"

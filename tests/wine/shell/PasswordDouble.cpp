@@ -4,7 +4,8 @@
 // VerifyScreenSavePwd answers "wrong" at the first call and "right" at every later one;
 // PwdChangePasswordA (MPR.DLL's export) records what it was given. The library is loaded afresh
 // for every call, so what it records lives in the registry. With "Hold" set to 1 either call
-// stays in its dialog, dispatching messages as a real one does, until "Release" is set to 1.
+// stays in its dialog, dispatching messages as a real one does, until "Release" is set to 1;
+// with "Hold" 2 the dialog is a button at (600, 500), 200 x 100, and a click on it releases.
 //
 // Loaded from anywhere, it leaves a file "<its own path>.loaded": a copy planted beside the
 // saver or in the current folder shows that way whether it was ever taken.
@@ -53,26 +54,36 @@ private:
     HKEY FKey = nullptr;
 };
 
-void DispatchPending() {
+// True when a button press on `button` was among the messages.
+bool DispatchPending(HWND button = nullptr) {
     MSG msg;
+    bool pressed = false;
     while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {  // a modal loop leaves the quit to its caller's loop
             ::PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
+            break;
         }
+        pressed = pressed || (button && msg.hwnd == button && msg.message == WM_LBUTTONDOWN);
         ::TranslateMessage(&msg);
         ::DispatchMessageA(&msg);
     }
+    return pressed;
 }
 
 // As a modal dialog would: the caller's windows keep getting their messages meanwhile.
-void HoldWhileAsked(TestKey& key) {
-    if (key.Get("Hold") != 1) return;
+void HoldWhileAsked(TestKey& key, HWND owner) {
+    const DWORD hold = key.Get("Hold");
+    if (hold != 1 && hold != 2) return;
+    HWND button = hold != 2 ? nullptr
+                            : ::CreateWindowExA(WS_EX_TOPMOST, "BUTTON", "OK", WS_POPUP | WS_VISIBLE,
+                                                600, 500, 200, 100, owner, nullptr, nullptr, nullptr);
+    if (button) key.Set("Release", 0);
     DWORD start = ::GetTickCount();
     while (key.Get("Release") != 1 && ::GetTickCount() - start < kHoldLimitMs) {
-        DispatchPending();
+        if (DispatchPending(button)) key.Set("Release", 1);
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
+    if (button) ::DestroyWindow(button);
     DispatchPending();  // whatever was posted before the release
 }
 
@@ -102,7 +113,7 @@ extern "C" __declspec(dllexport) BOOL WINAPI VerifyScreenSavePwd(HWND window) {
     ::ShowCursor(TRUE);
     key.Set("CursorShown", count >= 0 ? 1 : 0);
     key.Set("OwnerValid", window && ::IsWindow(window) ? 1 : 0);
-    HoldWhileAsked(key);
+    HoldWhileAsked(key, window);
     key.Set("Answered", calls);
     return calls >= 2;
 }
@@ -113,6 +124,6 @@ extern "C" __declspec(dllexport) DWORD WINAPI PwdChangePasswordA(LPCSTR provider
     key.Count("ChangeCalls");
     key.SetText("ChangeProvider", provider ? provider : "(none)");
     key.Set("ChangeOwner", static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(owner)));
-    HoldWhileAsked(key);
+    HoldWhileAsked(key, owner);
     return 0;
 }

@@ -532,16 +532,6 @@ public:
     explicit ProbeForm(fw::TComponent* owner) : TScreensaverForm(owner) {}
     void SetPrefix(const char* prefix) { FErrorPrefix = prefix; }
     void Tick() { ErrorTimerTimer(this); }
-    void Send(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) {
-        ::SendMessageA(Handle(), msg, wParam, lParam);
-    }
-    int closes = 0;
-
-protected:
-    void FormClose(fw::TObject* sender, fw::TCloseAction& action) override {
-        ++closes;
-        action = fw::caNone;  // count, but keep the window for the next check
-    }
 };
 
 }  // namespace
@@ -624,7 +614,9 @@ TEST(ScreensaverForm, ErrorLineIsDrawnAlongTheTopEdge) {
     }
 }
 
-TEST(ScreensaverForm, InputInFullScreenAndPreview) {
+// What the shipped window leaves to its base; what input does runs on the shipped saver (the
+// shell's run_keys scenario, the preview suite's preview_child).
+TEST(ScreensaverForm, FullScreenAndPreviewWindows) {
     fw::TApplication application;
     application.Initialize();
     SaverMode = smRun;
@@ -634,26 +626,12 @@ TEST(ScreensaverForm, InputInFullScreenAndPreview) {
     EXPECT_EQ(form->FormStyle(), fw::fsStayOnTop);
     // The form is owned by the application window, so the single-instance search finds it.
     EXPECT_EQ(::GetWindow(form->Handle(), GW_OWNER), application.Handle());
-    form->Send(WM_SYSCOMMAND, SC_CLOSE);
-    form->Send(WM_SYSCOMMAND, SC_SCREENSAVE);
-    EXPECT_EQ(form->closes, 0);
     EXPECT_EQ(::SendMessageA(form->Handle(), WM_NCACTIVATE, 0, 0), 1);
-    form->Send(WM_KEYDOWN, 'A');
-    form->Send(WM_SYSKEYDOWN, 'X');
-    form->Send(WM_LBUTTONDOWN);
-    form->Send(WM_RBUTTONDOWN);
-    form->Send(WM_MBUTTONDOWN);
-    EXPECT_EQ(form->closes, 5);
 
     SaverMode = smPreview;
     ParentWindow = nullptr;
     auto* preview = new ProbeForm(&application);
     EXPECT_FALSE(preview->Enabled());
-    preview->Send(WM_KEYDOWN, 'A');
-    preview->Send(WM_LBUTTONDOWN);
-    preview->Send(WM_MOUSEMOVE);
-    preview->Send(WM_SYSCOMMAND, SC_SCREENSAVE);  // passed on to the system, not ours to act on
-    EXPECT_EQ(preview->closes, 0);
     SaverMode = smConfigure;
 }
 

@@ -1,10 +1,5 @@
 #include "tests/wine/shell/StandInForms.h"
 
-TStandInPresentationForm::TStandInPresentationForm(fw::TComponent* owner)
-    : TScreensaverForm(owner) {
-    SetColor(fw::clBlack);
-}
-
 namespace {
 
 fw::TFormDescription ConfigurationDescription() {
@@ -38,15 +33,4 @@ void TStandInConfigurationForm::FormShow(fw::TObject*) {
 
 void TStandInConfigurationForm::FormClose(fw::TObject*, fw::TCloseAction&) {
     if (fw::Application) EnableParentWindow(fw::Application->Handle());
-}
-
-SaverParts StandInParts() {
-    SaverParts parts;
-    parts.CreatePresentationForm = [](fw::TApplication& application) -> fw::TForm* {
-        return application.CreateForm<TStandInPresentationForm>();
-    };
-    parts.CreateConfigurationForm = [](fw::TApplication& application) -> fw::TForm* {
-        return application.CreateForm<TStandInConfigurationForm>();
-    };
-    return parts;
 }
