@@ -12,10 +12,15 @@
 #include <string>
 #include <thread>
 
-#include "framework/Forms.h"
+#include "framework/Application.h"
+#include "framework/Buttons.h"
+#include "framework/Dpi.h"
+#include "framework/Form.h"
 #include "framework/Handles.h"
+#include "framework/Panel.h"
 #include "framework/Registry.h"
 #include "framework/Thread.h"
+#include "framework/Timer.h"
 #include "presentation/DataUnit.h"
 #include "shell/SaverServices.h"
 #include "shell/ScreensaverUnit.h"

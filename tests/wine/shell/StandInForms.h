@@ -5,7 +5,8 @@
 // guard to find it and bring it to the front.
 #pragma once
 
-#include "framework/Forms.h"
+#include "framework/Buttons.h"
+#include "framework/Form.h"
 #include "shell/ScreensaverUnit.h"
 
 class TStandInPresentationForm : public TScreensaverForm {
