@@ -81,6 +81,11 @@ LRESULT CALLBACK TApplication::AppWndProc(HWND window, UINT msg, WPARAM wParam, 
 }
 
 bool TApplication::TakesDialogKeys(HWND root) {
+    // Our windows may sit inside another program's (a preview's host, the window that started
+    // the configuration); our keys must not work that program's dialog.
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(root, &process);
+    if (process != ::GetCurrentProcessId()) return false;
     char className[16] = {};
     ::GetClassNameA(root, className, sizeof(className));
     if (std::strcmp(className, "#32770") == 0) return true;

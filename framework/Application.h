@@ -62,7 +62,8 @@ public:
 
 private:
     bool ProcessMessage(MSG& msg);
-    // Whether keys for windows below `root` go through IsDialogMessage.
+    // Whether keys for windows below `root` go through IsDialogMessage: only for a dialog box
+    // or a form with buttons of this process.
     static bool TakesDialogKeys(HWND root);
     static LRESULT CALLBACK AppWndProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 
