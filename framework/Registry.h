@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "framework/Forms.h"
+#include "framework/Exception.h"
 #include "framework/Handles.h"
 
 namespace fw {

@@ -2,7 +2,7 @@
 
 #include <process.h>
 
-#include "framework/Forms.h"
+#include "framework/Exception.h"
 
 namespace fw {
 

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "framework/Forms.h"
+#include "framework/Exception.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "framework/Exception.h"
 #include "presentation/DataUnit.h"
 #include "shell/ScreensaverUnit.h"
 #include "support/Error.h"

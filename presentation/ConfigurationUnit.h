@@ -10,7 +10,12 @@
 
 #include <memory>
 
-#include "framework/Forms.h"
+#include "framework/Application.h"
+#include "framework/Buttons.h"
+#include "framework/Form.h"
+#include "framework/Label.h"
+#include "framework/PaintBox.h"
+#include "framework/Panel.h"
 #include "imaging/PictureLoaderUnit.h"
 #include "imaging/Transitionsunit.h"
 #include "package/kwPak.h"

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "framework/Application.h"
 #include "framework/Handles.h"
 #include "framework/Registry.h"
 

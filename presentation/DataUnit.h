@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "framework/Forms.h"
+#include "framework/Component.h"
 #include "support/Path.h"
 
 constexpr const char* kVendorKey = "Saverpak";

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "framework/Exception.h"
 #include "presentation/DataUnit.h"
 #include "shell/SaverServices.h"
 #include "support/Error.h"

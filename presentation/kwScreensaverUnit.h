@@ -15,7 +15,9 @@
 #include <memory>
 #include <string>
 
-#include "framework/Forms.h"
+#include "framework/Application.h"
+#include "framework/Form.h"
+#include "framework/Timer.h"
 #include "imaging/PictureLoaderUnit.h"
 #include "imaging/Transitionsunit.h"
 #include "package/kwPak.h"

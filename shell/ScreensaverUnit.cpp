@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "framework/Exception.h"
 #include "shell/SaverServices.h"
 #include "support/Error.h"
 #include "support/Path.h"

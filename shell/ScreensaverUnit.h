@@ -15,7 +15,10 @@
 #include <functional>
 #include <string>
 
-#include "framework/Forms.h"
+#include "framework/Application.h"
+#include "framework/Form.h"
+#include "framework/PaintBox.h"
+#include "framework/Timer.h"
 
 // ---- Mode and command line ----
 

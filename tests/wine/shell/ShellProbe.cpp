@@ -10,6 +10,7 @@
 //   post <hwnd> <msg> <wparam> <lparam>    PostMessageA
 //   host <stop file> <timeout ms> [w h]    a visible top-level window until the file appears;
 //                                          w h: its client size (default window 400 x 300)
+//   host <stop file> <timeout ms> dialog   a hidden dialog box instead; Enter or Escape closes it
 //   client <hwnd>                          the client size, "WxH"
 //   controls <hwnd>                        every descendant window, one a line: handle, class,
 //                                          visible, enabled, checked, screen rectangle, text
@@ -55,7 +56,30 @@ LRESULT CALLBACK HostProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     return ::DefWindowProcA(window, msg, wParam, lParam);
 }
 
-int Host(const char* stopFile, DWORD timeoutMs, int clientWidth = 0, int clientHeight = 0) {
+// As a dialog box's own procedure does, IDOK and IDCANCEL (Enter and Escape) close it.
+INT_PTR CALLBACK DialogHostProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
+    if (msg == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        ::DestroyWindow(dialog);
+        return TRUE;
+    }
+    if (msg == WM_DESTROY) ::PostQuitMessage(0);
+    return FALSE;
+}
+
+HWND CreateDialogHost() {
+    struct alignas(4) {
+        DLGTEMPLATE head;
+        WORD menu, windowClass, title;
+    } blank = {};
+    blank.head.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+    blank.head.cx = 200;
+    blank.head.cy = 150;
+    HWND dialog = ::CreateDialogIndirectParamA(nullptr, &blank.head, nullptr, DialogHostProc, 0);
+    if (dialog) ::SetWindowTextA(dialog, "Probe Host");
+    return dialog;
+}
+
+HWND CreateHost(int clientWidth, int clientHeight) {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = HostProc;
     wc.hInstance = ::GetModuleHandleA(nullptr);
@@ -69,12 +93,19 @@ int Host(const char* stopFile, DWORD timeoutMs, int clientWidth = 0, int clientH
         frame = {0, 0, clientWidth, clientHeight};
         ::AdjustWindowRect(&frame, style, FALSE);
     }
-    HWND window = ::CreateWindowExA(0, "ShellProbeHost", "Probe Host", style, 100, 100,
-                                    frame.right - frame.left, frame.bottom - frame.top, nullptr,
-                                    nullptr, wc.hInstance, nullptr);
+    return ::CreateWindowExA(0, "ShellProbeHost", "Probe Host", style, 100, 100,
+                             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                             wc.hInstance, nullptr);
+}
+
+int Host(const char* stopFile, DWORD timeoutMs, int clientWidth = 0, int clientHeight = 0,
+         bool dialog = false) {
+    HWND window = dialog ? CreateDialogHost() : CreateHost(clientWidth, clientHeight);
     if (!window) return 2;
-    ::ShowWindow(window, SW_SHOW);
-    ::SetForegroundWindow(window);
+    if (!dialog) {  // the dialog stays hidden: no activation to race with its guest's
+        ::ShowWindow(window, SW_SHOW);
+        ::SetForegroundWindow(window);
+    }
     std::printf("%lld\n", static_cast<long long>(reinterpret_cast<LONG_PTR>(window)));
     std::fflush(stdout);
     DWORD start = ::GetTickCount();
@@ -174,6 +205,9 @@ int main(int argc, char** argv) {
     if (command == "host" && argc >= 6) {
         return Host(argv[2], std::strtoul(argv[3], nullptr, 10), std::atoi(argv[4]),
                     std::atoi(argv[5]));
+    }
+    if (command == "host" && argc == 5 && std::strcmp(argv[4], "dialog") == 0) {
+        return Host(argv[2], std::strtoul(argv[3], nullptr, 10), 0, 0, true);
     }
     if (command == "host" && argc >= 4) return Host(argv[2], std::strtoul(argv[3], nullptr, 10));
     if (command == "client" && argc >= 3) {

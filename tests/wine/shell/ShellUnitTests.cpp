@@ -12,10 +12,15 @@
 #include <string>
 #include <thread>
 
-#include "framework/Forms.h"
+#include "framework/Application.h"
+#include "framework/Buttons.h"
+#include "framework/Dpi.h"
+#include "framework/Form.h"
 #include "framework/Handles.h"
+#include "framework/Panel.h"
 #include "framework/Registry.h"
 #include "framework/Thread.h"
+#include "framework/Timer.h"
 #include "presentation/DataUnit.h"
 #include "shell/SaverServices.h"
 #include "shell/ScreensaverUnit.h"
@@ -793,4 +798,34 @@ TEST(Framework, ForeignWindowsInControlMessagesAreNotOurs) {
     ::SendMessageA(form->Handle(), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button->Handle()), BN_CLICKED),
                    reinterpret_cast<LPARAM>(button->Handle()));
     EXPECT_EQ(clicks, 1);
+}
+
+TEST(Framework, KeysInAnotherProgramsDialogAreNotItsDialogKeys) {
+    // A preview's host may be another program's dialog box. Our windows inside it (attached as
+    // a preview attaches them) keep their keys: an Escape is not that dialog's Cancel.
+    std::string probe = "\"" + ModuleFolder(nullptr) + "\\shell_probe.exe\" host none 10000 dialog";
+    STARTUPINFOA startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(::CreateProcessA(nullptr, probe.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, &startup, &process));
+    fw::UniqueHandle probeProcess(process.hProcess), probeThread(process.hThread);
+    HWND dialog = nullptr;
+    for (DWORD start = ::GetTickCount(); !dialog && ::GetTickCount() - start < 5000;) {
+        dialog = ::FindWindowA("#32770", "Probe Host");
+        if (!dialog) ::Sleep(10);
+    }
+    ASSERT_TRUE(dialog);
+    fw::TApplication application;
+    application.Initialize();
+    HWND window = application.Handle();
+    ::SetParent(window, dialog);
+    ::SetWindowLongA(window, GWL_STYLE, WS_CHILD | WS_DISABLED);
+    MSG stale;
+    while (::PeekMessageA(&stale, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    ::PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0);
+    application.ProcessMessages();
+    EXPECT_TRUE(::IsWindow(dialog)) << "our Escape closed the other program's dialog";
+    ::SetParent(window, nullptr);
+    ::TerminateProcess(probeProcess.Get(), 0);
 }

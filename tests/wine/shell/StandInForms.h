@@ -3,7 +3,8 @@
 // find it and bring it to the front.
 #pragma once
 
-#include "framework/Forms.h"
+#include "framework/Buttons.h"
+#include "framework/Form.h"
 #include "shell/ScreensaverUnit.h"
 
 class TStandInConfigurationForm : public fw::TForm {
