@@ -11,6 +11,8 @@ packages=(
     # libjpeg-turbo's SIMD code
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
     nasm
+    # zlib for the Windows libpng (scripts/build-libpng-windows.sh builds libpng itself)
+    libz-mingw-w64-dev
     # Libraries and headers
     libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev
     libgtest-dev googletest libbenchmark-dev
