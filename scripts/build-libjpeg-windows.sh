@@ -2,7 +2,7 @@
 # Cross-build libjpeg-turbo (6b API, static, with SIMD) for 64-bit Windows from Debian's own
 # source package, and install it into build/deps/windows where the windows preset looks for it.
 #
-# The source comes as scripts/debian-source.sh fetches it, so the machine's apt configuration is
+# The source comes as scripts/windows-deps.sh fetches it, so the machine's apt configuration is
 # never changed. The result is cached: a second run with the same source version does nothing
 # (stamp file build/deps/windows/libjpeg.stamp).
 #
@@ -33,24 +33,18 @@ if [[ $force == 0 && -f "$prefix/lib/libjpeg.a" && -f "$stamp" ]] \
     exit 0
 fi
 
-source "$root/scripts/debian-source.sh"
+source "$root/scripts/windows-deps.sh"
 fetch_debian_source libjpeg-turbo "$wanted" "$work"
 version="$(cd "$srcdir" && dpkg-parsechangelog -S Version 2>/dev/null || echo unknown)"
 
 log "building libjpeg-turbo $version for Windows"
-rm -rf "$work/build"
-cmake -S "$srcdir" -B "$work/build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-    -DCMAKE_CROSSCOMPILING_EMULATOR= \
-    -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_INSTALL_PREFIX="$prefix" \
+cross_build_library "$work" jpeg-static "$prefix" \
     -DCMAKE_ASM_NASM_COMPILER=nasm \
     -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
     -DWITH_SIMD=ON -DREQUIRE_SIMD=ON \
     -DWITH_JPEG8=OFF -DWITH_JPEG7=OFF \
     -DWITH_TURBOJPEG=OFF -DWITH_JAVA=OFF \
-    -DCMAKE_POSITION_INDEPENDENT_CODE=OFF >&2
-cmake --build "$work/build" -j2 --target jpeg-static >&2
+    -DCMAKE_POSITION_INDEPENDENT_CODE=OFF
 
 # Install only what the project uses: the 6b headers and the static library.
 mkdir -p "$prefix/include" "$prefix/lib"

@@ -4,7 +4,7 @@
 # the windows preset looks for it. The version is the one of the installed libpng-dev, so that
 # the Linux and the Windows tool write the same PNG files.
 #
-# The source comes as scripts/debian-source.sh fetches it, so the machine's apt configuration is
+# The source comes as scripts/windows-deps.sh fetches it, so the machine's apt configuration is
 # never changed. The result is cached: a second run with the same source version does nothing
 # (stamp file build/deps/windows/libpng.stamp).
 #
@@ -35,22 +35,14 @@ if [[ $force == 0 && -f "$prefix/lib/libpng.a" && -f "$stamp" ]] \
     exit 0
 fi
 
-source "$root/scripts/debian-source.sh"
+source "$root/scripts/windows-deps.sh"
 fetch_debian_source libpng1.6 "$wanted" "$work"
 version="$(cd "$srcdir" && dpkg-parsechangelog -S Version 2>/dev/null || echo unknown)"
 
 log "building libpng $version for Windows"
-rm -rf "$work/build"
-# No path of this folder goes into the library (the release binaries are reproducible).
-cmake -S "$srcdir" -B "$work/build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-    -DCMAKE_CROSSCOMPILING_EMULATOR= \
-    -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_C_FLAGS="-ffile-prefix-map=$work=." \
-    -DCMAKE_INSTALL_PREFIX="$prefix" \
+cross_build_library "$work" png_static "$prefix" \
     -DZLIB_INCLUDE_DIR="$zlib/include" -DZLIB_LIBRARY="$zlib/lib/libz.a" \
-    -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF >&2
-cmake --build "$work/build" -j2 --target png_static >&2
+    -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF
 
 # Install only what the project uses: the headers and the static library.
 mkdir -p "$prefix/include" "$prefix/lib"

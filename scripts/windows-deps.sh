@@ -1,12 +1,17 @@
-# Sourced by the scripts that cross-build a library for Windows from Debian's own source package.
+# Sourced by the scripts that cross-build a library for Windows from Debian's own source package
+# (scripts/build-libjpeg-windows.sh, scripts/build-libpng-windows.sh).
 #
 # fetch_debian_source PACKAGE VERSION WORK
 #   Unpacks the Debian source package PACKAGE (version VERSION, Debian's patches applied) into
 #   WORK and sets `srcdir` to the unpacked folder. When that exact version is no longer in the
-#   archive (a newer point or security release replaced it), the newest one of the same upstream
-#   version is taken; with no such one either, the newest there is. An empty VERSION takes the
-#   newest. The source comes through `apt-get source` with a private source list and private apt
-#   state under build/deps/apt, so the machine's apt configuration is never changed.
+#   archive (a newer point release replaced it), the newest one of the same upstream version is
+#   taken; with no such one either, the newest there is. An empty VERSION takes the newest. The
+#   source comes through `apt-get source` with a private source list and private apt state under
+#   build/deps/apt, so the machine's apt configuration is never changed.
+#
+# cross_build_library WORK TARGET PREFIX CMAKE-OPTION...
+#   Configures $srcdir in WORK/build for Windows (the project's toolchain, Release, installing
+#   into PREFIX, no path of WORK in the objects) and builds TARGET.
 
 debian_source_log() { echo "$(basename "$0" .sh): $*" >&2; }
 
@@ -79,4 +84,18 @@ fetch_debian_source() {
     [[ -n "$srcdir" ]] || { debian_source_log "error: no $package source in $work"; exit 1; }
     srcdir="$work/${srcdir#./}"
     cd - >/dev/null
+}
+
+cross_build_library() {
+    local work="$1" target="$2" prefix="$3" root
+    shift 3
+    root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+    rm -rf "$work/build"
+    cmake -S "$srcdir" -B "$work/build" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
+        -DCMAKE_CROSSCOMPILING_EMULATOR= \
+        -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_C_FLAGS="-ffile-prefix-map=$work=." \
+        -DCMAKE_INSTALL_PREFIX="$prefix" "$@" >&2
+    cmake --build "$work/build" -j2 --target "$target" >&2
 }
