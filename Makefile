@@ -5,6 +5,9 @@
 #   make native | asan | windows     configure and build one preset
 #   make deps      install the Debian packages (scripts/install-deps.sh)
 #   make libjpeg   cross-build libjpeg-turbo for Windows into build/deps/windows
+#   make libpng    cross-build libpng for Windows into build/deps/windows
+#   make dist      the release archives in build/dist (the Windows zip, the Linux tool, SHA256SUMS)
+#   make reproducible   build the release binaries twice in two fresh clones and compare them
 #   make clean     remove the three preset build folders (keeps build/deps and build/wine)
 #   make distclean remove build/ entirely
 #
@@ -14,7 +17,7 @@ SHELL := /bin/bash
 JOBS ?= 2
 WITH_WINE := scripts/with-wine.sh
 
-.PHONY: all test demo deps libjpeg native asan windows clean distclean
+.PHONY: all test demo deps libjpeg libpng native asan windows dist reproducible clean distclean
 
 all: native
 
@@ -23,6 +26,9 @@ deps:
 
 libjpeg: deps
 	scripts/build-libjpeg-windows.sh
+
+libpng: deps
+	scripts/build-libpng-windows.sh
 
 # A second run only rebuilds what changed (cmake --preset re-runs a cached configure quickly).
 native: deps
@@ -33,7 +39,7 @@ asan: deps
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
 
-windows: libjpeg
+windows: libjpeg libpng
 	cmake --preset windows
 	cmake --build --preset windows -j $(JOBS)
 
@@ -58,6 +64,12 @@ demo: native windows
 	else \
 	    echo "The demo arrives with the full-screen run (scripts/demo.sh)."; \
 	fi
+
+dist: native windows
+	python3 scripts/make-dist.py
+
+reproducible: libjpeg libpng
+	scripts/check-reproducible.sh
 
 clean:
 	rm -rf build/native build/asan build/windows

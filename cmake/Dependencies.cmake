@@ -2,6 +2,7 @@
 # for Windows as static libraries that scripts/ cross-builds into the build folder.
 
 find_package(JPEG REQUIRED)   # libjpeg-turbo, 6b API (jpeglib.h, JPEG_LIB_VERSION 62)
+find_package(PNG REQUIRED)    # libpng 1.6 and zlib, for the tool's preview
 
 if(SAVERPAK_TESTS)
   if(WIN32)

@@ -2,9 +2,9 @@
 # Cross-build libjpeg-turbo (6b API, static, with SIMD) for 64-bit Windows from Debian's own
 # source package, and install it into build/deps/windows where the windows preset looks for it.
 #
-# The source comes through `apt-get source` with a private source list and private apt state, so
-# the machine's apt configuration is never changed. The result is cached: a second run with the
-# same source version does nothing (stamp file build/deps/windows/libjpeg.stamp).
+# The source comes as scripts/windows-deps.sh fetches it, so the machine's apt configuration is
+# never changed. The result is cached: a second run with the same source version does nothing
+# (stamp file build/deps/windows/libjpeg.stamp).
 #
 # Usage: scripts/build-libjpeg-windows.sh [--force]
 set -euo pipefail
@@ -12,7 +12,6 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 prefix="$root/build/deps/windows"
 work="$root/build/deps/libjpeg-src"
-apt_dir="$root/build/deps/apt"
 stamp="$prefix/libjpeg.stamp"
 force=0
 [[ "${1:-}" == "--force" ]] && force=1
@@ -34,70 +33,18 @@ if [[ $force == 0 && -f "$prefix/lib/libjpeg.a" && -f "$stamp" ]] \
     exit 0
 fi
 
-# Private apt: a deb-src line that mirrors the system's Debian source (same URI, same keyring,
-# bookworm main), with lists and caches under build/deps/apt.
-uri="$(awk '/^URIs:/ { for (i = 2; i <= NF; i++) if ($i ~ /\/debian\/?$/) { print $i; exit } }' \
-       /etc/apt/sources.list.d/debian.sources 2>/dev/null || true)"
-[[ -n "$uri" ]] || uri="http://deb.debian.org/debian"
-keyring=/usr/share/keyrings/debian-archive-keyring.gpg
-mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$work"
-cat > "$apt_dir/sources.list" <<EOF
-deb-src [signed-by=$keyring] $uri bookworm main
-EOF
-apt_opts=(
-    -o "Dir::Etc::sourcelist=$apt_dir/sources.list"
-    -o "Dir::Etc::sourceparts=-"
-    -o "Dir::State::Lists=$apt_dir/lists"
-    -o "Dir::Cache=$apt_dir/cache"
-    -o "APT::Sandbox::User=root"
-)
-
-if ! compgen -G "$apt_dir/lists/*Sources*" >/dev/null; then
-    log "fetching the source index ($uri bookworm main)"
-    apt-get "${apt_opts[@]}" -qq update >&2
-fi
-
-src_spec="libjpeg-turbo"
-[[ -n "$wanted" ]] && src_spec="libjpeg-turbo=$wanted"
-cd "$work"
-# A source tree of another Debian version (an older run before an upgrade) is not reused.
-if [[ -n "$wanted" && -f source.version && "$(cat source.version)" != "$wanted" ]]; then
-    rm -rf ./libjpeg-turbo[-_]* source.version
-fi
-srcdir="$(find . -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -1)"
-if [[ -z "$srcdir" ]]; then
-    rm -f ./libjpeg-turbo_*
-    log "downloading Debian source $src_spec"
-    if ! apt-get "${apt_opts[@]}" -qq source --download-only "$src_spec" >&2; then
-        # The index may be older than the installed version; refresh once and retry.
-        apt-get "${apt_opts[@]}" -qq update >&2
-        apt-get "${apt_opts[@]}" -qq source --download-only "$src_spec" >&2 \
-            || apt-get "${apt_opts[@]}" -qq source --download-only libjpeg-turbo >&2
-    fi
-    dsc="$(ls -t libjpeg-turbo_*.dsc | head -1)"
-    # Debian's patches are applied, as in Debian's own build.
-    dpkg-source --no-check -x "$dsc" >&2
-    srcdir="$(find . -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -1)"
-fi
-[[ -n "$srcdir" ]] || die "no libjpeg-turbo source in $work"
-srcdir="$work/${srcdir#./}"
+source "$root/scripts/windows-deps.sh"
+fetch_debian_source libjpeg-turbo "$wanted" "$work"
 version="$(cd "$srcdir" && dpkg-parsechangelog -S Version 2>/dev/null || echo unknown)"
-echo "$version" > "$work/source.version"
 
 log "building libjpeg-turbo $version for Windows"
-rm -rf "$work/build"
-cmake -S "$srcdir" -B "$work/build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-    -DCMAKE_CROSSCOMPILING_EMULATOR= \
-    -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_INSTALL_PREFIX="$prefix" \
+cross_build_library "$work" jpeg-static "$prefix" \
     -DCMAKE_ASM_NASM_COMPILER=nasm \
     -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
     -DWITH_SIMD=ON -DREQUIRE_SIMD=ON \
     -DWITH_JPEG8=OFF -DWITH_JPEG7=OFF \
     -DWITH_TURBOJPEG=OFF -DWITH_JAVA=OFF \
-    -DCMAKE_POSITION_INDEPENDENT_CODE=OFF >&2
-cmake --build "$work/build" -j2 --target jpeg-static >&2
+    -DCMAKE_POSITION_INDEPENDENT_CODE=OFF
 
 # Install only what the project uses: the 6b headers and the static library.
 mkdir -p "$prefix/include" "$prefix/lib"

@@ -11,6 +11,8 @@ packages=(
     # libjpeg-turbo's SIMD code
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
     nasm
+    # zlib for the Windows libpng (scripts/build-libpng-windows.sh builds libpng itself)
+    libz-mingw-w64-dev
     # Libraries and headers
     libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev
     libgtest-dev googletest libbenchmark-dev
@@ -21,6 +23,8 @@ packages=(
     wine wine64 xvfb xdotool imagemagick x11-xserver-utils x11-utils
     # scripts/build-libjpeg-windows.sh fetches Debian's source package
     ca-certificates xz-utils
+    # make dist
+    python3
     # Signing tests (a throw-away certificate, Authenticode signatures) and profiling
     openssl osslsigncode linux-perf
 )

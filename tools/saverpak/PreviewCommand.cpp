@@ -5,9 +5,7 @@
 #include <vector>
 
 #include <CLI/CLI.hpp>
-#ifndef _WIN32
 #include <png.h>
-#endif
 
 #include "imaging/Display.h"
 #include "imaging/Preparation.h"
@@ -28,13 +26,6 @@ struct DisplayOverride {
     ~DisplayOverride() { SetDisplayOverride(nullptr); }
 };
 
-#ifdef _WIN32
-// The Windows build carries no PNG writer (libpng is a host package): the preview is a tool of
-// the native build.
-bool WritePng(std::FILE*, const cBitmap&) {
-    throw ToolError("preview: this build of saverpak cannot write PNG files; use the Linux build");
-}
-#else
 // The picture as the screen shows it: an indexed picture as a palette PNG of its own bit depth
 // (PNG packs indices from the high bit down, as our rows do), a 24-bit one as RGB. Rows go in
 // as stored, the last stored row first. A preview is written once and looked at: the fastest
@@ -81,7 +72,6 @@ bool WritePng(std::FILE* stream, const cBitmap& bitmap) {
     png_destroy_write_struct(&png, &info);
     return true;
 }
-#endif
 
 }  // namespace
 

@@ -1,0 +1,151 @@
+#!/usr/bin/env python3
+"""Makes the release archives in build/dist from the native and windows builds:
+
+  saverpak-VERSION-windows-x64.zip   saverpak.exe, the saver stub Saverpak.scr, README, the
+                                     licence notices of what is linked in, the demo as an example
+  saverpak-VERSION-linux-x64.tar.gz  the tool, README, licence notices
+  SHA256SUMS                         of the two archives (each archive has one of its members)
+
+The archives are reproducible: members in a fixed order, SOURCE_DATE_EPOCH (default: the last
+commit's time) as every member's time, fixed permissions and owners.
+
+Usage: scripts/make-dist.py [NATIVE-BUILD WINDOWS-BUILD]
+"""
+import gzip
+import hashlib
+import io
+import os
+import re
+import subprocess
+import sys
+import tarfile
+import tempfile
+import time
+import zipfile
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+DOC = Path("/usr/share/doc")
+# Compiled into the tool from headers (both builds).
+HEADER_LIBRARIES = {"CLI11": "libcli11-dev", "tomlplusplus": "libtomlplusplus-dev",
+                    "nlohmann-json": "nlohmann-json3-dev"}
+# Linked statically into the Windows programs.
+WINDOWS_LIBRARIES = {"libjpeg-turbo": "libjpeg62-turbo-dev", "libpng": "libpng-dev",
+                     "zlib": "libz-mingw-w64-dev", "mingw-w64": "mingw-w64-x86-64-dev"}
+
+
+def fail(message):
+    sys.exit(f"make-dist: error: {message}")
+
+
+def source_date_epoch():
+    if "SOURCE_DATE_EPOCH" in os.environ:
+        return int(os.environ["SOURCE_DATE_EPOCH"])
+    out = subprocess.run(["git", "-C", str(ROOT), "log", "-1", "--format=%ct"],
+                         capture_output=True, text=True, check=True)
+    return int(out.stdout)
+
+
+def project_version():
+    text = (ROOT / "CMakeLists.txt").read_text()
+    match = re.search(r"project\(\s*Saverpak\s+VERSION\s+([0-9.]+)", text)
+    if not match:
+        fail("no project VERSION in CMakeLists.txt")
+    return match.group(1)
+
+
+def read(path):
+    path = Path(path)
+    if not path.is_file():
+        fail(f"{path} is missing (make native windows builds everything the archives hold)")
+    return path.read_bytes()
+
+
+def licences(libraries):
+    """(archive name, bytes) of each library's Debian copyright file."""
+    return [(f"licences/{name}.txt", read(DOC / package / "copyright"))
+            for name, package in sorted(libraries.items())]
+
+
+def stripped(program):
+    """The native program without its debug information (the build keeps it with -g)."""
+    read(program)
+    with tempfile.TemporaryDirectory() as folder:
+        out = Path(folder) / "program"
+        subprocess.run(["objcopy", "--strip-debug", str(program), str(out)], check=True)
+        return out.read_bytes()
+
+
+def demo_content():
+    """The demo's pictures, drawn as scripts/demo.sh draws them."""
+    with tempfile.TemporaryDirectory() as folder:
+        subprocess.run([str(ROOT / "demo/make-content.sh"), folder], check=True,
+                       stdout=subprocess.DEVNULL)
+        return [(f"example/content/{p.name}", p.read_bytes()) for p in sorted(Path(folder).iterdir())]
+
+
+def with_sums(members):
+    sums = "".join(f"{hashlib.sha256(data).hexdigest()}  {name}\n" for name, data, _ in members)
+    return members + [("SHA256SUMS", sums.encode(), 0o644)]
+
+
+def write_zip(path, top, members, epoch):
+    stamp = max(time.gmtime(epoch)[:6], (1980, 1, 1, 0, 0, 0))
+    with zipfile.ZipFile(path, "w") as archive:
+        for name, data, mode in members:
+            info = zipfile.ZipInfo(f"{top}/{name}", date_time=stamp)
+            info.create_system = 3  # Unix: the permissions below are honoured
+            info.external_attr = (0o100000 | mode) << 16
+            info.compress_type = zipfile.ZIP_DEFLATED
+            archive.writestr(info, data, compresslevel=9)
+
+
+def write_tar_gz(path, top, members, epoch):
+    with open(path, "wb") as raw, \
+            gzip.GzipFile(filename="", mode="wb", fileobj=raw, mtime=epoch) as packed, \
+            tarfile.open(fileobj=packed, mode="w", format=tarfile.GNU_FORMAT) as archive:
+        for name, data, mode in members:
+            info = tarfile.TarInfo(f"{top}/{name}")
+            info.size, info.mtime, info.mode = len(data), epoch, mode
+            info.uid = info.gid = 0
+            info.uname = info.gname = "root"
+            archive.addfile(info, io.BytesIO(data))
+
+
+def main():
+    native = Path(sys.argv[1]) if len(sys.argv) > 1 else ROOT / "build/native"
+    windows = Path(sys.argv[2]) if len(sys.argv) > 2 else ROOT / "build/windows"
+    version, epoch = project_version(), source_date_epoch()
+    dist = ROOT / "build/dist"
+    dist.mkdir(parents=True, exist_ok=True)
+    readme = read(ROOT / "README.md")
+
+    windows_members = [
+        ("saverpak.exe", read(windows / "tools/saverpak/saverpak.exe"), 0o755),
+        ("Saverpak.scr", read(windows / "presentation/Saverpak.scr"), 0o755),
+        ("README.md", readme, 0o644),
+    ] + [(name, data, 0o644) for name, data in
+         licences({**WINDOWS_LIBRARIES, **HEADER_LIBRARIES})] + [
+        ("example/Snowfall.toml", read(ROOT / "demo/Snowfall.toml"), 0o644),
+        ("example/Snowfall.exe", read(windows / "demo/Snowfall.exe"), 0o755),
+    ] + [(name, data, 0o644) for name, data in demo_content()]
+    linux_members = [
+        ("saverpak", stripped(native / "tools/saverpak/saverpak"), 0o755),
+        ("README.md", readme, 0o644),
+    ] + [(name, data, 0o644) for name, data in licences(HEADER_LIBRARIES)]
+
+    archives = []
+    for platform, extension, members, write in (
+            ("windows-x64", ".zip", windows_members, write_zip),
+            ("linux-x64", ".tar.gz", linux_members, write_tar_gz)):
+        top = f"saverpak-{version}-{platform}"
+        write(dist / (top + extension), top, with_sums(members), epoch)
+        archives.append(top + extension)
+    sums = "".join(f"{hashlib.sha256((dist / n).read_bytes()).hexdigest()}  {n}\n"
+                   for n in archives)
+    (dist / "SHA256SUMS").write_text(sums)
+    print(sums, end="")
+
+
+if __name__ == "__main__":
+    main()

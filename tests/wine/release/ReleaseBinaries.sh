@@ -1,0 +1,28 @@
+#!/bin/bash
+# Checks the release binaries: no debug section (the debug information is in PROGRAM.debug,
+# linked by .gnu_debuglink), no path of the source or build folder, and SOURCE_DATE_EPOCH as
+# the PE time stamp.
+# Usage: ReleaseBinaries.sh OBJDUMP EPOCH SOURCE_DIR BINARY_DIR PROGRAM...
+set -uo pipefail
+objdump=$1 epoch=$2 source_dir=$3 binary_dir=$4
+shift 4
+failed=0
+fail() { echo "FAIL: $*"; failed=1; }
+
+# A little-endian 32-bit number at a byte offset of a file.
+u32() { od -An -t u4 -j "$2" -N 4 "$1" | tr -d ' '; }
+
+for program in "$@"; do
+    name=$(basename "$program")
+    sections=$("$objdump" -h "$program" | awk '$1 ~ /^[0-9]+$/ { print $2 }')
+    debug=$(grep -E '^\.z?debug' <<< "$sections" | tr '\n' ' ')
+    [[ -z "$debug" ]] || fail "$name carries debug sections: $debug"
+    grep -qx '.gnu_debuglink' <<< "$sections" || fail "$name has no .gnu_debuglink"
+    [[ -s "$program.debug" ]] || fail "$name.debug is missing"
+    for dir in "$source_dir" "$binary_dir"; do
+        ! grep -qaF "$dir" "$program" || fail "$name contains the path $dir"
+    done
+    stamp=$(u32 "$program" $(( $(u32 "$program" 60) + 8 )))
+    [[ "$stamp" == "$epoch" ]] || fail "$name's time stamp is $stamp, not $epoch"
+done
+exit $failed
