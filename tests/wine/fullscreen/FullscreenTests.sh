@@ -9,21 +9,12 @@
 # Every wait polls with a deadline; nothing sleeps to synchronise with Wine.
 set -uo pipefail
 stub="$1" saverpak="$2" module="$3" link_target="$4" probe="$5" work="$6" by_hand_stub="$7"
-rm -rf "$work"
-mkdir -p "$work"
+source "$(dirname "${BASH_SOURCE[0]}")/../scenario_start.sh" "$work" "$probe"
+wine_temp
 cp "$module" "$work/TestModule.exe"
 cp "$link_target" "$work/LinkTarget.exe"
 
 passed=0 failed=0
-current=""
-fail() { echo "FAIL [$current]: $*"; failures=$((failures + 1)); }
-check() { local what="$1"; shift; "$@" || fail "$what"; }
-
-source "$(dirname "${BASH_SOURCE[0]}")/../poll.sh"
-
-probe() { wine "$probe" "$@" 2>/dev/null | tr -d '\r'; }
-temp="$(winepath -u "$(wine cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')" 2>/dev/null)"
-[[ -d "$temp" ]] || { echo "cannot find Wine's temporary folder"; exit 1; }
 
 pack() {  # pack NAME [extra manifest lines...]: builds $work/NAME.scr around TestModule.exe
     local name="$1"; shift
