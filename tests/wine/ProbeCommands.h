@@ -8,8 +8,8 @@
 
 struct ProbeCommand {
     const char* name;
-    int arguments;              // at least this many after the name
-    int (*run)(char** args);    // args[0] is the first argument; returns the exit status
+    int arguments;            // at least this many after the name
+    int (*run)(char** args);  // args[0] is the first argument; returns the exit status
 };
 
 // printf for a command that has answered: `return Answer("%d\n", value);`
@@ -21,7 +21,7 @@ inline int Answer(const char* format, ...) {
     return 0;
 }
 
-// The status of the command argv names; `unknown` (after the usage on stderr) when none does.
+// The status of the command argv names, or `unknown` when none does (or its arguments are short).
 template <int N>
 int RunProbeCommand(int argc, char** argv, const ProbeCommand (&commands)[N], int unknown) {
     for (const ProbeCommand& command : commands) {
@@ -29,11 +29,6 @@ int RunProbeCommand(int argc, char** argv, const ProbeCommand (&commands)[N], in
             return command.run(argv + 2);
         }
     }
-    std::fprintf(stderr, "usage: %s COMMAND ARGUMENTS; the commands (and how many arguments):",
-                 argc ? argv[0] : "probe");
-    for (const ProbeCommand& command : commands) {
-        std::fprintf(stderr, " %s (%d)", command.name, command.arguments);
-    }
-    std::fprintf(stderr, "\n");
+    std::fprintf(stderr, "%s: no command '%s' with these arguments\n", argv[0], argc >= 2 ? argv[1] : "");
     return unknown;
 }
