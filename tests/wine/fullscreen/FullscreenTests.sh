@@ -233,13 +233,14 @@ at_most_one_copy() {
         { fail "more than one copy: $(tr '\n' ' ' <<< "$copies")"; return 1; }
 }
 
-# A short-lived unnamed module, restarted 100 times: one copy at a time in the temporary
-# folder, none after the close, and the saver's handles, GDI objects and private bytes level.
+# An unnamed module that ends as soon as the saver has taken its window, restarted 100 times:
+# one copy at a time in the temporary folder, none after the close, and the saver's handles,
+# GDI objects and private bytes level.
 an_unnamed_module_restarted_often_leaves_nothing_behind() {
     mapfile -t before_copies < <(cd "$temp" && ls pak* 2>/dev/null | sort)
     # From its 101st start the module stays, so that the closing movement meets a run that is
     # ready.
-    start_saver "$work/Unnamed.scr" TESTMODULE_MILLISECONDS=100 TESTMODULE_LAST_START=101
+    start_saver "$work/Unnamed.scr" TESTMODULE_MILLISECONDS=1 TESTMODULE_LAST_START=101
     local first="" figures starts=0 deadline=$((SECONDS + 240))
     while ((starts < 101 && SECONDS < deadline)); do
         at_most_one_copy || break
