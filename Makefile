@@ -1,7 +1,9 @@
 # Saverpak: build and test on Debian 12 (as root, so that missing packages can be installed).
 #
-#   make test      install what is missing, build native, asan and windows, run all three suites
-#   make demo      build the tool and the Windows saver, pack the demo saver and run it (Wine)
+#   make test      install what is missing, build native, asan and windows, run all three suites,
+#                  then print the time of each phase
+#   make demo      build the tool, the Windows saver and the demo program (no tests), pack the
+#                  demo saver and run it (Wine)
 #   make native | asan | windows     configure and build one preset
 #   make deps      install the Debian packages (scripts/install-deps.sh)
 #   make libjpeg   cross-build libjpeg-turbo for Windows into build/deps/windows
@@ -16,47 +18,58 @@
 SHELL := /bin/bash
 JOBS ?= 2
 WITH_WINE := scripts/with-wine.sh
+PHASE := scripts/phase.sh
 
 .PHONY: all test demo deps libjpeg libpng native asan windows dist reproducible clean distclean
 
 all: native
 
 deps:
-	scripts/install-deps.sh
+	$(PHASE) deps scripts/install-deps.sh
 
 libjpeg: deps
-	scripts/build-libjpeg-windows.sh
+	$(PHASE) libjpeg scripts/build-libjpeg-windows.sh
 
 libpng: deps
-	scripts/build-libpng-windows.sh
+	$(PHASE) libpng scripts/build-libpng-windows.sh
 
 # A second run only rebuilds what changed (cmake --preset re-runs a cached configure quickly).
 native: deps
-	cmake --preset native
-	cmake --build --preset native -j $(JOBS)
+	$(PHASE) "configure native" cmake --preset native
+	$(PHASE) "build native" cmake --build --preset native -j $(JOBS)
 
 asan: deps
-	cmake --preset asan
-	cmake --build --preset asan -j $(JOBS)
+	$(PHASE) "configure asan" cmake --preset asan
+	$(PHASE) "build asan" cmake --build --preset asan -j $(JOBS)
 
 windows: libjpeg libpng
-	cmake --preset windows
-	cmake --build --preset windows -j $(JOBS)
+	$(PHASE) "configure windows" cmake --preset windows
+	$(PHASE) "build windows" cmake --build --preset windows -j $(JOBS)
 
 # Every suite runs even when an earlier one fails, so one run reports all failures; make fails
 # if any did. The windows tests run under Wine in a private prefix and X display.
-test: native asan windows
+test:
+	@$(PHASE) --reset
+	@$(MAKE) --no-print-directory native asan windows
 	@status=0; \
 	echo "=== ctest --preset native"; \
-	ctest --preset native -j $(JOBS) || status=1; \
+	$(PHASE) "ctest native" ctest --preset native -j $(JOBS) || status=1; \
 	echo "=== ctest --preset asan"; \
-	ctest --preset asan -j $(JOBS) || status=1; \
+	$(PHASE) "ctest asan" ctest --preset asan -j $(JOBS) || status=1; \
 	echo "=== ctest --preset windows (under Wine)"; \
-	$(WITH_WINE) -- ctest --preset windows || status=1; \
+	$(PHASE) "ctest windows" $(WITH_WINE) -- ctest --preset windows || status=1; \
+	echo "=== time of each phase"; \
+	$(PHASE) --print; \
 	if [[ $$status != 0 ]]; then echo "make test: some tests FAILED (see above)"; fi; \
 	exit $$status
 
-demo: native windows
+# Only what the demo runs: the tool, the saver, the demo module and the probe that draws the
+# preview's screenshot.
+demo: deps libjpeg libpng
+	cmake --preset native
+	cmake --build --preset native -j $(JOBS) --target saverpak
+	cmake --preset windows
+	cmake --build --preset windows -j $(JOBS) --target saver Snowfall PreviewProbe
 	@if [[ -x scripts/demo.sh ]]; then \
 	    scripts/demo.sh; \
 	elif [[ -f scripts/demo.sh ]]; then \

@@ -1,6 +1,6 @@
 # Scenarios that the shell's and the preview's suites both run, each against its own saver.
-# Source it after poll.sh. The caller defines `probe` (ShellProbe, output without \r), `fail`,
-# and SHELL_PROBE (the ShellProbe program) and SCENARIO_WORK (a scratch folder).
+# Source it after scenario_start.sh, with `probe` asking ShellProbe; the caller defines
+# SHELL_PROBE (the ShellProbe program) and SCENARIO_WORK (a scratch folder).
 
 _probe_host_stops=()
 

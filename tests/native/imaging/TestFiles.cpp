@@ -9,8 +9,6 @@
 
 #include "support/File.h"
 
-// libjpeg's header needs size_t and FILE declared first.
-#include <jpeglib.h>
 
 namespace {
 
@@ -119,42 +117,5 @@ Bytes TopDownRgb(const cBitmap& bitmap) {
             out.push_back(c.rgbBlue);
         }
     }
-    return out;
-}
-
-Bytes MakeJpeg(const JpegPicture& picture) {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr errors;
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    unsigned char* data = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &data, &size);
-    cinfo.image_width = JDIMENSION(picture.width);
-    cinfo.image_height = JDIMENSION(picture.height);
-    cinfo.input_components = picture.components;
-    cinfo.in_color_space = picture.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    for (int c = 0; c < picture.components; ++c) {
-        cinfo.comp_info[c].h_samp_factor = picture.sampling[c][0];
-        cinfo.comp_info[c].v_samp_factor = picture.sampling[c][1];
-    }
-    cinfo.restart_in_rows = int(picture.restartRows);
-    if (picture.progressive) jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    Bytes row(std::size_t(picture.width) * picture.components);
-    std::uint32_t noise = 12345;
-    while (cinfo.next_scanline < cinfo.image_height) {
-        for (auto& b : row) {
-            noise = noise * 1103515245u + 12345u;
-            b = std::uint8_t(noise >> 23);
-        }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    Bytes out(data, data + size);
-    jpeg_destroy_compress(&cinfo);
-    std::free(data);
     return out;
 }

@@ -1,5 +1,5 @@
-// Helpers for the imaging tests: BMP data assembled field by field, JPEGs encoded by libjpeg,
-// and the pictures made by make-pictures.sh.
+// Helpers for the imaging tests: BMP data assembled field by field, JPEGs encoded by libjpeg
+// (TestJpeg.h), and the pictures made by make-pictures.sh.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "TestFolder.h"
+#include "TestJpeg.h"
 #include "imaging/Bitmap.h"
 #include "imaging/Display.h"
 
@@ -42,18 +43,6 @@ struct BmpSpec {
     Bytes pixels;
 };
 Bytes MakeBmp(const BmpSpec& spec);
-
-// A JPEG as a test encodes it with libjpeg: noise in every pixel, so that no two rows are
-// alike and a decoder that hands back the wrong row shows it.
-struct JpegPicture {
-    std::int32_t width = 8;
-    std::int32_t height = 8;
-    int components = 3;                             // 1 (grey) or 3 (YCbCr)
-    int sampling[3][2] = {{2, 2}, {1, 1}, {1, 1}};  // horizontal, vertical per component
-    bool progressive = false;
-    unsigned restartRows = 0;  // restart interval in MCU rows
-};
-Bytes MakeJpeg(const JpegPicture& picture);
 
 // Gives the bitmap a black 24-bit picture of w x h.
 void Make24(cBitmap& b, std::int32_t w, std::int32_t h);

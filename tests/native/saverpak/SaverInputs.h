@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-extern "C" {
-#include <jpeglib.h>
-}
+#include "TestJpeg.h"
 
 inline std::string Le32Bytes(std::uint32_t v) {
     std::string s(4, '\0');
@@ -49,32 +47,5 @@ inline std::string BmpBytes(std::int32_t width, std::int32_t height, std::size_t
 
 // A baseline colour JPEG of width x height.
 inline std::string JpegBytes(int width, int height) {
-    jpeg_compress_struct info;
-    jpeg_error_mgr errors;
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = static_cast<JDIMENSION>(width);
-    info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_start_compress(&info, TRUE);
-    std::vector<unsigned char> row(static_cast<std::size_t>(width) * 3);
-    while (info.next_scanline < info.image_height) {
-        for (int x = 0; x < width; ++x) {
-            row[x * 3] = static_cast<unsigned char>(x * 4);
-            row[x * 3 + 1] = static_cast<unsigned char>(info.next_scanline * 4);
-            row[x * 3 + 2] = 128;
-        }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    std::string bytes(reinterpret_cast<char*>(buffer), size);
-    jpeg_destroy_compress(&info);
-    free(buffer);
-    return bytes;
+    return MakeJpeg<std::string>({.width = width, .height = height, .gradient = true});
 }

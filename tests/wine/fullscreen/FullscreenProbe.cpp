@@ -9,7 +9,6 @@
 //   running                    the system's screen-saver-running flag
 //   set-running 0|1            sets it
 //   close CLASS                posts WM_CLOSE to the window of CLASS
-//   send-close CLASS           sends it (answered even inside the saver's waits)
 //   visible CLASS              1 when the window of CLASS is visible, else 0
 //   command CLASS TITLE ID     posts WM_COMMAND ID to the window of CLASS and TITLE ("-": any)
 //   launch-with-temp DIR CMD.. runs CMD with TMP and TEMP set to DIR, waits, exits with its code
@@ -24,6 +23,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "../ProbeCommands.h"
 
 namespace {
 
@@ -64,101 +65,116 @@ unsigned long HandleCount(HANDLE process, DWORD processId) {
     return count;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc < 2) return 1;
-    const char* command = argv[1];
-    if (!std::strcmp(command, "foreground")) {
-        char name[256] = "";
-        if (HWND window = GetForegroundWindow()) GetClassNameA(window, name, sizeof name);
-        std::printf("%s\n", name);
-    } else if (!std::strcmp(command, "focus")) {
-        GUITHREADINFO info = {};
-        info.cbSize = sizeof info;
-        char name[256] = "";
-        if (GetGUIThreadInfo(0, &info) && info.hwndFocus) GetClassNameA(info.hwndFocus, name, sizeof name);
-        std::printf("%s\n", name);
-    } else if (!std::strcmp(command, "topmost") && argc == 3) {
-        std::printf("%d\n", (GetWindowLongA(Find(argv[2]), GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0);
-    } else if (!std::strcmp(command, "above") && argc == 4) {
-        HWND upper = Find(argv[2]), lower = Find(argv[3]);
-        for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
-            if (window == upper || window == lower) {
-                std::printf("%d\n", window == upper ? 1 : 0);
-                break;
-            }
-        }
-    } else if (!std::strcmp(command, "zorder")) {
-        for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
-            char name[256] = "";
-            GetClassNameA(window, name, sizeof name);
-            if (IsWindowVisible(window)) std::printf("%s%s\n", name, (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) ? " (topmost)" : "");
-        }
-    } else if (!std::strcmp(command, "rect") && argc == 3) {
-        RECT rect;
-        GetWindowRect(Find(argv[2]), &rect);
-        std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
-    } else if (!std::strcmp(command, "virtual")) {
-        std::printf("%d %d %d %d %d\n", GetSystemMetrics(SM_XVIRTUALSCREEN),
-                    GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                    GetSystemMetrics(SM_CYVIRTUALSCREEN), GetSystemMetrics(SM_CMONITORS));
-    } else if (!std::strcmp(command, "running")) {
-        BOOL running = FALSE;
-        SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0);
-        std::printf("%d\n", running ? 1 : 0);
-    } else if (!std::strcmp(command, "set-running") && argc == 3) {
-        BOOL old = FALSE;
-        SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, std::atoi(argv[2]), &old, 0);
-    } else if (!std::strcmp(command, "visible") && argc == 3) {
-        std::printf("%d\n", IsWindowVisible(Find(argv[2])) ? 1 : 0);
-    } else if (!std::strcmp(command, "command") && argc == 5) {
-        auto any = [](const char* text) { return std::strcmp(text, "-") ? text : nullptr; };
-        HWND window = FindWindowA(any(argv[2]), any(argv[3]));
-        if (!window) return 2;
-        PostMessageA(window, WM_COMMAND, std::atoi(argv[4]), 0);
-    } else if (!std::strcmp(command, "launch-with-temp") && argc >= 4) {
-        // Wine takes TMP and TEMP from its registry, not from the caller's environment; a child
-        // inherits them from its parent.
-        SetEnvironmentVariableA("TMP", argv[2]);
-        SetEnvironmentVariableA("TEMP", argv[2]);
-        // The program quoted, its switches as they are ("/s", which a saver reads unquoted).
-        std::string line = std::string("\"") + argv[3] + "\"";
-        for (int i = 4; i < argc; ++i) line += std::string(" ") + argv[i];
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process = {};
-        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &startup, &process)) {
-            return 3;
-        }
-        WaitForSingleObject(process.hProcess, INFINITE);
-        DWORD code = 1;
-        GetExitCodeProcess(process.hProcess, &code);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        return static_cast<int>(code);
-    } else if (!std::strcmp(command, "resources") && argc == 3) {
-        DWORD processId = 0;
-        GetWindowThreadProcessId(Find(argv[2]), &processId);
-        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
-        if (!process) return 3;
-        PROCESS_MEMORY_COUNTERS_EX memory = {};
-        memory.cb = sizeof memory;
-        GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
-        // Wine 8 answers 0 for another process's PrivateUsage, handle count and GDI objects;
-        // its commit charge and the system's handle table are real.
-        std::printf("%lu %lu %llu\n", HandleCount(process, processId),
-                    GetGuiResources(process, GR_GDIOBJECTS),
-                    static_cast<unsigned long long>(memory.PrivateUsage ? memory.PrivateUsage
-                                                                        : memory.PagefileUsage));
-        CloseHandle(process);
-    } else if (!std::strcmp(command, "close") && argc == 3) {
-        PostMessageA(Find(argv[2]), WM_CLOSE, 0, 0);
-    } else if (!std::strcmp(command, "send-close") && argc == 3) {
-        SendMessageTimeoutA(Find(argv[2]), WM_CLOSE, 0, 0, SMTO_NORMAL, 10000, nullptr);
-    } else {
-        return 1;
+int LaunchWithTemp(char** args) {
+    // Wine takes TMP and TEMP from its registry, not from the caller's environment; a child
+    // inherits them from its parent.
+    SetEnvironmentVariableA("TMP", args[0]);
+    SetEnvironmentVariableA("TEMP", args[0]);
+    // The program quoted, its switches as they are ("/s", which a saver reads unquoted).
+    std::string line = std::string("\"") + args[1] + "\"";
+    for (int i = 2; args[i]; ++i) line += std::string(" ") + args[i];
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return 3;
     }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+
+int Resources(char** args) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(Find(args[0]), &processId);
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    if (!process) return 3;
+    PROCESS_MEMORY_COUNTERS_EX memory = {};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
+    // Wine 8 answers 0 for another process's PrivateUsage, handle count and GDI objects;
+    // its commit charge and the system's handle table are real.
+    std::printf("%lu %lu %llu\n", HandleCount(process, processId),
+                GetGuiResources(process, GR_GDIOBJECTS),
+                static_cast<unsigned long long>(memory.PrivateUsage ? memory.PrivateUsage
+                                                                    : memory.PagefileUsage));
+    CloseHandle(process);
     return 0;
 }
+
+const ProbeCommand kCommands[] = {
+    {"foreground", 0, [](char**) {
+         char name[256] = "";
+         if (HWND window = GetForegroundWindow()) GetClassNameA(window, name, sizeof name);
+         return Answer("%s\n", name);
+     }},
+    {"focus", 0, [](char**) {
+         GUITHREADINFO info = {};
+         info.cbSize = sizeof info;
+         char name[256] = "";
+         if (GetGUIThreadInfo(0, &info) && info.hwndFocus) GetClassNameA(info.hwndFocus, name, sizeof name);
+         return Answer("%s\n", name);
+     }},
+    {"topmost", 1, [](char** args) {
+         return Answer("%d\n", (GetWindowLongA(Find(args[0]), GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0);
+     }},
+    {"above", 2, [](char** args) {
+         HWND upper = Find(args[0]), lower = Find(args[1]);
+         for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+             if (window == upper || window == lower) return Answer("%d\n", window == upper ? 1 : 0);
+         }
+         return 0;
+     }},
+    {"zorder", 0, [](char**) {
+         for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+             char name[256] = "";
+             GetClassNameA(window, name, sizeof name);
+             if (IsWindowVisible(window)) std::printf("%s%s\n", name, (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) ? " (topmost)" : "");
+         }
+         return 0;
+     }},
+    {"rect", 1, [](char** args) {
+         RECT rect;
+         GetWindowRect(Find(args[0]), &rect);
+         return Answer("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+     }},
+    {"virtual", 0, [](char**) {
+         return Answer("%d %d %d %d %d\n", GetSystemMetrics(SM_XVIRTUALSCREEN),
+                            GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                            GetSystemMetrics(SM_CYVIRTUALSCREEN), GetSystemMetrics(SM_CMONITORS));
+     }},
+    {"running", 0, [](char**) {
+         BOOL running = FALSE;
+         SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0);
+         return Answer("%d\n", running ? 1 : 0);
+     }},
+    {"set-running", 1, [](char** args) {
+         BOOL old = FALSE;
+         SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, std::atoi(args[0]), &old, 0);
+         return 0;
+     }},
+    {"visible", 1, [](char** args) { return Answer("%d\n", IsWindowVisible(Find(args[0])) ? 1 : 0); }},
+    {"command", 3, [](char** args) {
+         auto any = [](const char* text) { return std::strcmp(text, "-") ? text : nullptr; };
+         HWND window = FindWindowA(any(args[0]), any(args[1]));
+         if (!window) return 2;
+         PostMessageA(window, WM_COMMAND, std::atoi(args[2]), 0);
+         return 0;
+     }},
+    {"launch-with-temp", 2, LaunchWithTemp},
+    {"resources", 1, Resources},
+    {"close", 1, [](char** args) { return PostMessageA(Find(args[0]), WM_CLOSE, 0, 0), 0; }},
+    {"send-close", 1,
+     [](char** args) {
+         SendMessageTimeoutA(Find(args[0]), WM_CLOSE, 0, 0, SMTO_NORMAL, 10000, nullptr);
+         return 0;
+     }},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) { return RunProbeCommand(argc, argv, kCommands, 1); }

@@ -12,22 +12,13 @@
 set -uo pipefail
 stub="$1" saverpak="$2" module="$3" link_target="$4" probe="$5" work="$6" by_hand_stub="$7"
 shell_probe="${8:-}"
-rm -rf "$work"
-mkdir -p "$work"
+source "$(dirname "${BASH_SOURCE[0]}")/../scenario_start.sh" "$work" "$probe"
+wine_temp
 cp "$module" "$work/TestModule.exe"
 cp "$link_target" "$work/LinkTarget.exe"
 
 passed=0 failed=0
-current=""
-fail() { echo "FAIL [$current]: $*"; failures=$((failures + 1)); }
-check() { local what="$1"; shift; "$@" || fail "$what"; }
-
-source "$(dirname "${BASH_SOURCE[0]}")/../poll.sh"
-
-probe() { wine "$probe" "$@" 2>/dev/null | tr -d '\r'; }
 shell() { wine "$shell_probe" "$@" 2>/dev/null | tr -d '\r'; }
-temp="$(winepath -u "$(wine cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')" 2>/dev/null)"
-[[ -d "$temp" ]] || { echo "cannot find Wine's temporary folder"; exit 1; }
 
 pack() {  # pack NAME [extra manifest lines...]: builds $work/NAME.scr around TestModule.exe
     local name="$1"; shift
@@ -284,13 +275,14 @@ at_most_one_copy() {
         { fail "more than one copy: $(tr '\n' ' ' <<< "$copies")"; return 1; }
 }
 
-# A short-lived unnamed module, restarted 100 times: one copy at a time in the temporary
-# folder, none after the close, and the saver's handles, GDI objects and private bytes level.
+# An unnamed module that ends as soon as the saver has taken its window, restarted 100 times:
+# one copy at a time in the temporary folder, none after the close, and the saver's handles,
+# GDI objects and private bytes level.
 an_unnamed_module_restarted_often_leaves_nothing_behind() {
     mapfile -t before_copies < <(cd "$temp" && ls pak* 2>/dev/null | sort)
     # From its 101st start the module stays, so that the closing movement meets a run that is
     # ready.
-    start_saver "$work/Unnamed.scr" TESTMODULE_MILLISECONDS=100 TESTMODULE_LAST_START=101
+    start_saver "$work/Unnamed.scr" TESTMODULE_MILLISECONDS=1 TESTMODULE_LAST_START=101
     local first="" figures starts=0 deadline=$((SECONDS + 240))
     while ((starts < 101 && SECONDS < deadline)); do
         at_most_one_copy || break

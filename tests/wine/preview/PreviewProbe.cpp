@@ -25,6 +25,8 @@
 #include <cstring>
 #include <string>
 
+#include "../ProbeCommands.h"
+
 #include "imaging/Bitmap.h"
 #include "presentation/ConfigurationUnit.h"
 #include "presentation/DataUnit.h"
@@ -348,26 +350,8 @@ int RunLayout(const char* folder, UINT newDpi, DWORD timeoutMs) {
     return TimedOut ? 1 : 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc >= 5 && std::string(argv[1]) == "layout") {
-        return RunLayout(argv[2], std::strtoul(argv[3], nullptr, 10),
-                         std::strtoul(argv[4], nullptr, 10));
-    }
-    if (argc >= 4 && std::string(argv[1]) == "show") {
-        RunMode = Mode::Show;
-        StopFile = argv[2];
-        TimeoutMs = std::strtoul(argv[3], nullptr, 10);
-    } else if (argc >= 3 && std::string(argv[1]) == "close-loading") {
-        RunMode = Mode::CloseLoading;
-        TimeoutMs = std::strtoul(argv[2], nullptr, 10);
-    } else {
-        std::fprintf(stderr,
-                     "usage: PreviewProbe show <stop file> <ms> | close-loading <ms> |"
-                     " layout <folder> <new dpi> <ms>\n");
-        return 2;
-    }
+int RunPreview(Mode mode) {
+    RunMode = mode;
     Host = CreateHost();
     if (!Host) return 2;
     Start = GetTickCount();
@@ -381,3 +365,22 @@ int main(int argc, char** argv) {
     Line("pixel-blocks=" + std::to_string(PixelBlockBytes()));
     return TimedOut ? 1 : 0;
 }
+
+const ProbeCommand kCommands[] = {
+    {"show", 2, [](char** args) {
+         StopFile = args[0];
+         TimeoutMs = std::strtoul(args[1], nullptr, 10);
+         return RunPreview(Mode::Show);
+     }},
+    {"close-loading", 1, [](char** args) {
+         TimeoutMs = std::strtoul(args[0], nullptr, 10);
+         return RunPreview(Mode::CloseLoading);
+     }},
+    {"layout", 3, [](char** args) {
+         return RunLayout(args[0], std::strtoul(args[1], nullptr, 10), std::strtoul(args[2], nullptr, 10));
+     }},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) { return RunProbeCommand(argc, argv, kCommands, 2); }

@@ -13,17 +13,12 @@ set -uo pipefail
 scenario="$1" saver="$2" saverpak="$3" preview_probe="$4" shell_probe="$5" link_target="$6"
 work="$7"
 source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-source "$source_dir/../poll.sh"
+current="$scenario"
+source "$source_dir/../scenario_start.sh" "$work" "$shell_probe"
 SHELL_PROBE="$shell_probe" SCENARIO_WORK="$work"
 source "$source_dir/../saver_scenarios.sh"
 root="$(cd "$source_dir/../../.." && pwd)"
-rm -rf "$work"
-mkdir -p "$work"
 cd "$work"
-
-failures=0
-fail() { echo "FAIL [$scenario]: $*"; failures=$((failures + 1)); }
-probe() { wine "$shell_probe" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 
 pids=()
 cleanup() {

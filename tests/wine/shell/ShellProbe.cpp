@@ -29,6 +29,8 @@
 #include <cstring>
 #include <string>
 
+#include "../ProbeCommands.h"
+
 namespace {
 
 HWND ParseHwnd(const char* text) {
@@ -124,198 +126,191 @@ int Host(const char* stopFile, DWORD timeoutMs, int clientWidth = 0, int clientH
     return 0;
 }
 
+const ProbeCommand kCommands[] = {
+    {"spi-reset", 0, [](char**) {
+         UINT scratch = 0;
+         return ::SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, FALSE, &scratch, 0) ? 0 : 1;
+     }},
+    {"spi-get", 0, [](char**) {
+         UINT running = 0;
+         ::SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0);
+         return Answer("%u\n", running ? 1u : 0u);
+     }},
+    {"find", 2, [](char** args) {
+         struct Search {
+             const char* className;
+             HWND found;
+         } search = {args[0], nullptr};
+         // Every top-level window: FindWindowA stops at the first of the class, which may be an
+         // invisible one.
+         auto visit = [](HWND window, LPARAM param) -> BOOL {
+             auto* s = reinterpret_cast<Search*>(param);
+             if (::IsWindowVisible(window) && ClassOf(window) == s->className) {
+                 s->found = window;
+                 return FALSE;
+             }
+             return TRUE;
+         };
+         bool ok = PollFor(std::strtoul(args[1], nullptr, 10), [&] {
+             search.found = nullptr;
+             ::EnumWindows(visit, reinterpret_cast<LPARAM>(&search));
+             return search.found != nullptr;
+         });
+         HWND found = search.found;
+         if (!ok) return 1;
+         return Answer("%lld\n", static_cast<long long>(reinterpret_cast<LONG_PTR>(found)));
+     }},
+    {"info", 1, [](char** args) {
+         HWND window = ParseHwnd(args[0]);
+         if (!::IsWindow(window)) return 1;
+         RECT r;
+         ::GetWindowRect(window, &r);
+         char text[256] = {};
+         ::GetWindowTextA(window, text, sizeof(text));
+         return Answer(
+             "style=0x%08lx exstyle=0x%08lx rect=%ld,%ld,%ld,%ld visible=%d enabled=%d "
+             "parent=%lld class=%s text=%s\n",
+             static_cast<unsigned long>(::GetWindowLongA(window, GWL_STYLE)),
+             static_cast<unsigned long>(::GetWindowLongA(window, GWL_EXSTYLE)), r.left, r.top,
+             r.right, r.bottom, ::IsWindowVisible(window) ? 1 : 0, ::IsWindowEnabled(window) ? 1 : 0,
+             static_cast<long long>(reinterpret_cast<LONG_PTR>(::GetParent(window))),
+             ClassOf(window).c_str(), text);
+     }},
+    {"find-title", 2, [](char** args) {
+         HWND found = ::FindWindowA(args[0], args[1]);
+         if (!found) return 1;
+         return Answer("%lld\n", static_cast<long long>(reinterpret_cast<LONG_PTR>(found)));
+     }},
+    {"cursor", 0, [](char**) {
+         CURSORINFO info = {};
+         info.cbSize = sizeof(info);
+         if (!::GetCursorInfo(&info)) return 1;
+         return Answer("cursor=%lld flags=%lu\n",
+                     static_cast<long long>(reinterpret_cast<LONG_PTR>(info.hCursor)),
+                     static_cast<unsigned long>(info.flags));
+     }},
+    {"post", 4, [](char** args) {
+         return ::PostMessageA(ParseHwnd(args[0]), std::strtoul(args[1], nullptr, 0),
+                               std::strtoull(args[2], nullptr, 0), std::strtoll(args[3], nullptr, 0))
+                    ? 0
+                    : 1;
+     }},
+    {"host", 4, [](char** args) {
+         return Host(args[0], std::strtoul(args[1], nullptr, 10), std::atoi(args[2]),
+                     std::atoi(args[3]));
+     }},
+    {"host", 3, [](char** args) {
+         const bool dialog = !std::strcmp(args[2], "dialog");
+         return Host(args[0], std::strtoul(args[1], nullptr, 10), 0, 0, dialog);
+     }},
+    {"host", 2, [](char** args) {
+         return Host(args[0], std::strtoul(args[1], nullptr, 10));
+     }},
+    {"client", 1, [](char** args) {
+         RECT r;
+         if (!::GetClientRect(ParseHwnd(args[0]), &r)) return 1;
+         return Answer("%ldx%ld\n", r.right, r.bottom);
+     }},
+    {"controls", 1, [](char** args) {
+         auto visit = [](HWND window, LPARAM) -> BOOL {
+             char text[256] = {};
+             ::GetWindowTextA(window, text, sizeof(text));
+             RECT r;
+             ::GetWindowRect(window, &r);
+             LRESULT checked = ClassOf(window) == "Button" || ClassOf(window) == "BUTTON"
+                                   ? ::SendMessageA(window, BM_GETCHECK, 0, 0)
+                                   : 0;
+             std::printf("%lld class=%s visible=%d enabled=%d checked=%d rect=%ld,%ld,%ld,%ld "
+                         "text=%s\n",
+                         static_cast<long long>(reinterpret_cast<LONG_PTR>(window)),
+                         ClassOf(window).c_str(), ::IsWindowVisible(window) ? 1 : 0,
+                         ::IsWindowEnabled(window) ? 1 : 0, static_cast<int>(checked), r.left,
+                         r.top, r.right, r.bottom, text);
+             return TRUE;
+         };
+         HWND parent = ParseHwnd(args[0]);
+         if (!::IsWindow(parent)) return 1;
+         ::EnumChildWindows(parent, visit, 0);
+         return 0;
+     }},
+    {"wait-child", 2, [](char** args) {
+         HWND parent = ParseHwnd(args[0]);
+         HWND child = nullptr;
+         bool ok = PollFor(std::strtoul(args[1], nullptr, 10), [&] {
+             child = ::GetWindow(parent, GW_CHILD);
+             // The saver's application window becomes a child too; its form is the one shown.
+             while (child && !::IsWindowVisible(child)) child = ::GetWindow(child, GW_HWNDNEXT);
+             return child != nullptr;
+         });
+         if (!ok) return 1;
+         return Answer("%lld\n", static_cast<long long>(reinterpret_cast<LONG_PTR>(child)));
+     }},
+    {"wait-foreground", 2, [](char** args) {
+         return PollFor(std::strtoul(args[1], nullptr, 10),
+                        [&] { return ClassOf(::GetForegroundWindow()) == args[0]; })
+                    ? 0
+                    : 1;
+     }},
+    {"foreground", 0, [](char**) {
+         return Answer("%s\n", ClassOf(::GetForegroundWindow()).c_str());
+     }},
+    {"reg-set", 3, [](char** args) {
+         HKEY key = nullptr;
+         if (::RegCreateKeyExA(HKEY_CURRENT_USER, args[0], 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                               &key, nullptr) != ERROR_SUCCESS) {
+             return 1;
+         }
+         DWORD value = std::strtoul(args[2], nullptr, 0);
+         LONG result = ::RegSetValueExA(key, args[1], 0, REG_DWORD,
+                                        reinterpret_cast<const BYTE*>(&value), sizeof(value));
+         ::RegCloseKey(key);
+         return result == ERROR_SUCCESS ? 0 : 1;
+     }},
+    {"screen", 0, [](char**) {
+         return Answer("%d %d\n", ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+     }},
+    {"reg-set-text", 3, [](char** args) {
+         return ::RegSetKeyValueA(HKEY_CURRENT_USER, args[0], args[1], REG_SZ, args[2],
+                                  static_cast<DWORD>(std::strlen(args[2]) + 1)) == ERROR_SUCCESS
+                    ? 0
+                    : 1;
+     }},
+    {"reg-get", 2, [](char** args) {
+         DWORD value = 0, size = sizeof(value);
+         if (::RegGetValueA(HKEY_CURRENT_USER, args[0], args[1], RRF_RT_REG_DWORD, nullptr, &value,
+                            &size) != ERROR_SUCCESS) {
+             std::printf("none\n");
+         } else {
+             std::printf("%lu\n", static_cast<unsigned long>(value));
+         }
+         return 0;
+     }},
+    {"reg-get-text", 2, [](char** args) {
+         char text[256] = {};
+         DWORD size = sizeof(text);
+         if (::RegGetValueA(HKEY_CURRENT_USER, args[0], args[1], RRF_RT_REG_SZ, nullptr, text,
+                            &size) != ERROR_SUCCESS) {
+             std::printf("none\n");
+         } else {
+             std::printf("%s\n", text);
+         }
+         return 0;
+     }},
+    {"reg-delete", 1, [](char** args) {
+         if (args[1]) {
+             HKEY key = nullptr;
+             if (::RegOpenKeyExA(HKEY_CURRENT_USER, args[0], 0, KEY_ALL_ACCESS, &key) ==
+                 ERROR_SUCCESS) {
+                 ::RegDeleteValueA(key, args[1]);
+                 ::RegCloseKey(key);
+             }
+         } else {
+             ::RegDeleteTreeA(HKEY_CURRENT_USER, args[0]);
+         }
+         return 0;
+     }},
+};
+
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (argc < 2) return 2;
-    std::string command = argv[1];
-    if (command == "spi-reset") {
-        UINT scratch = 0;
-        return ::SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, FALSE, &scratch, 0) ? 0 : 1;
-    }
-    if (command == "spi-get") {
-        UINT running = 0;
-        ::SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0);
-        std::printf("%u\n", running ? 1u : 0u);
-        return 0;
-    }
-    if (command == "find" && argc >= 4) {
-        struct Search {
-            const char* className;
-            HWND found;
-        } search = {argv[2], nullptr};
-        // Every top-level window: FindWindowA stops at the first of the class, which may be an
-        // invisible one.
-        auto visit = [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            if (::IsWindowVisible(window) && ClassOf(window) == s->className) {
-                s->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        };
-        bool ok = PollFor(std::strtoul(argv[3], nullptr, 10), [&] {
-            search.found = nullptr;
-            ::EnumWindows(visit, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
-        });
-        HWND found = search.found;
-        if (!ok) return 1;
-        std::printf("%lld\n", static_cast<long long>(reinterpret_cast<LONG_PTR>(found)));
-        return 0;
-    }
-    if (command == "info" && argc >= 3) {
-        HWND window = ParseHwnd(argv[2]);
-        if (!::IsWindow(window)) return 1;
-        RECT r;
-        ::GetWindowRect(window, &r);
-        char text[256] = {};
-        ::GetWindowTextA(window, text, sizeof(text));
-        std::printf(
-            "style=0x%08lx exstyle=0x%08lx rect=%ld,%ld,%ld,%ld visible=%d enabled=%d "
-            "parent=%lld class=%s text=%s\n",
-            static_cast<unsigned long>(::GetWindowLongA(window, GWL_STYLE)),
-            static_cast<unsigned long>(::GetWindowLongA(window, GWL_EXSTYLE)), r.left, r.top,
-            r.right, r.bottom, ::IsWindowVisible(window) ? 1 : 0, ::IsWindowEnabled(window) ? 1 : 0,
-            static_cast<long long>(reinterpret_cast<LONG_PTR>(::GetParent(window))),
-            ClassOf(window).c_str(), text);
-        return 0;
-    }
-    if (command == "find-title" && argc >= 4) {
-        HWND found = ::FindWindowA(argv[2], argv[3]);
-        if (!found) return 1;
-        std::printf("%lld\n", static_cast<long long>(reinterpret_cast<LONG_PTR>(found)));
-        return 0;
-    }
-    if (command == "cursor") {
-        CURSORINFO info = {};
-        info.cbSize = sizeof(info);
-        if (!::GetCursorInfo(&info)) return 1;
-        std::printf("cursor=%lld flags=%lu\n",
-                    static_cast<long long>(reinterpret_cast<LONG_PTR>(info.hCursor)),
-                    static_cast<unsigned long>(info.flags));
-        return 0;
-    }
-    if (command == "post" && argc >= 6) {
-        return ::PostMessageA(ParseHwnd(argv[2]), std::strtoul(argv[3], nullptr, 0),
-                              std::strtoull(argv[4], nullptr, 0), std::strtoll(argv[5], nullptr, 0))
-                   ? 0
-                   : 1;
-    }
-    if (command == "host" && argc >= 6) {
-        return Host(argv[2], std::strtoul(argv[3], nullptr, 10), std::atoi(argv[4]),
-                    std::atoi(argv[5]));
-    }
-    if (command == "host" && argc == 5 && std::strcmp(argv[4], "dialog") == 0) {
-        return Host(argv[2], std::strtoul(argv[3], nullptr, 10), 0, 0, true);
-    }
-    if (command == "host" && argc >= 4) return Host(argv[2], std::strtoul(argv[3], nullptr, 10));
-    if (command == "client" && argc >= 3) {
-        RECT r;
-        if (!::GetClientRect(ParseHwnd(argv[2]), &r)) return 1;
-        std::printf("%ldx%ld\n", r.right, r.bottom);
-        return 0;
-    }
-    if (command == "controls" && argc >= 3) {
-        auto visit = [](HWND window, LPARAM) -> BOOL {
-            char text[256] = {};
-            ::GetWindowTextA(window, text, sizeof(text));
-            RECT r;
-            ::GetWindowRect(window, &r);
-            LRESULT checked = ClassOf(window) == "Button" || ClassOf(window) == "BUTTON"
-                                  ? ::SendMessageA(window, BM_GETCHECK, 0, 0)
-                                  : 0;
-            std::printf("%lld class=%s visible=%d enabled=%d checked=%d rect=%ld,%ld,%ld,%ld "
-                        "text=%s\n",
-                        static_cast<long long>(reinterpret_cast<LONG_PTR>(window)),
-                        ClassOf(window).c_str(), ::IsWindowVisible(window) ? 1 : 0,
-                        ::IsWindowEnabled(window) ? 1 : 0, static_cast<int>(checked), r.left,
-                        r.top, r.right, r.bottom, text);
-            return TRUE;
-        };
-        HWND parent = ParseHwnd(argv[2]);
-        if (!::IsWindow(parent)) return 1;
-        ::EnumChildWindows(parent, visit, 0);
-        return 0;
-    }
-    if (command == "wait-child" && argc >= 4) {
-        HWND parent = ParseHwnd(argv[2]);
-        HWND child = nullptr;
-        bool ok = PollFor(std::strtoul(argv[3], nullptr, 10), [&] {
-            child = ::GetWindow(parent, GW_CHILD);
-            // The saver's application window becomes a child too; its form is the one shown.
-            while (child && !::IsWindowVisible(child)) child = ::GetWindow(child, GW_HWNDNEXT);
-            return child != nullptr;
-        });
-        if (!ok) return 1;
-        std::printf("%lld\n", static_cast<long long>(reinterpret_cast<LONG_PTR>(child)));
-        return 0;
-    }
-    if (command == "wait-foreground" && argc >= 4) {
-        return PollFor(std::strtoul(argv[3], nullptr, 10),
-                       [&] { return ClassOf(::GetForegroundWindow()) == argv[2]; })
-                   ? 0
-                   : 1;
-    }
-    if (command == "foreground") {
-        std::printf("%s\n", ClassOf(::GetForegroundWindow()).c_str());
-        return 0;
-    }
-    if (command == "reg-set" && argc >= 5) {
-        HKEY key = nullptr;
-        if (::RegCreateKeyExA(HKEY_CURRENT_USER, argv[2], 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr) != ERROR_SUCCESS) {
-            return 1;
-        }
-        DWORD value = std::strtoul(argv[4], nullptr, 0);
-        LONG result = ::RegSetValueExA(key, argv[3], 0, REG_DWORD,
-                                       reinterpret_cast<const BYTE*>(&value), sizeof(value));
-        ::RegCloseKey(key);
-        return result == ERROR_SUCCESS ? 0 : 1;
-    }
-    if (command == "screen") {
-        std::printf("%d %d\n", ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
-        return 0;
-    }
-    if (command == "reg-set-text" && argc >= 5) {
-        return ::RegSetKeyValueA(HKEY_CURRENT_USER, argv[2], argv[3], REG_SZ, argv[4],
-                                 static_cast<DWORD>(std::strlen(argv[4]) + 1)) == ERROR_SUCCESS
-                   ? 0
-                   : 1;
-    }
-    if (command == "reg-get" && argc >= 4) {
-        DWORD value = 0, size = sizeof(value);
-        if (::RegGetValueA(HKEY_CURRENT_USER, argv[2], argv[3], RRF_RT_REG_DWORD, nullptr, &value,
-                           &size) != ERROR_SUCCESS) {
-            std::printf("none\n");
-        } else {
-            std::printf("%lu\n", static_cast<unsigned long>(value));
-        }
-        return 0;
-    }
-    if (command == "reg-get-text" && argc >= 4) {
-        char text[256] = {};
-        DWORD size = sizeof(text);
-        if (::RegGetValueA(HKEY_CURRENT_USER, argv[2], argv[3], RRF_RT_REG_SZ, nullptr, text,
-                           &size) != ERROR_SUCCESS) {
-            std::printf("none\n");
-        } else {
-            std::printf("%s\n", text);
-        }
-        return 0;
-    }
-    if (command == "reg-delete" && argc >= 3) {
-        if (argc >= 4) {
-            HKEY key = nullptr;
-            if (::RegOpenKeyExA(HKEY_CURRENT_USER, argv[2], 0, KEY_ALL_ACCESS, &key) ==
-                ERROR_SUCCESS) {
-                ::RegDeleteValueA(key, argv[3]);
-                ::RegCloseKey(key);
-            }
-        } else {
-            ::RegDeleteTreeA(HKEY_CURRENT_USER, argv[2]);
-        }
-        return 0;
-    }
-    return 2;
-}
+int main(int argc, char** argv) { return RunProbeCommand(argc, argv, kCommands, 2); }

@@ -17,12 +17,8 @@ SC_CLOSE=0xF060 SC_SCREENSAVE=0xF140
 
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 SHELL_PROBE=$PROBE SCENARIO_WORK=$WORK
-source "$HERE/../poll.sh"
+source "$HERE/../scenario_start.sh" "$WORK" "$PROBE"
 source "$HERE/../saver_scenarios.sh"
-
-rm -rf "$WORK" && mkdir -p "$WORK"
-
-probe() { wine "$PROBE" "$@" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 
 # The password double lives in the system folder, the only place the saver loads it from; a
 # scenario leaves it there as it found it.

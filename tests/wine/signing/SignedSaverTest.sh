@@ -6,14 +6,8 @@
 #   SignedSaverTest.sh SAVER-STUB SAVERPAK-EXE TEST-MODULE PROBE WORK-FOLDER
 set -uo pipefail
 stub="$1" saverpak="$2" module="$3" probe="$4" work="$5"
-rm -rf "$work"
-mkdir -p "$work"
+source "$(dirname "${BASH_SOURCE[0]}")/../scenario_start.sh" "$work" "$probe"
 cp "$module" "$work/TestModule.exe"
-source "$(dirname "${BASH_SOURCE[0]}")/../poll.sh"
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-check() { local what="$1"; shift; "$@" || fail "$what"; }
 saverpak() { wine "$saverpak" "$@" 2>"$work/saverpak.log" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 
 printf '[[module]]\nfile = "TestModule.exe"\nname = "TestModule.exe"\n' > "$work/saver.toml"
@@ -35,8 +29,7 @@ for scr in Signed Nested; do
 done
 check "list shows the certificate table" bash -c "wine '$saverpak' list '$(win_path "$work/Signed.scr")' 2>/dev/null | grep -q 'certificate table'"
 
-temp="$(winepath -u "$(wine cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')" 2>/dev/null)"
-[[ -d "$temp" ]] || { echo "cannot find Wine's temporary folder"; exit 1; }
+wine_temp
 TESTMODULE_LOG="$(win_path "$work/module.log")" wine "$work/Signed.scr" /s &
 saver=$!
 saver_gone() { ! kill -0 "$saver" 2>/dev/null; }
@@ -46,7 +39,7 @@ run_ready() {
     module="$(xdotool search --onlyvisible --name '^TestModule$' 2>/dev/null | head -1)"
     focus="$(xdotool getwindowfocus 2>/dev/null)"
     [[ -n "$module" && -n "$focus" && "$focus" != "$module" &&
-       "$(wine "$probe" focus 2>/dev/null | tr -d '\r')" == TkwScreensaverForm ]]
+       "$(probe focus)" == TkwScreensaverForm ]]
 }
 if wait_for 20 run_ready; then
     xdotool key a
