@@ -393,7 +393,7 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
     EXPECT_EQ(extract.Code, 0) << extract.Err;
     EXPECT_EQ(folder.Read("copy.exe"), ProgramBytes(100));
     // A name at the file-name limit: the temporary file beside it must still fit the limit.
-    const std::string longest = std::string(250, 'n') + "\xC3\xA9.exe";
+    const std::string longest = std::string(251, 'n') + ".exe";
     extract = RunTool({"extract", out, "--module", "0", "-o", folder.Path(longest)});
     EXPECT_EQ(extract.Code, 0) << extract.Err;
     EXPECT_EQ(folder.Read(longest), ProgramBytes(100));
@@ -650,6 +650,17 @@ TEST(SaverpakSigning, SignedAndTwiceSignedSaversReadAndSignedStubsAreStripped) {
     EXPECT_EQ(ListJson(folder.Path("again.scr"))["signature"], nullptr);
     ASSERT_TRUE(signer.Sign(folder.Path("again.scr"), folder.Path("again-signed.scr"))) << signer.Log();
     EXPECT_TRUE(signer.Verify(folder.Path("again-signed.scr"))) << signer.Log();
+
+    // Padded with 7 and 6 bytes, savers whose index offset (0x80001, 0x80002) holds 08 00 where
+    // a shorter padding would look for the trailer's size.
+    for (std::size_t size : {524329u, 524330u}) {
+        SCOPED_TRACE(size);
+        folder.Write("show.exe", ProgramBytes(size - (built.size() - program.size()), 's'));
+        BuildSaver(stub, manifest, saver);
+        ASSERT_EQ(fs::file_size(saver), size);
+        ASSERT_TRUE(signer.Sign(saver, signedSaver)) << signer.Log();
+        EXPECT_EQ(ErrorOf([&] { VerifySaver(signedSaver); }), "");
+    }
 }
 #endif
 
