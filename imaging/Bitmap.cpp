@@ -286,11 +286,10 @@ ErrorCode cBitmap::ReadPixels(cFile& file, std::int64_t available) {
     const std::uint64_t rows =
         std::uint64_t(RowStride(FHeader.biWidth, FHeader.biBitCount)) * DWORD(FHeader.biHeight);
     if (FHeader.biCompression == BI_RGB) {
-        // An image-size field past the rows would have us read past the block.
-        if (ImageSize() > rows) return SetError(ERR_INVALID_FORMAT);
         if (AllocateBits() != 0) return GetError();
-        // Read in slices, so that a cancel takes effect within one.
-        const DWORD size = ImageSize();
+        // Read in slices, so that a cancel takes effect within one. Writers that count the
+        // padding after the last row in the image-size field get their rows read, no more.
+        const DWORD size = DWORD(std::min<std::uint64_t>(ImageSize(), rows));
         DWORD got = 0;
         while (got < size) {
             if (IsCancelled()) return SetError(ERR_CANCELLED);
@@ -376,9 +375,10 @@ ErrorCode cBitmap::Decompress() {
 // start and a pixel column, both kept in 64 bits: deltas and runs may push them arbitrarily
 // far, and every write is tested against the block's end before it happens, so a hostile
 // stream ends in an error, never in a stray write. Every command consumes at least two input
-// bytes, so the loop always ends; once the cursor has left the last row nothing can be written
-// any more, and only the end of bitmap may follow. Pixels that no command writes are left 0
-// (colour 0), not as the allocation found them.
+// bytes, so the loop always ends. A command that writes nothing (an end of line or a delta past
+// the last row, as some writers end their data) is no fault: only a pixel written outside the
+// block or missing input is. Pixels that no command writes are left 0 (colour 0), not as the
+// allocation found them.
 namespace {
 
 struct RleCursor {
@@ -451,7 +451,6 @@ ErrorCode Expand(const cBitmap& bitmap, RleCursor c, const RleTarget& t) {
         c.in += 2;
         c.left -= 2;
         if (n == 0 && second == 1) return 0;  // end of bitmap
-        if (c.row >= t.size) return ERR_INVALID_FORMAT;
         if (n != 0) {  // encoded run
             for (unsigned i = 0; i < n; ++i, ++c.x) {
                 if (!Format::Put(t, c, Format::RunPixel(second, i))) return ERR_INVALID_FORMAT;

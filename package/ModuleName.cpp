@@ -28,6 +28,12 @@ bool IsDeviceName(std::string_view name) {
 
 }  // namespace
 
+bool IsArgumentFileName(std::string_view path) {
+    // Windows drops trailing spaces and dots from a name it opens: "x.cfg." is "x.cfg".
+    while (!path.empty() && (path.back() == ' ' || path.back() == '.')) path.remove_suffix(1);
+    return path.size() >= 4 && EqualsIgnoringCase(path.substr(path.size() - 4), ".cfg");
+}
+
 const char* ModuleNameProblem(std::string_view name) {
     if (name.empty()) return "is empty";
     for (char c : name) {
@@ -43,10 +49,7 @@ const char* ModuleNameProblem(std::string_view name) {
     if (name.front() == ' ' || name.front() == '.') return "begins with a space or a dot";
     if (name.back() == ' ' || name.back() == '.') return "ends with a space or a dot";
     if (IsDeviceName(name)) return "is a reserved device name";
-    // The argument file is the module's path with ".cfg" for its extension: writing it would
-    // overwrite the program itself.
-    if (name.size() >= 4 && EqualsIgnoringCase(name.substr(name.size() - 4), ".cfg"))
-        return "ends in \".cfg\", the argument file's extension";
+    if (IsArgumentFileName(name)) return "ends in \".cfg\", the argument file's extension";
     // One path component; longer names are refused by every Windows file system.
     if (name.size() > 255) return "is longer than 255 characters";
     return nullptr;

@@ -12,4 +12,9 @@
 // separator". The whole view is checked, so a zero byte inside it is refused too.
 const char* ModuleNameProblem(std::string_view name);
 
+// Whether a module at `path` would be its own argument file (the module's path with ".cfg" for
+// its extension): writing the arguments would truncate the program, and its deletion the user's
+// file. Refused for embedded names and external program paths alike.
+bool IsArgumentFileName(std::string_view path);
+
 inline bool IsPlainModuleName(std::string_view name) { return ModuleNameProblem(name) == nullptr; }

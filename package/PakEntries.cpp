@@ -18,6 +18,8 @@ void ReadModuleEntry(ssPak& pak, std::int32_t position, ssModuleEntry& entry) {
             throw std::runtime_error("File is corrupt. External module has no name.");
         if (std::strlen(entry.Name.Text()) >= kPathSize)
             throw std::runtime_error("File is corrupt. Module name is too long.");
+        if (IsArgumentFileName(entry.Name.Text()))
+            throw std::runtime_error("File is corrupt. Invalid module name.");
     } else if (!entry.Name.IsNone() &&
                !IsPlainModuleName({entry.Name.Text(), entry.Name.Length()})) {
         throw std::runtime_error("File is corrupt. Invalid module name.");

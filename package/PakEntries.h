@@ -20,7 +20,8 @@ struct ssModuleEntry {
 // module descriptor." for a wrong size, "File is corrupt. External module has no name." for an
 // external module without a program path, "File is corrupt. Module name is too long." for one
 // whose path does not fit a path buffer, and "File is corrupt. Invalid module name." for an
-// embedded module whose Name is not a plain file name.
+// embedded module whose Name is not a plain file name or an external one whose program path
+// would be its own argument file.
 void ReadModuleEntry(ssPak& pak, std::int32_t position, ssModuleEntry& entry);
 
 // Reads the picture descriptor at `position`. Raises "File is corrupt. Error reading picture

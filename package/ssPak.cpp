@@ -133,7 +133,10 @@ void ssPak::LocateContainer() {
 }
 
 // The signer padded the file to a multiple of 8 with fewer than 8 zero bytes before the table;
-// the container's trailer, which begins with its size 8, ends where that padding begins.
+// the container's trailer, which begins with its size 8, ends where that padding begins. The
+// bytes of the trailer's own index offset can read as a size 8 too (08 00 00 00 followed by the
+// padding's zeros), so a candidate counts only when its index lies where it says, inside what
+// would be the container; the first with a size 8 is kept for the reader's message otherwise.
 std::uint64_t ssPak::EndBeforePadding(std::uint32_t tableStart) {
     std::uint8_t tail[kTrailerSize + kCertificatePadding - 1];
     std::uint32_t count = std::min<std::uint32_t>(tableStart, sizeof tail);
@@ -141,13 +144,26 @@ std::uint64_t ssPak::EndBeforePadding(std::uint32_t tableStart) {
     if (FFile.Seek(static_cast<std::int32_t>(from), FILE_BEGIN) != static_cast<std::int32_t>(from) ||
         FFile.Read(tail, count) != count)
         RaiseReadError();
+    std::optional<std::uint64_t> first;
     for (std::uint32_t padding = 0; padding < kCertificatePadding && padding + kTrailerSize <= count;
          ++padding) {
         const std::uint8_t* end = tail + count - padding;
         if (padding > 0 && *end != 0) break;
-        if (LoadLe32(end - kTrailerSize) == kTrailerSize) return tableStart - padding;
+        if (LoadLe32(end - kTrailerSize) != kTrailerSize) continue;
+        std::uint64_t containerEnd = tableStart - padding;
+        if (IndexLiesAt(LoadLe32(end - kTrailerSize + 4), containerEnd)) return containerEnd;
+        if (!first) first = containerEnd;
     }
-    return tableStart;
+    return first.value_or(tableStart);
+}
+
+bool ssPak::IndexLiesAt(std::uint32_t indexOffset, std::uint64_t containerEnd) {
+    std::uint8_t size[4];
+    return indexOffset >= FContainerBegin &&
+           static_cast<std::uint64_t>(indexOffset) + kPakIndexSize + kTrailerSize <= containerEnd &&
+           FFile.Seek(static_cast<std::int32_t>(indexOffset), FILE_BEGIN) ==
+               static_cast<std::int32_t>(indexOffset) &&
+           FFile.Read(size, sizeof size) == sizeof size && LoadLe32(size) == kPakIndexSize;
 }
 
 void ssPak::Close() { FFile.Close(); }

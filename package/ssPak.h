@@ -112,6 +112,8 @@ protected:
 private:
     void LocateContainer();
     std::uint64_t EndBeforePadding(std::uint32_t tableStart);
+    // Whether a PakIndex's size stands at `indexOffset`, before a trailer ending at `containerEnd`.
+    bool IndexLiesAt(std::uint32_t indexOffset, std::uint64_t containerEnd);
 
     std::uint64_t FContainerBegin = 0;
     std::uint64_t FContainerEnd = 0;

@@ -90,3 +90,20 @@ std::string AnsiToUtf8(std::string_view ansi) {
     }
     return out;
 }
+
+std::string TerminalText(std::string_view ansi) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(ansi.size());
+    for (char c : ansi) {
+        auto byte = static_cast<std::uint8_t>(c);
+        bool unassigned = byte >= 0x80 && byte < 0xA0 && kHighTable[byte - 0x80] == 0;
+        if (byte < 0x20 || byte == 0x7F || unassigned)
+            out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+        else if (c == '\\')
+            out += "\\\\";
+        else
+            out += AnsiToUtf8(std::string_view(&c, 1));
+    }
+    return out;
+}

@@ -11,3 +11,9 @@ bool Utf8ToAnsi(std::string_view utf8, std::string& ansi);
 
 // Windows-1252 to UTF-8, for showing container texts; the five unassigned bytes become U+FFFD.
 std::string AnsiToUtf8(std::string_view ansi);
+
+// A text from a container as a terminal may be sent it: Windows-1252 shown as UTF-8, with
+// control characters, DEL and the bytes the code page leaves unassigned written as \xNN and a
+// backslash doubled, so a hostile saver can send no escape sequence and no text can pass for an
+// escaped byte. Every container text the tool prints goes through here.
+std::string TerminalText(std::string_view ansi);

@@ -9,7 +9,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include "imaging/Transitionsunit.h"
 #include "package/PakFormat.h"
+#include "package/kwPak.h"
 #include "tools/saverpak/Commands.h"
 #include "tools/saverpak/Inspect.h"
 #include "tools/saverpak/Manifest.h"
@@ -123,6 +125,35 @@ void CopyText(char* field, std::size_t size, const std::string& text) {
     std::memcpy(field, text.data(), std::min(text.size(), size - 1));
 }
 
+// Reads the built saver back with the saver's own reader before it takes the output's place:
+// every record, and every picture decoded as the saver decodes it. A picture the saver cannot
+// read is named.
+void ReadBack(const fs::path& temp, const Manifest& manifest, const fs::path& output) {
+    auto fail = [&](const std::string& what, const std::runtime_error& error) {
+        throw ToolError("the saver could not read " + what + " (" + error.what() + "); " +
+                        output.string() + " was not written");
+    };
+    const std::string path = temp.string();
+    try {
+        InspectPak(path, InspectDepth::Records);
+    } catch (const std::runtime_error& error) {
+        fail("what was built", error);
+    }
+    kwPak pak;
+    kwPakScope scope(pak);
+    pak.Bind(path.c_str());
+    const auto table = pak.ContentTable();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        try {
+            ssPicture picture;
+            picture.Load(pak, static_cast<std::int32_t>(table[i]));
+        } catch (const std::runtime_error& error) {
+            fail("picture " + std::to_string(i) + " (" + manifest.Pictures[i].File.string() + ")",
+                 error);
+        }
+    }
+}
+
 }  // namespace
 
 void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs::path& outputArg) {
@@ -194,13 +225,7 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
     WritePakContainer(stubPlan.Length, input,
                       [&](const void* bytes, std::size_t count) { out.Write(bytes, count); });
     out.CloseStream();
-    // Read the result back with the saver's own reader before it takes the output's place.
-    try {
-        InspectPak(out.TempPath().string(), InspectDepth::Pictures);
-    } catch (const std::runtime_error& error) {
-        throw ToolError(std::string("the saver could not read what was built (") + error.what() +
-                        "); " + output.string() + " was not written");
-    }
+    ReadBack(out.TempPath(), manifest, output);
     out.Commit();
     if (stubPlan.Removed)
         std::cerr << "saverpak: note: the stub " << stubPath.string()

@@ -2,6 +2,7 @@
 
 #include "package/PakEntries.h"
 #include "package/kwPak.h"
+#include "tools/saverpak/Ansi.h"
 #include "tools/saverpak/Commands.h"
 #include "tools/saverpak/OutputFile.h"
 #include "tools/saverpak/ToolError.h"
@@ -24,7 +25,7 @@ std::uint32_t DataBlockOf(kwPak& pak, const fs::path& file, ExtractKind kind, un
     ReadModuleEntry(pak, static_cast<std::int32_t>(table[index]), entry);
     if (entry.IsExternal())
         throw ToolError(file.string() + ": module " + std::to_string(index) + " is external (" +
-                        entry.Name.Text() + "); the container holds no program for it");
+                        TerminalText({entry.Name.Text(), entry.Name.Length()}) + "); the container holds no program for it");
     return entry.Descriptor.DataOffset;
 }
 

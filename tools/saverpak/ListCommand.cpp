@@ -21,24 +21,6 @@ namespace {
 
 std::uint64_t ContainerEnd(const PakReport& r) { return r.TrailerSpan.Position + r.TrailerSpan.Size; }
 
-// A text from the container (or a path) as a terminal may be sent it: Windows-1252 shown as
-// UTF-8, with control characters, DEL and the bytes the code page leaves unassigned written as
-// \xNN, so that a hostile saver cannot send escape sequences.
-std::string Printable(std::string_view ansi) {
-    std::string out;
-    for (char c : ansi) {
-        std::string shown = AnsiToUtf8(std::string_view(&c, 1));
-        auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || shown == "\xEF\xBF\xBD") {
-            static const char kHex[] = "0123456789ABCDEF";
-            out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
-        } else {
-            out += shown;
-        }
-    }
-    return out;
-}
-
 ordered_json SpanJson(const PakSpan& span) {
     return {{"position", span.Position}, {"size", span.Size}};
 }
@@ -150,7 +132,7 @@ void PrintTable(const PakReport& r, std::ostream& out) {
     };
     std::vector<Line> lines;
     auto quoted = [](const PakStringInfo& s) {
-        return s.Text ? "\"" + Printable(*s.Text) + "\"" : std::string("(none)");
+        return s.Text ? "\"" + TerminalText(*s.Text) + "\"" : std::string("(none)");
     };
     for (std::size_t i = 0; i < r.Modules.size(); ++i) {
         const PakModuleInfo& m = r.Modules[i];
@@ -196,8 +178,8 @@ void PrintTable(const PakReport& r, std::ostream& out) {
     if (r.KeyTable.Span.Size)
         lines.push_back({r.KeyTable.Span.Position, r.KeyTable.Span.Size, "key table"});
     lines.push_back({r.SettingsSpan.Position, r.SettingsSpan.Size,
-                     "settings (link \"" + Printable(r.Settings.URLLink) + "\", caption \"" +
-                         Printable(r.Settings.URLCaption) + "\", music " +
+                     "settings (link \"" + TerminalText(r.Settings.URLLink) + "\", caption \"" +
+                         TerminalText(r.Settings.URLCaption) + "\", music " +
                          std::to_string(r.Settings.Music) + ")"});
     lines.push_back({r.IndexSpan.Position, r.IndexSpan.Size, "index"});
     lines.push_back({r.TrailerSpan.Position, r.TrailerSpan.Size, "trailer"});
@@ -210,7 +192,7 @@ void PrintTable(const PakReport& r, std::ostream& out) {
     std::stable_sort(lines.begin(), lines.end(),
                      [](const Line& a, const Line& b) { return a.Position < b.Position; });
 
-    out << Printable(r.Path) << ": " << r.FileSize << " bytes, container at " << r.ContainerStart
+    out << TerminalText(r.Path) << ": " << r.FileSize << " bytes, container at " << r.ContainerStart
         << " (" << ContainerEnd(r) - r.ContainerStart << " bytes)" << (r.Signature ? ", signed" : "")
         << "\n";
     out << std::setw(12) << "position" << std::setw(12) << "size"

@@ -124,6 +124,9 @@ private:
             }
             if (module.Name->size() >= kPathSize)
                 Fail(where, "'name' is longer than 259 characters");
+            if (IsArgumentFileName(*module.Name))
+                Fail(where, "'name' ends in \".cfg\", the extension of the argument file the "
+                            "saver writes beside the program");
         } else {
             module.File = RequiredFile(t, where);
             if (module.Name) {
@@ -227,11 +230,22 @@ Manifest ParseManifest(const std::string& text, const std::string& sourceName,
 }
 
 Manifest LoadManifest(const std::filesystem::path& path) {
+    // A manifest is a page of text; a device or a pipe (/dev/zero) would be read without end,
+    // and the size is checked again while reading, in case the file grows.
+    constexpr std::size_t kMaxManifestSize = 1 << 20;
+    std::error_code error;
+    std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (!std::filesystem::exists(status)) throw ToolError("cannot open the manifest " + path.string());
+    if (!std::filesystem::is_regular_file(status))
+        throw ToolError("the manifest " + path.string() + " is not a regular file");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw ToolError("cannot open the manifest " + path.string());
-    std::ostringstream text;
-    text << in.rdbuf();
+    std::string text(kMaxManifestSize + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
     if (in.bad()) throw ToolError("cannot read the manifest " + path.string());
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kMaxManifestSize)
+        throw ToolError("the manifest " + path.string() + " is larger than 1 MiB");
     std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
-    return ParseManifest(text.str(), path.string(), folder);
+    return ParseManifest(text, path.string(), folder);
 }

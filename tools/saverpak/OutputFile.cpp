@@ -13,7 +13,9 @@
 #ifdef _WIN32
 #include <io.h>
 #include <process.h>
+#include <windows.h>
 #else
+#include <signal.h>
 #include <unistd.h>
 #endif
 
@@ -33,32 +35,132 @@ int CurrentProcessId() {
 #endif
 }
 
+// The temporary file that an interrupt (Ctrl-C, a closed terminal, a kill) must not leave
+// behind. Its path is made beforehand: the handler does nothing but remove it and end the
+// process as the signal would have.
+fs::path::value_type gInterruptedTemp[32768];
+std::atomic<bool> gTempArmed{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+#ifdef _WIN32
+// Runs on a thread of its own; the default handler after it ends the process.
+BOOL WINAPI RemoveTempOnConsoleEvent(DWORD) {
+    if (gTempArmed.load()) DeleteFileW(gInterruptedTemp);
+    return FALSE;
+}
+#else
+extern "C" void RemoveTempOnSignal(int signal) {
+    if (gTempArmed.load()) unlink(gInterruptedTemp);
+    raise(signal);  // the handler was reset on entry: the signal now ends the process
+}
+#endif
+
+void InstallInterruptCleanup() {
+#ifdef _WIN32
+    SetConsoleCtrlHandler(RemoveTempOnConsoleEvent, TRUE);
+#else
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction previous {};
+        // A signal ignored by whoever started us (nohup) stays ignored.
+        if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
+        struct sigaction action {};
+        action.sa_handler = RemoveTempOnSignal;
+        action.sa_flags = SA_RESETHAND | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        sigaction(signal, &action, nullptr);
+    }
+#endif
+}
+
+void ArmInterruptCleanup(const fs::path& temp) {
+    static const bool installed = (InstallInterruptCleanup(), true);
+    (void)installed;
+    gTempArmed = false;
+    const fs::path::string_type& name = temp.native();
+    if (name.size() >= std::size(gInterruptedTemp)) return;
+    std::copy(name.begin(), name.end(), gInterruptedTemp);
+    gInterruptedTemp[name.size()] = 0;
+    gTempArmed = true;
+}
+
 // Creates `path` only when no file of that name exists yet.
 std::FILE* CreateNew(const fs::path& path) {
 #ifdef _WIN32
-    int fd = _wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
-    return fd < 0 ? nullptr : _fdopen(fd, "wb");
+    // Shared for deletion, so that the console handler can remove it while it is being written.
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = GetLastError() == ERROR_FILE_EXISTS ? EEXIST : EACCES;
+        return nullptr;
+    }
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::FILE* stream = _fdopen(fd, "wb");
+    if (!stream) _close(fd);
+    return stream;
 #else
     int fd = open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0666);
     return fd < 0 ? nullptr : fdopen(fd, "wb");
 #endif
 }
 
+// ".NAME.saverpak-PID-N.tmp", with NAME shortened (at a character's start) so that the whole
+// stays within the file-name limit of 255 bytes (UTF-16 units on Windows) whatever the output's
+// name: an output whose own name is near the limit must still get its temporary file.
+fs::path TempName(const fs::path& output, unsigned counter) {
+    constexpr std::size_t kNameLimit = 255;
+    std::string suffix = ".saverpak-" + std::to_string(CurrentProcessId()) + "-" +
+                         std::to_string(counter) + ".tmp";
+    fs::path::string_type base = output.filename().native();
+    std::size_t cut = std::min(base.size(), kNameLimit - 1 - suffix.size());
+    auto continues = [](auto unit) {
+        if constexpr (sizeof unit == 1) return (static_cast<unsigned char>(unit) & 0xC0) == 0x80;
+        else return unit >= 0xDC00 && unit <= 0xDFFF;  // the second half of a surrogate pair
+    };
+    while (cut > 0 && cut < base.size() && continues(base[cut])) --cut;
+    base.resize(cut);
+    fs::path name = ".";
+    name += base;
+    name += suffix;
+    return output.parent_path() / name;
+}
+
+// Holds back the interrupting signals while a temporary file is made and recorded, so that
+// none comes between the two.
+class InterruptsHeld {
+public:
+#ifdef _WIN32
+    InterruptsHeld() = default;
+#else
+    InterruptsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, signal);
+        sigprocmask(SIG_BLOCK, &held, &FPrevious);
+    }
+    ~InterruptsHeld() { sigprocmask(SIG_SETMASK, &FPrevious, nullptr); }
+
+private:
+    sigset_t FPrevious;
+#endif
+};
+
 }  // namespace
 
 OutputFile::OutputFile(fs::path output) : FOutput(std::move(output)) {
-    fs::path folder = FOutput.parent_path();
-    std::string base = FOutput.filename().string();
+    InterruptsHeld held;
     for (int attempt = 0; attempt < 100 && !FStream; ++attempt) {
-        std::string name = "." + base + ".saverpak-" + std::to_string(CurrentProcessId()) + "-" +
-                           std::to_string(gTempCounter++) + ".tmp";
-        FTemp = folder / name;
+        FTemp = TempName(FOutput, gTempCounter++);
         FStream = CreateNew(FTemp);
         if (!FStream && errno != EEXIST) break;
     }
     if (!FStream)
         throw ToolError("cannot create a temporary file beside " + FOutput.string() + ": " +
                         std::strerror(errno));
+    ArmInterruptCleanup(FTemp);
 }
 
 OutputFile::~OutputFile() {
@@ -66,6 +168,7 @@ OutputFile::~OutputFile() {
     if (FStream) std::fclose(FStream);
     std::error_code ignored;
     fs::remove(FTemp, ignored);
+    gTempArmed = false;
 }
 
 void OutputFile::Write(const void* bytes, std::size_t count) {
@@ -124,6 +227,7 @@ void OutputFile::Commit() {
     std::error_code error;
     fs::rename(FTemp, FOutput, error);
     if (error) throw ToolError("cannot write " + FOutput.string() + ": " + error.message());
+    gTempArmed = false;
     FCommitted = true;
 }
 

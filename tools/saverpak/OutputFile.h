@@ -1,6 +1,7 @@
 // An output that appears whole or not at all: it is written to a new temporary file in the
 // output's own folder (so the final rename stays on one volume) and renamed over the output
-// only when complete. A temporary file that is not committed is removed.
+// only when complete. A temporary file that is not committed is removed, also when the tool is
+// interrupted (SIGINT, SIGTERM, SIGHUP; a console Ctrl-C or close on Windows).
 #pragma once
 
 #include <cstdint>

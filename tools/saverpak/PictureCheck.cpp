@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "imaging/Bitmap.h"
 #include "package/PakFormat.h"
 
 extern "C" {
@@ -12,8 +13,6 @@ extern "C" {
 
 namespace {
 
-std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
 // Pictures larger than this would not be shown by a screen saver anyway, and the saver allocates
 // the whole pixel block at once.
 constexpr std::uint64_t kMaxPixelBytes = 256u * 1024 * 1024;
@@ -21,42 +20,44 @@ constexpr std::int64_t kMaxSide = 32768;
 
 std::string BmpProblem(const std::vector<std::uint8_t>& bytes) {
     if (bytes.size() < 54) return "BMP file is too short for its headers";
-    const std::uint8_t* info = bytes.data() + 14;
-    std::uint32_t infoSize = LoadLe32(info);
-    auto width = static_cast<std::int32_t>(LoadLe32(info + 4));
-    auto height = static_cast<std::int32_t>(LoadLe32(info + 8));
-    std::uint16_t planes = Le16(info + 12);
-    std::uint16_t bits = Le16(info + 14);
-    std::uint32_t compression = LoadLe32(info + 16);
-    std::uint32_t imageSize = LoadLe32(info + 20);
-    std::uint32_t colorsUsed = LoadLe32(info + 32);
+    BITMAPINFOHEADER header;
+    std::memcpy(&header, bytes.data() + 14, sizeof header);
     std::uint32_t pixelOffset = LoadLe32(bytes.data() + 10);
 
     // Longer info headers (108 and 124 bytes, with colour-space data) begin with the 40 bytes
     // the saver reads; it skips the rest.
-    if (infoSize < 40 || 14 + std::uint64_t(infoSize) > bytes.size())
+    if (header.biSize < 40 || 14 + std::uint64_t(header.biSize) > bytes.size())
         return "BMP info header is shorter than 40 bytes or runs past the file";
-    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide)
-        return "BMP width and height must be 1 to 32768 (top-down pictures are not shown)";
-    if (planes != 1) return "BMP must have one plane";
-    bool accepted =
-        (bits == 1 && compression == 0) || (bits == 4 && (compression == 0 || compression == 2)) ||
-        (bits == 8 && (compression == 0 || compression == 1)) || (bits == 24 && compression == 0);
-    if (!accepted) return "BMP must have 1, 4, 8 or 24 bits per pixel, RLE only at 4 and 8 bits";
-    if (colorsUsed > 256) return "BMP uses more than 256 colours";
-    std::uint64_t paletteEntries = colorsUsed != 0 ? colorsUsed : (bits <= 8 ? (1u << bits) : 0);
-    std::uint64_t paletteEnd = 14 + std::uint64_t(infoSize) + 4 * paletteEntries;
+    // The saver raises an indexed picture to 24 bits to fit and dither it, so every picture must
+    // fit the 24-bit row: the width bound of 24 bits holds at every bit count.
+    if (header.biWidth <= 0 || header.biHeight <= 0 || header.biWidth > kMaxWidth24 ||
+        header.biHeight > kMaxSide)
+        return "BMP width must be 1 to " + std::to_string(kMaxWidth24) + " and height 1 to " +
+               std::to_string(kMaxSide) + " (top-down pictures are not shown)";
+    if (header.biPlanes != 1) return "BMP must have one plane";
+    // The saver's own test of bit count, compression and colour-table size.
+    if (!cBitmap::CheckHeader(header))
+        return "BMP must have 1, 4, 8 or 24 bits per pixel, RLE only at 4 and 8 bits, and at "
+               "most 256 colours";
+    std::uint64_t paletteEnd = 14 + std::uint64_t(header.biSize) + 4 * cBitmap::PaletteSize(header);
     // The saver takes the pixels from the offset when it lies past the colour table and
     // inside the file.
     if (pixelOffset < paletteEnd || pixelOffset >= bytes.size())
         return "BMP pixel data must start after the colour table (offset " +
                std::to_string(paletteEnd) + " or later, the file says " +
                std::to_string(pixelOffset) + ")";
-    std::uint64_t stride = ((static_cast<std::uint64_t>(width) * bits + 31) / 32) * 4;
-    std::uint64_t pixelBytes = stride * static_cast<std::uint64_t>(height);
+    std::uint64_t pixelBytes =
+        std::uint64_t(cBitmap::RowStride(header.biWidth, header.biBitCount)) * DWORD(header.biHeight);
     if (pixelBytes > kMaxPixelBytes) return "BMP is too large";
-    std::uint64_t dataSize = imageSize != 0 ? imageSize : pixelBytes;
-    if (compression == 0 && dataSize < pixelBytes) return "BMP image size is smaller than its rows";
+    std::uint64_t dataSize = header.biSizeImage;
+    if (header.biCompression == 0) {
+        // The saver reads the rows: an image-size field that counts padding after them reads
+        // no further.
+        if (dataSize == 0 || dataSize > pixelBytes) dataSize = pixelBytes;
+        if (dataSize < pixelBytes) return "BMP image size is smaller than its rows";
+    } else if (dataSize < 2) {
+        return "BMP compressed data needs its size in the image-size field";
+    }
     if (pixelOffset + dataSize > bytes.size()) return "BMP file ends before its pixel data does";
     return "";
 }

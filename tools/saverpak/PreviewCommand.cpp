@@ -2,6 +2,8 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <fstream>
+#include <optional>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -9,8 +11,10 @@
 
 #include "imaging/Display.h"
 #include "imaging/Preparation.h"
+#include "package/PakEntries.h"
 #include "package/kwPak.h"
 #include "tools/saverpak/OutputFile.h"
+#include "tools/saverpak/PictureCheck.h"
 #include "tools/saverpak/ToolError.h"
 
 namespace fs = std::filesystem;
@@ -73,6 +77,37 @@ bool WritePng(std::FILE* stream, const cBitmap& bitmap) {
     return true;
 }
 
+// A picture that build would refuse is refused here too, with build's message, before
+// anything is allocated for it: a small file may claim a picture of gigabytes.
+void RefuseWhatBuildRefuses(const std::vector<std::uint8_t>& bytes, std::optional<std::uint8_t> type,
+                            const std::string& what) {
+    if (!type) return;  // the saver's own load says what is wrong with it
+    const std::string problem = PictureProblem(bytes, *type);
+    if (!problem.empty()) throw ToolError("preview: " + what + ": " + problem);
+}
+
+std::vector<std::uint8_t> ReadPictureFile(const fs::path& path) {
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(path, error);
+    if (error || size > kMaxPakPosition) return {};  // too large or unreadable: Load reports it
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    std::ifstream in(path, std::ios::binary);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
+std::vector<std::uint8_t> ReadStoredPicture(kwPak& pak, const PakPictureDescriptor& descriptor) {
+    if (descriptor.DataOffset > kMaxPakPosition) pak.RaiseReadError();
+    const auto at = static_cast<std::int32_t>(descriptor.DataOffset);
+    std::vector<std::uint8_t> bytes;
+    pak.StreamBytes(at + std::int32_t(kDataBlockHeaderSize), pak.ReadDataBlockLength(at),
+                    [&](const std::uint8_t* data, std::uint32_t count) {
+                        bytes.insert(bytes.end(), data, data + count);
+                    });
+    return bytes;
+}
+
 }  // namespace
 
 void ParsePreviewSize(const std::string& text, int& width, int& height) {
@@ -105,8 +140,14 @@ void PreviewPicture(const PreviewOptions& options) {
             throw ToolError(input + " has no picture " + std::to_string(options.picture) +
                             " (it has " + std::to_string(table.size()) + ")");
         }
-        picture.Load(pak, std::int32_t(table[options.picture]), options.width, options.height);
+        const auto position = std::int32_t(table[options.picture]);
+        const PakPictureDescriptor descriptor = ReadPictureDescriptor(pak, position);
+        RefuseWhatBuildRefuses(ReadStoredPicture(pak, descriptor), descriptor.PictureType,
+                               input + " picture " + std::to_string(options.picture));
+        picture.Load(pak, position, options.width, options.height);
     } else {
+        const std::vector<std::uint8_t> bytes = ReadPictureFile(options.input);
+        RefuseWhatBuildRefuses(bytes, RecognizePicture(bytes), input);
         picture.Load(input.c_str(), options.width, options.height);
     }
 

@@ -1,3 +1,6 @@
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -20,6 +23,18 @@ std::string UsageLine(CLI::App& app) {
            " ARGUMENTS...  (saverpak --help, saverpak COMMAND --help)";
 }
 
+// A listing that never reached its reader (a full disk, a closed pipe) is a failure: standard
+// output is flushed and checked before the tool says it succeeded.
+int CheckOutput(int code) {
+    std::cout.flush();
+    errno = 0;
+    bool written = std::cout.good() && std::fflush(stdout) == 0 && !std::ferror(stdout);
+    if (written) return code;
+    std::cerr << "saverpak: cannot write to standard output"
+              << (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()) << std::endl;
+    return kExitFailure;
+}
+
 }  // namespace
 
 int RunSaverpak(CLI::App& app, int argc, const char* const* argv) {
@@ -31,7 +46,7 @@ int RunSaverpak(CLI::App& app, int argc, const char* const* argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& done) {
-        return app.exit(done);  // --help, --version
+        return CheckOutput(app.exit(done));  // --help, --version
     } catch (const CLI::ParseError& error) {
         std::cerr << "saverpak: " << error.what() << "\n" << UsageLine(app) << std::endl;
         return kExitUsage;
@@ -40,5 +55,5 @@ int RunSaverpak(CLI::App& app, int argc, const char* const* argv) {
         std::cerr << "saverpak: " << error.what() << std::endl;
         return kExitFailure;
     }
-    return 0;
+    return CheckOutput(0);
 }

@@ -181,11 +181,12 @@ TEST(BitmapRead, ShortFilesEndWithEndOfFile) {
     EXPECT_EQ(std::memcmp(b.FPixels, "\x01\x01\x01\x01\x01\x00\x00\x00", 8), 0);
     b.FreeBits();
 
-    // An image-size field past the rows is refused rather than read past the block.
-    s.sizeImage = 9;
-    s.pixels.assign(9, 1);
-    EXPECT_EQ(ReadBmpBytes(b, MakeBmp(s)), ERR_INVALID_FORMAT);
-    EXPECT_FALSE(b.HasPixels());
+    // An image-size field that counts padding after the rows: the rows are read, no more.
+    s.sizeImage = 10;
+    s.pixels.assign(10, 1);
+    ASSERT_EQ(ReadBmpBytes(b, MakeBmp(s)), 0);
+    EXPECT_EQ(Bytes(b.FPixels, b.FPixels + 8), Bytes(8, 1));
+    b.FreeBits();
 }
 
 TEST(BitmapRead, LoadBmpFromAnOffsetAndMissingFiles) {
@@ -292,8 +293,8 @@ TEST(BitmapRle, BrokenStreamsFailCleanly) {
 
 TEST(BitmapRle, TruncatedDataDecodesOnlyWhatWasRead) {
     // Image-size fields far past the bytes present. Ending with the end of bitmap, the picture
-    // decodes with the pixels no command wrote at colour 0; with the input used up before it,
-    // or a command after the cursor left the last row, the read fails. The same every time,
+    // decodes with the pixels no command wrote at colour 0, also after commands that move past
+    // the last row and write nothing; with the input used up before it, the read fails. The same every time,
     // whatever the memory held before: a freed block of end-of-bitmap commands waits there.
     struct Case {
         const char* what;
@@ -305,6 +306,8 @@ TEST(BitmapRle, TruncatedDataDecodesOnlyWhatWasRead) {
         {"rle8 ends", 8, {2, 5, 0, 0, 1, 6, 0, 1}, 0, {5, 5, 0, 0, 6, 0, 0, 0}},
         {"rle8 short", 8, {2, 5, 0, 0, 1, 6}, ERR_INVALID_FORMAT, {}},
         {"rle8 past the top", 8, {2, 5, 0, 0, 1, 6, 0, 0, 0, 0}, ERR_INVALID_FORMAT, {}},
+        {"rle8 line end and delta past the top", 8, {2, 5, 0, 0, 1, 6, 0, 0, 0, 2, 1, 1, 0, 1}, 0,
+         {5, 5, 0, 0, 6, 0, 0, 0}},
         {"rle4 ends",
          4,
          {3, 0x12, 0, 0, 0, 3, 0x45, 0x60, 0, 1},
@@ -312,6 +315,8 @@ TEST(BitmapRle, TruncatedDataDecodesOnlyWhatWasRead) {
          {0x12, 0x10, 0, 0, 0x45, 0x60, 0, 0}},
         {"rle4 short", 4, {3, 0x12, 0, 0, 0, 3, 0x45, 0x60}, ERR_INVALID_FORMAT, {}},
         {"rle4 past the top", 4, {0, 0, 0, 0, 0, 0, 0, 0}, ERR_INVALID_FORMAT, {}},
+        {"rle4 line end past the top", 4, {3, 0x12, 0, 0, 0, 3, 0x45, 0x60, 0, 0, 0, 1}, 0,
+         {0x12, 0x10, 0, 0, 0x45, 0x60, 0, 0}},
     };
     for (const Case& c : cases) {
         const Bytes file = MakeBmp(RleBmp(c.bits, c.data, 4096));
@@ -333,7 +338,7 @@ TEST(BitmapRle, TruncatedDataDecodesOnlyWhatWasRead) {
 
     // Found by fuzzing: 271 bytes announcing 1,023,410,202 bytes of RLE4 data for a picture
     // 20,702 wide, all end-of-line commands. The input block is sized by the file, and the
-    // decode stops when the cursor leaves the top row.
+    // decode ends when its input does.
     BmpSpec s = RleBmp(4, Bytes(271 - 54 - 64, 0), 1023410202);
     s.width = 20702;
     s.height = 59;

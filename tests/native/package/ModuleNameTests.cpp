@@ -27,6 +27,9 @@ TEST(ModuleName, AnythingThatCouldLeaveTheFolderOrOpenADeviceIsRefused) {
     for (const char* name : refused) EXPECT_NE(ModuleNameProblem(name), nullptr) << name;
     EXPECT_NE(ModuleNameProblem(std::string("a\0b", 3)), nullptr);
     EXPECT_NE(ModuleNameProblem(std::string(256, 'n')), nullptr);
+    // An external program path: Windows opens "x.cfg. " as "x.cfg".
+    EXPECT_TRUE(IsArgumentFileName("C:\\Show\\x.Cfg. "));
+    EXPECT_FALSE(IsArgumentFileName("C:\\x.cfg\\show.exe"));
 }
 
 }  // namespace

@@ -157,12 +157,13 @@ TEST(PakBind, TheRunningExecutableIsOpenedByItsOwnPath) {
     EXPECT_FALSE(pak.IsOpen());
 }
 
-// A saver on a Windows program stub: one embedded module whose name is `name`, and a link.
+// A saver on a Windows program stub: one embedded module whose name is `name`, and a link;
+// the index at `indexAt` when it is given.
 struct PeSaver {
     std::string bytes;
     std::uint32_t moduleData = 0, index = 0;
 
-    explicit PeSaver(const std::string& name) {
+    explicit PeSaver(const std::string& name, std::uint32_t indexAt = 0) {
         RawPak pak(PeProgramBytes());
         std::uint32_t nameAt = pak.String(name);
         moduleData = pak.Data("MZ module");
@@ -171,6 +172,7 @@ struct PeSaver {
         i.ModuleTableOffset = pak.Table({module});
         i.ModuleCount = 1;
         i.SettingsOffset = pak.Settings("https://example.invalid/", "signed", 0);
+        if (indexAt > pak.Here()) pak.Text(std::string(indexAt - pak.Here(), 'x'));
         index = pak.Finish(i);
         bytes = pak.Bytes();
     }
@@ -179,10 +181,12 @@ struct PeSaver {
 TEST(PakBind, ASignedSaverEndsItsContainerWhereTheCertificateTableBegins) {
     TestFolder folder;
     const std::string path = folder.Path("saver.scr");
-    // Names of 1 to 8 characters meet every amount of padding a signer adds.
-    for (std::size_t length = 1; length <= 8; ++length) {
-        SCOPED_TRACE(length);
-        PeSaver saver(std::string(length, 'n'));
+    // Every amount of padding a signer adds, with index offsets whose bytes hold 08 00 00 00
+    // where a shorter padding would look for the trailer's size.
+    for (std::uint32_t base : {0x400u, 0x800u, 0x80000u})
+    for (std::uint32_t length = 1; length <= 8; ++length) {
+        SCOPED_TRACE(testing::Message() << base << " " << length);
+        PeSaver saver(std::string(length, 'n'), base == 0x400 ? 0 : base + length);
         folder.Write("saver.scr", AppendCertificateTable(saver.bytes, 1000 + 8 * length));
         kwPak pak;
         kwPakScope scope(pak);
@@ -496,10 +500,12 @@ TEST(PakEntries, ModuleAndPictureDescriptorChecks) {
     std::uint32_t badName = pak.String("..\\..\\evil.exe");
     std::uint32_t cfgName = pak.String("show.CFG");
     std::uint32_t longPath = pak.String(std::string(260, 'p'));
+    std::uint32_t cfgPath = pak.String("C:\\Show\\show.cfg. ");
     std::uint32_t wrongSize = pak.Module(0, noName, 0, 0, 18);
     std::uint32_t shortSize = pak.Module(0, noName, 0, 0, 16);
     std::uint32_t externalNoName = pak.Module(1, noName, 0);
     std::uint32_t externalLong = pak.Module(1, longPath, 0);
+    std::uint32_t externalCfg = pak.Module(1, cfgPath, 0);
     std::uint32_t embeddedBadName = pak.Module(0, badName, 0);
     std::uint32_t embeddedCfgName = pak.Module(0, cfgName, 0);
     std::uint32_t embeddedNoName = pak.Module(0, noName, 0);
@@ -524,6 +530,7 @@ TEST(PakEntries, ModuleAndPictureDescriptorChecks) {
         {embeddedBadName, "File is corrupt. Invalid module name."},
         // Its argument file would be the program itself.
         {embeddedCfgName, "File is corrupt. Invalid module name."},
+        {externalCfg, "File is corrupt. Invalid module name."},
         {0x7FFFFFF0, "Error reading module file. " + path},
         {embeddedNoName, ""},
     };

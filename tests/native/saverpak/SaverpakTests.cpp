@@ -18,10 +18,17 @@
 #include "PeImage.h"
 #include "SaverInputs.h"
 #include "TestFolder.h"
+#include "imaging/Transitionsunit.h"
 #include "tools/saverpak/Commands.h"
 
 #ifndef _WIN32
+#include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
 #endif
 
 namespace fs = std::filesystem;
@@ -203,7 +210,7 @@ function = "exit-and-leave-running"
     ExtractFromSaver(out, ExtractKind::Picture, 0, folder.Path("photo-copy.jpg"));
     EXPECT_EQ(folder.Read("photo-copy.jpg"), jpeg);
     EXPECT_EQ(ErrorOf([&] { ExtractFromSaver(out, ExtractKind::Module, 1, folder.Path("x")); }),
-              out + ": module 1 is external (C:\\Programs\\Leave\\leave.exe); the container holds no program for it");
+              out + ": module 1 is external (C:\\\\Programs\\\\Leave\\\\leave.exe); the container holds no program for it");
     EXPECT_NE(ErrorOf([&] { ExtractFromSaver(out, ExtractKind::Picture, 2, folder.Path("x")); }).find("has no picture 2 (it has 2)"),
               std::string::npos);
     EXPECT_NE(ErrorOf([&] { ExtractFromSaver(out, ExtractKind::Picture, 0, out); }).find("is the saver file"),
@@ -244,6 +251,7 @@ TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
         {"[[module]]\nfile = \"show.exe\"\nname = \"NUL.exe\"\n", "'name' is a reserved device name"},
         {"[[module]]\nexternal = true\n", "an external module needs 'name'"},
         {"[[module]]\nexternal = true\nfile = \"show.exe\"\nname = \"C:\\\\x.exe\"\n", "names its program with 'name'"},
+        {"[[module]]\nexternal = true\nname = 'C:\\Show\\show.CFG'\n", "'name' ends in \".cfg\""},
         {"[[module]]\nfile = \"show.exe\"\narg-method = 256\n", "'arg-method' must be an integer from 0 to 255"},
         {"[[picture]]\nfile = \"text.png\"\n", "is neither a BMP nor a JPEG file"},
         {"[[picture]]\nfile = \"deep.bmp\"\n", "1, 4, 8 or 24 bits"},
@@ -281,6 +289,42 @@ TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
     EXPECT_NE(ErrorOf([&] { BuildSaver(folder.Path("plain.scr"), folder.Path("saver.toml"), out); })
                   .find("is not a Windows program"),
               std::string::npos);
+}
+
+// What build accepts, the saver shows: build succeeds exactly when the saver's own load, fit
+// into the preview and change to 24 bits do; a refusal names the picture.
+TEST(SaverpakBuild, AcceptsExactlyThePicturesTheSaverShows) {
+    TestFolder folder;
+    folder.Write("stub.scr", ProgramBytes(512));
+    const std::string manifest = folder.Write("saver.toml", "[[picture]]\nfile = \"p.bmp\"\n");
+    auto with = [](std::string b, std::size_t at, std::uint32_t v) { return b.replace(at, 4, Le32Bytes(v)); };
+    auto rle8 = [&](const std::string& data) {  // 4 x 2
+        return with(with(BmpBytes(4, 2, 0, 8), 30, 1), 34, std::uint32_t(data.size())).substr(0, 1078) + data;
+    };
+    const std::pair<std::string, bool> cases[] = {
+        {BmpBytes(21844, 2, 0, 8), true},
+        {BmpBytes(21845, 2, 0, 8), false},
+        {BmpBytes(21845, 2, 0, 1), false},
+        {BmpBytes(21845, 1), false},
+        {with(BmpBytes(4, 2), 34, 26) + std::string(2, '\0'), true},  // image size counts padding
+        {with(BmpBytes(4, 2), 34, 26), true},                         // the padding is not there
+        {with(rle8(std::string("\2\5\0\1", 4)), 34, 0), false},     // RLE without image size
+        {rle8(std::string("\11\1\0\1", 4)), false},                 // a run past the block
+        {rle8(std::string("\2\5\0\0\1\6\0\0\0\1", 10)), true},    // a line end after the last row
+    };
+    for (const auto& [bytes, shown] : cases) {
+        SCOPED_TRACE(bytes.size());
+        const std::string picture = folder.Write("p.bmp", bytes);
+        ssPicture saver;
+        EXPECT_EQ(ErrorOf([&] {
+                      saver.Load(picture.c_str());
+                      saver.Resize(RECT{0, 0, 152, 112});
+                      if (saver.IncreaseColorDepth() != 0) throw std::runtime_error("depth");
+                  }).empty(), shown);
+        const std::string error = ErrorOf([&] { BuildSaver(folder.Path("stub.scr"), manifest, folder.Path("out.scr")); });
+        EXPECT_EQ(error.empty(), shown) << error;
+        EXPECT_EQ(error.find("picture 0") != std::string::npos && error.find(picture) != std::string::npos, !shown);
+    }
 }
 
 TEST(SaverpakBuild, NeverWritesOverItsInputs) {
@@ -330,6 +374,9 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
     RunResult extract = RunTool({"extract", out, "--module", "0", "-o", folder.Path("copy.exe")});
     EXPECT_EQ(extract.Code, 0) << extract.Err;
     EXPECT_EQ(folder.Read("copy.exe"), ProgramBytes(100));
+    // A name at the file-name limit: the temporary file beside it must fit the limit too.
+    extract = RunTool({"extract", out, "--module", "0", "-o", folder.Path(std::string(251, 'n') + ".exe")});
+    EXPECT_EQ(extract.Code, 0) << extract.Err;
 
     for (const char* command : {"build", "list", "verify", "extract"}) {
         RunResult help = RunTool({command, "--help"});
@@ -371,6 +418,7 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
     folder.Write("index.scr", badIndex);
     const std::string stub = folder.Path("stub.scr"), cut = folder.Path("cut.scr");
     const std::string index = folder.Path("index.scr"), absent = folder.Path("absent.scr");
+    const std::string big = folder.Write("big.toml", "#" + std::string(1 << 20, ' '));
     struct Failure {
         std::vector<std::string> args;
         std::string message;
@@ -382,6 +430,9 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
         {{"list", "--json", absent}, "Error opening module. " + absent},
         {{"extract", out, "--picture", "0", "-o", y}, out + " has no picture 0 (it has 0)"},
         {{"build", "--stub", stub, "--manifest", absent, "-o", y}, "cannot open the manifest " + absent},
+        {{"build", "--stub", stub, "--manifest", folder.Path(), "-o", y},
+         "the manifest " + folder.Path() + " is not a regular file"},
+        {{"build", "--stub", stub, "--manifest", big, "-o", y}, "the manifest " + big + " is larger than 1 MiB"},
     };
     for (const Failure& f : failures) {
         SCOPED_TRACE(f.args[0] + " " + f.args[1]);
@@ -392,32 +443,36 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
     }
 }
 
-// list shows texts from the container, which a hostile saver controls: nothing it holds may
-// reach the terminal as a control sequence.
+// list and extract show texts from the container, which a hostile saver controls: nothing it
+// holds may reach the terminal as a control sequence, nor pass for an escaped byte.
 TEST(SaverpakList, EscapesControlCharactersFromTheContainer) {
     TestFolder folder;
     folder.Write("stub.scr", ProgramBytes(512));
-    folder.Write("saver.toml", "[settings]\nlink = \"LLLLLLLLLLL\"\ncaption = \"CCCCCCCCCCC\"\n"
-                               "[[key]]\nkey = \"F1\"\nfunction = \"shell-execute\"\ncommand = \"KKKKKKKKKKK\"\n");
+    folder.Write("saver.toml", "[settings]\nlink = \"LLLLLLLLLLLL\"\ncaption = \"CCCCCCCCCCCC\"\n"
+                               "[[key]]\nkey = \"F1\"\nfunction = \"shell-execute\"\ncommand = \"KKKKKKKKKKKK\"\n"
+                               "[[module]]\nexternal = true\nname = \"EEEEEEEEEEEE\"\n");
     std::string out = folder.Path("saver.scr");
     BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"), out);
     std::string bytes = folder.Read("saver.scr");
-    const std::string hostile("\x1B]0;x\x07\x9B\x81\x7F\t\xE9", 11);
-    for (const char* text : {"LLLLLLLLLLL", "CCCCCCCCCCC", "KKKKKKKKKKK"})
+    const std::string hostile("\x1B]0;x\x07\x9B\x81\x7F\t\xE9\\", 12);
+    for (const char* text : {"LLLLLLLLLLLL", "CCCCCCCCCCCC", "KKKKKKKKKKKK", "EEEEEEEEEEEE"})
         bytes.replace(bytes.find(text), hostile.size(), hostile);
     folder.Write("saver.scr", bytes);
 
     std::ostringstream table;
     ListSaver(out, false, table);
-    const std::string shown = "\\x1B]0;x\\x07\u203A\\x81\\x7F\\x09\u00E9";
+    const std::string shown = "\\x1B]0;x\\x07\u203A\\x81\\x7F\\x09\u00E9\\\\";
     EXPECT_NE(table.str().find("link \"" + shown + "\", caption \"" + shown + "\""), std::string::npos)
         << table.str();
     EXPECT_NE(table.str().find("command \"" + shown + "\""), std::string::npos) << table.str();
+    EXPECT_NE(table.str().find("name \"" + shown + "\""), std::string::npos) << table.str();
     for (char c : table.str()) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+    EXPECT_EQ(ErrorOf([&] { ExtractFromSaver(out, ExtractKind::Module, 0, folder.Path("x.exe")); }),
+              out + ": module 0 is external (" + shown + "); the container holds no program for it");
     std::ostringstream jsonText;
     ListSaver(out, true, jsonText);
     for (char c : jsonText.str()) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
-    EXPECT_EQ(json::parse(jsonText.str())["settings"]["caption"], "\x1B]0;x\x07\u203A\uFFFD\x7F\t\u00E9");
+    EXPECT_EQ(json::parse(jsonText.str())["settings"]["caption"], "\x1B]0;x\x07\u203A\uFFFD\x7F\t\u00E9\\");
 }
 
 TEST(SaverpakVerify, PictureContentMustMatchItsStoredType) {
@@ -466,6 +521,26 @@ TEST(SaverpakLimits, AFileOfFiveGigabytesIsRefusedPromptlyInLittleMemory) {
     getrusage(RUSAGE_SELF, &usage);
     EXPECT_LT(usage.ru_maxrss, 64 * 1024);  // KiB
 #endif
+}
+
+// An interrupted extract leaves no temporary file and ends as the signal would. The saver is a
+// pipe that nobody writes: the tool, its temporary file made, waits on it until the signal.
+TEST(SaverpakLimits, AnInterruptRemovesTheTemporaryFile) {
+    TestFolder folder;
+    const std::string pipe = folder.Path("saver.scr");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        pid_t child = fork();
+        if (child == 0) _exit(RunTool({"extract", pipe, "--module", "0", "-o", folder.Path("x.exe")}).Code);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (Listing(folder.Path()).size() < 2 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));  // the temporary file
+        int status = 0;
+        ASSERT_TRUE(kill(child, signal) == 0 && waitpid(child, &status, 0) == child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_EQ(Listing(folder.Path()), std::vector<std::string>{"saver.scr"});
+    }
 }
 
 // Signing as a user signs: Debian's openssl makes a throw-away certificate and osslsigncode
@@ -553,6 +628,16 @@ TEST(SaverpakSigning, SignedAndTwiceSignedSaversReadAndSignedStubsAreStripped) {
     EXPECT_EQ(ListJson(folder.Path("again.scr"))["signature"], nullptr);
     ASSERT_TRUE(signer.Sign(folder.Path("again.scr"), folder.Path("again-signed.scr"))) << signer.Log();
     EXPECT_TRUE(signer.Verify(folder.Path("again-signed.scr"))) << signer.Log();
+
+    // Padded with 7 and 6 bytes, savers whose index offset (0x80001, 0x80002) holds 08 00 where
+    // a shorter padding would look for the trailer's size.
+    for (std::size_t size : {524329u, 524330u}) {
+        folder.Write("show.exe", ProgramBytes(size - (built.size() - program.size()), 's'));
+        BuildSaver(stub, manifest, saver);
+        const std::string signedBig = folder.Path("signed-" + std::to_string(size) + ".scr");
+        ASSERT_TRUE(fs::file_size(saver) == size && signer.Sign(saver, signedBig)) << signer.Log();
+        EXPECT_EQ(ErrorOf([&] { VerifySaver(signedBig); }), "") << size;
+    }
 }
 #endif
 
