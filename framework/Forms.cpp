@@ -114,13 +114,23 @@ void TCanvas::FillRect(const RECT& rect) {
     ::FillRect(FDC, &rect, brush.Get());
 }
 
+// GDI's "A" text calls read the font's code page, not the process's (UTF-8 under the saver's
+// manifest): the text goes to the "W" calls, converted from the process's code page.
+static std::wstring CanvasText(const std::string& text) {
+    int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
 void TCanvas::TextOut(int x, int y, const std::string& text) {
     if (!FDC) return;
     SelectedObject font(FDC, Font.Handle());
     ::SetBkMode(FDC, OPAQUE);
     ::SetBkColor(FDC, ColorToRGB(BrushColor));
     ::SetTextColor(FDC, ColorToRGB(Font.Color()));
-    ::TextOutA(FDC, x, y, text.data(), static_cast<int>(text.size()));
+    std::wstring wide = CanvasText(text);
+    ::TextOutW(FDC, x, y, wide.data(), static_cast<int>(wide.size()));
 }
 
 SIZE TCanvas::TextExtent(const std::string& text) {
@@ -133,7 +143,8 @@ SIZE TCanvas::TextExtent(const std::string& text) {
         size.cy = tm.tmHeight;
         return size;
     }
-    ::GetTextExtentPoint32A(FDC, text.data(), static_cast<int>(text.size()), &size);
+    std::wstring wide = CanvasText(text);
+    ::GetTextExtentPoint32W(FDC, wide.data(), static_cast<int>(wide.size()), &size);
     return size;
 }
 

@@ -9,5 +9,4 @@
 // False when `utf8` is not valid UTF-8 or holds a character Windows-1252 has no byte for.
 bool Utf8ToAnsi(std::string_view utf8, std::string& ansi);
 
-// Windows-1252 to UTF-8, for showing container texts; the five unassigned bytes become U+FFFD.
-std::string AnsiToUtf8(std::string_view ansi);
+// Windows-1252 to UTF-8 (for showing container texts) is Windows1252ToUtf8 in support/Text.h.

@@ -17,6 +17,7 @@
 #include "tools/saverpak/PakWriter.h"
 #include "tools/saverpak/PictureCheck.h"
 #include "tools/saverpak/ToolError.h"
+#include "tools/saverpak/PathText.h"
 
 namespace fs = std::filesystem;
 
@@ -48,7 +49,7 @@ public:
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    std::string Name() const { return FWhat + " " + FPath.string(); }
+    std::string Name() const { return FWhat + " " + PathText(FPath); }
     std::uint32_t Size() const { return FSize; }
 
     // Reads exactly `count` bytes from `position`.
@@ -154,7 +155,7 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
         if (!module.External) {
             auto& file = files.emplace_back(std::make_unique<InputFile>(module.File, "module"));
             if (!file->StartsWithMz())
-                throw ToolError("module " + std::to_string(i) + ": " + module.File.string() +
+                throw ToolError("module " + std::to_string(i) + ": " + PathText(module.File) +
                                 " is not a Windows program (no \"MZ\")");
             entry.Data = file->Data(target);
         }
@@ -168,11 +169,11 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
         std::vector<std::uint8_t> bytes = file->ReadAll();
         auto type = RecognizePicture(bytes);
         if (!type)
-            throw ToolError("picture " + std::to_string(i) + ": " + path.string() +
+            throw ToolError("picture " + std::to_string(i) + ": " + PathText(path) +
                             " is neither a BMP nor a JPEG file");
         std::string problem = PictureProblem(bytes, *type);
         if (!problem.empty())
-            throw ToolError("picture " + std::to_string(i) + ": " + path.string() + ": " + problem);
+            throw ToolError("picture " + std::to_string(i) + ": " + PathText(path) + ": " + problem);
         input.Pictures.push_back({*type, file->Data(target)});
     }
 
@@ -184,7 +185,7 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
 
     std::uint64_t total = stubPlan.Length + PakContainerSize(input);
     if (total > kMaxPakPosition)
-        throw ToolError("the saver " + output.string() + " would be " + std::to_string(total) +
+        throw ToolError("the saver " + PathText(output) + " would be " + std::to_string(total) +
                         " bytes; a saver file must stay below 2 GiB");
 
     OutputFile out(output);
@@ -196,17 +197,17 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
     out.CloseStream();
     // Read the result back with the saver's own reader before it takes the output's place.
     try {
-        InspectPak(out.TempPath().string(), InspectDepth::Pictures);
+        InspectPak(PathText(out.TempPath()), InspectDepth::Pictures);
     } catch (const std::runtime_error& error) {
         throw ToolError(std::string("the saver could not read what was built (") + error.what() +
-                        "); " + output.string() + " was not written");
+                        "); " + PathText(output) + " was not written");
     }
     out.Commit();
     if (stubPlan.Removed)
-        std::cerr << "saverpak: note: the stub " << stubPath.string()
+        std::cerr << "saverpak: note: the stub " << PathText(stubPath)
                   << " is signed; its certificate table (" << stubPlan.Removed->Size
                   << " bytes) was left out, as appending content breaks a signature. Sign "
-                  << output.string() << " instead, as the last step." << std::endl;
+                  << PathText(output) << " instead, as the last step." << std::endl;
 }
 
 void AddBuildCommand(CLI::App& app) {
@@ -219,5 +220,6 @@ void AddBuildCommand(CLI::App& app) {
     build->add_option("--manifest", *manifest, "The manifest (TOML) naming the content")
         ->required();
     build->add_option("-o,--output", *output, "The saver file to write")->required();
-    build->callback([=] { BuildSaver(*stub, *manifest, *output); });
+    build->callback(
+        [=] { BuildSaver(PathFromText(*stub), PathFromText(*manifest), PathFromText(*output)); });
 }

@@ -8,11 +8,12 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
-#include "tools/saverpak/Ansi.h"
+#include "support/Text.h"
 #include "tools/saverpak/Commands.h"
 #include "tools/saverpak/Inspect.h"
 #include "tools/saverpak/KeyNames.h"
 #include "tools/saverpak/ToolError.h"
+#include "tools/saverpak/PathText.h"
 
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
@@ -21,20 +22,37 @@ namespace {
 
 std::uint64_t ContainerEnd(const PakReport& r) { return r.TrailerSpan.Position + r.TrailerSpan.Size; }
 
-// A text from the container (or a path) as a terminal may be sent it: Windows-1252 shown as
-// UTF-8, with control characters, DEL and the bytes the code page leaves unassigned written as
-// \xNN, so that a hostile saver cannot send escape sequences.
+void AppendEscaped(std::string& out, unsigned char byte) {
+    static const char kHex[] = "0123456789ABCDEF";
+    out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+}
+
+// A text from the container as a terminal may be sent it: Windows-1252 shown as UTF-8, with
+// control characters, DEL and the bytes the code page leaves unassigned written as \xNN, so
+// that a hostile saver cannot send escape sequences.
 std::string Printable(std::string_view ansi) {
     std::string out;
     for (char c : ansi) {
-        std::string shown = AnsiToUtf8(std::string_view(&c, 1));
         auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || shown == "\xEF\xBF\xBD") {
-            static const char kHex[] = "0123456789ABCDEF";
-            out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
-        } else {
-            out += shown;
-        }
+        char32_t cp = Windows1252CodePoint(byte);
+        if (byte < 0x20 || byte == 0x7F || cp == 0xFFFD)
+            AppendEscaped(out, byte);
+        else
+            out += Windows1252ToUtf8(std::string_view(&c, 1));
+    }
+    return out;
+}
+
+// A path as the user gave it (not a container text): shown in its own code page, with control
+// characters written as \xNN.
+std::string PrintablePath(std::string_view path) {
+    std::string out;
+    for (char c : path) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            AppendEscaped(out, byte);
+        else
+            out += c;
     }
     return out;
 }
@@ -46,7 +64,7 @@ ordered_json SpanJson(const PakSpan& span) {
 ordered_json StringJson(const PakStringInfo& s) {
     ordered_json j = SpanJson(s.Span);
     j["length"] = s.Length;
-    j["text"] = s.Text ? ordered_json(AnsiToUtf8(*s.Text)) : ordered_json(nullptr);
+    j["text"] = s.Text ? ordered_json(Windows1252ToUtf8(*s.Text)) : ordered_json(nullptr);
     return j;
 }
 
@@ -133,8 +151,8 @@ ordered_json ReportJson(const PakReport& r) {
     }
 
     ordered_json settings = SpanJson(r.SettingsSpan);
-    settings["link"] = AnsiToUtf8(r.Settings.URLLink);
-    settings["caption"] = AnsiToUtf8(r.Settings.URLCaption);
+    settings["link"] = Windows1252ToUtf8(r.Settings.URLLink);
+    settings["caption"] = Windows1252ToUtf8(r.Settings.URLCaption);
     settings["music"] = r.Settings.Music;
     j["settings"] = settings;
     j["signature"] = r.Signature ? SpanJson(*r.Signature) : ordered_json(nullptr);
@@ -210,7 +228,7 @@ void PrintTable(const PakReport& r, std::ostream& out) {
     std::stable_sort(lines.begin(), lines.end(),
                      [](const Line& a, const Line& b) { return a.Position < b.Position; });
 
-    out << Printable(r.Path) << ": " << r.FileSize << " bytes, container at " << r.ContainerStart
+    out << PrintablePath(r.Path) << ": " << r.FileSize << " bytes, container at " << r.ContainerStart
         << " (" << ContainerEnd(r) - r.ContainerStart << " bytes)" << (r.Signature ? ", signed" : "")
         << "\n";
     out << std::setw(12) << "position" << std::setw(12) << "size"
@@ -223,7 +241,7 @@ void PrintTable(const PakReport& r, std::ostream& out) {
 }  // namespace
 
 void ListSaver(const fs::path& file, bool json, std::ostream& out) {
-    PakReport report = NamingFile(file.string(), [&] { return InspectPak(file.string(), InspectDepth::Records); });
+    PakReport report = NamingFile(PathText(file), [&] { return InspectPak(PathText(file), InspectDepth::Records); });
     if (json) {
         out << ReportJson(report).dump(2, ' ', false, ordered_json::error_handler_t::replace)
             << "\n";
@@ -239,5 +257,5 @@ void AddListCommand(CLI::App& app) {
     auto json = std::make_shared<bool>(false);
     list->add_option("FILE", *file, "The saver file")->required();
     list->add_flag("--json", *json, "Print JSON (the shape is described in the README)");
-    list->callback([=] { ListSaver(*file, *json, std::cout); });
+    list->callback([=] { ListSaver(PathFromText(*file), *json, std::cout); });
 }

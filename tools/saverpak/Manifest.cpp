@@ -12,6 +12,7 @@
 #include "tools/saverpak/Ansi.h"
 #include "tools/saverpak/KeyNames.h"
 #include "tools/saverpak/ToolError.h"
+#include "tools/saverpak/PathText.h"
 
 namespace {
 
@@ -122,7 +123,7 @@ private:
                 if (static_cast<unsigned char>(c) < 0x20)
                     Fail(where, "'name' contains a control character");
             }
-            if (module.Name->size() >= kPathSize)
+            if (module.Name->size() >= kPathCharacters)
                 Fail(where, "'name' is longer than 259 characters");
         } else {
             module.File = RequiredFile(t, where);
@@ -228,10 +229,10 @@ Manifest ParseManifest(const std::string& text, const std::string& sourceName,
 
 Manifest LoadManifest(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw ToolError("cannot open the manifest " + path.string());
+    if (!in) throw ToolError("cannot open the manifest " + PathText(path));
     std::ostringstream text;
     text << in.rdbuf();
-    if (in.bad()) throw ToolError("cannot read the manifest " + path.string());
+    if (in.bad()) throw ToolError("cannot read the manifest " + PathText(path));
     std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
-    return ParseManifest(text.str(), path.string(), folder);
+    return ParseManifest(text.str(), PathText(path), folder);
 }
