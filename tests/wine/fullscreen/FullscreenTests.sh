@@ -324,6 +324,7 @@ user_temp_folder() {
             fail "cannot set $name"
     done
     wineserver -k; wineserver -w; wineserver -p
+    probe set-running 0  # the first program starts Wine's services again
 }
 
 # A user whose folders are named in letters the system's ANSI code page lacks: the saver kept in
