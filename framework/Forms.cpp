@@ -117,9 +117,11 @@ void TCanvas::FillRect(const RECT& rect) {
 // GDI's "A" text calls read the font's code page, not the process's (UTF-8 under the saver's
 // manifest): the text goes to the "W" calls, converted from the process's code page.
 static std::wstring CanvasText(const std::string& text) {
-    int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    int length =
+        ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                          length);
     return wide;
 }
 

@@ -53,7 +53,8 @@ bool UniqueTempFileName(const char* directory, const char* prefix, char* out, st
         !MultiByteToWideChar(CP_ACP, 0, prefix, -1, widePrefix, 4) ||
         !GetTempFileNameW(wideDirectory, widePrefix, 0, wide))
         return false;
-    if (!WideCharToMultiByte(CP_ACP, 0, wide, -1, out, static_cast<int>(outSize), nullptr, nullptr) ||
+    if (!WideCharToMultiByte(CP_ACP, 0, wide, -1, out, static_cast<int>(outSize), nullptr,
+                             nullptr) ||
         !Fits(out, outSize)) {
         DeleteFileW(wide);
         out[0] = '\0';
@@ -100,7 +101,8 @@ bool JoinPath(char* out, std::size_t outSize, const char* directory, const char*
     std::size_t nameLength = name ? std::strlen(name) : 0;
     std::size_t total = dirLength + (addSeparator ? 1 : 0) + nameLength;
     if (total >= outSize ||
-        CharacterCount(dir) + (addSeparator ? 1 : 0) + CharacterCount(name ? name : "") >= kPathCharacters) {
+        CharacterCount(dir) + (addSeparator ? 1 : 0) + CharacterCount(name ? name : "") >=
+            kPathCharacters) {
         out[0] = '\0';
         return false;
     }

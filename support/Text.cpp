@@ -48,10 +48,12 @@ std::string FromWindows1252(std::string_view text) {
     // A system that ignores the manifest: its own ANSI code page.
     std::wstring wide;
     wide.reserve(text.size());
-    for (char c : text) wide += static_cast<wchar_t>(Windows1252CodePoint(static_cast<unsigned char>(c)));
+    for (char c : text)
+        wide += static_cast<wchar_t>(Windows1252CodePoint(static_cast<unsigned char>(c)));
     if (wide.empty()) return {};
     const int wideLength = static_cast<int>(wide.size());
-    int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    int length =
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(length), '\0');
     WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, out.data(), length, nullptr, nullptr);
     return out;

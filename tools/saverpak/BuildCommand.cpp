@@ -15,9 +15,9 @@
 #include "tools/saverpak/Manifest.h"
 #include "tools/saverpak/OutputFile.h"
 #include "tools/saverpak/PakWriter.h"
+#include "tools/saverpak/PathText.h"
 #include "tools/saverpak/PictureCheck.h"
 #include "tools/saverpak/ToolError.h"
-#include "tools/saverpak/PathText.h"
 
 namespace fs = std::filesystem;
 
@@ -173,7 +173,8 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
                             " is neither a BMP nor a JPEG file");
         std::string problem = PictureProblem(bytes, *type);
         if (!problem.empty())
-            throw ToolError("picture " + std::to_string(i) + ": " + PathText(path) + ": " + problem);
+            throw ToolError("picture " + std::to_string(i) + ": " + PathText(path) + ": " +
+                            problem);
         input.Pictures.push_back({*type, file->Data(target)});
     }
 

@@ -5,8 +5,8 @@
 #include "support/Text.h"
 #include "tools/saverpak/Commands.h"
 #include "tools/saverpak/OutputFile.h"
-#include "tools/saverpak/ToolError.h"
 #include "tools/saverpak/PathText.h"
+#include "tools/saverpak/ToolError.h"
 
 namespace fs = std::filesystem;
 
@@ -26,7 +26,8 @@ std::uint32_t DataBlockOf(kwPak& pak, const fs::path& file, ExtractKind kind, un
     ReadModuleEntry(pak, static_cast<std::int32_t>(table[index]), entry);
     if (entry.IsExternal())
         throw ToolError(PathText(file) + ": module " + std::to_string(index) + " is external (" +
-                        FromWindows1252(entry.Name.Text()) + "); the container holds no program for it");
+                        FromWindows1252(entry.Name.Text()) +
+                        "); the container holds no program for it");
     return entry.Descriptor.DataOffset;
 }
 

@@ -12,8 +12,8 @@
 #include "tools/saverpak/Commands.h"
 #include "tools/saverpak/Inspect.h"
 #include "tools/saverpak/KeyNames.h"
-#include "tools/saverpak/ToolError.h"
 #include "tools/saverpak/PathText.h"
+#include "tools/saverpak/ToolError.h"
 
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
@@ -228,9 +228,9 @@ void PrintTable(const PakReport& r, std::ostream& out) {
     std::stable_sort(lines.begin(), lines.end(),
                      [](const Line& a, const Line& b) { return a.Position < b.Position; });
 
-    out << PrintablePath(r.Path) << ": " << r.FileSize << " bytes, container at " << r.ContainerStart
-        << " (" << ContainerEnd(r) - r.ContainerStart << " bytes)" << (r.Signature ? ", signed" : "")
-        << "\n";
+    out << PrintablePath(r.Path) << ": " << r.FileSize << " bytes, container at "
+        << r.ContainerStart << " (" << ContainerEnd(r) - r.ContainerStart << " bytes)"
+        << (r.Signature ? ", signed" : "") << "\n";
     out << std::setw(12) << "position" << std::setw(12) << "size"
         << "  record\n";
     for (const Line& line : lines)
@@ -241,7 +241,8 @@ void PrintTable(const PakReport& r, std::ostream& out) {
 }  // namespace
 
 void ListSaver(const fs::path& file, bool json, std::ostream& out) {
-    PakReport report = NamingFile(PathText(file), [&] { return InspectPak(PathText(file), InspectDepth::Records); });
+    PakReport report = NamingFile(
+        PathText(file), [&] { return InspectPak(PathText(file), InspectDepth::Records); });
     if (json) {
         out << ReportJson(report).dump(2, ' ', false, ordered_json::error_handler_t::replace)
             << "\n";

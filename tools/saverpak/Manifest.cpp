@@ -11,8 +11,8 @@
 #include "support/Path.h"
 #include "tools/saverpak/Ansi.h"
 #include "tools/saverpak/KeyNames.h"
-#include "tools/saverpak/ToolError.h"
 #include "tools/saverpak/PathText.h"
+#include "tools/saverpak/ToolError.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include <unistd.h>
 #endif
 
-#include "tools/saverpak/ToolError.h"
 #include "tools/saverpak/PathText.h"
+#include "tools/saverpak/ToolError.h"
 
 namespace fs = std::filesystem;
 
@@ -131,6 +131,6 @@ void OutputFile::Commit() {
 void RefuseSameFile(const fs::path& output, const fs::path& input, const char* what) {
     std::error_code error;
     if (fs::equivalent(output, input, error))
-        throw ToolError("the output " + PathText(output) + " is the " + what + " " + PathText(input) +
-                        "; choose another output file");
+        throw ToolError("the output " + PathText(output) + " is the " + what + " " +
+                        PathText(input) + "; choose another output file");
 }

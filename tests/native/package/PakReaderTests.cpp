@@ -579,7 +579,8 @@ TEST(PakExtract, AStoredNameInAFolderOfAnyLetters) {
     SoundPak sound;
     kwPak pak;
     pak.Bind(folder.Write("saver.scr", sound.pak.Bytes()).c_str());
-    const auto temp = std::filesystem::path(folder.Path()) / u8"\u041C\u0430\u0440\u0438\u044F \u96EA";
+    const auto temp =
+        std::filesystem::path(folder.Path()) / u8"\u041C\u0430\u0440\u0438\u044F \u96EA";
     std::filesystem::create_directories(temp);
     TempDirectoryOverride override(folder.Path() + "/\u041C\u0430\u0440\u0438\u044F \u96EA");
     char tempDir[kPathSize], chosen[kPathSize] = {};
