@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "support/Text.h"
+
 namespace fw {
 
 COLORREF ColorToRGB(TColor color) {
@@ -68,7 +70,10 @@ void TCanvas::TextOut(int x, int y, const std::string& text) {
     ::SetBkMode(FDC, OPAQUE);
     ::SetBkColor(FDC, ColorToRGB(BrushColor));
     ::SetTextColor(FDC, ColorToRGB(Font.Color()));
-    ::TextOutA(FDC, x, y, text.data(), static_cast<int>(text.size()));
+    // GDI's "A" text calls read the font's code page, not the process's (UTF-8 under the
+    // saver's manifest): the text goes to the "W" call.
+    std::wstring wide = WideText(text);
+    ::TextOutW(FDC, x, y, wide.data(), static_cast<int>(wide.size()));
 }
 
 SIZE TCanvas::TextExtent(const std::string& text) {
@@ -81,7 +86,8 @@ SIZE TCanvas::TextExtent(const std::string& text) {
         size.cy = tm.tmHeight;
         return size;
     }
-    ::GetTextExtentPoint32A(FDC, text.data(), static_cast<int>(text.size()), &size);
+    std::wstring wide = WideText(text);
+    ::GetTextExtentPoint32W(FDC, wide.data(), static_cast<int>(wide.size()), &size);
     return size;
 }
 

@@ -16,7 +16,7 @@ void ReadModuleEntry(ssPak& pak, std::int32_t position, ssModuleEntry& entry) {
     if (entry.IsExternal()) {
         if (entry.Name.IsNone() || entry.Name.Text()[0] == '\0')
             throw std::runtime_error("File is corrupt. External module has no name.");
-        if (std::strlen(entry.Name.Text()) >= kPathSize)
+        if (std::strlen(entry.Name.Text()) >= kPathCharacters)  // one byte a character
             throw std::runtime_error("File is corrupt. Module name is too long.");
         if (IsArgumentFileName(entry.Name.Text()))
             throw std::runtime_error("File is corrupt. Invalid module name.");

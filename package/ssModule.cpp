@@ -10,6 +10,7 @@
 #include "package/PakFormat.h"
 #include "package/ssPak.h"
 #include "support/File.h"
+#include "support/Text.h"
 
 namespace {
 
@@ -50,7 +51,8 @@ void ssModule::Extract(ssPak& pak, std::int32_t position) {
     FFlags = entry.Descriptor.Flags;
     FArgMethod = entry.Descriptor.ArgMethod;
     if (IsExternal()) {
-        std::strcpy(FModulePath, entry.Name.Text());  // its length was checked with the entry
+        // Under 260 characters (checked with the entry): its path fits in any code page.
+        std::strcpy(FModulePath, FromWindows1252(entry.Name.Text()).c_str());
         return;
     }
     char path[kPathSize];

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "package/ModuleName.h"
+#include "support/Text.h"
 
 namespace {
 
@@ -231,19 +232,20 @@ void ssPak::ExtractModuleToTemp(std::int32_t position, const char* name, char* p
                                 std::size_t pathOutSize) {
     char directory[kPathSize];
     DWORD directoryLength = GetTempPathA(kPathSize, directory);
-    if (directoryLength == 0 || directoryLength >= kPathSize)
+    if (directoryLength == 0 || directoryLength >= kPathSize ||
+        CharacterCount({directory, directoryLength}) >= kPathCharacters)
         Raise("Error creating output file. The temporary directory cannot be used.");
 
     char target[kPathSize];
     if (name) {
         if (!IsPlainModuleName(name)) Raise("File is corrupt. Invalid module name.");
-        if (!JoinPath(target, sizeof target, directory, name))
+        if (!JoinPath(target, sizeof target, directory, FromWindows1252(name).c_str()))
             Raise("Error creating output file. The path is too long.");
         if (pathOut && std::strlen(target) >= pathOutSize)
             Raise("Error creating output file. The path is too long.");
         ExtractModule(position, target);
     } else {
-        if (GetTempFileNameA(directory, "pak", 0, target) == 0)
+        if (!UniqueTempFileName(directory, "pak", target, sizeof target))
             Raise("Error creating output file. ", directory);
         try {
             if (pathOut && std::strlen(target) >= pathOutSize)

@@ -71,8 +71,9 @@ public:
 
     // Copies the data block at `position` into a new file `target`.
     void ExtractModule(std::int32_t position, const char* target);
-    // Extracts into the temporary directory under `name`, or under a new unique "pak" name when
-    // `name` is null; the chosen path goes to `pathOut` when it is given.
+    // Extracts into the temporary directory under `name` (a stored name, Windows-1252), or under
+    // a new unique "pak" name when `name` is null; the chosen path goes to `pathOut` when it is
+    // given.
     void ExtractModuleToTemp(std::int32_t position, const char* name, char* pathOut = nullptr,
                              std::size_t pathOutSize = 0);
 

@@ -8,6 +8,7 @@
 #include "presentation/DataUnit.h"
 #include "shell/ScreensaverUnit.h"
 #include "support/Error.h"
+#include "support/Text.h"
 
 namespace {
 
@@ -93,7 +94,7 @@ TConfigurationForm::TConfigurationForm(fw::TComponent* owner)
     try {
         FPak.Bind();
         FBound = true;
-        Label1->SetCaption(FPak.URLCaption());
+        Label1->SetCaption(FromWindows1252(FPak.URLCaption()));
         if (FPak.Music() == 0) {
             CheckBox_Music->SetVisible(false);
             CheckBox_Music->SetEnabled(false);
@@ -196,9 +197,9 @@ void TConfigurationForm::CancelButtonClick(fw::TObject*) { Close(); }
 
 void TConfigurationForm::Label1Click(fw::TObject*) {
     if (fw::Application) fw::Application->SetScreenCursor(fw::crHourGlass);
-    const char* link = FPak.URLLink();
-    auto result =
-        reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, nullptr, link, nullptr, nullptr, SW_SHOW));
+    const std::string link = FromWindows1252(FPak.URLLink());
+    auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteA(nullptr, nullptr, link.c_str(), nullptr, nullptr, SW_SHOW));
     // Read before anything else can change the thread's last error.
     std::string failure = result <= 32 ? LastErrorText() : std::string();
     if (fw::Application) fw::Application->SetScreenCursor(fw::crDefault);

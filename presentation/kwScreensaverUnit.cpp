@@ -13,6 +13,7 @@
 #include "presentation/DataUnit.h"
 #include "shell/SaverServices.h"
 #include "support/Error.h"
+#include "support/Text.h"
 
 namespace {
 
@@ -363,7 +364,7 @@ bool TkwScreensaverForm::HandleKeyInput(UINT message, WPARAM key) {
         ItemTimer->SetEnabled(false);
         StopPointerWatch();
         EnterCloseSaverMode();
-        ExecuteCommand(entry->Command.Text());
+        ExecuteCommand(FromWindows1252(entry->Command.Text()).c_str());
         return false;
     default:
         return false;

@@ -2,13 +2,20 @@
 
 #include <cstring>
 
+#include "support/Text.h"
+
 namespace {
 
-// Copies `length` characters of `text` into out and ends it; false (and out emptied) when the
-// text and its terminator do not fit.
+// Whether a path of `length` bytes fits a buffer of `outSize` and the system's path limit.
+bool Fits(std::string_view path, std::size_t outSize) {
+    return path.size() < outSize && CharacterCount(path) < kPathCharacters;
+}
+
+// Copies `length` bytes of `text` into out and ends it; false (and out emptied) when the text
+// and its terminator do not fit.
 bool CopyBounded(char* out, std::size_t outSize, const char* text, std::size_t length) {
     if (!out || outSize == 0) return false;
-    if (length >= outSize) {
+    if (!Fits({text, length}, outSize)) {
         out[0] = '\0';
         return false;
     }
@@ -28,13 +35,42 @@ bool IsPathSeparator(char c) { return c == '\\' || c == ':' || c == '/'; }
 bool ModuleFileName(HMODULE module, char* buffer) {
     DWORD length = GetModuleFileNameA(module, buffer, static_cast<DWORD>(kPathSize));
     // Older systems cut a long path to fit without saying so: a full buffer counts as cut.
-    if (length >= kPathSize) SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    if (length == 0 || length >= kPathSize) {
+    const bool fits = Fits({buffer, length}, kPathSize);
+    if (length != 0 && !fits) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    if (length == 0 || !fits) {
         buffer[0] = '\0';
         return false;
     }
     return true;
 }
+
+#ifdef _WIN32
+bool UniqueTempFileName(const char* directory, const char* prefix, char* out, std::size_t outSize) {
+    // GetTempFileNameA writes at most 260 bytes: in UTF-8 a path of fewer characters can be
+    // longer, and the system would then hand back a cut-short name. The wide call has no such gap.
+    wchar_t wideDirectory[kPathCharacters], widePrefix[4] = {}, wide[kPathCharacters];
+    if (!MultiByteToWideChar(CP_ACP, 0, directory, -1, wideDirectory, kPathCharacters) ||
+        !MultiByteToWideChar(CP_ACP, 0, prefix, -1, widePrefix, 4) ||
+        !GetTempFileNameW(wideDirectory, widePrefix, 0, wide))
+        return false;
+    if (!WideCharToMultiByte(CP_ACP, 0, wide, -1, out, static_cast<int>(outSize), nullptr,
+                             nullptr) ||
+        !Fits(out, outSize)) {
+        DeleteFileW(wide);
+        out[0] = '\0';
+        return false;
+    }
+    return true;
+}
+#else
+bool UniqueTempFileName(const char* directory, const char* prefix, char* out, std::size_t outSize) {
+    char path[MAX_PATH];
+    if (!GetTempFileNameA(directory, prefix, 0, path)) return false;
+    if (CopyBounded(out, outSize, path, std::strlen(path))) return true;
+    DeleteFileA(path);
+    return false;
+}
+#endif
 
 bool SplitPath(const char* path, char* directory, std::size_t directorySize, char* name,
                std::size_t nameSize) {
@@ -64,7 +100,9 @@ bool JoinPath(char* out, std::size_t outSize, const char* directory, const char*
     bool addSeparator = name && dirLength >= 2 && !IsPathSeparator(dir[dirLength - 1]);
     std::size_t nameLength = name ? std::strlen(name) : 0;
     std::size_t total = dirLength + (addSeparator ? 1 : 0) + nameLength;
-    if (total >= outSize) {
+    if (total >= outSize ||
+        CharacterCount(dir) + (addSeparator ? 1 : 0) + CharacterCount(name ? name : "") >=
+            kPathCharacters) {
         out[0] = '\0';
         return false;
     }
@@ -91,7 +129,8 @@ bool ReplaceExtension(char* out, std::size_t outSize, const char* path, const ch
     const char* dot = std::strrchr(path + nameStart, '.');
     std::size_t keep = dot ? static_cast<std::size_t>(dot - path) : length;
     std::size_t extensionLength = std::strlen(extension);
-    if (keep + extensionLength >= outSize) {
+    if (keep + extensionLength >= outSize ||
+        CharacterCount({path, keep}) + CharacterCount(extension) >= kPathCharacters) {
         out[0] = '\0';
         return false;
     }

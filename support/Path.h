@@ -1,7 +1,8 @@
 // Path helpers and the file search. A separator is any of backslash, colon and slash.
 //
-// Every helper writes into a caller's buffer of a stated size. A result that does not fit is
-// refused (the helper returns false and leaves an empty string), never cut short.
+// Every helper writes into a caller's buffer of a stated size. A result that does not fit, or
+// that has as many characters as the system's path limit or more, is refused (the helper returns
+// false and leaves an empty string), never cut short.
 #pragma once
 
 #include <cstddef>
@@ -9,15 +10,23 @@
 
 #include "support/Platform.h"
 
-constexpr std::size_t kPathSize = MAX_PATH;  // 260: every path buffer of the system
+// The system's path limit: 260 characters, the terminator included.
+constexpr std::size_t kPathCharacters = MAX_PATH;
+// Bytes of every path buffer: in UTF-8 (the saver's active code page) one character below the
+// limit takes up to three bytes.
+constexpr std::size_t kPathSize = 3 * kPathCharacters;
 
 bool IsPathSeparator(char c);
 
 // The full path of a loaded module (null: the program itself) into a buffer of kPathSize
-// characters. False, with an empty buffer, when the system gives no path or a cut-short one
+// bytes. False, with an empty buffer, when the system gives no path or a cut-short one
 // (which could name another file); GetLastError() is then ERROR_INSUFFICIENT_BUFFER for a path
 // too long, else the system's code.
 bool ModuleFileName(HMODULE module, char* buffer);
+
+// A new empty file with a unique name beginning `prefix` in `directory` (GetTempFileName), its
+// path into `out`. False when the system refuses or the path does not fit; no file is then left.
+bool UniqueTempFileName(const char* directory, const char* prefix, char* out, std::size_t outSize);
 
 // Splits at the last separator: the directory before it, the name after it. Without a
 // separator the directory is empty and the name is the whole path. Either output may be null.
@@ -53,7 +62,7 @@ public:
     bool FindNext();
     void EndFind();
 
-    char Name[MAX_PATH] = {};
+    char Name[kPathSize] = {};
     char ShortName[14] = {};
     DWORD Attributes = 0;
     DWORD SizeLow = 0;

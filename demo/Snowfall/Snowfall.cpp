@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -24,15 +25,16 @@ struct Arguments {
 // "SS_Sound=s&SS_Music=m&SS_Days=d" and nothing else.
 Arguments ReadArguments() {
     Arguments arguments;
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length == 0 || length >= sizeof path) return arguments;
-    char* dot = std::strrchr(path, '.');
-    if (dot) *dot = '\0';
-    if (std::strlen(path) + 5 > sizeof path) return arguments;
-    std::strcat(path, ".cfg");
+    // Wide: the temporary folder may be named in letters the ANSI code page lacks.
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return arguments;
+    wchar_t* dot = std::wcsrchr(path, L'.');
+    if (dot) *dot = L'\0';
+    if (std::wcslen(path) + 5 > MAX_PATH) return arguments;
+    std::wcscat(path, L".cfg");
 
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return arguments;
     char text[512] = {};

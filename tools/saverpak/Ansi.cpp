@@ -2,41 +2,28 @@
 
 #include <cstdint>
 
-namespace {
+#include "support/Text.h"
 
-// Windows-1252 bytes 0x80..0x9F; 0 where the code page assigns nothing. Every other byte is the
-// Unicode code point of the same value.
-constexpr std::uint16_t kHighTable[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
+namespace {
 
 bool CodePointToAnsi(std::uint32_t cp, char& out) {
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
         out = static_cast<char>(cp);
         return true;
     }
-    for (int i = 0; i < 32; ++i) {
-        if (kHighTable[i] != 0 && kHighTable[i] == cp) {
-            out = static_cast<char>(0x80 + i);
+    // U+FFFD stands for the unassigned bytes when reading; no byte is written for it.
+    for (unsigned byte = 0x80; byte < 0xA0 && cp != 0xFFFD; ++byte) {
+        if (Windows1252CodePoint(static_cast<unsigned char>(byte)) == cp) {
+            out = static_cast<char>(byte);
             return true;
         }
     }
     return false;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+void AppendEscaped(std::string& out, std::uint8_t byte) {
+    static const char kHex[] = "0123456789ABCDEF";
+    out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
 }
 
 }  // namespace
@@ -79,31 +66,30 @@ bool Utf8ToAnsi(std::string_view utf8, std::string& ansi) {
     return true;
 }
 
-std::string AnsiToUtf8(std::string_view ansi) {
-    std::string out;
-    out.reserve(ansi.size());
-    for (char c : ansi) {
-        auto b = static_cast<std::uint8_t>(c);
-        std::uint32_t cp = b;
-        if (b >= 0x80 && b < 0xA0) cp = kHighTable[b - 0x80] ? kHighTable[b - 0x80] : 0xFFFD;
-        AppendUtf8(out, cp);
-    }
-    return out;
-}
-
 std::string TerminalText(std::string_view ansi) {
-    static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(ansi.size());
     for (char c : ansi) {
         auto byte = static_cast<std::uint8_t>(c);
-        bool unassigned = byte >= 0x80 && byte < 0xA0 && kHighTable[byte - 0x80] == 0;
+        bool unassigned = Windows1252CodePoint(byte) == 0xFFFD;
         if (byte < 0x20 || byte == 0x7F || unassigned)
-            out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+            AppendEscaped(out, byte);
         else if (c == '\\')
             out += "\\\\";
         else
-            out += AnsiToUtf8(std::string_view(&c, 1));
+            out += Windows1252ToUtf8(std::string_view(&c, 1));
+    }
+    return out;
+}
+
+std::string PrintablePath(std::string_view path) {
+    std::string out;
+    for (char c : path) {
+        auto byte = static_cast<std::uint8_t>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            AppendEscaped(out, byte);
+        else
+            out += c;
     }
     return out;
 }

@@ -17,6 +17,7 @@
 #include "tools/saverpak/Manifest.h"
 #include "tools/saverpak/OutputFile.h"
 #include "tools/saverpak/PakWriter.h"
+#include "tools/saverpak/PathText.h"
 #include "tools/saverpak/PictureCheck.h"
 #include "tools/saverpak/ToolError.h"
 
@@ -50,7 +51,7 @@ public:
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    std::string Name() const { return FWhat + " " + FPath.string(); }
+    std::string Name() const { return FWhat + " " + PathText(FPath); }
     std::uint32_t Size() const { return FSize; }
 
     // Reads exactly `count` bytes from `position`.
@@ -131,9 +132,9 @@ void CopyText(char* field, std::size_t size, const std::string& text) {
 void ReadBack(const fs::path& temp, const Manifest& manifest, const fs::path& output) {
     auto fail = [&](const std::string& what, const std::runtime_error& error) {
         throw ToolError("the saver could not read " + what + " (" + error.what() + "); " +
-                        output.string() + " was not written");
+                        PathText(output) + " was not written");
     };
-    const std::string path = temp.string();
+    const std::string path = PathText(temp);
     try {
         InspectPak(path, InspectDepth::Records);
     } catch (const std::runtime_error& error) {
@@ -148,7 +149,7 @@ void ReadBack(const fs::path& temp, const Manifest& manifest, const fs::path& ou
             ssPicture picture;
             picture.Load(pak, static_cast<std::int32_t>(table[i]));
         } catch (const std::runtime_error& error) {
-            fail("picture " + std::to_string(i) + " (" + manifest.Pictures[i].File.string() + ")",
+            fail("picture " + std::to_string(i) + " (" + PathText(manifest.Pictures[i].File) + ")",
                  error);
         }
     }
@@ -185,7 +186,7 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
         if (!module.External) {
             auto& file = files.emplace_back(std::make_unique<InputFile>(module.File, "module"));
             if (!file->StartsWithMz())
-                throw ToolError("module " + std::to_string(i) + ": " + module.File.string() +
+                throw ToolError("module " + std::to_string(i) + ": " + PathText(module.File) +
                                 " is not a Windows program (no \"MZ\")");
             entry.Data = file->Data(target);
         }
@@ -199,11 +200,12 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
         std::vector<std::uint8_t> bytes = file->ReadAll();
         auto type = RecognizePicture(bytes);
         if (!type)
-            throw ToolError("picture " + std::to_string(i) + ": " + path.string() +
+            throw ToolError("picture " + std::to_string(i) + ": " + PathText(path) +
                             " is neither a BMP nor a JPEG file");
         std::string problem = PictureProblem(bytes, *type);
         if (!problem.empty())
-            throw ToolError("picture " + std::to_string(i) + ": " + path.string() + ": " + problem);
+            throw ToolError("picture " + std::to_string(i) + ": " + PathText(path) + ": " +
+                            problem);
         input.Pictures.push_back({*type, file->Data(target)});
     }
 
@@ -215,7 +217,7 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
 
     std::uint64_t total = stubPlan.Length + PakContainerSize(input);
     if (total > kMaxPakPosition)
-        throw ToolError("the saver " + output.string() + " would be " + std::to_string(total) +
+        throw ToolError("the saver " + PathText(output) + " would be " + std::to_string(total) +
                         " bytes; a saver file must stay below 2 GiB");
 
     OutputFile out(output);
@@ -228,10 +230,10 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
     ReadBack(out.TempPath(), manifest, output);
     out.Commit();
     if (stubPlan.Removed)
-        std::cerr << "saverpak: note: the stub " << stubPath.string()
+        std::cerr << "saverpak: note: the stub " << PathText(stubPath)
                   << " is signed; its certificate table (" << stubPlan.Removed->Size
                   << " bytes) was left out, as appending content breaks a signature. Sign "
-                  << output.string() << " instead, as the last step." << std::endl;
+                  << PathText(output) << " instead, as the last step." << std::endl;
 }
 
 void AddBuildCommand(CLI::App& app) {
@@ -244,5 +246,6 @@ void AddBuildCommand(CLI::App& app) {
     build->add_option("--manifest", *manifest, "The manifest (TOML) naming the content")
         ->required();
     build->add_option("-o,--output", *output, "The saver file to write")->required();
-    build->callback([=] { BuildSaver(*stub, *manifest, *output); });
+    build->callback(
+        [=] { BuildSaver(PathFromText(*stub), PathFromText(*manifest), PathFromText(*output)); });
 }

@@ -3,8 +3,10 @@
 #include "package/PakEntries.h"
 #include "package/kwPak.h"
 #include "tools/saverpak/Ansi.h"
+#include "support/Text.h"
 #include "tools/saverpak/Commands.h"
 #include "tools/saverpak/OutputFile.h"
+#include "tools/saverpak/PathText.h"
 #include "tools/saverpak/ToolError.h"
 
 namespace fs = std::filesystem;
@@ -17,14 +19,14 @@ std::uint32_t DataBlockOf(kwPak& pak, const fs::path& file, ExtractKind kind, un
     std::span<const std::uint32_t> table =
         kind == ExtractKind::Module ? pak.ModuleTable() : pak.ContentTable();
     if (index >= table.size())
-        throw ToolError(file.string() + " has no " + what + " " + std::to_string(index) +
+        throw ToolError(PathText(file) + " has no " + what + " " + std::to_string(index) +
                         " (it has " + std::to_string(table.size()) + ")");
     if (kind == ExtractKind::Picture)
         return ReadPictureDescriptor(pak, static_cast<std::int32_t>(table[index])).DataOffset;
     ssModuleEntry entry;
     ReadModuleEntry(pak, static_cast<std::int32_t>(table[index]), entry);
     if (entry.IsExternal())
-        throw ToolError(file.string() + ": module " + std::to_string(index) + " is external (" +
+        throw ToolError(PathText(file) + ": module " + std::to_string(index) + " is external (" +
                         TerminalText({entry.Name.Text(), entry.Name.Length()}) + "); the container holds no program for it");
     return entry.Descriptor.DataOffset;
 }
@@ -35,7 +37,7 @@ void ExtractFromSaver(const fs::path& file, ExtractKind kind, unsigned index,
                       const fs::path& outputArg) {
     fs::path output = fs::absolute(outputArg);
     RefuseSameFile(output, file, "saver file");
-    const std::string path = file.string();
+    const std::string path = PathText(file);
 
     kwPak pak;
     kwPakScope scope(pak);
@@ -72,9 +74,8 @@ void AddExtractCommand(CLI::App& app) {
     extract->callback([=] {
         if (*module < 0 && *picture < 0)
             throw CLI::ValidationError("extract", "give --module N or --picture N");
-        if (*module >= 0)
-            ExtractFromSaver(*file, ExtractKind::Module, static_cast<unsigned>(*module), *output);
-        else
-            ExtractFromSaver(*file, ExtractKind::Picture, static_cast<unsigned>(*picture), *output);
+        ExtractKind kind = *module >= 0 ? ExtractKind::Module : ExtractKind::Picture;
+        unsigned index = static_cast<unsigned>(*module >= 0 ? *module : *picture);
+        ExtractFromSaver(PathFromText(*file), kind, index, PathFromText(*output));
     });
 }

@@ -8,10 +8,11 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
-#include "tools/saverpak/Ansi.h"
+#include "support/Text.h"
 #include "tools/saverpak/Commands.h"
 #include "tools/saverpak/Inspect.h"
 #include "tools/saverpak/KeyNames.h"
+#include "tools/saverpak/PathText.h"
 #include "tools/saverpak/ToolError.h"
 
 namespace fs = std::filesystem;
@@ -28,7 +29,7 @@ ordered_json SpanJson(const PakSpan& span) {
 ordered_json StringJson(const PakStringInfo& s) {
     ordered_json j = SpanJson(s.Span);
     j["length"] = s.Length;
-    j["text"] = s.Text ? ordered_json(AnsiToUtf8(*s.Text)) : ordered_json(nullptr);
+    j["text"] = s.Text ? ordered_json(Windows1252ToUtf8(*s.Text)) : ordered_json(nullptr);
     return j;
 }
 
@@ -115,8 +116,8 @@ ordered_json ReportJson(const PakReport& r) {
     }
 
     ordered_json settings = SpanJson(r.SettingsSpan);
-    settings["link"] = AnsiToUtf8(r.Settings.URLLink);
-    settings["caption"] = AnsiToUtf8(r.Settings.URLCaption);
+    settings["link"] = Windows1252ToUtf8(r.Settings.URLLink);
+    settings["caption"] = Windows1252ToUtf8(r.Settings.URLCaption);
     settings["music"] = r.Settings.Music;
     j["settings"] = settings;
     j["signature"] = r.Signature ? SpanJson(*r.Signature) : ordered_json(nullptr);
@@ -192,9 +193,9 @@ void PrintTable(const PakReport& r, std::ostream& out) {
     std::stable_sort(lines.begin(), lines.end(),
                      [](const Line& a, const Line& b) { return a.Position < b.Position; });
 
-    out << TerminalText(r.Path) << ": " << r.FileSize << " bytes, container at " << r.ContainerStart
-        << " (" << ContainerEnd(r) - r.ContainerStart << " bytes)" << (r.Signature ? ", signed" : "")
-        << "\n";
+    out << PrintablePath(r.Path) << ": " << r.FileSize << " bytes, container at "
+        << r.ContainerStart << " (" << ContainerEnd(r) - r.ContainerStart << " bytes)"
+        << (r.Signature ? ", signed" : "") << "\n";
     out << std::setw(12) << "position" << std::setw(12) << "size"
         << "  record\n";
     for (const Line& line : lines)
@@ -205,7 +206,8 @@ void PrintTable(const PakReport& r, std::ostream& out) {
 }  // namespace
 
 void ListSaver(const fs::path& file, bool json, std::ostream& out) {
-    PakReport report = NamingFile(file.string(), [&] { return InspectPak(file.string(), InspectDepth::Records); });
+    PakReport report = NamingFile(
+        PathText(file), [&] { return InspectPak(PathText(file), InspectDepth::Records); });
     if (json) {
         out << ReportJson(report).dump(2, ' ', false, ordered_json::error_handler_t::replace)
             << "\n";
@@ -221,5 +223,5 @@ void AddListCommand(CLI::App& app) {
     auto json = std::make_shared<bool>(false);
     list->add_option("FILE", *file, "The saver file")->required();
     list->add_flag("--json", *json, "Print JSON (the shape is described in the README)");
-    list->callback([=] { ListSaver(*file, *json, std::cout); });
+    list->callback([=] { ListSaver(PathFromText(*file), *json, std::cout); });
 }

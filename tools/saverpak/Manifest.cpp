@@ -11,6 +11,7 @@
 #include "support/Path.h"
 #include "tools/saverpak/Ansi.h"
 #include "tools/saverpak/KeyNames.h"
+#include "tools/saverpak/PathText.h"
 #include "tools/saverpak/ToolError.h"
 
 namespace {
@@ -122,7 +123,7 @@ private:
                 if (static_cast<unsigned char>(c) < 0x20)
                     Fail(where, "'name' contains a control character");
             }
-            if (module.Name->size() >= kPathSize)
+            if (module.Name->size() >= kPathCharacters)
                 Fail(where, "'name' is longer than 259 characters");
             if (IsArgumentFileName(*module.Name))
                 Fail(where, "'name' ends in \".cfg\", the extension of the argument file the "
@@ -235,17 +236,17 @@ Manifest LoadManifest(const std::filesystem::path& path) {
     constexpr std::size_t kMaxManifestSize = 1 << 20;
     std::error_code error;
     std::filesystem::file_status status = std::filesystem::status(path, error);
-    if (!std::filesystem::exists(status)) throw ToolError("cannot open the manifest " + path.string());
+    if (!std::filesystem::exists(status)) throw ToolError("cannot open the manifest " + PathText(path));
     if (!std::filesystem::is_regular_file(status))
-        throw ToolError("the manifest " + path.string() + " is not a regular file");
+        throw ToolError("the manifest " + PathText(path) + " is not a regular file");
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw ToolError("cannot open the manifest " + path.string());
+    if (!in) throw ToolError("cannot open the manifest " + PathText(path));
     std::string text(kMaxManifestSize + 1, '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (in.bad()) throw ToolError("cannot read the manifest " + path.string());
+    if (in.bad()) throw ToolError("cannot read the manifest " + PathText(path));
     text.resize(static_cast<std::size_t>(in.gcount()));
     if (text.size() > kMaxManifestSize)
-        throw ToolError("the manifest " + path.string() + " is larger than 1 MiB");
+        throw ToolError("the manifest " + PathText(path) + " is larger than 1 MiB");
     std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
-    return ParseManifest(text, path.string(), folder);
+    return ParseManifest(text, PathText(path), folder);
 }

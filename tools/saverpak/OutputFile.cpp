@@ -19,6 +19,7 @@
 #include <unistd.h>
 #endif
 
+#include "tools/saverpak/PathText.h"
 #include "tools/saverpak/ToolError.h"
 
 namespace fs = std::filesystem;
@@ -158,7 +159,7 @@ OutputFile::OutputFile(fs::path output) : FOutput(std::move(output)) {
         if (!FStream && errno != EEXIST) break;
     }
     if (!FStream)
-        throw ToolError("cannot create a temporary file beside " + FOutput.string() + ": " +
+        throw ToolError("cannot create a temporary file beside " + PathText(FOutput) + ": " +
                         std::strerror(errno));
     ArmInterruptCleanup(FTemp);
 }
@@ -173,7 +174,7 @@ OutputFile::~OutputFile() {
 
 void OutputFile::Write(const void* bytes, std::size_t count) {
     if (count != 0 && std::fwrite(bytes, 1, count, FStream) != count)
-        throw ToolError("cannot write " + FTemp.string() + ": " + std::strerror(errno));
+        throw ToolError("cannot write " + PathText(FTemp) + ": " + std::strerror(errno));
 }
 
 void OutputFile::CopyFrom(std::FILE* source, std::uint64_t offset, std::uint64_t count,
@@ -184,7 +185,7 @@ void OutputFile::CopyFrom(std::FILE* source, std::uint64_t offset, std::uint64_t
 #ifdef __linux__
     // Bytes written through the stream go first; then the kernel appends the copy.
     if (std::fflush(FStream) != 0)
-        throw ToolError("cannot write " + FTemp.string() + ": " + std::strerror(errno));
+        throw ToolError("cannot write " + PathText(FTemp) + ": " + std::strerror(errno));
     auto from = static_cast<off_t>(offset);
     while (count != 0) {
         ssize_t copied = copy_file_range(fileno(source), &from, fileno(FStream), nullptr,
@@ -193,13 +194,13 @@ void OutputFile::CopyFrom(std::FILE* source, std::uint64_t offset, std::uint64_t
                            errno == EOPNOTSUPP))
             break;  // no copy between these files: the buffer below does it
         if (copied < 0)
-            throw ToolError("cannot write " + FTemp.string() + ": " + std::strerror(errno));
+            throw ToolError("cannot write " + PathText(FTemp) + ": " + std::strerror(errno));
         if (copied == 0) throw ended();
         count -= static_cast<std::uint64_t>(copied);
     }
     // The stream's own idea of its position follows the file again.
     if (std::fseek(FStream, 0, SEEK_END) != 0)
-        throw ToolError("cannot write " + FTemp.string() + ": " + std::strerror(errno));
+        throw ToolError("cannot write " + PathText(FTemp) + ": " + std::strerror(errno));
     offset = static_cast<std::uint64_t>(from);
 #endif
     if (count == 0) return;
@@ -219,14 +220,14 @@ void OutputFile::CloseStream() {
     std::FILE* stream = FStream;
     FStream = nullptr;
     if (std::fclose(stream) != 0)
-        throw ToolError("cannot write " + FTemp.string() + ": " + std::strerror(errno));
+        throw ToolError("cannot write " + PathText(FTemp) + ": " + std::strerror(errno));
 }
 
 void OutputFile::Commit() {
     CloseStream();
     std::error_code error;
     fs::rename(FTemp, FOutput, error);
-    if (error) throw ToolError("cannot write " + FOutput.string() + ": " + error.message());
+    if (error) throw ToolError("cannot write " + PathText(FOutput) + ": " + error.message());
     gTempArmed = false;
     FCommitted = true;
 }
@@ -234,6 +235,6 @@ void OutputFile::Commit() {
 void RefuseSameFile(const fs::path& output, const fs::path& input, const char* what) {
     std::error_code error;
     if (fs::equivalent(output, input, error))
-        throw ToolError("the output " + output.string() + " is the " + what + " " + input.string() +
-                        "; choose another output file");
+        throw ToolError("the output " + PathText(output) + " is the " + what + " " +
+                        PathText(input) + "; choose another output file");
 }

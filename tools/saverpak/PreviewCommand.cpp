@@ -1,4 +1,5 @@
 #include "tools/saverpak/PreviewCommand.h"
+#include "tools/saverpak/PathText.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -127,7 +128,7 @@ void PreviewPicture(const PreviewOptions& options) {
     RefuseSameFile(output, options.input, "input");
 
     ssPicture picture;
-    const std::string input = options.input.string();
+    const std::string input = PathText(options.input);
     if (options.picture >= 0) {
         kwPak pak;
         pak.Bind(input.c_str());
@@ -157,7 +158,7 @@ void PreviewPicture(const PreviewOptions& options) {
 
     OutputFile out(output);
     if (!WritePng(out.Stream(), picture)) {
-        throw ToolError("preview: could not write " + output.string());
+        throw ToolError("preview: could not write " + PathText(output));
     }
     out.Commit();
 }
@@ -167,7 +168,9 @@ void AddPreviewCommand(CLI::App& app) {
         "preview", "Prepare a picture as the saver shows it on a screen of a given depth");
     auto options = std::make_shared<PreviewOptions>();
     auto size = std::make_shared<std::string>();
-    preview->add_option("INPUT", options->input, "A BMP or JPEG file, or a saver with --picture")
+    auto input = std::make_shared<std::string>();
+    auto output = std::make_shared<std::string>();
+    preview->add_option("INPUT", *input, "A BMP or JPEG file, or a saver with --picture")
         ->required();
     preview->add_option("--picture", options->picture, "Content item of the saver (from 0)")
         ->check(CLI::NonNegativeNumber);
@@ -176,9 +179,11 @@ void AddPreviewCommand(CLI::App& app) {
         ->check(CLI::IsMember({4, 8, 16, 24}));
     preview->add_option("--adaptive", options->adaptive, "1: palette from the picture; 0: fixed")
         ->check(CLI::IsMember({0, 1}));
-    preview->add_option("-o,--output", options->output, "The PNG to write")->required();
-    preview->callback([options, size] {
+    preview->add_option("-o,--output", *output, "The PNG to write")->required();
+    preview->callback([options, size, input, output] {
         PreviewOptions run = *options;
+        run.input = PathFromText(*input);
+        run.output = PathFromText(*output);
         if (!size->empty()) ParsePreviewSize(*size, run.width, run.height);
         PreviewPicture(run);
     });

@@ -5,6 +5,10 @@
 #include <iostream>
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <CLI/CLI.hpp>
 
 #include "tools/saverpak/Commands.h"
@@ -35,9 +39,35 @@ int CheckOutput(int code) {
     return kExitFailure;
 }
 
+#ifdef _WIN32
+// The tool's texts are UTF-8 (container texts always, paths through its manifest); a console
+// shows them so only in its UTF-8 code page. Other programs share the console: its own code page
+// comes back at the end, after everything written has reached it.
+class ConsoleUtf8 {
+public:
+    ConsoleUtf8() : FOld(GetConsoleOutputCP()) {
+        if (FOld) SetConsoleOutputCP(CP_UTF8);
+    }
+    ~ConsoleUtf8() {
+        std::cout.flush();
+        std::cerr.flush();
+        std::fflush(nullptr);
+        if (FOld) SetConsoleOutputCP(FOld);
+    }
+    ConsoleUtf8(const ConsoleUtf8&) = delete;
+    ConsoleUtf8& operator=(const ConsoleUtf8&) = delete;
+
+private:
+    UINT FOld;
+};
+#endif
+
 }  // namespace
 
 int RunSaverpak(CLI::App& app, int argc, const char* const* argv) {
+#ifdef _WIN32
+    ConsoleUtf8 console;
+#endif
     // CLI11 on Windows takes "/x" for an option; here it is a path (Wine passes Unix paths, and
     // the tool's own options are all "--x").
     app.allow_windows_style_options(false);

@@ -4,10 +4,11 @@
 
 #include "tools/saverpak/Commands.h"
 #include "tools/saverpak/Inspect.h"
+#include "tools/saverpak/PathText.h"
 #include "tools/saverpak/ToolError.h"
 
 void VerifySaver(const std::filesystem::path& file) {
-    NamingFile(file.string(), [&] { InspectPak(file.string(), InspectDepth::Everything); });
+    NamingFile(PathText(file), [&] { InspectPak(PathText(file), InspectDepth::Everything); });
 }
 
 void AddVerifyCommand(CLI::App& app) {
@@ -17,5 +18,5 @@ void AddVerifyCommand(CLI::App& app) {
         "message when it would fail");
     auto file = std::make_shared<std::string>();
     verify->add_option("FILE", *file, "The saver file")->required();
-    verify->callback([=] { VerifySaver(*file); });
+    verify->callback([=] { VerifySaver(PathFromText(*file)); });
 }

@@ -579,6 +579,30 @@ TEST(PakExtract, NamedAndUnnamedCopiesInTheTemporaryFolder) {
     pak.Unbind();
 }
 
+// A stored name of Windows-1252 letters, extracted into a temporary folder named in letters of
+// other scripts: the copy bears the name's own letters, and the path given back names it.
+TEST(PakExtract, AStoredNameInAFolderOfAnyLetters) {
+    TestFolder folder;
+    SoundPak sound;
+    kwPak pak;
+    pak.Bind(folder.Write("saver.scr", sound.pak.Bytes()).c_str());
+    const auto temp =
+        std::filesystem::path(folder.Path()) / u8"\u041C\u0430\u0440\u0438\u044F \u96EA";
+    std::filesystem::create_directories(temp);
+    TempDirectoryOverride override(folder.Path() + "/\u041C\u0430\u0440\u0438\u044F \u96EA");
+    char tempDir[kPathSize], chosen[kPathSize] = {};
+    ASSERT_GT(GetTempPathA(sizeof tempDir, tempDir), 0u);
+
+    const auto data = static_cast<std::int32_t>(sound.moduleData);
+    pak.ExtractModuleToTemp(data, "Caf\xE9.exe", chosen, sizeof chosen);
+    EXPECT_EQ(std::string(chosen), std::string(tempDir) + "Caf\u00E9.exe");
+    EXPECT_EQ(ReadWholeFile(temp / u8"Caf\u00E9.exe"), sound.program);
+    pak.ExtractModuleToTemp(data, nullptr, chosen, sizeof chosen);  // a unique "pak" name
+    EXPECT_EQ(std::string(chosen).rfind(tempDir, 0), 0u) << chosen;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp), {}), 2);
+    pak.Unbind();
+}
+
 TEST(PakExtract, RefusesUnsafeNamesLongPathsAndShortBlocksWithoutWriting) {
     TestFolder folder;
     RawPak raw;

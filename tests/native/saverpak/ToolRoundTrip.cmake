@@ -1,8 +1,11 @@
 # Drives the built saverpak program (natively, or under Wine for the Windows build) through
-# build, list --json, verify and extract, and checks its exit codes and messages.
+# build, list, verify and extract, and checks its exit codes and messages. Every path it is
+# given holds letters that no one ANSI code page has (Cyrillic and CJK), and the stored module
+# name is a Windows-1252 one.
 #   cmake -DTOOL=path -DEMULATOR=wine-or-empty -DWORK=folder -P ToolRoundTrip.cmake
 file(REMOVE_RECURSE ${WORK})
-file(MAKE_DIRECTORY ${WORK})
+set(WORK "${WORK}/Мария 雪")
+file(MAKE_DIRECTORY "${WORK}")
 
 function(tool expected_code)
   execute_process(COMMAND ${EMULATOR} ${TOOL} ${ARGN}
@@ -15,17 +18,17 @@ function(tool expected_code)
 endfunction()
 
 string(REPEAT "stub" 250 filler)
-file(WRITE ${WORK}/stub.scr "MZ${filler}")           # 1002 bytes
-file(WRITE ${WORK}/show.exe "MZ show program")
-file(WRITE ${WORK}/saver.toml [=[
+file(WRITE "${WORK}/stub.scr" "MZ${filler}")           # 1002 bytes
+file(WRITE "${WORK}/Снег.exe" "MZ show program")
+file(WRITE "${WORK}/café 雪.toml" [=[
 [settings]
 link = "https://example.invalid/"
 caption = "Example"
 music = true
 
 [[module]]
-file = "show.exe"
-name = "show.exe"
+file = "Снег.exe"
+name = "Café.exe"
 
 [[module]]
 external = true
@@ -37,9 +40,9 @@ function = "shell-execute"
 command = "https://example.invalid/help"
 ]=])
 
-tool(0 build --stub ${WORK}/stub.scr --manifest ${WORK}/saver.toml -o ${WORK}/saver.scr)
-tool(0 verify ${WORK}/saver.scr)
-tool(0 list --json ${WORK}/saver.scr)
+tool(0 build --stub "${WORK}/stub.scr" --manifest "${WORK}/café 雪.toml" -o "${WORK}/Снег 雪.scr")
+tool(0 verify "${WORK}/Снег 雪.scr")
+tool(0 list --json "${WORK}/Снег 雪.scr")
 string(JSON start GET "${out}" containerStart)
 string(JSON name GET "${out}" modules 0 name text)
 string(JSON namePosition GET "${out}" modules 0 name position)
@@ -47,22 +50,29 @@ string(JSON dataPosition GET "${out}" modules 0 data position)
 string(JSON command GET "${out}" keys 0 command text)
 string(JSON caption GET "${out}" settings caption)
 if(NOT start EQUAL 1002 OR NOT namePosition EQUAL 1002 OR NOT dataPosition EQUAL 1018
-   OR NOT name STREQUAL "show.exe" OR NOT command STREQUAL "https://example.invalid/help"
+   OR NOT name STREQUAL "Café.exe" OR NOT command STREQUAL "https://example.invalid/help"
    OR NOT caption STREQUAL "Example")
   message(FATAL_ERROR "unexpected list --json:\n${out}")
 endif()
 
-tool(0 extract ${WORK}/saver.scr --module 0 -o ${WORK}/copy.exe)
-file(READ ${WORK}/copy.exe copy)
+# The path as it was given, not read as a container text.
+tool(0 list "${WORK}/Снег 雪.scr")
+string(FIND "${out}" "${WORK}/Снег 雪.scr: " at)
+if(NOT at EQUAL 0)
+  message(FATAL_ERROR "list does not begin with the path as given:\n${out}")
+endif()
+
+tool(0 extract "${WORK}/Снег 雪.scr" --module 0 -o "${WORK}/копия.exe")
+file(READ "${WORK}/копия.exe" copy)
 if(NOT copy STREQUAL "MZ show program")
   message(FATAL_ERROR "extracted module differs: ${copy}")
 endif()
 
-tool(1 verify ${WORK}/stub.scr)
+tool(1 verify "${WORK}/stub.scr")
 if(NOT err MATCHES "^saverpak: Invalid header in module file. .*stub.scr")
   message(FATAL_ERROR "unexpected verify message: ${err}")
 endif()
-tool(1 build --stub ${WORK}/stub.scr --manifest ${WORK}/saver.toml -o ${WORK}/stub.scr)
+tool(1 build --stub "${WORK}/stub.scr" --manifest "${WORK}/café 雪.toml" -o "${WORK}/stub.scr")
 if(NOT err MATCHES "^saverpak: the output .*stub.scr is the stub")
   message(FATAL_ERROR "unexpected build message: ${err}")
 endif()
@@ -75,7 +85,7 @@ endif()
 # Output that cannot be written is a failure, with a message; preview refuses what build would
 # (a small file claiming 1 x 268,000,000 pixels) at once, with build's message.
 if(NOT EMULATOR)
-  foreach(args "list;${WORK}/saver.scr" "list;--json;${WORK}/saver.scr" "--version")
+  foreach(args "list;${WORK}/Снег 雪.scr" "list;--json;${WORK}/Снег 雪.scr" "--version")
     execute_process(COMMAND ${TOOL} ${args} OUTPUT_FILE /dev/full RESULT_VARIABLE code ERROR_VARIABLE err)
     if(NOT code EQUAL 1 OR NOT err MATCHES "^saverpak: cannot write to standard output")
       message(FATAL_ERROR "saverpak ${args} > /dev/full: exit ${code}\n${err}")
@@ -87,7 +97,7 @@ if(NOT EMULATOR)
     message(FATAL_ERROR "unexpected preview message: ${err}")
   endif()
 endif()
-tool(2 extract ${WORK}/saver.scr -o ${WORK}/none.exe)
+tool(2 extract "${WORK}/Снег 雪.scr" -o "${WORK}/none.exe")
 if(NOT err MATCHES "^saverpak: .*\nusage: saverpak ")
   message(FATAL_ERROR "unexpected usage message: ${err}")
 endif()

@@ -60,14 +60,19 @@ TEST(JoinPath, InsertsABackslashOnlyWhereNeeded) {
     EXPECT_EQ(Join("C:\\Temp", nullptr), "C:\\Temp");
 }
 
-TEST(JoinPath, RefusesAResultLongerThanItsBuffer) {
-    std::string directory(250, 'd');
-    char out[kPathSize];
-    std::memset(out, 'x', sizeof out);
-    EXPECT_TRUE(JoinPath(out, sizeof out, directory.c_str(), "12345678"));  // 259 characters
-    EXPECT_EQ(std::strlen(out), 259u);
-    EXPECT_FALSE(JoinPath(out, sizeof out, directory.c_str(), "123456789"));
-    EXPECT_STREQ(out, "");
+// The limit is the system's 260 characters, not bytes: in UTF-8 (the saver's code page) a
+// Cyrillic or CJK letter takes two or three bytes.
+TEST(JoinPath, RefusesAResultOf260CharactersOrMore) {
+    std::string snow;
+    for (int i = 0; i < 250; ++i) snow += "\u96EA";  // 雪, three bytes each
+    for (const std::string& directory : {std::string(250, 'd'), snow}) {
+        char out[kPathSize];
+        std::memset(out, 'x', sizeof out);
+        EXPECT_TRUE(JoinPath(out, sizeof out, directory.c_str(), "12345678"));  // 259 characters
+        EXPECT_EQ(out, directory + "\\12345678");
+        EXPECT_FALSE(JoinPath(out, sizeof out, directory.c_str(), "123456789"));
+        EXPECT_STREQ(out, "");
+    }
 }
 
 TEST(JoinPath, MayWriteOverItsOwnDirectory) {

@@ -349,6 +349,37 @@ the_argument_file_lies_beside_a_module_in_a_dotted_folder() {
     check "the planted file is untouched" test "$(cat "$work/john.cfg")" = planted
 }
 
+# user_temp_folder WINDOWS-PATH: the user's TEMP and TMP as Windows keeps them, in the registry.
+# Wine reads them as its wineserver starts (not from the Unix environment), hence the restart.
+user_temp_folder() {
+    local name
+    for name in TEMP TMP; do
+        wine reg add 'HKCU\Environment' /v "$name" /t REG_SZ /d "$1" /f >/dev/null 2>&1 ||
+            fail "cannot set $name"
+    done
+    # Kept from the test's output: a server or service holding it open would hold up ctest.
+    { wineserver -k; wineserver -w; wineserver -p; wine "$probe" set-running 0; } </dev/null >/dev/null 2>&1
+}
+
+# A user whose folders are named in letters the system's ANSI code page lacks: the saver kept in
+# one such folder, the user's temporary folder in another, a module stored under a name of
+# Windows-1252 letters. The module runs from there, and nothing is left behind.
+a_saver_in_a_folder_of_any_letters_runs_its_module() {
+    local folder="$work/Мария 雪" user_temp="$work/Temp Ωμέγα 一時"
+    rm -rf "$folder" "$user_temp"; mkdir -p "$folder" "$user_temp"
+    cp "$work/Accented.scr" "$folder/Снег.scr"
+    user_temp_folder "$(win_path "$work")\\Temp Ωμέγα 一時"
+    if start_ready "$folder/Снег.scr"; then
+        check "the module was extracted under its name" test -f "$user_temp/Café.exe"
+        check "the argument file lies beside it" grep -q '^SS_Sound=0&SS_Music=0&SS_Days=[0-9]*$' "$user_temp/Café.cfg"
+        xdotool mousemove_relative 9 0
+        expect_closed "movement"
+        check "nothing is left in the temporary folder" wait_for 3 test -z "$(ls -A "$user_temp")"
+        check "nothing is left beside the saver" test "$(ls -A "$folder")" = Снег.scr
+    fi
+    user_temp_folder "$(win_path "$temp")"
+}
+
 # Run by the fullscreen_dual test, on a display of two side-by-side monitors.
 the_backdrop_covers_every_monitor() {
     read -r vx vy vw vh monitors <<< "$(probe virtual)"
@@ -378,6 +409,7 @@ pack NoExtension '[[module]]' 'file = "TestModule.exe"' 'name = "Snow"' || { ech
 pack Missing '[[module]]' 'external = true' "name = '$(win_path "$work")\\missing.exe'" \
     '[[module]]' 'file = "TestModule.exe"' 'name = "Second.exe"' \
     '[[module]]' 'file = "TestModule.exe"' 'name = "Third.exe"' || { echo "packing failed"; exit 1; }
+pack Accented '[[module]]' 'file = "TestModule.exe"' 'name = "Café.exe"' || { echo "packing failed"; exit 1; }
 
 all_cases="module_runs_topmost_and_a_key_ends_it movement_from_the_origin_or_a_click_ends_the_saver
     a_module_that_ends_is_started_again
@@ -390,7 +422,8 @@ all_cases="module_runs_topmost_and_a_key_ends_it movement_from_the_origin_or_a_c
     a_password_dialog_over_a_module_takes_clicks_and_a_refusal_counts_afresh
     an_unnamed_module_restarted_often_leaves_nothing_behind modules_that_resist_closing_are_ended
     a_module_moving_the_pointer_does_not_end_the_saver
-    the_argument_file_lies_beside_a_module_in_a_dotted_folder"
+    the_argument_file_lies_beside_a_module_in_a_dotted_folder
+    a_saver_in_a_folder_of_any_letters_runs_its_module"
 # FULLSCREEN_CASES picks cases by name, for a quicker run while working on one.
 for case in ${FULLSCREEN_CASES:-$all_cases}; do
     if [[ " $all_cases the_backdrop_covers_every_monitor " != *[[:space:]]"$case"[[:space:]]* ]] ||

@@ -39,8 +39,8 @@ pack() {
         -o "$(win_path "$out")" >/dev/null 2>"$work/$name.pack.log" ||
         { cat "$work/$name.pack.log"; fail "cannot pack $name"; return 1; }
 }
-settings() {  # settings LINK MUSIC
-    printf '[settings]\nlink = %s\ncaption = "Example link"\nmusic = %s\n' "'$1'" "$2"
+settings() {  # settings LINK MUSIC [CAPTION]
+    printf '[settings]\nlink = %s\ncaption = "%s"\nmusic = %s\n' "'$1'" "${3:-Example link}" "$2"
 }
 pictures() { local f; for f in "$@"; do printf '\n[[picture]]\nfile = "%s"\n' "$f"; done; }
 
@@ -201,8 +201,8 @@ scenario_preview_child() {
 
 key='Software\Saverpak\PreviewTest'
 dialog=""
-start_dialog() {  # start_dialog [env...]: the packed PreviewTest.scr /c; sets $dialog
-    env "$@" wine "$work/PreviewTest.scr" /c 2>/dev/null &
+start_dialog() {  # start_dialog [env...]: the packed PreviewTest.scr (or $dialog_saver) /c; sets $dialog
+    env "$@" wine "${dialog_saver:-$work/PreviewTest.scr}" /c 2>/dev/null &
     dialog_pid=$!
     pids+=("$dialog_pid")
     dialog="$(probe find TConfigurationForm 15000)" || { fail "no configuration dialog"; return 1; }
@@ -309,6 +309,21 @@ scenario_configure_settings() {
     [[ "$(control '&Music')" == *visible=0\ enabled=0* ]] || fail "Music box shown: $(control '&Music')"
     end_dialog_with Return
     [[ "$(reg Sound)" == 0 && "$(reg Music)" == 2 ]] || fail "OK wrote Sound=$(reg Sound) Music=$(reg Music), want 0 2"
+
+    # A saver kept in a folder named in letters the ANSI code page lacks, its caption stored in
+    # Windows-1252: the label shows the caption's own letters, and OK saves under the saver's
+    # own name.
+    local key='Software\Saverpak\Снег' folder="$work/Мария 雪"
+    mkdir -p "$folder"
+    pack PreviewTest "$(settings https://example.com true 'Schnee für alle'; pictures p0.bmp logo.bmp)" || return
+    cp "$work/PreviewTest.scr" "$folder/Снег.scr"
+    dialog_saver="$folder/Снег.scr" start_dialog || return
+    [[ "$(control 'Schnee für alle')" == *visible=1* ]] || fail "caption not shown as stored: $(probe controls "$dialog")"
+    click_control '&Sound'
+    click_control '&OK'
+    wait_for 10 dialog_gone || fail "OK did not close the dialog"
+    [[ "$(reg Sound)" == 2 && "$(reg Music)" == 0 ]] || fail "OK wrote Sound=$(reg Sound) Music=$(reg Music) below $key, want 2 0"
+    probe reg-delete "$key"
 }
 
 scenario_configure_link() {
