@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "support/Text.h"
+#include "tools/saverpak/Ansi.h"
 #include "tools/saverpak/Commands.h"
 #include "tools/saverpak/Inspect.h"
 #include "tools/saverpak/KeyNames.h"
