@@ -37,7 +37,7 @@ _scenario_ends() {
 # were; no key, click or movement closes it or hides the cursor; it ends with its host.
 preview_in_host() {
     local saver=$1 class=$2
-    probe spi-reset
+    probe set-running 0
     start_probe_host preview 152 112 || return 1
     local host=$HOST
     probe wait-foreground ShellProbeHost 5000 || fail "the host is not in front"
@@ -50,7 +50,7 @@ preview_in_host() {
     local style="${info#*style=}"; style="${style%% *}"
     ((style & 0x40000000)) || fail "not a child window: $info"
     [[ "$(probe client "$child")" == 152x112 ]] || fail "child's client is $(probe client "$child")"
-    [[ "$(probe spi-get)" == 0 ]] || fail "the preview set the screen-saver-running flag"
+    [[ "$(probe running)" == 0 ]] || fail "the preview set the screen-saver-running flag"
     probe wait-foreground ShellProbeHost 3000 || fail "the host lost the foreground: $(probe foreground)"
     xdotool mousemove 170 150 mousemove_relative 30 20 click 1 key a
     probe post "$child" 0x0100 0x41 0  # WM_KEYDOWN

@@ -17,13 +17,8 @@ std::vector<RGBQUAD> Grey(int n) {
 
 // A 4 x 2 RLE8 or RLE4 picture of grey levels with the given data.
 BmpSpec RleBmp(WORD bits, const Bytes& data, std::uint32_t sizeImage) {
-    BmpSpec s;
-    s.bitCount = bits;
-    s.compression = bits == 8 ? 1 : 2;
-    s.palette = Grey(bits == 8 ? 256 : 16);
-    s.pixels = data;
-    s.sizeImage = sizeImage;
-    return s;
+    return {.bitCount = bits, .compression = bits == 8 ? 1u : 2u, .sizeImage = sizeImage,
+            .palette = Grey(bits == 8 ? 256 : 16), .pixels = data};
 }
 
 }  // namespace
@@ -44,13 +39,8 @@ TEST(BitmapLayout, RowStrideKeepsSixteenBits) {
 
 TEST(BitmapRead, PixelDataFollowsTheColourTable) {
     // 24 bits, colours used 2: 8 bytes of table, then pixels from offset 62.
-    BmpSpec s;
-    s.width = 1;
-    s.height = 1;
-    s.bitCount = 24;
-    s.clrUsed = 2;
-    s.palette = {{1, 2, 3, 0}, {4, 5, 6, 0}};
-    s.pixels = {10, 20, 30, 0};
+    BmpSpec s{.width = 1, .height = 1, .bitCount = 24, .clrUsed = 2,
+              .palette = {{1, 2, 3, 0}, {4, 5, 6, 0}}, .pixels = {10, 20, 30, 0}};
     cBitmap b;
     ASSERT_EQ(ReadBmpBytes(b, MakeBmp(s)), 0);
     EXPECT_EQ(b.FPixels[0], 10);
@@ -89,13 +79,9 @@ TEST(BitmapRead, InfoHeadersOfEverySize) {
         {12, ERR_INVALID_FORMAT},    {39, ERR_INVALID_FORMAT}, {40, 0}, {64, 0}, {108, 0}, {124, 0},
         {100000, ERR_INVALID_FORMAT}};
     for (const auto& [size, code] : cases) {
-        BmpSpec s;
-        s.headerSize = size;
-        s.width = 3;
-        s.height = 2;
-        s.palette = Grey(256);
+        BmpSpec s{.headerSize = size, .width = 3, .palette = Grey(256),
+                  .pixels = {7, 5, 5, 0, 6, 6, 6, 0}};
         s.palette[7] = {1, 2, 3, 0};
-        s.pixels = {7, 5, 5, 0, 6, 6, 6, 0};
         Bytes data = MakeBmp(s);
         if (size == 100000) data.resize(200);
         cBitmap b;
@@ -136,32 +122,22 @@ TEST(BitmapRead, RefusesWhatTheModelCannotHold) {
         {"too wide at 8 bits", 8, 0, 65533, 1, 0, 0},
     };
     for (const Case& c : cases) {
-        BmpSpec s;
-        s.bitCount = c.bits;
-        s.compression = c.compression;
-        s.width = c.width;
-        s.height = c.height;
-        s.clrUsed = c.clrUsed;
-        s.clrImportant = c.clrImportant;
-        s.pixels.assign(64, 0);
+        const BmpSpec s{.width = c.width, .height = c.height, .bitCount = c.bits,
+                        .compression = c.compression, .clrUsed = c.clrUsed,
+                        .clrImportant = c.clrImportant, .pixels = Bytes(64, 0)};
         cBitmap b;
         EXPECT_EQ(ReadBmpBytes(b, MakeBmp(s)), ERR_INVALID_FORMAT) << c.what;
         EXPECT_FALSE(b.HasPixels()) << c.what;
     }
     // The planes field is not examined.
-    BmpSpec s;
-    s.planes = 7;
-    s.palette = Grey(256);
-    s.pixels.assign(8, 1);
+    BmpSpec s{.planes = 7, .palette = Grey(256), .pixels = Bytes(8, 1)};
     cBitmap b;
     EXPECT_EQ(ReadBmpBytes(b, MakeBmp(s)), 0);
     b.FreeBits();
 }
 
 TEST(BitmapRead, ShortFilesEndWithEndOfFile) {
-    BmpSpec s;
-    s.palette = Grey(256);
-    s.pixels.assign(8, 1);
+    BmpSpec s{.palette = Grey(256), .pixels = Bytes(8, 1)};
     const Bytes whole = MakeBmp(s);
     for (std::size_t cut : {0, 1, 13, 14, 20, 53, 54, 100, 54 + 1023}) {
         cBitmap b;
@@ -190,11 +166,7 @@ TEST(BitmapRead, ShortFilesEndWithEndOfFile) {
 }
 
 TEST(BitmapRead, LoadBmpFromAnOffsetAndMissingFiles) {
-    BmpSpec s;
-    s.width = 1;
-    s.height = 1;
-    s.bitCount = 24;
-    s.pixels = {1, 2, 3, 0};
+    const BmpSpec s{.width = 1, .height = 1, .bitCount = 24, .pixels = {1, 2, 3, 0}};
     Bytes data(37, 0xEE);
     const Bytes bmp = MakeBmp(s);
     data.insert(data.end(), bmp.begin(), bmp.end());
@@ -209,11 +181,8 @@ TEST(BitmapRead, LoadBmpFromAnOffsetAndMissingFiles) {
 }
 
 TEST(BitmapRle, Rle8WritesRunsAndLines) {
-    BmpSpec s;
-    s.compression = 1;
-    s.sizeImage = 8;
-    s.palette = Grey(256);
-    s.pixels = {3, 7, 0, 0, 1, 9, 0, 1};
+    BmpSpec s{.compression = 1, .sizeImage = 8, .palette = Grey(256),
+              .pixels = {3, 7, 0, 0, 1, 9, 0, 1}};
     cBitmap b;
     ASSERT_EQ(ReadBmpBytes(b, MakeBmp(s)), 0);
     EXPECT_EQ(b.FHeader.biCompression, 0u);
@@ -237,15 +206,9 @@ TEST(BitmapRle, Rle8WritesRunsAndLines) {
 }
 
 TEST(BitmapRle, Rle4AbsoluteRunsUseTheirPad) {
-    BmpSpec s;
-    s.bitCount = 4;
-    s.compression = 2;
-    s.width = 8;
-    s.height = 1;
-    s.palette = Grey(16);
     // Three pixels from two data bytes, no pad: end of bitmap read at offset 4.
-    s.pixels = {0, 3, 0x12, 0x30, 0, 1};
-    s.sizeImage = 6;
+    BmpSpec s{.width = 8, .height = 1, .bitCount = 4, .compression = 2, .sizeImage = 6,
+              .palette = Grey(16), .pixels = {0, 3, 0x12, 0x30, 0, 1}};
     cBitmap b;
     ASSERT_EQ(ReadBmpBytes(b, MakeBmp(s)), 0);
     EXPECT_EQ(b.FPixels[0], 0x12);
@@ -352,11 +315,7 @@ TEST(BitmapRle, TruncatedDataDecodesOnlyWhatWasRead) {
 }
 
 TEST(BitmapRle, CancelStopsExpansion) {
-    BmpSpec s;
-    s.compression = 1;
-    s.palette = Grey(256);
-    s.pixels = {3, 7, 0, 1};
-    s.sizeImage = 4;
+    const BmpSpec s{.compression = 1, .sizeImage = 4, .palette = Grey(256), .pixels = {3, 7, 0, 1}};
     cBitmap b;
     b.SetCancel(1);
     EXPECT_EQ(ReadBmpBytes(b, MakeBmp(s)), ERR_CANCELLED);
@@ -364,12 +323,8 @@ TEST(BitmapRle, CancelStopsExpansion) {
 }
 
 TEST(BitmapDepth, IncreaseColorDepthMapsThroughThePalette) {
-    BmpSpec s;
-    s.bitCount = 4;
-    s.width = 3;
-    s.height = 2;
-    s.palette = Grey(16);
-    s.pixels = {0x1F, 0x20, 0, 0, 0xAB, 0xC0, 0, 0};
+    const BmpSpec s{.width = 3, .bitCount = 4, .palette = Grey(16),
+                    .pixels = {0x1F, 0x20, 0, 0, 0xAB, 0xC0, 0, 0}};
     cBitmap b;
     ASSERT_EQ(ReadBmpBytes(b, MakeBmp(s)), 0);
     ASSERT_EQ(b.IncreaseColorDepth(), 0);
@@ -390,12 +345,8 @@ TEST(BitmapDepth, IncreaseColorDepthMapsThroughThePalette) {
 }
 
 TEST(BitmapDepth, CancelledOrTooWideConversionLeavesThePicture) {
-    BmpSpec s;
-    s.bitCount = 1;
-    s.width = 9;
-    s.height = 2;
-    s.palette = Grey(2);
-    s.pixels = {0xAA, 0x80, 0, 0, 0x55, 0, 0, 0};
+    const BmpSpec s{.width = 9, .bitCount = 1, .palette = Grey(2),
+                    .pixels = {0xAA, 0x80, 0, 0, 0x55, 0, 0, 0}};
     cBitmap b;
     ASSERT_EQ(ReadBmpBytes(b, MakeBmp(s)), 0);
     b.SetCancel(1);
@@ -410,11 +361,8 @@ TEST(BitmapDepth, CancelledOrTooWideConversionLeavesThePicture) {
     EXPECT_EQ(b.FPixels[24], 3);  // ninth pixel from the second byte's top bit
     b.FreeBits();
 
-    BmpSpec wide;
-    wide.width = 30000;
-    wide.height = 1;
-    wide.palette = Grey(256);
-    wide.pixels.assign(30000, 2);
+    const BmpSpec wide{.width = 30000, .height = 1, .palette = Grey(256),
+                       .pixels = Bytes(30000, 2)};
     ASSERT_EQ(ReadBmpBytes(b, MakeBmp(wide)), 0);
     EXPECT_EQ(b.IncreaseColorDepth(), ERR_OUT_OF_MEMORY);
     EXPECT_EQ(b.BitCount(), 8);
@@ -422,11 +370,7 @@ TEST(BitmapDepth, CancelledOrTooWideConversionLeavesThePicture) {
 }
 
 TEST(BitmapRead, ReusedBitmapKeepsNoStaleRows) {
-    BmpSpec s;
-    s.width = 2;
-    s.height = 2;
-    s.palette = Grey(256);
-    s.pixels.assign(8, 1);
+    BmpSpec s{.width = 2, .palette = Grey(256), .pixels = Bytes(8, 1)};
     cBitmap b;
     ASSERT_EQ(ReadBmpBytes(b, MakeBmp(s)), 0);
     // A second load into the same bitmap whose pixel data is missing: the old 2 x 2 rows must

@@ -29,11 +29,7 @@ void ExpectClean(const Bytes& data, const std::string& what) {
 }
 
 Bytes Rle4Sample() {
-    BmpSpec s;
-    s.bitCount = 4;
-    s.compression = 2;
-    s.width = 7;
-    s.height = 3;
+    BmpSpec s{.width = 7, .height = 3, .bitCount = 4, .compression = 2};
     for (int i = 0; i < 16; ++i) s.palette.push_back({BYTE(i * 16), BYTE(i), BYTE(255 - i), 0});
     s.pixels = {4, 0x12, 0, 3, 0x34, 0x50, 0, 0, 0, 2, 1, 0, 3, 0xAB, 0, 0, 0, 5, 1, 2, 3, 0, 0, 1};
     s.sizeImage = std::uint32_t(s.pixels.size());

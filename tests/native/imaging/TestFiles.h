@@ -37,10 +37,10 @@ struct BmpSpec {
     std::uint32_t sizeImage = 0;
     std::uint32_t clrUsed = 0;
     std::uint32_t clrImportant = 0;
-    std::uint32_t dataOffset = 0;  // 0: right after the colour table
-    std::vector<RGBQUAD> palette;  // written as given
-    Bytes gap;                     // bytes between the colour table and the pixel data
-    Bytes pixels;
+    std::uint32_t dataOffset = 0;    // 0: right after the colour table
+    std::vector<RGBQUAD> palette{};  // written as given
+    Bytes gap{};                     // bytes between the colour table and the pixel data
+    Bytes pixels{};
 };
 Bytes MakeBmp(const BmpSpec& spec);
 

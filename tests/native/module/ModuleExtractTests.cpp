@@ -27,11 +27,8 @@ struct ModulePak {
         unnamed = pak.Module(0, pak.String(std::nullopt), data);
         external = pak.Module(kModuleExternal, pak.String(externalPath), 0);
         broken = pak.Module(0, nameAt, data, 0, 16);
-        RawPak::Index index;
-        index.ModuleTableOffset = pak.Table({named, unnamed, external, broken});
-        index.ModuleCount = 4;
-        index.SettingsOffset = pak.Settings("", "", 0);
-        pak.Finish(index);
+        pak.Finish({.ModuleTableOffset = pak.Table({named, unnamed, external, broken}),
+                    .ModuleCount = 4, .SettingsOffset = pak.Settings("", "", 0)});
     }
 };
 

@@ -40,15 +40,9 @@ struct SoundPak {
         key1 = pak.Key(0x71, 0, 0);
         std::uint32_t keyTable = pak.Table({key0, key1});
         settings = pak.Settings("https://example.invalid/", "Visit us", 1);
-        RawPak::Index index;
-        index.ModuleTableOffset = moduleTable;
-        index.ModuleCount = 2;
-        index.KeyTableOffset = keyTable;
-        index.KeyCount = 2;
-        index.ContentCount = 2;
-        index.ContentTableOffset = contentTable;
-        index.SettingsOffset = settings;
-        pak.Finish(index);
+        pak.Finish({.ModuleTableOffset = moduleTable, .ModuleCount = 2, .KeyTableOffset = keyTable,
+                    .KeyCount = 2, .ContentCount = 2, .ContentTableOffset = contentTable,
+                    .SettingsOffset = settings});
     }
 };
 
@@ -77,11 +71,9 @@ std::string KeyPak(const std::vector<KeySpec>& keys) {
         std::uint32_t commandOffset = key.Function == 1 ? pak.String(key.Command, key.CommandSize) : 0;
         positions.push_back(pak.Key(key.Code, key.Function, commandOffset, key.EntrySize));
     }
-    RawPak::Index index;
-    index.KeyTableOffset = pak.Table(positions);
-    index.KeyCount = static_cast<std::uint32_t>(positions.size());
-    index.SettingsOffset = pak.Settings("", "", 0);
-    pak.Finish(index);
+    pak.Finish({.KeyTableOffset = pak.Table(positions),
+                .KeyCount = static_cast<std::uint32_t>(positions.size()),
+                .SettingsOffset = pak.Settings("", "", 0)});
     return pak.Bytes();
 }
 
@@ -135,11 +127,9 @@ TEST(PakBind, LoadsIndexTablesKeysAndSettingsAndKeepsTheFileOpen) {
 
 TEST(PakBind, EmptyTablesAreNotReadWhateverTheirOffsets) {
     TestFolder folder;
-    RawPak::Index index;
-    index.ModuleTableOffset = 0xFFFFFFF0;
-    index.KeyTableOffset = 0xFFFFFFF0;
-    index.ContentTableOffset = 0xFFFFFFF0;
-    std::string path = folder.Write("saver.scr", EmptyPak(index));
+    std::string path = folder.Write("saver.scr", EmptyPak({.ModuleTableOffset = 0xFFFFFFF0,
+                                                           .KeyTableOffset = 0xFFFFFFF0,
+                                                           .ContentTableOffset = 0xFFFFFFF0}));
     kwPak pak;
     pak.Bind(path.c_str());
     EXPECT_TRUE(pak.ModuleTable().empty());
@@ -168,10 +158,9 @@ struct PeSaver {
         std::uint32_t nameAt = pak.String(name);
         moduleData = pak.Data("MZ module");
         std::uint32_t module = pak.Module(0, nameAt, moduleData);
-        RawPak::Index i;
-        i.ModuleTableOffset = pak.Table({module});
-        i.ModuleCount = 1;
-        i.SettingsOffset = pak.Settings("https://example.invalid/", "signed", 0);
+        const RawPak::Index i{
+            .ModuleTableOffset = pak.Table({module}), .ModuleCount = 1,
+            .SettingsOffset = pak.Settings("https://example.invalid/", "signed", 0)};
         if (indexAt > pak.Here()) pak.Text(std::string(indexAt - pak.Here(), 'x'));
         index = pak.Finish(i);
         bytes = pak.Bytes();
@@ -276,12 +265,7 @@ TEST(PakBind, RefusesBrokenFilesWithTheSaversMessagesAndClosesTheFile) {
         {"bare stub", [] { return RawPak(4096).Bytes(); }, "Invalid header in module file. " + path},
         {"shorter than a trailer", [] { return std::string("MZ\x08\0", 4); },
          "Error reading module. " + path},
-        {"index of 36 bytes",
-         [] {
-             RawPak::Index index;
-             index.StructSize = 36;
-             return EmptyPak(index);
-         },
+        {"index of 36 bytes", [] { return EmptyPak({.StructSize = 36}); },
          "File is corrupt, invalid record size in PakIndex."},
         {"index beyond the end",
          [] {
@@ -294,45 +278,23 @@ TEST(PakBind, RefusesBrokenFilesWithTheSaversMessagesAndClosesTheFile) {
         {"settings beyond the end",
          [] {
              RawPak pak;
-             RawPak::Index index;
-             index.SettingsOffset = 0x7FFFFF00;
-             pak.Finish(index);
+             pak.Finish({.SettingsOffset = 0x7FFFFF00});
              return pak.Bytes();
          },
          readError},
         // Counts that no file of this size can hold are refused before anything is allocated:
         // 4,000,000,000 modules would ask for 16 GB.
         {"huge module count",
-         [] {
-             RawPak::Index index;
-             index.ModuleCount = 4000000000u;
-             index.ModuleTableOffset = 64;
-             return EmptyPak(index);
-         },
+         [] { return EmptyPak({.ModuleTableOffset = 64, .ModuleCount = 4000000000u}); },
          readError},
         {"huge content count",
-         [] {
-             RawPak::Index index;
-             index.ContentCount = 0x40000000u;
-             index.ContentTableOffset = 64;
-             return EmptyPak(index);
-         },
+         [] { return EmptyPak({.ContentCount = 0x40000000u, .ContentTableOffset = 64}); },
          readError},
         {"table running past the end",
-         [] {
-             RawPak::Index index;
-             index.ModuleCount = 2;
-             index.ModuleTableOffset = 64 + 560 + 32 + 4;
-             return EmptyPak(index);
-         },
+         [] { return EmptyPak({.ModuleTableOffset = 64 + 560 + 32 + 4, .ModuleCount = 2}); },
          readError},
         {"more than 32 key entries",
-         [] {
-             RawPak::Index index;
-             index.KeyCount = 33;
-             index.KeyTableOffset = 64;
-             return EmptyPak(index);
-         },
+         [] { return EmptyPak({.KeyTableOffset = 64, .KeyCount = 33}); },
          "File is corrupt. Too many entries in key table."},
         {"key entry of the wrong size", [] { return KeyPak({{0x70, 2, std::nullopt, 14}}); },
          "File is corrupt. Invalid key entry size."},  // before its bad function is seen
@@ -382,9 +344,7 @@ TEST(PakStrings, AbsentEmptyAndBrokenDescriptors) {
     std::uint32_t pastEnd = raw.Le32(8);
     raw.Le32(1000);
     raw.Text("short");
-    RawPak::Index index;
-    index.SettingsOffset = raw.Settings("", "", 0);
-    raw.Finish(index);
+    raw.Finish({.SettingsOffset = raw.Settings("", "", 0)});
     std::string path = folder.Write("saver.scr", raw.Bytes());
 
     kwPak container;
@@ -414,9 +374,8 @@ TEST(PakStrings, AbsentEmptyAndBrokenDescriptors) {
 TEST(PakSettings, TextsThatFillTheirFieldsAreCutInsideThem) {
     TestFolder folder;
     RawPak pak;
-    RawPak::Index index;
-    index.SettingsOffset = pak.Settings(std::string(300, 'L'), std::string(256, 'C'), 0x01010101);
-    pak.Finish(index);
+    pak.Finish(
+        {.SettingsOffset = pak.Settings(std::string(300, 'L'), std::string(256, 'C'), 0x01010101)});
     std::string path = folder.Write("saver.scr", pak.Bytes());
     kwPak container;
     container.Bind(path.c_str());
@@ -511,9 +470,7 @@ TEST(PakEntries, ModuleAndPictureDescriptorChecks) {
     std::uint32_t embeddedNoName = pak.Module(0, noName, 0);
     std::uint32_t pictureSize = pak.Picture(0, 0, 10);
     std::uint32_t pictureType = pak.Picture(2, 0);
-    RawPak::Index index;
-    index.SettingsOffset = pak.Settings("", "", 0);
-    pak.Finish(index);
+    pak.Finish({.SettingsOffset = pak.Settings("", "", 0)});
     std::string path = folder.Write("saver.scr", pak.Bytes());
 
     kwPak container;
@@ -609,9 +566,7 @@ TEST(PakExtract, RefusesUnsafeNamesLongPathsAndShortBlocksWithoutWriting) {
     std::uint32_t good = raw.Data("MZgood");
     std::uint32_t shortBlock = raw.Le32(100000);  // runs past the end of the file
     raw.Text("MZ");
-    RawPak::Index index;
-    index.SettingsOffset = raw.Settings("", "", 0);
-    raw.Finish(index);
+    raw.Finish({.SettingsOffset = raw.Settings("", "", 0)});
     std::string path = folder.Write("saver.scr", raw.Bytes());
     kwPak pak;
     pak.Bind(path.c_str());

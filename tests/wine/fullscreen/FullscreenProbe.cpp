@@ -7,7 +7,7 @@
 //   rect CLASS                 left top right bottom of the window of CLASS
 //   virtual                    the virtual screen: left top width height, and the monitor count
 //   running                    the system's screen-saver-running flag
-//   set-running 0|1            sets it
+//   set-running 0|1            sets it (status 1 when the system refuses)
 //   close CLASS                posts WM_CLOSE to the window of CLASS
 //   visible CLASS              1 when the window of CLASS is visible, else 0
 //   command CLASS TITLE ID     posts WM_COMMAND ID to the window of CLASS and TITLE ("-": any)
@@ -107,17 +107,11 @@ int Resources(char** args) {
 }
 
 const ProbeCommand kCommands[] = {
-    {"foreground", 0, [](char**) {
-         char name[256] = "";
-         if (HWND window = GetForegroundWindow()) GetClassNameA(window, name, sizeof name);
-         return Answer("%s\n", name);
-     }},
+    {"foreground", 0, ForegroundClass},
     {"focus", 0, [](char**) {
          GUITHREADINFO info = {};
          info.cbSize = sizeof info;
-         char name[256] = "";
-         if (GetGUIThreadInfo(0, &info) && info.hwndFocus) GetClassNameA(info.hwndFocus, name, sizeof name);
-         return Answer("%s\n", name);
+         return Answer("%s\n", GetGUIThreadInfo(0, &info) ? ClassOf(info.hwndFocus).c_str() : "");
      }},
     {"topmost", 1, [](char** args) {
          return Answer("%d\n", (GetWindowLongA(Find(args[0]), GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0);
@@ -131,9 +125,7 @@ const ProbeCommand kCommands[] = {
      }},
     {"zorder", 0, [](char**) {
          for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
-             char name[256] = "";
-             GetClassNameA(window, name, sizeof name);
-             if (IsWindowVisible(window)) std::printf("%s%s\n", name, (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) ? " (topmost)" : "");
+             if (IsWindowVisible(window)) std::printf("%s%s\n", ClassOf(window).c_str(), (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) ? " (topmost)" : "");
          }
          return 0;
      }},
@@ -147,16 +139,8 @@ const ProbeCommand kCommands[] = {
                             GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
                             GetSystemMetrics(SM_CYVIRTUALSCREEN), GetSystemMetrics(SM_CMONITORS));
      }},
-    {"running", 0, [](char**) {
-         BOOL running = FALSE;
-         SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0);
-         return Answer("%d\n", running ? 1 : 0);
-     }},
-    {"set-running", 1, [](char** args) {
-         BOOL old = FALSE;
-         SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, std::atoi(args[0]), &old, 0);
-         return 0;
-     }},
+    {"running", 0, ScreenSaverRunning},
+    {"set-running", 1, SetScreenSaverRunning},
     {"visible", 1, [](char** args) { return Answer("%d\n", IsWindowVisible(Find(args[0])) ? 1 : 0); }},
     {"command", 3, [](char** args) {
          auto any = [](const char* text) { return std::strcmp(text, "-") ? text : nullptr; };

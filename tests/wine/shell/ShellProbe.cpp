@@ -2,7 +2,7 @@
 // second process, makes host windows, and posts messages, printing what it finds on stdout.
 // Every wait polls with a timeout.
 //
-//   spi-reset | spi-get
+//   running | set-running 0|1              the system's screen-saver-running flag
 //   find <class> <timeout ms>              print the first visible window of the class
 //   find-title <class> <title>             print the window FindWindowA finds, hidden or not
 //   info <hwnd>                            style, extended style, rectangle, parent, class, text
@@ -35,12 +35,6 @@ namespace {
 
 HWND ParseHwnd(const char* text) {
     return reinterpret_cast<HWND>(static_cast<LONG_PTR>(std::strtoll(text, nullptr, 0)));
-}
-
-std::string ClassOf(HWND window) {
-    char name[256] = {};
-    if (window) ::GetClassNameA(window, name, sizeof(name));
-    return name;
 }
 
 template <typename Predicate>
@@ -127,15 +121,8 @@ int Host(const char* stopFile, DWORD timeoutMs, int clientWidth = 0, int clientH
 }
 
 const ProbeCommand kCommands[] = {
-    {"spi-reset", 0, [](char**) {
-         UINT scratch = 0;
-         return ::SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, FALSE, &scratch, 0) ? 0 : 1;
-     }},
-    {"spi-get", 0, [](char**) {
-         UINT running = 0;
-         ::SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0);
-         return Answer("%u\n", running ? 1u : 0u);
-     }},
+    {"running", 0, ScreenSaverRunning},
+    {"set-running", 1, SetScreenSaverRunning},
     {"find", 2, [](char** args) {
          struct Search {
              const char* className;
@@ -251,9 +238,7 @@ const ProbeCommand kCommands[] = {
                     ? 0
                     : 1;
      }},
-    {"foreground", 0, [](char**) {
-         return Answer("%s\n", ClassOf(::GetForegroundWindow()).c_str());
-     }},
+    {"foreground", 0, ForegroundClass},
     {"reg-set", 3, [](char** args) {
          HKEY key = nullptr;
          if (::RegCreateKeyExA(HKEY_CURRENT_USER, args[0], 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,

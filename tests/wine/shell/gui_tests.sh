@@ -33,7 +33,7 @@ cleanup() {
     stop_probe_hosts
     probe reg-delete "$DESKTOP" ScreenSaveUsePassword
     probe reg-delete "$TEST_KEY"
-    probe spi-reset
+    probe set-running 0
     if [ "$DOUBLE_WAS_THERE" = 1 ]; then install_double; else remove_double; fi
 }
 trap cleanup EXIT
@@ -96,7 +96,7 @@ find_saver_window() {
 }
 # A full-screen run started with the pointer at the centre.
 start_full_screen() {
-    probe spi-reset
+    probe set-running 0
     xdotool mousemove 512 384
     start_saver "$SAVER" /s
     find_saver_window
@@ -117,7 +117,7 @@ scenario_run_mouse() {
     case $info in *"rect=0,0,$w,$h "*) ;; *) fail "not full-screen ($w x $h): $info";; esac
     local exstyle=${info#*exstyle=}; exstyle=${exstyle%% *}
     (( exstyle & 0x8 )) || fail "not topmost: $info"
-    [ "$(probe spi-get)" = 1 ] || fail "screen-saver-running flag not set during the run"
+    [ "$(probe running)" = 1 ] || fail "screen-saver-running flag not set during the run"
     import -window root "$WORK/run.png"
     for p in "5 40" "$((w - 6)) $((h - 6))" "$((w / 2)) $((h / 2))" "$((w - 6)) 40"; do
         [ "$(pixel "$WORK/run.png" $p)" = "gray(0)" ] || fail "not black at $p"
@@ -128,7 +128,7 @@ scenario_run_mouse() {
     stays_alive 500 "a movement of 8 pixels on each axis closed it"
     xdotool mousemove_relative 1 0
     expect_exit "a 9-pixel movement did not close it"
-    [ "$(probe spi-get)" = 0 ] || fail "screen-saver-running flag not cleared after the run"
+    [ "$(probe running)" = 0 ] || fail "screen-saver-running flag not cleared after the run"
 }
 
 # Keys (plain and with Alt) and every button close it; SC_CLOSE and SC_SCREENSAVE do not.
@@ -155,7 +155,7 @@ scenario_preview_without_parent() {
     poll_probe 5000 "" info "$gone" > /dev/null || fail "the host window did not go"
     local line
     for line in "/p" "/p 1" "/p $gone"; do
-        probe spi-reset
+        probe set-running 0
         start_saver "$SAVER" $line
         expect_exit "'$line' did not end at once"
     done
@@ -254,7 +254,7 @@ scenario_configure_parent() { configure_disables_host "$SAVER" Return; }
 # The password change mode asks the system's change dialog (the double, holding until it is
 # released) for "SCRSAVE", owned by the window given, and shows nothing of its own meanwhile.
 scenario_change_password() {
-    probe spi-reset
+    probe set-running 0
     probe reg-delete "$TEST_KEY"
     probe reg-set "$TEST_KEY" Hold 1
     install_double
@@ -268,7 +268,7 @@ scenario_change_password() {
         fail "owner $(probe reg-get "$TEST_KEY" ChangeOwner), not $HOST"
     [ -z "$(probe find TkwScreensaverForm 0)" ] || fail "a saver window appeared"
     [ -z "$(probe find TConfigurationForm 0)" ] || fail "a configuration window appeared"
-    [ "$(probe spi-get)" = 0 ] || fail "password change set the screen-saver-running flag"
+    [ "$(probe running)" = 0 ] || fail "password change set the screen-saver-running flag"
     probe reg-set "$TEST_KEY" Release 1
     expect_exit "the password change mode did not end"
 }
@@ -279,7 +279,7 @@ scenario_startup_failure() {
     local name; name=$(basename "${SAVER%.*}")
     local key="Software\\Saverpak\\$name"
     probe reg-set-text "$key" Sound "loud" || fail "cannot set the bad value"
-    probe spi-reset
+    probe set-running 0
     start_saver "$SAVER" /s
     local box; box=$(probe find "#32770" 5000) || { probe reg-delete "$key"; fail "no error box"; }
     probe reg-delete "$key"
@@ -287,7 +287,7 @@ scenario_startup_failure() {
     case $info in *"text=$name Screen Saver") ;; *) fail "not the saver's box: $info";; esac
     probe controls "$box" | grep -q "text=Invalid data type for 'Sound'\$" ||
         fail "not the settings error: $(probe controls "$box")"
-    [ "$(probe spi-get)" = 0 ] || fail "running flag still set while the error shows"
+    [ "$(probe running)" = 0 ] || fail "running flag still set while the error shows"
     [ -z "$(probe find TkwScreensaverForm 0)" ] || fail "a saver window was created"
     probe post "$box" $WM_CLOSE 0 0
     expect_exit "the error box did not end the saver"
