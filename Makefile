@@ -1,7 +1,7 @@
 # Saverpak: build and test on Debian 12 (as root, so that missing packages can be installed).
 #
-#   make test      install what is missing, build native, asan and windows, run all three suites,
-#                  then print the time of each phase
+#   make test      install what is missing, build native, asan and windows, run all three suites
+#                  (the Linux ones beside the Windows one), then print the time of each phase
 #   make demo      build the tool, the Windows saver and the demo program (no tests), pack the
 #                  demo saver and run it (Wine)
 #   make native | asan | windows     configure and build one preset
@@ -17,7 +17,6 @@
 
 SHELL := /bin/bash
 JOBS ?= 2
-WITH_WINE := scripts/with-wine.sh
 PHASE := scripts/phase.sh
 
 .PHONY: all test demo deps libjpeg libpng native asan windows dist reproducible clean distclean
@@ -46,22 +45,11 @@ windows: libjpeg libpng
 	$(PHASE) "configure windows" cmake --preset windows
 	$(PHASE) "build windows" cmake --build --preset windows -j $(JOBS)
 
-# Every suite runs even when an earlier one fails, so one run reports all failures; make fails
-# if any did. The windows tests run under Wine in a private prefix and X display.
+# Every suite runs even when another fails, so one run reports all failures; make fails if any
+# did. The windows tests run under Wine in a private prefix and X display; the native and asan
+# builds and suites run beside them (scripts/make-test.sh says why and in which order).
 test:
-	@$(PHASE) --reset
-	@$(MAKE) --no-print-directory native asan windows
-	@status=0; \
-	echo "=== ctest --preset native"; \
-	$(PHASE) "ctest native" ctest --preset native -j $(JOBS) || status=1; \
-	echo "=== ctest --preset asan"; \
-	$(PHASE) "ctest asan" ctest --preset asan -j $(JOBS) || status=1; \
-	echo "=== ctest --preset windows (under Wine)"; \
-	$(PHASE) "ctest windows" $(WITH_WINE) -- ctest --preset windows || status=1; \
-	echo "=== time of each phase"; \
-	$(PHASE) --print; \
-	if [[ $$status != 0 ]]; then echo "make test: some tests FAILED (see above)"; fi; \
-	exit $$status
+	@JOBS=$(JOBS) scripts/make-test.sh
 
 # Only what the demo runs: the tool, the saver, the demo module and the probe that draws the
 # preview's screenshot.

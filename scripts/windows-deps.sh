@@ -48,6 +48,10 @@ fetch_debian_source() {
     apt_dir="$root/build/deps/apt"
     mkdir -p "$work"
     debian_source_list "$apt_dir"
+    # The libraries are built side by side; apt's private state takes one of them at a time.
+    local apt_lock
+    exec {apt_lock}>"$apt_dir/saverpak.lock"
+    flock "$apt_lock"
     if ! compgen -G "$apt_dir/lists/*Sources*" >/dev/null; then
         debian_source_log "fetching the source index"
         debian_source_apt "$apt_dir" apt-get -qq update >&2
@@ -83,6 +87,7 @@ fetch_debian_source() {
     fi
     [[ -n "$srcdir" ]] || { debian_source_log "error: no $package source in $work"; exit 1; }
     srcdir="$work/${srcdir#./}"
+    exec {apt_lock}>&-
     cd - >/dev/null
 }
 

@@ -4,12 +4,14 @@
 # interrupted. The exit status is the command's.
 #
 #   scripts/with-wine.sh [--size WxH] [--depth D] [--dual | --screens N] [--dpi N] [--keep] -- COMMAND...
+#   scripts/with-wine.sh --prepare
 #
 #   --size WxH    X screen size (default 1024x768; 1600x600 with --dual)
 #   --depth D     colour depth: 24 (default), 16 or 8 (8 is PseudoColor, palette-managed)
 #   --dual        two side-by-side monitors, each half of the X screen (--screens 2 says the same)
 #   --dpi N       the system's pixels per inch, 96 (default, 100 %) to 480 (500 %)
 #   --keep        keep the prefix afterwards and print where it is
+#   --prepare     only make the template prefix (once), so that a later run starts at once
 #
 # The command sees DISPLAY, WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES, SAVERPAK_WINE_SCREEN
 # (WxHxD of the X screen), SAVERPAK_WINE_MONITORS (1 or 2) and SAVERPAK_WINE_DPI so tests can
@@ -42,7 +44,7 @@ template="$wine_dir/template"
 template_recipe=2
 
 usage() {
-    sed -n '5,13p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
+    sed -n '5,15p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 die() { echo "with-wine: error: $*" >&2; exit 2; }
@@ -53,6 +55,7 @@ depth=24
 monitors=1
 dpi=96
 keep=0
+prepare=0
 while [[ $# -gt 0 ]]; do
     case "$1" in
         --size) [[ $# -ge 2 ]] || usage; size="$2"; shift 2 ;;
@@ -65,12 +68,13 @@ while [[ $# -gt 0 ]]; do
         --dpi) [[ $# -ge 2 ]] || usage; dpi="$2"; shift 2 ;;
         --dpi=*) dpi="${1#*=}"; shift ;;
         --keep) keep=1; shift ;;
+        --prepare) prepare=1; shift ;;
         --) shift; break ;;
         -h|--help) usage ;;
         *) die "unknown option '$1' (the command follows '--')" ;;
     esac
 done
-[[ $# -gt 0 ]] || usage
+[[ $# -gt 0 || $prepare == 1 ]] || usage
 [[ "$monitors" == 1 || "$monitors" == 2 ]] || die "--screens must be 1 or 2, not '$monitors'"
 [[ -n "$size" ]] || { [[ $monitors == 2 ]] && size=1600x600 || size=1024x768; }
 [[ "$size" =~ ^([0-9]+)x([0-9]+)$ ]] || die "--size must look like 1024x768, not '$size'"
@@ -154,6 +158,7 @@ make_template() {
 exec {lock_fd}>"$wine_dir/template.lock"
 flock "$lock_fd"
 make_template
+(( ! prepare )) || exit 0
 # Runs killed outright (SIGKILL) leave their prefix behind; remove those whose owner is gone.
 for stale in "$wine_dir"/run-* "$wine_dir"/template.tmp.*; do
     [[ -d "$stale" ]] || continue

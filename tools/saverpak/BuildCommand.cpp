@@ -7,8 +7,6 @@
 #include <optional>
 #include <stdexcept>
 
-#include <CLI/CLI.hpp>
-
 #include "imaging/Transitionsunit.h"
 #include "package/PakFormat.h"
 #include "package/kwPak.h"
@@ -234,18 +232,4 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
                   << " is signed; its certificate table (" << stubPlan.Removed->Size
                   << " bytes) was left out, as appending content breaks a signature. Sign "
                   << PathText(output) << " instead, as the last step." << std::endl;
-}
-
-void AddBuildCommand(CLI::App& app) {
-    CLI::App* build = app.add_subcommand(
-        "build", "Write a saver: the stub followed by a container made from a manifest");
-    auto stub = std::make_shared<std::string>();
-    auto manifest = std::make_shared<std::string>();
-    auto output = std::make_shared<std::string>();
-    build->add_option("--stub", *stub, "The saver program (.scr) without content")->required();
-    build->add_option("--manifest", *manifest, "The manifest (TOML) naming the content")
-        ->required();
-    build->add_option("-o,--output", *output, "The saver file to write")->required();
-    build->callback(
-        [=] { BuildSaver(PathFromText(*stub), PathFromText(*manifest), PathFromText(*output)); });
 }

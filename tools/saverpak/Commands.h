@@ -1,19 +1,10 @@
-// The tool's subcommands. Each Add*Command registers one subcommand with its options and
-// --help; the functions under it do the work and are what the tests call in-process.
+// The tool's subcommands: the functions that do the work (what the tests call in-process) and
+// the command line that reaches them.
 #pragma once
 
 #include <filesystem>
 #include <iosfwd>
 #include <string>
-
-namespace CLI {
-class App;
-}
-
-void AddBuildCommand(CLI::App& app);
-void AddListCommand(CLI::App& app);
-void AddVerifyCommand(CLI::App& app);
-void AddExtractCommand(CLI::App& app);
 
 // Builds OUT = stub + container from the manifest. Throws ToolError (or the reader's
 // std::runtime_error) on any fault; OUT is then left as it was.
@@ -30,6 +21,18 @@ enum class ExtractKind { Module, Picture };
 void ExtractFromSaver(const std::filesystem::path& file, ExtractKind kind, unsigned index,
                       const std::filesystem::path& output);
 
+struct PreviewOptions {
+    std::filesystem::path input;
+    int picture = -1;  // content item of a saver; -1: the input is a picture file
+    int width = 0;     // 0 x 0: no fitting
+    int height = 0;
+    int depth = 24;    // bits per pixel of the screen to prepare for
+    int adaptive = 1;  // 0: the fixed 6 x 6 x 6 cube on 8-bit screens
+    std::filesystem::path output;
+};
+using PreviewFunction = void (*)(const PreviewOptions& options);
+
 // Parses the command line and runs the chosen command; errors go to stderr. Returns the exit
-// code.
-int RunSaverpak(CLI::App& app, int argc, const char* const* argv);
+// code. The preview command is offered when `preview` is given: it needs libpng, which only the
+// tool's executable links.
+int RunSaverpak(int argc, const char* const* argv, PreviewFunction preview = nullptr);

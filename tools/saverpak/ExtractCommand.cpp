@@ -1,5 +1,3 @@
-#include <CLI/CLI.hpp>
-
 #include "package/PakEntries.h"
 #include "package/kwPak.h"
 #include "tools/saverpak/Ansi.h"
@@ -53,29 +51,4 @@ void ExtractFromSaver(const fs::path& file, ExtractKind kind, unsigned index,
                         [&](const std::uint8_t* bytes, std::uint32_t count) { out.Write(bytes, count); });
     });
     out.Commit();
-}
-
-void AddExtractCommand(CLI::App& app) {
-    CLI::App* extract =
-        app.add_subcommand("extract", "Copy a stored module program or picture out of a saver");
-    auto file = std::make_shared<std::string>();
-    auto module = std::make_shared<int>(-1);
-    auto picture = std::make_shared<int>(-1);
-    auto output = std::make_shared<std::string>();
-    extract->add_option("FILE", *file, "The saver file")->required();
-    CLI::Option* moduleOption =
-        extract->add_option("--module", *module, "Number of the module to extract (from 0)")
-            ->check(CLI::NonNegativeNumber);
-    CLI::Option* pictureOption =
-        extract->add_option("--picture", *picture, "Number of the picture to extract (from 0)")
-            ->check(CLI::NonNegativeNumber);
-    moduleOption->excludes(pictureOption);
-    extract->add_option("-o,--output", *output, "The file to write")->required();
-    extract->callback([=] {
-        if (*module < 0 && *picture < 0)
-            throw CLI::ValidationError("extract", "give --module N or --picture N");
-        ExtractKind kind = *module >= 0 ? ExtractKind::Module : ExtractKind::Picture;
-        unsigned index = static_cast<unsigned>(*module >= 0 ? *module : *picture);
-        ExtractFromSaver(PathFromText(*file), kind, index, PathFromText(*output));
-    });
 }

@@ -5,7 +5,6 @@
 #include <sstream>
 #include <string_view>
 
-#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include "support/Text.h"
@@ -215,14 +214,4 @@ void ListSaver(const fs::path& file, bool json, std::ostream& out) {
     } else {
         PrintTable(report, out);
     }
-}
-
-void AddListCommand(CLI::App& app) {
-    CLI::App* list = app.add_subcommand(
-        "list", "Show every record of a saver's container with its position and size");
-    auto file = std::make_shared<std::string>();
-    auto json = std::make_shared<bool>(false);
-    list->add_option("FILE", *file, "The saver file")->required();
-    list->add_flag("--json", *json, "Print JSON (the shape is described in the README)");
-    list->callback([=] { ListSaver(PathFromText(*file), *json, std::cout); });
 }

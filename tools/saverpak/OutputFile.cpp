@@ -152,7 +152,7 @@ private:
 }  // namespace
 
 OutputFile::OutputFile(fs::path output) : FOutput(std::move(output)) {
-    InterruptsHeld held;
+    [[maybe_unused]] InterruptsHeld held;  // nothing to hold on Windows
     for (int attempt = 0; attempt < 100 && !FStream; ++attempt) {
         FTemp = TempName(FOutput, gTempCounter++);
         FStream = CreateNew(FTemp);

@@ -7,7 +7,6 @@
 #include <optional>
 #include <vector>
 
-#include <CLI/CLI.hpp>
 #include <png.h>
 
 #include "imaging/Display.h"
@@ -111,18 +110,6 @@ std::vector<std::uint8_t> ReadStoredPicture(kwPak& pak, const PakPictureDescript
 
 }  // namespace
 
-void ParsePreviewSize(const std::string& text, int& width, int& height) {
-    int w = 0, h = 0;
-    char x = 0, extra = 0;
-    if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') ||
-        w <= 0 || h <= 0) {
-        throw ToolError("preview: --size wants WIDTHxHEIGHT with both above 0, not \"" + text +
-                        "\"");
-    }
-    width = w;
-    height = h;
-}
-
 void PreviewPicture(const PreviewOptions& options) {
     const fs::path output = fs::absolute(options.output);
     RefuseSameFile(output, options.input, "input");
@@ -161,30 +148,4 @@ void PreviewPicture(const PreviewOptions& options) {
         throw ToolError("preview: could not write " + PathText(output));
     }
     out.Commit();
-}
-
-void AddPreviewCommand(CLI::App& app) {
-    CLI::App* preview = app.add_subcommand(
-        "preview", "Prepare a picture as the saver shows it on a screen of a given depth");
-    auto options = std::make_shared<PreviewOptions>();
-    auto size = std::make_shared<std::string>();
-    auto input = std::make_shared<std::string>();
-    auto output = std::make_shared<std::string>();
-    preview->add_option("INPUT", *input, "A BMP or JPEG file, or a saver with --picture")
-        ->required();
-    preview->add_option("--picture", options->picture, "Content item of the saver (from 0)")
-        ->check(CLI::NonNegativeNumber);
-    preview->add_option("--size", *size, "Fit into WIDTHxHEIGHT, as the preview window does");
-    preview->add_option("--depth", options->depth, "Bits per pixel of the screen")
-        ->check(CLI::IsMember({4, 8, 16, 24}));
-    preview->add_option("--adaptive", options->adaptive, "1: palette from the picture; 0: fixed")
-        ->check(CLI::IsMember({0, 1}));
-    preview->add_option("-o,--output", *output, "The PNG to write")->required();
-    preview->callback([options, size, input, output] {
-        PreviewOptions run = *options;
-        run.input = PathFromText(*input);
-        run.output = PathFromText(*output);
-        if (!size->empty()) ParsePreviewSize(*size, run.width, run.height);
-        PreviewPicture(run);
-    });
 }

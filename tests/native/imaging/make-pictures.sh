@@ -2,9 +2,20 @@
 # Makes the pictures the imaging tests decode, with encoders that are not ours (ImageMagick,
 # cjpeg), and the reference decodes they are compared with (ImageMagick, djpeg), as raw
 # top-down RGB. Usage: make-pictures.sh OUTDIR
+#
+# Build folders may share OUTDIR (the presets do): the first to come makes the pictures, the
+# others wait for it and keep what it made, as long as this script is unchanged.
 set -eu
 out=$1
 mkdir -p "$out"
+exec 9>"$out.lock"
+flock 9
+recipe=$(cksum < "$0")
+if [ -f "$out/stamp" ] && [ "$(cat "$out/stamp")" = "$recipe" ]; then
+    touch "$out/stamp"
+    exit 0
+fi
+rm -f "$out/stamp"
 cd "$out"
 
 raw() { convert "$1" -depth 8 "rgb:$2"; }
@@ -62,4 +73,4 @@ convert cmyk.jpeg -colorspace sRGB -depth 8 rgb:cmyk.magick.rgb
 
 # Sizes of the raw files tell the tests the dimensions.
 for f in *.ppm *.bmp *.jpg *.jpeg; do identify -format "%f %w %h\n" "$f"; done > sizes.txt
-touch stamp
+echo "$recipe" > stamp

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include "PeImage.h"
@@ -50,20 +49,13 @@ struct RunResult {
 };
 
 RunResult RunTool(std::vector<std::string> args) {
-    CLI::App app{"saverpak"};
-    app.name("saverpak");
-    app.require_subcommand(1);
-    AddBuildCommand(app);
-    AddListCommand(app);
-    AddVerifyCommand(app);
-    AddExtractCommand(app);
     args.insert(args.begin(), "saverpak");
     std::vector<const char*> argv;
     for (const std::string& a : args) argv.push_back(a.c_str());
     std::ostringstream out, err;
     auto* oldOut = std::cout.rdbuf(out.rdbuf());
     auto* oldErr = std::cerr.rdbuf(err.rdbuf());
-    int code = RunSaverpak(app, static_cast<int>(argv.size()), argv.data());
+    int code = RunSaverpak(static_cast<int>(argv.size()), argv.data());
     std::cout.rdbuf(oldOut);
     std::cerr.rdbuf(oldErr);
     return {code, out.str(), err.str()};

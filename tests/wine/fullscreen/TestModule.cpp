@@ -7,7 +7,7 @@
 //   TESTMODULE_LAST_START=N     from its Nth start on (counted in the log) it no longer ends
 //   TESTMODULE_IGNORE_CLOSE=1   logs WM_CLOSE and stays
 //   TESTMODULE_REPLACE_WINDOW=1 replaces its first window by a new one soon after showing it
-//   TESTMODULE_MOVE_POINTER=1   moves the pointer itself every 200 ms
+//   TESTMODULE_MOVE_POINTER=1   moves the pointer itself every 200 ms (logs "pointer")
 #include <windows.h>
 
 #include <cstdio>
@@ -92,6 +92,7 @@ void OnTimer(HWND window, UINT_PTR timer) {
     case kPointerTimer:
         // Far from where the pointer rests, as a program that takes over the pointer does.
         SetCursorPos((++PointerMoves % 2) ? 100 : 700, 100);
+        Log("pointer");
         break;
     }
 }
