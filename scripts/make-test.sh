@@ -12,7 +12,7 @@
 #
 # Every suite runs even when a build or another suite fails; the status is a failure if any did.
 set -uo pipefail
-cd "$(dirname "${BASH_SOURCE[0]}")/.."
+cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
 jobs="${JOBS:-2}"
 phase=scripts/phase.sh
 logs=build/logs
