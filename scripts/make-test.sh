@@ -85,6 +85,7 @@ finish $linux "native and asan (beside the Windows suite)" "$logs/linux.log"
 echo "=== time of each phase"
 $phase --print
 if [[ ${#failed[@]} != 0 ]]; then
-    echo "make test: FAILED: ${failed[*]} (see above)"
+    printf -v list '%s, ' "${failed[@]}"
+    echo "make test: FAILED: ${list%, } (see above)"
     exit 1
 fi
