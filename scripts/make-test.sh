@@ -2,8 +2,9 @@
 # `make test`: builds the three presets and runs their suites in the order that keeps both cores
 # of a two-core machine busy, then prints the time of each phase.
 #
-#   1. The Windows libraries, the Linux tool (the Windows suite compares its previews with it) and
-#      the Wine template prefix, side by side.
+#   1. The Windows libraries, the Linux tool (the Windows suite compares its previews with it),
+#      the imaging test pictures (all presets share them) and the Wine template prefix, side by
+#      side.
 #   2. The Windows build, on both cores.
 #   3. The Windows suite under Wine. It mostly waits for Wine and the X server, so the native and
 #      asan builds and suites run beside it at the lowest priority (nice 19): the suite's programs
@@ -36,7 +37,8 @@ libjpeg=$!
 $phase libpng scripts/build-libpng-windows.sh >"$logs/libpng.log" 2>&1 &
 libpng=$!
 { $phase "configure native" cmake --preset native &&
-  $phase "build native tool" cmake --build --preset native -j "$jobs" --target saverpak
+  $phase "build native tool" cmake --build --preset native -j "$jobs" \
+      --target saverpak imaging_test_pictures
 } >"$logs/tool.log" 2>&1 &
 tool=$!
 $phase "wine template" scripts/with-wine.sh --prepare >"$logs/wine.log" 2>&1 &
