@@ -6,10 +6,12 @@
 #      the imaging test pictures (all presets share them) and the Wine template prefix, side by
 #      side.
 #   2. The Windows build, on both cores.
-#   3. The Windows suite under Wine. It mostly waits for Wine and the X server, so the native and
-#      asan builds and suites run beside it at the lowest priority (nice 19): the suite's programs
-#      get the processor whenever they want it and run as they would alone. What the Linux side
-#      prints is kept in build/logs/linux.log and shown after the Windows suite.
+#   3. The Windows suite under Wine. It leaves much of the processor idle while it waits for Wine
+#      and the X server, so the native and asan builds and suites run beside it at the lowest
+#      priority (nice 19). The suite still slows (about 245 s alone, 315-340 s beside them: Wine's
+#      server and the X server share the cores), but the whole run is shorter than one after the
+#      other. What the Linux side prints is kept in build/logs/linux.log and shown after the
+#      Windows suite.
 #
 # Every suite runs even when a build or another suite fails; the status is a failure if any did.
 set -uo pipefail
