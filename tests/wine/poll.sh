@@ -2,12 +2,21 @@
 # Nothing here sleeps to synchronise: every wait polls its condition until a deadline.
 
 # wait_for SECONDS COMMAND...: polls COMMAND until it succeeds; fails when the time runs out.
+# Between two polls it pauses 50 ms, or as long as the poll took if that was longer (up to half
+# a second): a poll that starts a Wine program takes 0.1 s of processor time, which the program
+# waited for needs more.
 wait_for() {
     local seconds="$1"; shift
-    local deadline=$((SECONDS + seconds))
-    until "$@"; do
+    local deadline=$((SECONDS + seconds)) start pause
+    while true; do
+        start="${EPOCHREALTIME//[!0-9]/}"
+        "$@" && return 0
         ((SECONDS < deadline)) || return 1
-        sleep 0.05
+        pause=$((${EPOCHREALTIME//[!0-9]/} - start))
+        ((pause < 50000)) && pause=50000
+        ((pause > 500000)) && pause=500000
+        printf -v pause '0.%06d' "$pause"
+        sleep "$pause"
     done
 }
 
@@ -24,12 +33,30 @@ pixel() {
     convert "$1" -format "%[fx:int(255*p{$2,$3}.r+.5)],%[fx:int(255*p{$2,$3}.g+.5)],%[fx:int(255*p{$2,$3}.b+.5)]" info: 2>/dev/null
 }
 
-# win_path PATH: the Windows form of a Linux path. winepath now and then answers nothing while
-# a fresh Wine environment settles; an empty path would turn into a confusing later failure, so
-# it is asked again until it answers, and a lasting failure says so.
+# win_path PATH: the Windows form of a Linux path. In a prefix of scripts/with-wine.sh (C: its
+# drive_c, Z: the root) it is worked out here, as winepath would: every winepath is a Wine
+# process of 0.15 s, and the scripts convert hundreds of paths. Elsewhere winepath answers;
+# it now and then answers nothing while a fresh Wine environment settles, so it is asked again
+# until it answers, and a lasting failure says so.
 _win_path_answer=""
 _win_path_try() { _win_path_answer="$(winepath -w "$1" 2>/dev/null)"; [[ -n "$_win_path_answer" ]]; }
+_win_path_drives=winepath
+[[ -n "${WINEPREFIX:-}" && "$(readlink "$WINEPREFIX/dosdevices/c:")" == ../drive_c &&
+   "$(readlink "$WINEPREFIX/dosdevices/z:")" == / &&
+   "$(cd "$WINEPREFIX/dosdevices" 2>/dev/null && echo *)" == "c: com1 z:" ]] && _win_path_drives=cz
 win_path() {
+    if [[ "$_win_path_drives" == cz ]]; then
+        local path="$1" drive_c="$WINEPREFIX/drive_c"
+        [[ "$path" == /* ]] || path="$PWD/$path"
+        if [[ "$path" == "$drive_c" || "$path" == "$drive_c"/* ]]; then
+            path="C:${path#"$drive_c"}"
+            [[ "$path" == C: ]] && path='C:/'
+        else
+            path="Z:$path"
+        fi
+        printf '%s\n' "${path//\//\\}"
+        return
+    fi
     wait_for 10 _win_path_try "$1" || { echo "winepath gave no Windows path for $1" >&2; return 1; }
     printf '%s\n' "$_win_path_answer"
 }

@@ -419,21 +419,27 @@ shoot_window() {  # shoot_window "KEY" FILE: the screen rectangle printed as KEY
     import -window root -crop "$((r - l))x$((b - t))+$l+$t" +repage "$2"
 }
 
-# The layout at 100, 125, 150 and 200 %, each in a Wine environment of its own; the 200 %
-# screenshots stay beside this test's log for a person to look at. At 200 % the preview still
-# fills its host exactly and shows the picture unscaled, as at 100 %.
+# The layout at 100, 125, 150 and 200 %, each in a Wine environment of its own (100 % in this
+# one); the 200 % screenshots stay beside this test's log for a person to look at. At 200 % the
+# preview still fills its host exactly and shows the picture unscaled, as at 100 %.
 scenario_configure_dpi() {
     local dpi inner
-    for dpi in 96 120 144 192 192-preview; do
-        inner=configure_layout
-        [[ "$dpi" == *-preview ]] && inner=preview_centred
-        "$root/scripts/with-wine.sh" --dpi "${dpi%-preview}" -- bash "$source_dir/PreviewTests.sh" \
-            "$inner" "$saver" "$saverpak" "$preview_probe" "$shell_probe" "$link_target" \
-            "$work/dpi-$dpi" > "$work/dpi-$dpi.log" 2>&1
-        grep -q "PASS \[$inner\]" "$work/dpi-$dpi.log" ||
-            fail "$inner at ${dpi%-preview} DPI: $(grep -v '^with-wine' "$work/dpi-$dpi.log")"
+    for dpi in 96 120 144 192; do
+        local -a inners=(configure_layout) wrap=("$root/scripts/with-wine.sh" --dpi "$dpi" --)
+        ((dpi == 192)) && inners+=(preview_centred)
+        ((dpi == 96)) && wrap=()
+        # shellcheck disable=SC2016  # expanded by the inner shell
+        "${wrap[@]}" env INNERS="${inners[*]}" WORK="$work/dpi-$dpi" bash -c \
+            'for inner in $INNERS; do bash "$0" "$inner" "$@" "$WORK-$inner"; done' \
+            "$source_dir/PreviewTests.sh" "$saver" "$saverpak" "$preview_probe" "$shell_probe" \
+            "$link_target" > "$work/dpi-$dpi.log" 2>&1
+        for inner in "${inners[@]}"; do
+            grep -q "PASS \[$inner\]" "$work/dpi-$dpi.log" ||
+                fail "$inner at $dpi DPI: $(grep -v '^with-wine' "$work/dpi-$dpi.log")"
+        done
     done
-    cp "$work/dpi-192/configure-192dpi.png" "$work/dpi-192/closesaver-192dpi.png" "$work/" 2>/dev/null
+    cp "$work/dpi-192-configure_layout/configure-192dpi.png" \
+       "$work/dpi-192-configure_layout/closesaver-192dpi.png" "$work/" 2>/dev/null
     echo "screenshots at 192 DPI: $work/configure-192dpi.png $work/closesaver-192dpi.png"
 }
 
