@@ -2,9 +2,8 @@
 # Nothing here sleeps to synchronise: every wait polls its condition until a deadline.
 
 # wait_for SECONDS COMMAND...: polls COMMAND until it succeeds; fails when the time runs out.
-# Between two polls it pauses 50 ms, or as long as the poll took if that was longer (up to half
-# a second): a poll that starts a Wine program takes 0.1 s of processor time, which the program
-# waited for needs more.
+# It pauses 50 ms between polls, or as long as a poll took (at most 0.5 s): a poll that starts a
+# Wine program takes 0.1 s of processor time, which the program waited for needs more.
 wait_for() {
     local seconds="$1"; shift
     local deadline=$((SECONDS + seconds)) start pause
@@ -33,11 +32,9 @@ pixel() {
     convert "$1" -format "%[fx:int(255*p{$2,$3}.r+.5)],%[fx:int(255*p{$2,$3}.g+.5)],%[fx:int(255*p{$2,$3}.b+.5)]" info: 2>/dev/null
 }
 
-# win_path PATH: the Windows form of a Linux path. In a prefix of scripts/with-wine.sh (C: its
-# drive_c, Z: the root) it is worked out here, as winepath would: every winepath is a Wine
-# process of 0.15 s, and the scripts convert hundreds of paths. Elsewhere winepath answers;
-# it now and then answers nothing while a fresh Wine environment settles, so it is asked again
-# until it answers, and a lasting failure says so.
+# win_path PATH: the Windows form of a Linux path. In the prefixes of scripts/with-wine.sh (C: is
+# drive_c, Z: the root) worked out as winepath would, without its Wine process of 0.15 s a path.
+# Elsewhere winepath, asked again while a fresh Wine environment settles and answers nothing.
 _win_path_answer=""
 _win_path_try() { _win_path_answer="$(winepath -w "$1" 2>/dev/null)"; [[ -n "$_win_path_answer" ]]; }
 _win_path_drives=winepath
@@ -45,18 +42,19 @@ _win_path_drives=winepath
    "$(readlink "$WINEPREFIX/dosdevices/z:")" == / &&
    "$(cd "$WINEPREFIX/dosdevices" 2>/dev/null && echo *)" == "c: com1 z:" ]] && _win_path_drives=cz
 win_path() {
+    local path="$1" drive_c="${WINEPREFIX:-}/drive_c"
     if [[ "$_win_path_drives" == cz ]]; then
-        local path="$1" drive_c="$WINEPREFIX/drive_c"
         [[ "$path" == /* ]] || path="$PWD/$path"
-        if [[ "$path" == "$drive_c" || "$path" == "$drive_c"/* ]]; then
-            path="C:${path#"$drive_c"}"
-            [[ "$path" == C: ]] && path='C:/'
-        else
-            path="Z:$path"
-        fi
+        case "$path" in
+            "$drive_c") path='C:/' ;;
+            "$drive_c"/*) path="C:${path#"$drive_c"}" ;;
+            *) path="Z:$path" ;;
+        esac
         printf '%s\n' "${path//\//\\}"
-        return
+    elif wait_for 10 _win_path_try "$1"; then
+        printf '%s\n' "$_win_path_answer"
+    else
+        echo "winepath gave no Windows path for $1" >&2
+        return 1
     fi
-    wait_for 10 _win_path_try "$1" || { echo "winepath gave no Windows path for $1" >&2; return 1; }
-    printf '%s\n' "$_win_path_answer"
 }

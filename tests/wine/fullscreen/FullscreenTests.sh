@@ -72,7 +72,12 @@ run_ready() {
     [[ -n "$module" && -n "$focus" && "$focus" != "$module" && "$(probe focus)" == TkwScreensaverForm ]]
 }
 module_running() { pgrep -f '[\\]TestModule\.exe' >/dev/null; }
-log_count() { grep -c "^$1\$" "$work/module.log" 2>/dev/null || echo 0; }
+modules_gone() { ! module_running; }
+log_count() {  # without a program: the soak counts 20 times a second
+    local line n=0
+    while IFS= read -r line; do [[ "$line" == "$1" ]] && n=$((n + 1)); done < "$work/module.log"
+    echo "$n"
+} 2>/dev/null
 log_has() { grep -q "^$1\$" "$work/module.log" 2>/dev/null; }
 logged_at_least() { (($(log_count "$2") >= $1)); }
 file_gone() { [[ ! -e "$1" ]]; }
@@ -88,7 +93,7 @@ expect_closed() {
         kill "$saver" 2>/dev/null; wait "$saver" 2>/dev/null
     fi
 }
-stop_stray_modules() { pkill -f '[\\]TestModule\.exe' 2>/dev/null; wait_for 5 bash -c '! pgrep -f "[\\]TestModule\.exe" >/dev/null'; }
+stop_stray_modules() { pkill -f '[\\]TestModule\.exe' 2>/dev/null; wait_for 5 modules_gone; }
 
 run_case() {
     current="$1"
@@ -153,7 +158,7 @@ the_leave_running_key_leaves_the_module_running() {
     check "the module has left the topmost band" test "$(probe topmost SaverpakTestModule)" = 0
     check "its file stays" test -f "$temp/TestModule.exe"
     probe close SaverpakTestModule
-    wait_for 5 bash -c '! pgrep -f "[\\]TestModule\.exe" >/dev/null'
+    wait_for 5 modules_gone
     rm -f "$temp/TestModule.exe" "$temp/TestModule.cfg"
 }
 
@@ -195,7 +200,7 @@ the_link_key_lingers_behind_the_dialog_when_the_system_runs_the_saver() {
             probe send-close TkwScreensaverForm &
         fi
         check "the command ran" wait_for 5 test -f "$work/link.mark"
-        check "the module was stopped" wait_for 8 bash -c '! pgrep -f "[\\]TestModule\.exe" >/dev/null'
+        check "the module was stopped" wait_for 8 modules_gone
         [[ -n "$slow" ]] || check "the module closed when asked" log_has exit
         check "the saver lingers" stays_false 1 saver_gone
         check "the running flag is cleared" test "$(probe running)" = 0
@@ -269,31 +274,19 @@ a_container_that_cannot_be_bound_scrolls_its_error() {
     expect_closed "key"
 }
 
-# The copies of an unnamed module in the temporary folder that this run made, in `copies`.
-# Bash's own globbing and counting: the soak below looks 20 times a second, and every program
-# it started would take the processor from the saver it watches.
+# find_copies: sets `copies` to the copies of an unnamed module in the temporary folder that this
+# run made, and fails when two modules or two argument files are among them. By bash alone: the
+# soak looks 20 times a second, and every program started would slow the saver it watches.
 declare -A before_copies
 find_copies() {
-    local file
+    local file tmp=0 cfg=0
     copies=()
     for file in "$temp"/pak*; do
-        [[ -e "$file" && -z "${before_copies[${file##*/}]:-}" ]] && copies+=("${file##*/}")
+        [[ -e "$file" && -z "${before_copies[${file##*/}]:-}" ]] || continue
+        copies+=("${file##*/}")
+        [[ "$file" == *.tmp ]] && tmp=$((tmp + 1)); [[ "$file" == *.cfg ]] && cfg=$((cfg + 1))
     done
-}
-at_most_one_copy() {
-    local copy tmp=0 cfg=0
-    find_copies
-    for copy in "${copies[@]}"; do
-        [[ "$copy" == *.tmp ]] && tmp=$((tmp + 1))
-        [[ "$copy" == *.cfg ]] && cfg=$((cfg + 1))
-    done
-    ((tmp <= 1 && cfg <= 1)) || { fail "more than one copy: ${copies[*]}"; return 1; }
-}
-count_starts() {  # sets `starts` to the starts in the module's log
-    local line
-    starts=0
-    [[ -f "$work/module.log" ]] || return 0
-    while IFS= read -r line; do [[ "$line" == start ]] && starts=$((starts + 1)); done < "$work/module.log"
+    ((tmp <= 1 && cfg <= 1))
 }
 
 # An unnamed module that ends as soon as the saver has taken its window, restarted 100 times:
@@ -309,8 +302,8 @@ an_unnamed_module_restarted_often_leaves_nothing_behind() {
     start_saver "$work/Unnamed.scr" TESTMODULE_MILLISECONDS=1 TESTMODULE_LAST_START=101
     local first="" figures starts=0 deadline=$((SECONDS + 240))
     while ((starts < 101 && SECONDS < deadline)); do
-        at_most_one_copy || break
-        count_starts
+        find_copies || { fail "more than one copy: ${copies[*]}"; break; }
+        starts=$(log_count start)
         if [[ -z "$first" ]] && ((starts >= 2)); then first="$(probe resources TkwScreensaverForm)"; fi
         saver_gone && { fail "the saver ended by itself"; return; }
         sleep 0.05  # the polling interval: a busy loop would take the saver's processor
@@ -348,7 +341,7 @@ modules_that_resist_closing_are_ended() {
         # saver's next tick takes it back.
         xdotool mousemove_relative 9 0
         expect_closed "$behaviour"
-        check "$behaviour: the module is gone" wait_for 5 bash -c '! pgrep -f "[\\]TestModule\.exe" >/dev/null'
+        check "$behaviour: the module is gone" wait_for 5 modules_gone
         check "$behaviour: the extracted module was deleted" wait_for 3 file_gone "$temp/TestModule.exe"
         stop_stray_modules
     done
