@@ -277,12 +277,12 @@ a_container_that_cannot_be_bound_scrolls_its_error() {
 # find_copies: sets `copies` to the copies of an unnamed module in the temporary folder that this
 # run made, and fails when two modules or two argument files are among them. By bash alone: the
 # soak looks 20 times a second, and every program started would slow the saver it watches.
-declare -A before_copies
+before_copies=" "  # the names there before, each between spaces
 find_copies() {
     local file tmp=0 cfg=0
     copies=()
     for file in "$temp"/pak*; do
-        [[ -e "$file" && -z "${before_copies[${file##*/}]:-}" ]] || continue
+        [[ -e "$file" && "$before_copies" != *" ${file##*/} "* ]] || continue
         copies+=("${file##*/}")
         [[ "$file" == *.tmp ]] && tmp=$((tmp + 1)); [[ "$file" == *.cfg ]] && cfg=$((cfg + 1))
     done
@@ -293,10 +293,10 @@ find_copies() {
 # one copy at a time in the temporary folder, none after the close, and the saver's handles,
 # GDI objects and private bytes level.
 an_unnamed_module_restarted_often_leaves_nothing_behind() {
-    local copy copies=()
-    before_copies=()
+    local copies=()
+    before_copies=" "
     find_copies
-    for copy in "${copies[@]}"; do before_copies[$copy]=1; done
+    before_copies=" ${copies[*]} "
     # From its 101st start the module stays, so that the closing movement meets a run that is
     # ready.
     start_saver "$work/Unnamed.scr" TESTMODULE_MILLISECONDS=1 TESTMODULE_LAST_START=101
