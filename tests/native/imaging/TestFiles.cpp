@@ -84,7 +84,10 @@ ErrorCode ReadBmpBytes(cBitmap& bitmap, const Bytes& bytes) {
 }
 
 std::string PicturePath(const std::string& name) {
-    return std::string(IMAGING_PICTURES) + "/" + name;
+    // Appended in place: GCC 12 at -O1 warns falsely about `std::string(...) + "/" + name`.
+    std::string path = IMAGING_PICTURES;
+    path += '/';
+    return path += name;
 }
 
 Bytes ReadAll(const std::string& path) { return ReadWholeFile<Bytes>(path); }
