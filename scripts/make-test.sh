@@ -10,8 +10,9 @@
 #      for the X server, for a second in which nothing may happen), so beside them run the rest
 #      of the Windows build (the GoogleTest programs, at nice 10) and the native and asan builds
 #      and suites (at nice 19). What those print is kept in build/logs and shown afterwards.
-#      The scenarios still slow down by about a third: on this two-core machine two busy
-#      processes take as long together as one after the other, whatever their priority.
+#      The scenarios still slow down by nearly half (about 175 s alone, 245-260 s here): on this
+#      two-core machine two busy processes take as long together as one after the other,
+#      whatever their priority.
 #   4. The Windows GoogleTest programs under Wine.
 #
 # Every suite runs even when a build or another suite fails; the status is a failure if any did.
