@@ -10,6 +10,7 @@
 #include "imaging/Transitionsunit.h"
 #include "package/PakFormat.h"
 #include "package/kwPak.h"
+#include "tools/saverpak/Branding.h"
 #include "tools/saverpak/Commands.h"
 #include "tools/saverpak/Inspect.h"
 #include "tools/saverpak/Manifest.h"
@@ -22,6 +23,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr std::uint32_t kMaxIconFile = 16u << 20;
 
 // One input of the build, held open from its checks until its bytes are copied, so what was
 // checked is what is written; its bytes are streamed, never held whole.
@@ -89,33 +92,45 @@ private:
     std::uint32_t FSize = 0;
 };
 
-// The stub as it goes into the saver: its headers, and its length. A signed stub loses its
-// certificate table and the directory entry naming it: content appended after the table would
-// break the signature anyway, and the built saver is what gets signed.
+// The stub as it goes into the saver: its headers rewritten for the saver's own resources,
+// then its bytes, then the new resource section. A signed stub loses its certificate table and
+// the directory entry naming it: content appended after the table would break the signature
+// anyway, and the built saver is what gets signed.
 struct StubPlan {
-    std::vector<std::uint8_t> Head;
-    std::uint32_t Length = 0;
+    BrandedStub Stub;
     std::optional<PeCertificateEntry> Removed;
 };
 
-StubPlan PlanStub(InputFile& stub) {
+StubPlan PlanStub(InputFile& stub, const Manifest& manifest, const fs::path& output) {
     StubPlan plan;
-    plan.Length = stub.Size();
-    plan.Head.resize(std::min<std::uint32_t>(stub.Size(), kPeHeadSize));
-    stub.ReadAt(0, plan.Head.data(), plan.Head.size());
-    if (plan.Head.size() < 2 || plan.Head[0] != 'M' || plan.Head[1] != 'Z')
+    std::uint32_t length = stub.Size();
+    std::vector<std::uint8_t> head(std::min<std::uint32_t>(stub.Size(), kPeHeadSize));
+    stub.ReadAt(0, head.data(), head.size());
+    if (head.size() < 2 || head[0] != 'M' || head[1] != 'Z')
         throw ToolError(stub.Name() + " is not a Windows program (no \"MZ\")");
-    std::optional<PeCertificateEntry> entry = FindCertificateEntry(plan.Head.data(), plan.Head.size());
-    if (!entry || entry->IsEmpty()) return plan;
-    if (static_cast<std::uint64_t>(entry->Position) + entry->Size != stub.Size() ||
-        entry->Position < entry->EntryPosition + 8)
-        throw ToolError(stub.Name() + " names a certificate table (position " +
-                        std::to_string(entry->Position) + ", " + std::to_string(entry->Size) +
-                        " bytes) that does not end the file; it cannot be used as a stub");
-    plan.Length = entry->Position;
-    std::fill_n(plan.Head.begin() + entry->EntryPosition, 8, std::uint8_t{0});
-    if (plan.Head.size() > plan.Length) plan.Head.resize(plan.Length);
-    plan.Removed = entry;
+    std::optional<PeCertificateEntry> entry = FindCertificateEntry(head.data(), head.size());
+    if (entry && !entry->IsEmpty()) {
+        if (static_cast<std::uint64_t>(entry->Position) + entry->Size != stub.Size() ||
+            entry->Position < entry->EntryPosition + 8)
+            throw ToolError(stub.Name() + " names a certificate table (position " +
+                            std::to_string(entry->Position) + ", " + std::to_string(entry->Size) +
+                            " bytes) that does not end the file; it cannot be used as a stub");
+        length = entry->Position;
+        std::fill_n(head.begin() + entry->EntryPosition, 8, std::uint8_t{0});
+        if (head.size() > length) head.resize(length);
+        plan.Removed = entry;
+    }
+    std::optional<std::vector<std::uint8_t>> icon;
+    if (manifest.Saver.Icon) {
+        InputFile file(*manifest.Saver.Icon, "icon");
+        if (file.Size() > kMaxIconFile) throw ToolError(file.Name() + " is larger than an icon file may be (16 MiB)");
+        icon = file.ReadAll();
+    }
+    plan.Stub = BrandStub(std::move(head), length,
+                          [&](std::uint32_t position, void* buffer, std::size_t count) {
+                              stub.ReadAt(position, buffer, count);
+                          },
+                          stub.Name(), manifest.Saver, icon, output);
     return plan;
 }
 
@@ -127,12 +142,18 @@ void CopyText(char* field, std::size_t size, const std::string& text) {
 // Reads the built saver back with the saver's own reader before it takes the output's place:
 // every record, and every picture decoded as the saver decodes it. A picture the saver cannot
 // read is named.
-void ReadBack(const fs::path& temp, const Manifest& manifest, const fs::path& output) {
+void ReadBack(const fs::path& temp, const Manifest& manifest, const SaverResources& resources,
+              const fs::path& output) {
     auto fail = [&](const std::string& what, const std::runtime_error& error) {
         throw ToolError("the saver could not read " + what + " (" + error.what() + "); " +
                         PathText(output) + " was not written");
     };
     const std::string path = PathText(temp);
+    try {
+        CheckSaverResources(temp, resources);
+    } catch (const std::runtime_error& error) {
+        fail("the resources it was given", error);
+    }
     try {
         InspectPak(path, InspectDepth::Records);
     } catch (const std::runtime_error& error) {
@@ -162,6 +183,7 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
     // Nothing that is read may be the file that is written, under any of its names.
     RefuseSameFile(output, stubPath, "stub");
     RefuseSameFile(output, manifestPath, "manifest");
+    if (manifest.Saver.Icon) RefuseSameFile(output, *manifest.Saver.Icon, "icon");
     for (const ManifestModule& module : manifest.Modules) {
         if (!module.External) RefuseSameFile(output, module.File, "module");
     }
@@ -169,7 +191,8 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
         RefuseSameFile(output, picture.File, "picture");
 
     InputFile stub(stubPath, "stub");
-    StubPlan stubPlan = PlanStub(stub);
+    StubPlan stubPlan = PlanStub(stub, manifest, output);
+    const BrandedStub& branded = stubPlan.Stub;
 
     PakInput input;
     std::vector<std::unique_ptr<InputFile>> files;
@@ -213,19 +236,21 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
     CopyText(input.Settings.URLCaption, kUrlCaptionSize, manifest.Caption);
     input.Settings.Music = manifest.Music;
 
-    std::uint64_t total = stubPlan.Length + PakContainerSize(input);
+    std::uint64_t total = branded.Length() + PakContainerSize(input);
     if (total > kMaxPakPosition)
         throw ToolError("the saver " + PathText(output) + " would be " + std::to_string(total) +
                         " bytes; a saver file must stay below 2 GiB");
 
     OutputFile out(output);
     target = &out;
-    out.Write(stubPlan.Head.data(), stubPlan.Head.size());
-    stub.CopyTo(static_cast<std::uint32_t>(stubPlan.Head.size()), stubPlan.Length, out);
-    WritePakContainer(stubPlan.Length, input,
+    out.Write(branded.Head.data(), branded.Head.size());
+    stub.CopyTo(static_cast<std::uint32_t>(branded.Head.size()), branded.CopyEnd, out);
+    out.Write(branded.Tail.data(), branded.Tail.size());
+    WritePakContainer(branded.Length(), input,
                       [&](const void* bytes, std::size_t count) { out.Write(bytes, count); });
     out.CloseStream();
-    ReadBack(out.TempPath(), manifest, output);
+    WriteImageChecksum(out.TempPath(), branded.ChecksumPosition);
+    ReadBack(out.TempPath(), manifest, branded.Expected, output);
     out.Commit();
     if (stubPlan.Removed)
         std::cerr << "saverpak: note: the stub " << PathText(stubPath)

@@ -9,6 +9,7 @@
 
 #include "support/Text.h"
 #include "tools/saverpak/Ansi.h"
+#include "tools/saverpak/Branding.h"
 #include "tools/saverpak/Commands.h"
 #include "tools/saverpak/Inspect.h"
 #include "tools/saverpak/KeyNames.h"
@@ -209,9 +210,12 @@ void ListSaver(const fs::path& file, bool json, std::ostream& out) {
     PakReport report = NamingFile(
         PathText(file), [&] { return InspectPak(PathText(file), InspectDepth::Records); });
     if (json) {
-        out << ReportJson(report).dump(2, ' ', false, ordered_json::error_handler_t::replace)
+        ordered_json j = ReportJson(report);
+        j["saver"] = ordered_json::parse(SaverResourcesJson(file));
+        out << j.dump(2, ' ', false, ordered_json::error_handler_t::replace)
             << "\n";
     } else {
         PrintTable(report, out);
+        if (std::string saver = SaverResourcesLine(file); !saver.empty()) out << saver << "\n";
     }
 }

@@ -13,6 +13,7 @@
 #include "tools/saverpak/KeyNames.h"
 #include "tools/saverpak/PathText.h"
 #include "tools/saverpak/ToolError.h"
+#include "tools/saverpak/VersionInfo.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ public:
 
     Manifest Read(const toml::table& root) {
         Manifest manifest;
-        CheckKeys(root, "", {"module", "picture", "key", "settings"});
+        CheckKeys(root, "", {"module", "picture", "key", "settings", "saver"});
         ForEachTable(root, "module", [&](const toml::table& t, const std::string& where) {
             manifest.Modules.push_back(ReadModule(t, where));
         });
@@ -39,6 +40,11 @@ public:
             const toml::table* settings = node->as_table();
             if (!settings) Fail("settings", "must be a table ([settings])");
             ReadSettings(*settings, manifest);
+        }
+        if (const toml::node* node = root.get("saver")) {
+            const toml::table* saver = node->as_table();
+            if (!saver) Fail("saver", "must be a table ([saver])");
+            manifest.Saver = ReadSaver(*saver);
         }
         return manifest;
     }
@@ -91,12 +97,13 @@ private:
         return *node->value<bool>();
     }
 
-    std::filesystem::path RequiredFile(const toml::table& t, const std::string& where) const {
-        const toml::node* node = t.get("file");
-        if (!node) Fail(where, "'file' is required");
-        if (!node->is_string()) Fail(where, "'file' must be a string");
+    std::filesystem::path RequiredFile(const toml::table& t, const std::string& where,
+                                       const std::string& key = "file") const {
+        const toml::node* node = t.get(key);
+        if (!node) Fail(where, "'" + key + "' is required");
+        if (!node->is_string()) Fail(where, "'" + key + "' must be a string");
         std::string text = *node->value<std::string>();
-        if (text.empty()) Fail(where, "'file' is empty");
+        if (text.empty()) Fail(where, "'" + key + "' is empty");
         // TOML text is UTF-8; so are the file names the tool is given.
         std::filesystem::path file(reinterpret_cast<const char8_t*>(text.c_str()));
         return file.is_absolute() ? file : FFolder / file;
@@ -208,6 +215,40 @@ private:
                 Fail("settings", "'music' must be true or false");
             }
         }
+    }
+
+    // A resource text: UTF-16 in the saver, so any letter, but no control character.
+    std::optional<std::u16string> SaverText(const toml::table& t, const char* key) const {
+        const toml::node* node = t.get(key);
+        if (!node) return std::nullopt;
+        if (!node->is_string()) Fail("saver", std::string("'") + key + "' must be a string");
+        auto text = Utf8ToUtf16(*node->value<std::string>());
+        if (!text) Fail("saver", std::string("'") + key + "' is not UTF-8 text");
+        if (text->empty()) Fail("saver", std::string("'") + key + "' is empty");
+        if (text->size() > kMaxSaverText)
+            Fail("saver", std::string("'") + key + "' is longer than " + std::to_string(kMaxSaverText) + " characters");
+        for (char16_t c : *text) {
+            if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+                Fail("saver", std::string("'") + key + "' contains a control character");
+        }
+        return text;
+    }
+
+    ManifestSaver ReadSaver(const toml::table& t) const {
+        CheckKeys(t, "saver", {"name", "description", "product", "company", "version", "copyright", "icon"});
+        ManifestSaver saver;
+        saver.Name = SaverText(t, "name");
+        saver.Description = SaverText(t, "description");
+        saver.Product = SaverText(t, "product");
+        saver.Company = SaverText(t, "company");
+        saver.Copyright = SaverText(t, "copyright");
+        if (const toml::node* node = t.get("version")) {
+            if (!node->is_string() || !ParseVersionText(*node->value<std::string>()))
+                Fail("saver", "'version' must be a string such as \"1.2.3\" or \"1.2.3.4\" (each part 0 to 65535)");
+            saver.Version = *node->value<std::string>();
+        }
+        if (t.contains("icon")) saver.Icon = RequiredFile(t, "saver", "icon");
+        return saver;
     }
 
     std::string FSource;

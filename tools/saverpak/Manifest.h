@@ -27,6 +27,17 @@ struct ManifestKey {
     std::optional<std::string> Command;  // ANSI; shell-execute keys only
 };
 
+// [saver]: the saver's own name, version and icon, written into its resources. Texts are
+// UTF-16 there, so any letter may be used; an entry left out takes its default at build time.
+struct ManifestSaver {
+    std::optional<std::u16string> Name, Description, Product, Company, Copyright;
+    std::optional<std::string> Version;  // "1.2.3" or "1.2.3.4"
+    std::optional<std::filesystem::path> Icon;
+};
+
+// The longest text [saver] takes, in UTF-16 units.
+constexpr std::size_t kMaxSaverText = 255;
+
 struct Manifest {
     std::vector<ManifestModule> Modules;
     std::vector<ManifestPicture> Pictures;
@@ -34,6 +45,7 @@ struct Manifest {
     std::string Link;     // ANSI, at most 299 characters
     std::string Caption;  // ANSI, at most 255 characters
     std::uint32_t Music = 0;
+    ManifestSaver Saver;
 };
 
 // Reads and checks a manifest; throws ToolError naming the manifest and the entry at fault.

@@ -1,0 +1,225 @@
+#include "tools/saverpak/ResourceTree.h"
+
+#include "package/PakFormat.h"
+#include "tools/saverpak/PeLayout.h"
+
+namespace {
+
+constexpr std::uint32_t kDirectorySize = 16;
+constexpr std::uint32_t kEntrySize = 8;
+constexpr std::uint32_t kDataEntrySize = 16;
+constexpr std::uint32_t kSubdirectoryBit = 0x80000000;
+constexpr std::size_t kMaxEntries = 4096;  // in one directory; a saver has a dozen
+
+char16_t Upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
+
+class TreeReader {
+public:
+    TreeReader(std::span<const std::uint8_t> section, std::uint32_t base)
+        : FSection(section), FBase(base) {}
+
+    void Need(std::uint64_t offset, std::uint64_t size, const char* what) const {
+        if (offset + size > FSection.size())
+            throw PeError(std::string("its resource ") + what + " lies outside the resource section");
+    }
+    std::uint16_t Le16(std::uint64_t at) const {
+        return static_cast<std::uint16_t>(FSection[at] | (FSection[at + 1] << 8));
+    }
+    std::uint32_t Le32(std::uint64_t at) const { return LoadLe32(&FSection[at]); }
+
+    // The entries of the directory at `offset`, as (key, entry's second field).
+    std::vector<std::pair<ResourceKey, std::uint32_t>> Directory(std::uint32_t offset) {
+        Need(offset, kDirectorySize, "directory");
+        const std::size_t count = static_cast<std::size_t>(Le16(offset + 12)) + Le16(offset + 14);
+        if (count > kMaxEntries) throw PeError("its resource directory has too many entries");
+        Need(offset + kDirectorySize, count * kEntrySize, "directory");
+        if ((FVisited += count) > 8 * kMaxEntries) throw PeError("its resource tree is too large");
+        std::vector<std::pair<ResourceKey, std::uint32_t>> entries;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint64_t at = offset + kDirectorySize + i * kEntrySize;
+            const std::uint32_t name = Le32(at);
+            ResourceKey key;
+            if (name & kSubdirectoryBit) {
+                const std::uint32_t s = name & ~kSubdirectoryBit;
+                Need(s, 2, "name");
+                const std::uint16_t length = Le16(s);
+                Need(s + 2, 2ull * length, "name");
+                for (std::uint16_t c = 0; c < length; ++c)
+                    key.Name.push_back(static_cast<char16_t>(Le16(s + 2 + 2ull * c)));
+                if (key.Name.empty()) throw PeError("a resource has an empty name");
+            } else {
+                if (name > 0xFFFF) throw PeError("a resource has a number above 65535");
+                key.Id = static_cast<std::uint16_t>(name);
+            }
+            entries.emplace_back(std::move(key), Le32(at + 4));
+        }
+        return entries;
+    }
+
+    std::uint32_t Subdirectory(std::uint32_t field) const {
+        if (!(field & kSubdirectoryBit)) throw PeError("its resource tree is not three levels deep");
+        return field & ~kSubdirectoryBit;
+    }
+
+    ResourceData Data(std::uint32_t field) const {
+        if (field & kSubdirectoryBit) throw PeError("its resource tree is deeper than three levels");
+        Need(field, kDataEntrySize, "data entry");
+        const std::uint32_t rva = Le32(field), size = Le32(field + 4);
+        if (rva < FBase) throw PeError("a resource's data lies outside the resource section");
+        Need(static_cast<std::uint64_t>(rva) - FBase, size, "data");
+        ResourceData data;
+        data.Bytes.assign(FSection.begin() + (rva - FBase), FSection.begin() + (rva - FBase + size));
+        data.CodePage = Le32(field + 8);
+        return data;
+    }
+
+private:
+    std::span<const std::uint8_t> FSection;
+    std::uint32_t FBase;
+    std::size_t FVisited = 0;
+};
+
+void Put16(std::vector<std::uint8_t>& out, std::size_t at, std::uint16_t v) {
+    out[at] = static_cast<std::uint8_t>(v);
+    out[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void Put32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) { StoreLe32(&out[at], v); }
+
+}  // namespace
+
+bool ResourceKey::operator<(const ResourceKey& other) const {
+    // Named entries come first, in the order the loader's search expects.
+    if (IsName() != other.IsName()) return IsName();
+    if (!IsName()) return Id < other.Id;
+    const std::size_t n = std::min(Name.size(), other.Name.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        char16_t a = Upper(Name[i]), b = Upper(other.Name[i]);
+        if (a != b) return a < b;
+    }
+    if (Name.size() != other.Name.size()) return Name.size() < other.Name.size();
+    return Name < other.Name;
+}
+
+ResourceTree ResourceTree::Parse(std::span<const std::uint8_t> section, std::uint32_t base,
+                                 std::uint32_t rootOffset) {
+    TreeReader reader(section, base);
+    ResourceTree tree;
+    for (auto& [type, typeField] : reader.Directory(rootOffset)) {
+        Names& names = tree.Types[type];
+        for (auto& [name, nameField] : reader.Directory(reader.Subdirectory(typeField))) {
+            Languages& languages = names[name];
+            for (auto& [language, dataField] : reader.Directory(reader.Subdirectory(nameField))) {
+                if (language.IsName()) throw PeError("a resource's language has a name");
+                languages[language.Id] = reader.Data(dataField);
+            }
+        }
+    }
+    return tree;
+}
+
+std::vector<std::uint8_t> ResourceTree::Write(std::uint32_t base) const {
+    // Sizes first: every directory, then data entries, names, data.
+    std::size_t directories = kDirectorySize + Types.size() * kEntrySize;
+    std::size_t dataEntries = 0, names = 0;
+    auto nameSize = [](const ResourceKey& key) { return key.IsName() ? 2 + 2 * key.Name.size() : 0; };
+    for (const auto& [type, typeNames] : Types) {
+        names += nameSize(type);
+        directories += kDirectorySize + typeNames.size() * kEntrySize;
+        for (const auto& [name, languages] : typeNames) {
+            names += nameSize(name);
+            directories += kDirectorySize + languages.size() * kEntrySize;
+            dataEntries += languages.size();
+        }
+    }
+    const std::size_t entryStart = directories;
+    const std::size_t nameStart = entryStart + dataEntries * kDataEntrySize;
+    std::size_t dataStart = (nameStart + names + 7) / 8 * 8;
+    std::size_t total = dataStart;
+    for (const auto& [type, typeNames] : Types)
+        for (const auto& [name, languages] : typeNames)
+            for (const auto& [language, data] : languages) total = (total + data.Bytes.size() + 7) / 8 * 8;
+    std::vector<std::uint8_t> out(total, 0);
+
+    std::size_t nextDirectory = 0, nextEntry = entryStart, nextName = nameStart, nextData = dataStart;
+    auto directory = [&](std::size_t named, std::size_t numbered) {
+        const std::size_t at = nextDirectory;
+        Put16(out, at + 12, static_cast<std::uint16_t>(named));
+        Put16(out, at + 14, static_cast<std::uint16_t>(numbered));
+        nextDirectory += kDirectorySize + (named + numbered) * kEntrySize;
+        return at;
+    };
+    auto key = [&](std::size_t entry, const ResourceKey& k) {
+        if (!k.IsName()) return Put32(out, entry, k.Id);
+        Put32(out, entry, static_cast<std::uint32_t>(nextName) | kSubdirectoryBit);
+        Put16(out, nextName, static_cast<std::uint16_t>(k.Name.size()));
+        for (std::size_t i = 0; i < k.Name.size(); ++i) Put16(out, nextName + 2 + 2 * i, k.Name[i]);
+        nextName += nameSize(k);
+    };
+    auto counts = [](const auto& map) {
+        std::size_t named = 0;
+        for (const auto& item : map) named += item.first.IsName() ? 1 : 0;
+        return std::pair{named, map.size() - named};
+    };
+    auto [namedTypes, numberedTypes] = counts(Types);
+    const std::size_t root = directory(namedTypes, numberedTypes);
+    // Breadth first: the type directories' entries must be known before their children's.
+    std::size_t t = 0;
+    std::vector<std::size_t> typeDirs;
+    for (const auto& [type, typeNames] : Types) {
+        auto [named, numbered] = counts(typeNames);
+        typeDirs.push_back(directory(named, numbered));
+        key(root + kDirectorySize + t * kEntrySize, type);
+        Put32(out, root + kDirectorySize + t * kEntrySize + 4, static_cast<std::uint32_t>(typeDirs.back()) | kSubdirectoryBit);
+        ++t;
+    }
+    t = 0;
+    for (const auto& [type, typeNames] : Types) {
+        std::size_t n = 0;
+        for (const auto& [name, languages] : typeNames) {
+            const std::size_t entry = typeDirs[t] + kDirectorySize + n * kEntrySize;
+            const std::size_t languageDir = directory(0, languages.size());
+            key(entry, name);
+            Put32(out, entry + 4, static_cast<std::uint32_t>(languageDir) | kSubdirectoryBit);
+            std::size_t l = 0;
+            for (const auto& [language, data] : languages) {
+                const std::size_t e = languageDir + kDirectorySize + l * kEntrySize;
+                Put32(out, e, language);
+                Put32(out, e + 4, static_cast<std::uint32_t>(nextEntry));
+                Put32(out, nextEntry, static_cast<std::uint32_t>(base + nextData));
+                Put32(out, nextEntry + 4, static_cast<std::uint32_t>(data.Bytes.size()));
+                Put32(out, nextEntry + 8, data.CodePage);
+                std::copy(data.Bytes.begin(), data.Bytes.end(), out.begin() + static_cast<std::ptrdiff_t>(nextData));
+                nextEntry += kDataEntrySize;
+                nextData = (nextData + data.Bytes.size() + 7) / 8 * 8;
+                ++l;
+            }
+            ++n;
+        }
+        ++t;
+    }
+    return out;
+}
+
+ResourceTree::Names* ResourceTree::Find(const ResourceKey& type) {
+    auto it = Types.find(type);
+    return it == Types.end() ? nullptr : &it->second;
+}
+
+const ResourceTree::Names* ResourceTree::Find(const ResourceKey& type) const {
+    auto it = Types.find(type);
+    return it == Types.end() ? nullptr : &it->second;
+}
+
+const ResourceData* ResourceTree::First(const ResourceKey& type, ResourceKey* name,
+                                        std::uint16_t* language) const {
+    const Names* names = Find(type);
+    if (!names) return nullptr;
+    for (const auto& [n, languages] : *names) {
+        if (languages.empty()) continue;
+        if (name) *name = n;
+        if (language) *language = languages.begin()->first;
+        return &languages.begin()->second;
+    }
+    return nullptr;
+}
