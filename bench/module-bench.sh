@@ -25,7 +25,7 @@ pack() {
 
 echo "== extraction of a 50 MB module (native, page cache warm)"
 { printf 'MZ'; head -c $((50 * 1024 * 1024 - 2)) /dev/urandom; } > "$work/big.exe"
-printf 'MZ stub' > "$work/stub.exe"
+cp "$native/tests/native/stub/TestStub.scr" "$work/stub.exe"  # a stub with the saver's marker
 pack "$work/stub.exe" "$work/big.exe" "$work/big.scr"
 extract_ms=$(best_ms 5 "$saverpak" extract "$work/big.scr" --module 0 -o "$work/out.exe")
 cmp -s "$work/big.exe" "$work/out.exe" || { echo "extracted bytes differ" >&2; exit 1; }

@@ -30,7 +30,7 @@ peak_mb() {
 }
 
 { printf 'MZ'; head -c $((mb * 1024 * 1024 - 2)) /dev/urandom; } > "$work/big.exe"
-{ printf 'MZ'; head -c 200000 /dev/zero; } > "$work/stub.scr"
+cp "$native/tests/native/stub/TestStub.scr" "$work/stub.scr"  # a stub with the saver's marker
 printf '[[module]]\nfile = "big.exe"\nname = "big.exe"\n' > "$work/saver.toml"
 cat "$work/stub.scr" "$work/big.exe" > /dev/null  # warm the page cache
 

@@ -22,6 +22,7 @@ inline std::string Le16Bytes(std::uint16_t v) {
 // The tests' stub (tests/native/stub): a small program with the saver's marker, a version
 // resource, an icon and resources that branding keeps. Padded with zero bytes after its image
 // to `size` when that is larger.
+#ifdef SAVERPAK_TEST_STUB
 inline std::string StubBytes(std::size_t size = 0) {
     std::string bytes;
     if (std::FILE* f = std::fopen(SAVERPAK_TEST_STUB, "rb")) {
@@ -32,6 +33,7 @@ inline std::string StubBytes(std::size_t size = 0) {
     if (bytes.size() < size) bytes.resize(size, '\0');
     return bytes;
 }
+#endif
 
 // A Windows program as far as the tool looks: "MZ" then filler, `size` bytes in all.
 inline std::string ProgramBytes(std::size_t size, char filler = '\x90') {

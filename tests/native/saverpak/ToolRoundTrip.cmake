@@ -2,7 +2,7 @@
 # build, list, verify and extract, and checks its exit codes and messages. Every path it is
 # given holds letters that no one ANSI code page has (Cyrillic and CJK), and the stored module
 # name is a Windows-1252 one.
-#   cmake -DTOOL=path -DEMULATOR=wine-or-empty -DWORK=folder -P ToolRoundTrip.cmake
+#   cmake -DTOOL=path -DEMULATOR=wine-or-empty -DWORK=folder -DSTUB=stub -P ToolRoundTrip.cmake
 file(REMOVE_RECURSE ${WORK})
 set(WORK "${WORK}/Мария 雪")
 file(MAKE_DIRECTORY "${WORK}")
@@ -17,8 +17,7 @@ function(tool expected_code)
   set(err "${err}" PARENT_SCOPE)
 endfunction()
 
-string(REPEAT "stub" 250 filler)
-file(WRITE "${WORK}/stub.scr" "MZ${filler}")           # 1002 bytes
+file(COPY_FILE "${STUB}" "${WORK}/stub.scr")
 file(WRITE "${WORK}/Снег.exe" "MZ show program")
 file(WRITE "${WORK}/café 雪.toml" [=[
 [settings]
@@ -49,7 +48,9 @@ string(JSON namePosition GET "${out}" modules 0 name position)
 string(JSON dataPosition GET "${out}" modules 0 data position)
 string(JSON command GET "${out}" keys 0 command text)
 string(JSON caption GET "${out}" settings caption)
-if(NOT start EQUAL 1002 OR NOT namePosition EQUAL 1002 OR NOT dataPosition EQUAL 1018
+string(JSON saverName GET "${out}" saver name)
+math(EXPR dataExpected "${start} + 16")
+if(NOT namePosition EQUAL start OR NOT dataPosition EQUAL dataExpected OR NOT saverName STREQUAL "Снег 雪"
    OR NOT name STREQUAL "Café.exe" OR NOT command STREQUAL "https://example.invalid/help"
    OR NOT caption STREQUAL "Example")
   message(FATAL_ERROR "unexpected list --json:\n${out}")
