@@ -3,6 +3,7 @@
 #   preview.jpg  content item 0, the picture of the display control panel's preview
 #   logo.bmp     content item 1, the configuration dialog's logo
 #   scene.bmp    the same scene as a 24-bit BMP, for authors who want to compare the two formats
+#   snowfall.ico the saver's icon: the snowman, at 256 (PNG), 48, 32 and 16 pixels
 # Usage: demo/make-content.sh OUTPUT-FOLDER
 set -euo pipefail
 out="${1:?usage: make-content.sh OUTPUT-FOLDER}"
@@ -30,4 +31,6 @@ convert "$out/scene.png" -type TrueColor BMP3:"$out/scene.bmp"
 convert -size 180x64 gradient:'#0c1840-#1f3f7a' \
     -fill white -font DejaVu-Sans-Bold -pointsize 26 -gravity center -annotate +0+0 'Snowfall' \
     -type TrueColor BMP3:"$out/logo.bmp"
+convert "$out/scene.png" -crop 240x240+200+110 +repage -define icon:auto-resize=256,48,32,16 \
+    -define png:exclude-chunks=date,time "$out/snowfall.ico"
 rm -f "$out/scene.png"
