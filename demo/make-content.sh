@@ -31,6 +31,6 @@ convert "$out/scene.png" -type TrueColor BMP3:"$out/scene.bmp"
 convert -size 180x64 gradient:'#0c1840-#1f3f7a' \
     -fill white -font DejaVu-Sans-Bold -pointsize 26 -gravity center -annotate +0+0 'Snowfall' \
     -type TrueColor BMP3:"$out/logo.bmp"
-convert "$out/scene.png" -crop 240x240+200+110 +repage -define icon:auto-resize=256,48,32,16 \
+convert "$out/scene.png" -crop 240x240+200+110 +repage -depth 8 -define icon:auto-resize=256,48,32,16 \
     -define png:exclude-chunks=date,time "$out/snowfall.ico"
 rm -f "$out/scene.png"

@@ -124,6 +124,7 @@ def main():
         ("saverpak.exe", read(windows / "tools/saverpak/saverpak.exe"), 0o755),
         ("Saverpak.scr", read(windows / "presentation/Saverpak.scr"), 0o755),
         ("README.md", readme, 0o644),
+        ("saverpak-manifest.schema.json", read(ROOT / "saverpak-manifest.schema.json"), 0o644),
     ] + [(name, data, 0o644) for name, data in
          licences({**WINDOWS_LIBRARIES, **HEADER_LIBRARIES})] + [
         ("example/Snowfall.toml", read(ROOT / "demo/Snowfall.toml"), 0o644),
@@ -132,6 +133,7 @@ def main():
     linux_members = [
         ("saverpak", stripped(native / "tools/saverpak/saverpak"), 0o755),
         ("README.md", readme, 0o644),
+        ("saverpak-manifest.schema.json", read(ROOT / "saverpak-manifest.schema.json"), 0o644),
     ] + [(name, data, 0o644) for name, data in licences(HEADER_LIBRARIES)]
 
     archives = []
