@@ -4,6 +4,7 @@
   saverpak-VERSION-windows-x64.zip   saverpak.exe, the saver stub Saverpak.scr, README, the
                                      licence notices of what is linked in, the demo as an example
   saverpak-VERSION-linux-x64.tar.gz  the tool, README, licence notices
+  (both)                             LICENSE, the module guide docs/MODULES.md and sdk/
   SHA256SUMS                         of the two archives (each archive has one of its members)
 
 The archives are reproducible: members in a fixed order, SOURCE_DATE_EPOCH (default: the last
@@ -29,6 +30,8 @@ DOC = Path("/usr/share/doc")
 # Compiled into the tool from headers (both builds).
 HEADER_LIBRARIES = {"CLI11": "libcli11-dev", "tomlplusplus": "libtomlplusplus-dev",
                     "nlohmann-json": "nlohmann-json3-dev"}
+# The project's licence and the module author's kit, in both archives.
+KIT = ["LICENSE", "docs/MODULES.md", "sdk/saverpak_module.h", "sdk/example/module.c"]
 # Linked statically into the Windows programs.
 WINDOWS_LIBRARIES = {"libjpeg-turbo": "libjpeg62-turbo-dev", "libpng": "libpng-dev",
                      "zlib": "libz-mingw-w64-dev", "mingw-w64": "mingw-w64-x86-64-dev"}
@@ -119,6 +122,7 @@ def main():
     dist = ROOT / "build/dist"
     dist.mkdir(parents=True, exist_ok=True)
     readme = read(ROOT / "README.md")
+    kit = [(name, read(ROOT / name), 0o644) for name in KIT]
 
     windows_members = [
         ("saverpak.exe", read(windows / "tools/saverpak/saverpak.exe"), 0o755),
@@ -128,11 +132,11 @@ def main():
          licences({**WINDOWS_LIBRARIES, **HEADER_LIBRARIES})] + [
         ("example/Snowfall.toml", read(ROOT / "demo/Snowfall.toml"), 0o644),
         ("example/Snowfall.exe", read(windows / "demo/Snowfall.exe"), 0o755),
-    ] + [(name, data, 0o644) for name, data in demo_content()]
+    ] + [(name, data, 0o644) for name, data in demo_content()] + kit
     linux_members = [
         ("saverpak", stripped(native / "tools/saverpak/saverpak"), 0o755),
         ("README.md", readme, 0o644),
-    ] + [(name, data, 0o644) for name, data in licences(HEADER_LIBRARIES)]
+    ] + [(name, data, 0o644) for name, data in licences(HEADER_LIBRARIES)] + kit
 
     archives = []
     for platform, extension, members, write in (
