@@ -104,25 +104,15 @@ TEST(ModuleHeader, GivesTheSaverDefaultsForWhatTheFileDoesNotGive) {
 
 TEST(ModuleHeader, CountsDaysAsTheSaverDoes) {
     // Every day of a common and a leap year, late in the day: the time of day plays no part.
-    for (int year : {2027, 2028}) {
-        SYSTEMTIME day = {};
-        day.wYear = static_cast<WORD>(year);
-        day.wMonth = 1;
-        day.wDay = 1;
-        day.wHour = 23;
-        day.wMinute = 59;
-        day.wSecond = 59;
-        day.wMilliseconds = 999;
-        FILETIME time;
-        ASSERT_TRUE(SystemTimeToFileTime(&day, &time));
-        while (day.wYear == year) {
-            ASSERT_EQ(SaverpakDaysToChristmas(&day), DaysToNextChristmas(day.wYear, day.wMonth, day.wDay))
-                << day.wYear << "-" << day.wMonth << "-" << day.wDay;
-            ULARGE_INTEGER next = {{time.dwLowDateTime, time.dwHighDateTime}};
-            next.QuadPart += 864000000000ULL;
-            time = {next.LowPart, next.HighPart};
-            ASSERT_TRUE(FileTimeToSystemTime(&time, &day));
-        }
+    SYSTEMTIME day = {2027, 1, 0, 1, 23, 59, 59, 999};
+    ULARGE_INTEGER time;
+    for (FILETIME file; day.wYear <= 2028; FileTimeToSystemTime(&file, &day)) {
+        ASSERT_EQ(SaverpakDaysToChristmas(&day), DaysToNextChristmas(day.wYear, day.wMonth, day.wDay))
+            << day.wYear << "-" << day.wMonth << "-" << day.wDay;
+        ASSERT_TRUE(SystemTimeToFileTime(&day, &file));
+        time = {{file.dwLowDateTime, file.dwHighDateTime}};
+        time.QuadPart += 864000000000ULL;
+        file = {time.LowPart, time.HighPart};
     }
 }
 
