@@ -232,9 +232,12 @@ ErrorCode ReadRows(j_decompress_ptr cinfo, cBitmap& bitmap, bool direct, const P
         ReadRow(cinfo, plan, bitmap.Row(i));
     }
     // The rest of the data is still read, so a picture that is broken past the last row used
-    // fails here just as a full decode would.
+    // fails here just as a full decode would. A skip to the very end would not do: libjpeg-turbo
+    // then marks the data as read without reading it, and a broken tail passes unnoticed. So
+    // the skip stops one row short and the last row is read.
     if (cinfo->output_scanline < cinfo->output_height) {
-        jpeg_skip_scanlines(cinfo, cinfo->output_height - cinfo->output_scanline);
+        AdvanceTo(cinfo, cinfo->output_height - 1, plan.input);
+        jpeg_read_scanlines(cinfo, plan.input, 1);
     }
     return 0;
 }

@@ -160,3 +160,17 @@ TEST(ReferenceDecode, ProgressiveJpegWithEndlessScansIsStopped) {
     EXPECT_EQ(LoadJpeg(b, folder.Write("scans.jpg", hostile).c_str(), 0), ERR_INVALID_FORMAT);
     EXPECT_FALSE(b.HasPixels());
 }
+
+TEST(ReferenceDecode, ABrokenTailFailsTheFittedDecodeAsItFailsTheFullOne) {
+    // A marker no decoder knows, after the last scan: the full decode meets it when it reads on
+    // to the end; the fitted one must read on too, also when (as here, a picture stored upside
+    // down) the rows it takes end before the last.
+    Bytes jpeg = ReadAll(PicturePath("exif3II.jpg"));
+    ASSERT_GT(jpeg.size(), 2u);
+    jpeg.insert(jpeg.end() - 2, {0xFF, 0x7A, 0x00, 0x04, 0x00, 0x00});
+    cBitmap whole, fitted;
+    EXPECT_EQ(LoadJpegBytes(whole, jpeg.data(), jpeg.size()), ERR_INVALID_FORMAT);
+    EXPECT_EQ(LoadJpegBytes(fitted, jpeg.data(), jpeg.size(), 37, 23), ERR_INVALID_FORMAT);
+    whole.FreeBits();
+    fitted.FreeBits();
+}
