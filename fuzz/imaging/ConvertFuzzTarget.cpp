@@ -25,7 +25,7 @@ bool Oversized(const std::uint8_t* data, std::size_t size) {
         w = std::int32_t(Le32(data + 18)), h = std::int32_t(Le32(data + 22));
         if (h < 0) h = -h;
     }
-    return w > 0 && h > 0 && w * h > (256 << 10);
+    return w > 0 && h > 0 && (w > (1 << 20) || h > (1 << 20) || w * h > (256 << 10));
 }
 
 }  // namespace
