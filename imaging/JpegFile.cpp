@@ -256,7 +256,8 @@ void SetReason(const JpegErrorManager& errors, const char* text) {
 }
 
 // Reads the header and starts the decompressor, or says why the picture cannot be ours.
-ErrorCode StartDecode(j_decompress_ptr cinfo, const JpegInput& input, bool& direct) {
+ErrorCode StartDecode(j_decompress_ptr cinfo, const JpegInput& input, bool& direct,
+                      PictureTurn& turn) {
     if (input.stream) {
         jpeg_stdio_src(cinfo, input.stream);
     } else {
@@ -266,7 +267,10 @@ ErrorCode StartDecode(j_decompress_ptr cinfo, const JpegInput& input, bool& dire
     jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(cinfo, TRUE);
     const auto& errors = *reinterpret_cast<const JpegErrorManager*>(cinfo->err);
-    if (!FitsOurRows(cinfo->image_width, cinfo->image_height)) {
+    // Upright, the picture must fit our rows too, fitted or not: one decision for both.
+    turn = TurnFor(MarkerOrientation(cinfo));
+    if (!FitsOurRows(cinfo->image_width, cinfo->image_height) ||
+        (turn.transposed && !FitsOurRows(cinfo->image_height, cinfo->image_width))) {
         SetReason(errors, kTooLarge);
         return ERR_INVALID_FORMAT;
     }
@@ -311,11 +315,8 @@ ErrorCode DecodeStream(cBitmap& bitmap, const JpegInput& input, std::int32_t fit
     jpeg_create_decompress(&cinfo);
     cinfo.progress = &progress;
     bool direct = false;
-    ErrorCode code = StartDecode(&cinfo, input, direct);
-    if (code == 0) {
-        turn = TurnFor(MarkerOrientation(&cinfo));
-        code = ReadRows(&cinfo, bitmap, direct, turn, fitWidth, fitHeight);
-    }
+    ErrorCode code = StartDecode(&cinfo, input, direct, turn);
+    if (code == 0) code = ReadRows(&cinfo, bitmap, direct, turn, fitWidth, fitHeight);
     if (code == 0) jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
     return code;

@@ -137,6 +137,21 @@ TEST(ReferenceDecode, JpegWiderThanTheStrideRuleIsRefused) {
     cBitmap b;
     EXPECT_EQ(LoadJpeg(b, folder.Write("wide.jpg", jpeg).c_str(), 0), ERR_INVALID_FORMAT);
     EXPECT_FALSE(b.HasPixels());
+
+    // 8 x 30000 stored, but a phone's portrait: upright it is as wide, fitted or not.
+    Bytes turned = ReadAll(PicturePath("exif6II.jpg"));
+    for (std::size_t i = 2; i + 9 < turned.size(); ++i) {
+        if (turned[i] == 0xFF && turned[i + 1] == 0xC0) {
+            turned[i + 5] = 30000 >> 8;
+            turned[i + 6] = 30000 & 0xFF;
+            turned[i + 7] = 0;
+            turned[i + 8] = 8;
+            break;
+        }
+    }
+    EXPECT_EQ(LoadJpegBytes(b, turned.data(), turned.size()), ERR_INVALID_FORMAT);
+    EXPECT_EQ(LoadJpegBytes(b, turned.data(), turned.size(), 152, 112), ERR_INVALID_FORMAT);
+    EXPECT_FALSE(b.HasPixels());
 }
 
 TEST(ReferenceDecode, ProgressiveJpegWithEndlessScansIsStopped) {
