@@ -101,6 +101,27 @@ bool ReadPngRows(png_structp png, png_bytepp rows) {
     return true;
 }
 
+bool ReadPngRow(png_structp png, png_bytep row) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_read_row(png, row, nullptr);
+    return true;
+}
+
+// One row of red, green, blue, alpha samples (8 or 16 bits, big-endian) over the background.
+void CompositeRow(const std::uint8_t* in, std::size_t width, int sample, const std::uint8_t* bg,
+                  std::uint8_t* out) {
+    for (std::size_t i = 0; i < width; ++i, out += 3) {
+        if (sample == 1) {
+            for (int c = 0; c < 3; ++c) out[c] = Over8(in[c], in[3], bg[c]);
+            in += 4;
+        } else {
+            const unsigned a = (in[6] << 8) | in[7];
+            for (int c = 0; c < 3; ++c) out[c] = Over16((in[2 * c] << 8) | in[2 * c + 1], a, bg[c]);
+            in += 8;
+        }
+    }
+}
+
 struct PngReader {
     png_structp png = nullptr;
     png_infop info = nullptr;
@@ -125,28 +146,30 @@ std::string DecodePng(const std::uint8_t* data, std::size_t size, RgbColour back
     if (header.rowBytes != std::size_t(header.width) * 4 * sample)
         return "PNG does not decode: unexpected row layout";
 
-    std::vector<std::uint8_t> rgba(header.rowBytes * header.height);
-    std::vector<png_bytep> rows(header.height);
-    for (png_uint_32 y = 0; y < header.height; ++y) rows[y] = rgba.data() + y * header.rowBytes;
-    if (!ReadPngRows(reader.png, rows.data()))
-        return std::string("PNG does not decode: ") + input.message;
-
+    // Rows are read and composited one at a time, and the picture grows as they come, so a
+    // short file that claims a large picture fails before much is set aside for it. An
+    // interlaced picture is complete only after its last pass, so it is read whole.
+    const std::uint8_t bg[3] = {background.red, background.green, background.blue};
+    const std::size_t width = header.width, outRow = width * 3;
     picture.width = header.width;
     picture.height = header.height;
-    picture.pixels.resize(std::size_t(header.width) * header.height * 3);
-    const std::uint8_t bg[3] = {background.red, background.green, background.blue};
-    std::uint8_t* out = picture.pixels.data();
-    const std::uint8_t* in = rgba.data();
-    const std::size_t count = std::size_t(header.width) * header.height;
-    for (std::size_t i = 0; i < count; ++i, out += 3) {
-        if (sample == 1) {
-            for (int c = 0; c < 3; ++c) out[c] = Over8(in[c], in[3], bg[c]);
-            in += 4;
-        } else {
-            const unsigned a = (in[6] << 8) | in[7];
-            for (int c = 0; c < 3; ++c) out[c] = Over16((in[2 * c] << 8) | in[2 * c + 1], a, bg[c]);
-            in += 8;
+    if (header.interlace == PNG_INTERLACE_NONE) {
+        std::vector<std::uint8_t> row(header.rowBytes);
+        for (png_uint_32 y = 0; y < header.height; ++y) {
+            if (!ReadPngRow(reader.png, row.data()))
+                return std::string("PNG does not decode: ") + input.message;
+            picture.pixels.resize(picture.pixels.size() + outRow);
+            CompositeRow(row.data(), width, sample, bg, picture.pixels.data() + y * outRow);
         }
+    } else {
+        std::vector<std::uint8_t> rgba(header.rowBytes * header.height);
+        std::vector<png_bytep> rows(header.height);
+        for (png_uint_32 y = 0; y < header.height; ++y) rows[y] = rgba.data() + y * header.rowBytes;
+        if (!ReadPngRows(reader.png, rows.data()))
+            return std::string("PNG does not decode: ") + input.message;
+        picture.pixels.resize(outRow * header.height);
+        for (png_uint_32 y = 0; y < header.height; ++y)
+            CompositeRow(rows[y], width, sample, bg, picture.pixels.data() + y * outRow);
     }
     source = "PNG " + SizeText(header.width, header.height);
     if (header.bitDepth == 16) source += ", 16 bits per channel";
@@ -221,7 +244,8 @@ std::string ParseBmp(const std::uint8_t* data, std::size_t size, BmpLayout& bmp)
         for (unsigned i = 0; i < count; ++i) bmp.masks[i] = Le32(data + 54 + 4 * i);
         if (headerSize == 40) tableAt += 4 * count;
     } else if (bmp.compression != kBiRgb) {
-        return "BMP with top-down rows cannot be compressed";
+        return bmp.topDown ? "BMP with top-down rows cannot be compressed"
+                           : "BMP of 16 or 32 bits must be uncompressed or use bit fields";
     } else if (bmp.bits == 16) {
         bmp.masks[0] = 0x7C00, bmp.masks[1] = 0x03E0, bmp.masks[2] = 0x001F;
     } else if (bmp.bits == 32) {
