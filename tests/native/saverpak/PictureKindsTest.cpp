@@ -23,13 +23,13 @@ namespace {
 enum class Derive { None, TopDown, FieldsAfterHeader };
 
 struct PictureKind {
-    const char* file;
-    const char* reference;  // "x": x.black.rgb and x.face.rgb; "x.rgb": one for both roles
+    std::string file;
+    std::string reference;  // "x": x.black.rgb and x.face.rgb; "x.rgb": one for both roles
     int width, height;      // upright
     // ImageMagick composites and narrows 16-bit samples by truncating, ours to the nearest
     // value (a transparent pixel over 240 is 240, not 239): those kinds may differ by one.
     int tolerance;
-    const char* note;  // part of build's note; "" for a picture stored as it is
+    std::string note;  // part of build's note; "" for a picture stored as it is
     Derive derive = Derive::None;
 };
 
@@ -98,17 +98,10 @@ std::string BuildCapturingNotes(TestFolder& folder, const std::string& picture) 
 
 TEST(PictureKinds, BuildStoresWhatImageMagickSeesAndTheSaverShowsIt) {
     std::vector<PictureKind> kinds;
-    static const char* orders[] = {"II", "MM"};
-    static std::vector<std::string> names;  // kept alive for the table's pointers
-    names.reserve(64);
-    for (const char* order : orders) {
+    for (const char* order : {"II", "MM"}) {
         for (int o = 1; o <= 8; ++o) {
-            names.push_back("exif" + std::to_string(o) + order);
-            const char* name = names.back().c_str();
-            names.push_back(names.back() + ".jpg");
-            const char* file = names.back().c_str();
-            names.push_back(std::string(name) + ".magick.rgb");
-            kinds.push_back({file, names.back().c_str(), o >= 5 ? 45 : 67, o >= 5 ? 67 : 45, 0, ""});
+            const std::string name = "exif" + std::to_string(o) + order;
+            kinds.push_back({name + ".jpg", name + ".magick.rgb", o >= 5 ? 45 : 67, o >= 5 ? 67 : 45, 0, ""});
         }
     }
     const PictureKind fixed[] = {
@@ -154,13 +147,13 @@ TEST(PictureKinds, BuildStoresWhatImageMagickSeesAndTheSaverShowsIt) {
     TestFolder folder;
     folder.Write("stub.scr", ProgramBytes(512));
     for (const PictureKind& kind : kinds) {
-        SCOPED_TRACE(std::string(kind.file) + (kind.derive != Derive::None ? " (derived)" : ""));
+        SCOPED_TRACE(kind.file + (kind.derive != Derive::None ? " (derived)" : ""));
         Bytes input = ReadAll(PicturePath(kind.file));
         ASSERT_FALSE(input.empty());
         if (kind.derive != Derive::None) input = DeriveBmp(input, kind.derive);
         const std::string picture = folder.Write("picture.bin", input);
         const std::string notes = BuildCapturingNotes(folder, picture);
-        const bool converted = *kind.note != 0;
+        const bool converted = !kind.note.empty();
         EXPECT_EQ(notes.find(kind.note) != std::string::npos, true) << notes;
         EXPECT_EQ(notes.find("picture 1: " + picture + " (") != std::string::npos, converted)
             << notes;
@@ -170,11 +163,10 @@ TEST(PictureKinds, BuildStoresWhatImageMagickSeesAndTheSaverShowsIt) {
         pak.Bind(folder.Path("out.scr").c_str());
         const auto table = pak.ContentTable();
         ASSERT_EQ(table.size(), 2u);
-        const bool shared = std::strstr(kind.reference, ".rgb") != nullptr;
+        const bool shared = kind.reference.find(".rgb") != std::string::npos;
         for (int role = 0; role < 2; ++role) {
             const Bytes reference = ReadAll(PicturePath(
-                shared ? std::string(kind.reference)
-                       : std::string(kind.reference) + (role == 0 ? ".black.rgb" : ".face.rgb")));
+                shared ? kind.reference : kind.reference + (role == 0 ? ".black.rgb" : ".face.rgb")));
             ASSERT_FALSE(reference.empty());
             ssPicture stored;
             stored.Load(pak, std::int32_t(table[role]));
