@@ -99,9 +99,9 @@ void AddPreviewCommand(CLI::App& app, PreviewFunction work) {
     auto size = std::make_shared<std::string>();
     auto input = std::make_shared<std::string>();
     auto output = std::make_shared<std::string>();
-    preview->add_option("INPUT", *input, "A BMP or JPEG file, or a saver with --picture")
+    preview->add_option("INPUT", *input, "A picture (PNG, JPEG, BMP) as build stores it, or a saver with --picture")
         ->required();
-    preview->add_option("--picture", options->picture, "Content item of the saver (from 0)")
+    preview->add_option("--picture", options->picture, "Content item of the saver (from 0); for a picture, its role (0 preview, 1 logo)")
         ->check(CLI::NonNegativeNumber);
     preview->add_option("--size", *size, "Fit into WIDTHxHEIGHT, as the preview window does");
     preview->add_option("--depth", options->depth, "Bits per pixel of the screen")

@@ -215,7 +215,7 @@ TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
     folder.Write("show.exe", ProgramBytes(100));
     folder.Write("text.exe", "not a program");
     folder.Write("good.bmp", BmpBytes(4, 4));
-    folder.Write("deep.bmp", BmpBytes(4, 4, 0, 32));
+    folder.Write("deep.bmp", BmpBytes(4, 4, 0, 2));
     folder.Write("gap.bmp", BmpBytes(4, 4).replace(10, 4, Le32Bytes(60)));
     folder.Write("cut.bmp", BmpBytes(40, 40).substr(0, 200));
     folder.Write("core.bmp", BmpBytes(4, 4, 0, 24, 108));
@@ -245,8 +245,8 @@ TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
         {"[[module]]\nexternal = true\nfile = \"show.exe\"\nname = \"C:\\\\x.exe\"\n", "names its program with 'name'"},
         {"[[module]]\nexternal = true\nname = 'C:\\Show\\show.CFG'\n", "'name' ends in \".cfg\""},
         {"[[module]]\nfile = \"show.exe\"\narg-method = 256\n", "'arg-method' must be an integer from 0 to 255"},
-        {"[[picture]]\nfile = \"text.png\"\n", "is neither a BMP nor a JPEG file"},
-        {"[[picture]]\nfile = \"deep.bmp\"\n", "1, 4, 8 or 24 bits"},
+        {"[[picture]]\nfile = \"text.png\"\n", "not a picture the tool knows"},
+        {"[[picture]]\nfile = \"deep.bmp\"\n", "1, 4, 8, 16, 24 or 32 bits"},
         {"[[picture]]\nfile = \"gap.bmp\"\n", "ends before its pixel data"},
         {"[[picture]]\nfile = \"cut.bmp\"\n", "ends before its pixel data"},
         {"[[picture]]\nfile = \"core.bmp\"\n", "runs past the file"},
