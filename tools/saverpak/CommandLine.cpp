@@ -107,7 +107,8 @@ void AddPreviewCommand(CLI::App& app, PreviewFunction work) {
     auto output = std::make_shared<std::string>();
     preview->add_option("INPUT", *input, "A BMP or JPEG file, or a saver with --picture")
         ->required();
-    preview->add_option("--picture", options->picture, "Content item of the saver (from 0)")
+    preview->add_option("--picture", options->picture,
+                        "Content item of the saver (from 0; default: INPUT is a picture file)")
         ->check(CLI::NonNegativeNumber);
     preview->add_option("--size", *size,
                         "Fit into WIDTHxHEIGHT, as the preview window does (default: the "

@@ -457,6 +457,10 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
         EXPECT_EQ(RunTool({"help", command}).Out, help.Out);
     }
     EXPECT_EQ(RunTool({"help"}).Out, RunTool({"--help"}).Out);
+#ifdef _WIN32
+    EXPECT_EQ(RunTool({"/?"}).Out, RunTool({"--help"}).Out);
+    EXPECT_EQ(RunTool({"build", "/?"}).Out, RunTool({"build", "--help"}).Out);
+#endif
     EXPECT_EQ(RunTool({"buidl", "--stub", "x"}).Err.rfind("saverpak: unknown command 'buidl'; did you mean build?\n", 0), 0u);
     EXPECT_EQ(RunTool({"help", "lsit"}).Err.rfind("saverpak: unknown command 'lsit'; did you mean list?\n", 0), 0u);
     RunResult version = RunTool({"--version"});
