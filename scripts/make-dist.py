@@ -18,6 +18,7 @@ import hashlib
 import io
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tarfile
@@ -104,6 +105,8 @@ def roff_text(text):
 
 def man_page(tool, epoch):
     """saverpak.1, written by help2man from the tool's --help and each command's."""
+    if not shutil.which("help2man"):
+        fail("help2man is missing (scripts/install-deps.sh installs it)")
     commands = ["build", "list", "verify", "extract", "preview"]
     sections = ["[COMMANDS]"]
     for command in commands:

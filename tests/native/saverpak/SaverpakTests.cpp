@@ -380,6 +380,9 @@ TEST(SaverpakBuild, OutputsReplaceOnlyRegularFiles) {
         {folder.Path("none") + "/x.scr", "the folder " + folder.Path("none") + " does not exist", ""},
         {folder.Path(), "is a folder, not a regular file", ""},
     };
+#ifdef _WIN32
+    cases.push_back({folder.Path("NUL.txt"), "is a device name", ""});
+#endif
 #ifndef _WIN32
     ASSERT_EQ(mkfifo(folder.Path("fifo").c_str(), 0600), 0);
     fs::create_symlink("/dev/null", folder.Path("null-link"));
