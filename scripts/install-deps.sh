@@ -23,8 +23,8 @@ packages=(
     wine wine64 xvfb xdotool imagemagick x11-xserver-utils x11-utils
     # scripts/build-libjpeg-windows.sh fetches Debian's source package
     ca-certificates xz-utils
-    # make dist
-    python3
+    # make dist (help2man writes the tool's man page from its --help)
+    python3 help2man
     # Signing tests (a throw-away certificate, Authenticode signatures) and profiling
     openssl osslsigncode linux-perf
 )

@@ -18,6 +18,7 @@
 #include "tools/saverpak/PathText.h"
 #include "tools/saverpak/PictureCheck.h"
 #include "tools/saverpak/ToolError.h"
+#include "tools/saverpak/ToolMessages.h"
 
 namespace fs = std::filesystem;
 
@@ -28,9 +29,8 @@ namespace {
 class InputFile {
 public:
     InputFile(const fs::path& path, std::string what) : FPath(path), FWhat(std::move(what)) {
+        RequireInputFile(path, FWhat);
         std::error_code error;
-        if (!fs::is_regular_file(path, error))
-            throw ToolError(Name() + " is not a file that can be read");
         std::uintmax_t size = fs::file_size(path, error);
         if (error) throw ToolError("cannot read " + Name() + ": " + error.message());
         if (size > kMaxPakPosition)

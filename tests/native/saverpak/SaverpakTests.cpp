@@ -183,6 +183,13 @@ function = "exit-and-leave-running"
     EXPECT_EQ(j["modules"][1]["dataOffset"], 0);
     EXPECT_EQ(j["pictures"][0]["type"], "jpeg");
     EXPECT_EQ(j["pictures"][1]["type"], "bmp");
+    EXPECT_EQ(j["pictures"][0]["role"], "preview");
+    EXPECT_EQ(j["pictures"][1]["kind"], "BMP 8-bit");
+    EXPECT_EQ(j["pictures"][1]["width"], 16);
+    std::ostringstream table;
+    ListSaver(out, false, table);
+    EXPECT_NE(table.str().find("picture 0 data (preview, JPEG colour 40 x 30, length"), std::string::npos) << table.str();
+    EXPECT_NE(table.str().find("picture 1 data (logo, BMP 8-bit 16 x 8, length"), std::string::npos) << table.str();
     ASSERT_EQ(j["keys"].size(), 3u);
     EXPECT_EQ(j["keys"][0]["key"], 0x70);
     EXPECT_EQ(j["keys"][0]["keyName"], "F1");
@@ -237,7 +244,12 @@ TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
     const Case cases[] = {
         {"[[module]]\nfile = \"show.exe\"\nnmae = \"x\"\n", "module 0: unknown entry 'nmae'"},
         {"[[module]]\nname = \"x.exe\"\n", "module 0: 'file' is required"},
-        {"[[module]]\nfile = \"absent.exe\"\n", "absent.exe is not a file that can be read"},
+        {"[[module]]\nfile = \"absent.exe\"\n", "cannot open the module " + folder.Path("absent.exe") + ": there is no such file"},
+        {"[[module]]\nfile = \"C:\\Snow\\show.exe\"\n", "escape. Write a Windows path in single quotes, 'C:\\Snow\\show.exe', or with /"},
+        {"[[module]]\nfile = \"bin\\new.exe\"\n", "module 0: 'file' holds a line break, tab or other control character"},
+        {"[[module]]\nexternal = true\nname = \"C:\\new\\tools.exe\"\n", "'name' holds a line break"},
+        {"\xFF\xFE[", "saver.toml: the manifest is UTF-16 text; save it as UTF-8"},
+        {"# Schnee\n[settings]\ncaption = \"f\xFCr\"\n", "saver.toml:3:13: the manifest is not UTF-8 text (byte 0xFC"},
         {"[[module]]\nfile = \"text.exe\"\n", "is not a Windows program (no \"MZ\")"},
         {"[[module]]\nfile = \"show.exe\"\nname = '..\\evil.exe'\n", "'name' contains a path separator"},
         {"[[module]]\nfile = \"show.exe\"\nname = \"NUL.exe\"\n", "'name' is a reserved device name"},
@@ -256,6 +268,7 @@ TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
         {"[settings]\ncaption = \"\\u4e2d\"\n", "Windows-1252"},
         {"[settings]\nlink = \"a\\u0000b\"\n", "zero character"},
         {"[settings]\nmusic = \"yes\"\n", "'music' must be true or false"},
+        {"[settings]\nmusic = 2\n", "'music' must be true or false"},
         {keys21, "at most 20 distinct keys; the manifest has 21"},
         {entries33, "at most 32 key entries; the manifest has 33"},
         {"[[key]]\nkey = \"Hyper\"\nfunction = \"exit-and-leave-running\"\n", "unknown key name 'Hyper'"},
@@ -348,6 +361,74 @@ TEST(SaverpakBuild, NeverWritesOverItsInputs) {
     EXPECT_EQ(folder.Read("saver.scr").substr(0, 1024), ProgramBytes(1024));
 }
 
+// Build and extract replace nothing but a regular file: a special file is refused before
+// anything is written, a symbolic link is followed and stays, a replaced file keeps its mode
+// and owner.
+TEST(SaverpakBuild, OutputsReplaceOnlyRegularFiles) {
+    TestFolder folder;
+    const std::string stub = folder.Write("stub.scr", ProgramBytes(1024));
+    folder.Write("show.exe", ProgramBytes(100));
+    const std::string manifest = folder.Write("saver.toml", "[[module]]\nfile = \"show.exe\"\n");
+    const std::string saver = folder.Path("built.scr");
+    BuildSaver(stub, manifest, saver);
+    struct Case {
+        std::string output;
+        std::string refused;  // part of the message; "" for an output that is written
+        std::string written;  // the file that must hold the result
+    };
+    std::vector<Case> cases = {
+        {folder.Path("none") + "/x.scr", "the folder " + folder.Path("none") + " does not exist", ""},
+        {folder.Path(), "is a folder, not a regular file", ""},
+    };
+#ifdef _WIN32
+    cases.push_back({folder.Path("NUL.txt"), "is a device name", ""});
+#endif
+#ifndef _WIN32
+    ASSERT_EQ(mkfifo(folder.Path("fifo").c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", folder.Path("null-link"));
+    fs::create_symlink("kept.scr", folder.Path("link.scr"));
+    fs::create_symlink("new.scr", folder.Path("dangling.scr"));
+    folder.Write("kept.scr", "previous");
+    chmod(folder.Path("kept.scr").c_str(), 0640);
+    const bool root = geteuid() == 0;
+    if (root) {
+        EXPECT_EQ(chown(folder.Path("kept.scr").c_str(), 4321, 4321), 0);
+    }
+    cases.push_back({folder.Path("fifo"), "fifo is a FIFO (named pipe), not a regular file", ""});
+    cases.push_back({folder.Path("null-link"), "null-link (/dev/null) is a device", ""});
+    cases.push_back({"/dev/null", "the output /dev/null is a device", ""});
+    cases.push_back({folder.Path("link.scr"), "", "kept.scr"});
+    cases.push_back({folder.Path("dangling.scr"), "", "new.scr"});
+#endif
+    for (const Case& c : cases) {
+        for (bool extract : {false, true}) {
+            SCOPED_TRACE(c.output + (extract ? " (extract)" : " (build)"));
+            const auto before = Listing(folder.Path());
+            const std::string error = ErrorOf([&] {
+                if (extract) ExtractFromSaver(saver, ExtractKind::Module, 0, c.output);
+                else BuildSaver(stub, manifest, c.output);
+            });
+            if (!c.refused.empty()) {
+                EXPECT_NE(error.find(c.refused), std::string::npos) << error;
+                EXPECT_EQ(Listing(folder.Path()), before);
+                continue;
+            }
+            EXPECT_EQ(error, "");
+            EXPECT_TRUE(fs::is_symlink(c.output));
+            EXPECT_EQ(folder.Read(c.written), extract ? ProgramBytes(100) : folder.Read("built.scr"));
+        }
+    }
+#ifndef _WIN32
+    struct stat kept {};
+    ASSERT_EQ(stat(folder.Path("kept.scr").c_str(), &kept), 0);
+    EXPECT_EQ(kept.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(kept.st_uid, 4321u);
+    }
+    EXPECT_FALSE(fs::is_symlink(folder.Path("kept.scr")));
+#endif
+}
+
 TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
     TestFolder folder;
     folder.Write("stub.scr", ProgramBytes(2048));
@@ -358,6 +439,8 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
     RunResult build = RunTool({"build", "--stub", folder.Path("stub.scr"), "--manifest",
                            folder.Path("saver.toml"), "-o", out});
     EXPECT_EQ(build.Code, 0) << build.Err;
+    EXPECT_EQ(build.Out, "saverpak: wrote " + out + ", 2789 bytes: the stub (2048 bytes), 1 module (100 bytes), "
+                         "0 pictures (0 bytes), 0 hot keys, no link, Music check box hidden\n");
     RunResult verify = RunTool({"verify", out});
     EXPECT_EQ(verify.Code, 0) << verify.Err;
     RunResult list = RunTool({"list", out});
@@ -374,7 +457,15 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
         RunResult help = RunTool({command, "--help"});
         EXPECT_EQ(help.Code, 0) << command;
         EXPECT_NE(help.Out.find(command), std::string::npos) << help.Out;
+        EXPECT_EQ(RunTool({"help", command}).Out, help.Out);
     }
+    EXPECT_EQ(RunTool({"help"}).Out, RunTool({"--help"}).Out);
+#ifdef _WIN32
+    EXPECT_EQ(RunTool({"/?"}).Out, RunTool({"--help"}).Out);
+    EXPECT_EQ(RunTool({"build", "/?"}).Out, RunTool({"build", "--help"}).Out);
+#endif
+    EXPECT_EQ(RunTool({"buidl", "--stub", "x"}).Err.rfind("saverpak: unknown command 'buidl'; did you mean build?\n", 0), 0u);
+    EXPECT_EQ(RunTool({"help", "lsit"}).Err.rfind("saverpak: unknown command 'lsit'; did you mean list?\n", 0), 0u);
     RunResult version = RunTool({"--version"});
     EXPECT_EQ(version.Code, 0);
     EXPECT_EQ(version.Out.rfind("saverpak 1.", 0), 0u) << version.Out;
@@ -384,6 +475,7 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
     const std::vector<std::vector<std::string>> wrong = {
         {},
         {"frobnicate"},
+        {"buidl"},
         {"build", "--stub", "x"},
         {"list"},
         {"list", out, "--colour"},
@@ -416,10 +508,12 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
         std::string message;
     };
     const Failure failures[] = {
-        {{"verify", stub}, "Invalid header in module file. " + stub},
+        {{"verify", stub}, stub + " is not a saver with content: it has no container at its end (saverpak build makes one "
+                            "from the saver program Saverpak.scr and a manifest)"},
         {{"list", cut}, "Error reading module file. " + cut},
         {{"verify", index}, "File is corrupt, invalid record size in PakIndex. " + index},
-        {{"list", "--json", absent}, "Error opening module. " + absent},
+        {{"list", "--json", absent}, "cannot open " + absent + ": there is no such file"},
+        {{"extract", folder.Path(), "--module", "0", "-o", y}, "cannot open " + folder.Path() + ": it is a folder"},
         {{"extract", out, "--picture", "0", "-o", y}, out + " has no picture 0 (it has 0)"},
         {{"build", "--stub", stub, "--manifest", absent, "-o", y}, "cannot open the manifest " + absent},
         {{"build", "--stub", stub, "--manifest", folder.Path(), "-o", y},
