@@ -1,7 +1,8 @@
-// Imaging benchmarks: the JPEG decode and the whole preview preparation (load, fit, palette,
-// dither) as the picture loader runs it, on the picture named by SAVERPAK_BENCH_JPEG.
+// Imaging benchmarks: the JPEG decode, plain and fitted (upright and turned by its Exif
+// orientation), and the whole preview preparation (load, fit, palette, dither) as the picture
+// loader runs it, on the picture named by SAVERPAK_BENCH_JPEG.
 //
-//   SAVERPAK_BENCH_JPEG=big.jpg imaging_bench [--benchmark_filter=...]
+//   SAVERPAK_BENCH_JPEG=big.jpg [SAVERPAK_BENCH_JPEG_TURNED=big6.jpg] imaging_bench [--benchmark_filter=...]
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -32,6 +33,36 @@ void LoadJpegBench(benchmark::State& state) {
     }
 }
 BENCHMARK(LoadJpegBench)->Name("LoadJpeg")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The decode the preview makes: straight to the fitted size. The picture is the one named by
+// the environment variable given (SAVERPAK_BENCH_JPEG, or SAVERPAK_BENCH_JPEG_TURNED for the
+// same picture with an Exif orientation that stands it on its side). Arguments: target width,
+// target height.
+void FittedBench(benchmark::State& state, const char* variable) {
+    const char* path = std::getenv(variable);
+    if (!path) path = BenchJpeg();
+    for (auto _ : state) {
+        cBitmap bitmap;
+        if (LoadJpeg(bitmap, path, 0, std::int32_t(state.range(0)), std::int32_t(state.range(1))) != 0) {
+            state.SkipWithError("cannot decode the benchmark picture");
+            return;
+        }
+        benchmark::DoNotOptimize(bitmap.FPixels);
+        bitmap.FreeBits();
+    }
+}
+BENCHMARK_CAPTURE(FittedBench, upright, "SAVERPAK_BENCH_JPEG")
+    ->Name("LoadJpegFitted/upright")
+    ->Args({1920, 1080})
+    ->Args({152, 112})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(FittedBench, turned, "SAVERPAK_BENCH_JPEG_TURNED")
+    ->Name("LoadJpegFitted/turned")
+    ->Args({1920, 1080})
+    ->Args({152, 112})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Arguments: target width, target height, screen depth.
 void PrepareBench(benchmark::State& state) {

@@ -4,6 +4,25 @@
 find_package(JPEG REQUIRED)   # libjpeg-turbo, 6b API (jpeglib.h, JPEG_LIB_VERSION 62)
 find_package(PNG REQUIRED)    # libpng 1.6 and zlib, for the tool's preview
 
+if(NOT WIN32)
+  # Linked from Debian's static libraries, so that the Linux saverpak starts on any x86-64 Linux
+  # (other distributions name the shared ones differently: Ubuntu's libjpeg is libjpeg.so.8).
+  # The tests link the same code the tool ships with.
+  foreach(package JPEG PNG ZLIB)
+    string(TOLOWER ${package} name)
+    if(package STREQUAL "PNG")
+      set(name png16)
+    elseif(package STREQUAL "ZLIB")
+      set(name z)
+    endif()
+    find_library(SAVERPAK_STATIC_${package} NAMES lib${name}.a REQUIRED)
+    set_target_properties(${package}::${package} PROPERTIES
+      IMPORTED_LOCATION ${SAVERPAK_STATIC_${package}}
+      IMPORTED_LOCATION_RELEASE ${SAVERPAK_STATIC_${package}}
+      IMPORTED_LOCATION_DEBUG ${SAVERPAK_STATIC_${package}})
+  endforeach()
+endif()
+
 if(SAVERPAK_TESTS)
   if(WIN32)
     # Debian ships GoogleTest as source only for foreign targets; build it with our flags.

@@ -249,16 +249,47 @@ namespace {
 constexpr DWORD kReadSlice = 1u << 20;
 
 // A short read of a header ends the load as a failure even when the file flags none.
-ErrorCode ShortReadCode(const cFile& file) {
+template <class Source>
+ErrorCode ShortReadCode(const Source& file) {
     return file.GetError() != 0 ? file.GetError() : ERR_END_OF_FILE;
 }
+
+// BMP data in memory, read as cFile reads a file: a read past the end returns what is left and
+// flags ERR_END_OF_FILE when nothing was left at all.
+class MemorySource {
+public:
+    MemorySource(const BYTE* data, std::size_t size) : FData(data), FSize(size) {}
+    DWORD Read(void* buffer, DWORD count) {
+        const std::size_t n = std::min<std::size_t>(count, FSize - FAt);
+        if (n) std::memcpy(buffer, FData + FAt, n);
+        FAt += n;
+        FError = n == 0 ? ERR_END_OF_FILE : 0;
+        return DWORD(n);
+    }
+    std::int32_t Seek(std::int32_t distance, DWORD origin) {
+        const std::int64_t base = origin == FILE_END ? std::int64_t(FSize)
+                                  : origin == FILE_CURRENT ? std::int64_t(FAt) : 0;
+        const std::int64_t to = base + distance;
+        FAt = std::size_t(std::clamp<std::int64_t>(to, 0, std::int64_t(FSize)));
+        return std::int32_t(FAt);
+    }
+    std::int32_t Tell() const { return std::int32_t(FAt); }
+    ErrorCode GetError() const { return FError; }
+
+private:
+    const BYTE* FData;
+    std::size_t FSize;
+    std::size_t FAt = 0;
+    ErrorCode FError = 0;
+};
 
 }  // namespace
 
 // Reads the file header and the info header. Writers that record colour-space information
 // use a longer info header (108 or 124 bytes): its first 40 bytes are ours, the rest is
 // skipped. Returns the pixel-data offset the file header gives, relative to `start`.
-ErrorCode cBitmap::ReadHeaders(cFile& file, std::int64_t start, std::int64_t end,
+template <class Source>
+ErrorCode cBitmap::ReadHeaders(Source& file, std::int64_t start, std::int64_t end,
                                std::uint32_t& dataOffset) {
     BYTE fileHeader[14];
     if (file.Read(fileHeader, sizeof(fileHeader)) != sizeof(fileHeader)) {
@@ -282,7 +313,8 @@ ErrorCode cBitmap::ReadHeaders(cFile& file, std::int64_t start, std::int64_t end
 }
 
 // Reads the pixel data: the rows, or the compressed data as far as the file holds it.
-ErrorCode cBitmap::ReadPixels(cFile& file, std::int64_t available) {
+template <class Source>
+ErrorCode cBitmap::ReadPixels(Source& file, std::int64_t available) {
     const std::uint64_t rows =
         std::uint64_t(RowStride(FHeader.biWidth, FHeader.biBitCount)) * DWORD(FHeader.biHeight);
     if (FHeader.biCompression == BI_RGB) {
@@ -320,7 +352,8 @@ ErrorCode cBitmap::ReadPixels(cFile& file, std::int64_t available) {
     return SetError(0);
 }
 
-ErrorCode cBitmap::ReadBmp(cFile& file) {
+template <class Source>
+ErrorCode cBitmap::ReadFrom(Source& file) {
     // The header is overwritten below; old pixels must not outlive the header that described
     // them.
     FreeBits();
@@ -344,6 +377,15 @@ ErrorCode cBitmap::ReadBmp(cFile& file) {
     if (ReadPixels(file, end - file.Tell()) == 0) Decompress();
     if (GetError() != 0) FreeBits();
     return GetError();
+}
+
+ErrorCode cBitmap::ReadBmp(cFile& file) { return ReadFrom(file); }
+
+ErrorCode cBitmap::ReadBmpBytes(const BYTE* data, std::size_t size) {
+    // Positions are 32-bit, as in a file the saver reads.
+    if (size > std::size_t(INT32_MAX)) return SetError(ERR_INVALID_FORMAT);
+    MemorySource source(data, size);
+    return ReadFrom(source);
 }
 
 ErrorCode cBitmap::LoadBmp(const char* name, std::int32_t offset) {

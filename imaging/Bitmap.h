@@ -72,6 +72,8 @@ public:
 #endif
     ErrorCode LoadBmp(const char* name, std::int32_t offset);
     ErrorCode ReadBmp(cFile& file);
+    // ReadBmp on BMP data held in memory (a picture about to be stored, say).
+    ErrorCode ReadBmpBytes(const BYTE* data, std::size_t size);
     static bool CheckHeader(const BITMAPINFOHEADER& header);
     ErrorCode Decompress();
     ErrorCode DecodeRle8();
@@ -100,9 +102,14 @@ public:
     std::atomic<std::int32_t> FCancel{0};
 
 private:
-    ErrorCode ReadHeaders(cFile& file, std::int64_t start, std::int64_t end,
+    // A source is a cFile or bytes in memory read the same way (Read, Seek, Tell, GetError).
+    template <class Source>
+    ErrorCode ReadFrom(Source& file);
+    template <class Source>
+    ErrorCode ReadHeaders(Source& file, std::int64_t start, std::int64_t end,
                           std::uint32_t& dataOffset);
-    ErrorCode ReadPixels(cFile& file, std::int64_t available);
+    template <class Source>
+    ErrorCode ReadPixels(Source& file, std::int64_t available);
     template <class Format>
     ErrorCode DecodeRle();
 

@@ -1,10 +1,12 @@
 #include "imaging/JpegFile.h"
 
+#include "imaging/Orientation.h"
 #include "imaging/Transitionsunit.h"
 
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 // libjpeg's header needs size_t and FILE declared first.
 #include <jpeglib.h>
@@ -17,10 +19,12 @@ namespace {
 struct JpegErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf returnPoint;
+    char* reason;  // JMSG_LENGTH_MAX characters for the library's message, or null
 };
 
 [[noreturn]] void ErrorExit(j_common_ptr cinfo) {
     auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    if (manager->reason) (*cinfo->err->format_message)(cinfo, manager->reason);
     std::longjmp(manager->returnPoint, 1);
 }
 
@@ -32,7 +36,13 @@ void EmitMessage(j_common_ptr, int) {}
 void ScanLimitMonitor(j_common_ptr cinfo) {
     if (!cinfo->is_decompressor) return;
     auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (dinfo->input_scan_number > kMaxJpegScans) ErrorExit(cinfo);
+    if (dinfo->input_scan_number <= kMaxJpegScans) return;
+    auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    if (manager->reason) {
+        std::snprintf(manager->reason, JMSG_LENGTH_MAX, "the picture has more than %d scans",
+                      kMaxJpegScans);
+    }
+    std::longjmp(manager->returnPoint, 1);
 }
 
 inline BYTE Multiply255(unsigned a, unsigned b) { return BYTE((a * b + 127) / 255); }
@@ -119,25 +129,59 @@ void AdvanceTo(j_decompress_ptr cinfo, JDIMENSION scanline, JSAMPARRAY scratch) 
     }
 }
 
+// The orientation the picture's Exif block gives (1 when it has none): the first saved APP1
+// marker that is an Exif block decides.
+int MarkerOrientation(j_decompress_ptr cinfo) {
+    for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next) {
+        if (m->marker != JPEG_APP0 + 1 || m->data_length < 6 ||
+            std::memcmp(m->data, "Exif\0\0", 6) != 0) {
+            continue;
+        }
+        return ExifOrientation(m->data, m->data_length);
+    }
+    return 1;
+}
+
+// The index a shrunk axis takes at i: NearestSource, or, along an axis that the turn mirrors,
+// NearestSource counted from the other end. Turning the small picture then gives exactly what
+// shrinking the turned full picture gives: the upright picture is sampled the same way
+// whichever way it was stored.
+inline std::int32_t AxisSource(std::int32_t source, std::int32_t target, std::int32_t i,
+                               bool mirrored) {
+    return mirrored ? source - 1 - NearestSource(source, target, target - 1 - i)
+                    : NearestSource(source, target, i);
+}
+
 // Where the scanlines go: the target rows of an outWidth x outHeight picture (the full size, or
-// the fitted one, whose row i takes the source row NearestSource gives), through a buffer
-// unless the library already writes our rows' layout at our width.
+// the fitted one, whose row i takes the source row AxisSource gives), through a buffer unless
+// the library already writes our rows' layout at our width.
 struct RowPlan {
     std::int32_t outWidth, outHeight;
     bool direct;       // the library writes blue, green, red
     bool inverted;     // CMYK with Adobe's inverted inks
+    bool mirrorRows;   // the turn mirrors the stored rows
     JSAMPARRAY input;  // one scanline as the library writes it
     JSAMPARRAY bgr;    // that scanline in blue, green, red, when a shrink needs it separately
     DWORD* columns;    // byte offsets of the target columns; null at full width
 };
 
-RowPlan PlanRows(j_decompress_ptr cinfo, bool direct, std::int32_t fitWidth,
-                 std::int32_t fitHeight) {
+// The fit is made for the upright picture: a picture that the turn stands on its side is
+// fitted into the box turned the same way, and turned once it is small.
+RowPlan PlanRows(j_decompress_ptr cinfo, bool direct, const PictureTurn& turn,
+                 std::int32_t fitWidth, std::int32_t fitHeight) {
     const auto width = std::int32_t(cinfo->output_width);
     const auto height = std::int32_t(cinfo->output_height);
-    RowPlan plan{width, height, direct, cinfo->saw_Adobe_marker != 0, nullptr, nullptr, nullptr};
+    RowPlan plan{width,   height,  direct, cinfo->saw_Adobe_marker != 0, turn.mirrorY,
+                 nullptr, nullptr, nullptr};
     if (fitWidth > 0 && fitHeight > 0) {
-        FitSize(width, height, fitWidth, fitHeight, plan.outWidth, plan.outHeight);
+        std::int32_t uprightWidth, uprightHeight;
+        if (turn.transposed) {
+            FitSize(height, width, fitWidth, fitHeight, uprightWidth, uprightHeight);
+            plan.outWidth = uprightHeight;
+            plan.outHeight = uprightWidth;
+        } else {
+            FitSize(width, height, fitWidth, fitHeight, plan.outWidth, plan.outHeight);
+        }
     }
     plan.input = RowBuffer(cinfo, cinfo->output_width * JDIMENSION(cinfo->output_components));
     if (plan.outWidth != width) {
@@ -145,7 +189,9 @@ RowPlan PlanRows(j_decompress_ptr cinfo, bool direct, std::int32_t fitWidth,
         plan.columns = static_cast<DWORD*>(
             (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
                                        sizeof(DWORD) * std::size_t(plan.outWidth)));
-        NearestColumns(width, plan.outWidth, plan.columns);
+        for (std::int32_t j = 0; j < plan.outWidth; ++j) {
+            plan.columns[j] = DWORD(AxisSource(width, plan.outWidth, j, turn.mirrorX)) * 3;
+        }
     }
     return plan;
 }
@@ -171,9 +217,9 @@ void ReadRow(j_decompress_ptr cinfo, const RowPlan& plan, BYTE* target) {
 }
 
 // Decodes every target row, top row first (stored rows are bottom-up, so the last comes first).
-ErrorCode ReadRows(j_decompress_ptr cinfo, cBitmap& bitmap, bool direct, std::int32_t fitWidth,
-                   std::int32_t fitHeight) {
-    const RowPlan plan = PlanRows(cinfo, direct, fitWidth, fitHeight);
+ErrorCode ReadRows(j_decompress_ptr cinfo, cBitmap& bitmap, bool direct, const PictureTurn& turn,
+                   std::int32_t fitWidth, std::int32_t fitHeight) {
+    const RowPlan plan = PlanRows(cinfo, direct, turn, fitWidth, fitHeight);
     if (!InstallBlock(bitmap, plan.outWidth, plan.outHeight)) return ERR_OUT_OF_MEMORY;
     const auto height = std::int32_t(cinfo->output_height);
     for (std::int32_t i = plan.outHeight - 1; i >= 0; --i) {
@@ -181,23 +227,53 @@ ErrorCode ReadRows(j_decompress_ptr cinfo, cBitmap& bitmap, bool direct, std::in
             bitmap.FreeBits();
             return ERR_CANCELLED;
         }
-        const std::int32_t sourceRow = NearestSource(height, plan.outHeight, i);
+        const std::int32_t sourceRow = AxisSource(height, plan.outHeight, i, plan.mirrorRows);
         AdvanceTo(cinfo, JDIMENSION(height - 1 - sourceRow), plan.input);
         ReadRow(cinfo, plan, bitmap.Row(i));
     }
     // The rest of the data is still read, so a picture that is broken past the last row used
-    // fails here just as a full decode would.
+    // fails here just as a full decode would. A skip to the very end would not do: libjpeg-turbo
+    // then marks the data as read without reading it, and a broken tail passes unnoticed. So
+    // the skip stops one row short and the last row is read.
     if (cinfo->output_scanline < cinfo->output_height) {
-        jpeg_skip_scanlines(cinfo, cinfo->output_height - cinfo->output_scanline);
+        AdvanceTo(cinfo, cinfo->output_height - 1, plan.input);
+        jpeg_read_scanlines(cinfo, plan.input, 1);
     }
     return 0;
 }
 
+// Where the JPEG data comes from: an open stream, or bytes in memory.
+struct JpegInput {
+    std::FILE* stream;
+    const std::uint8_t* data;
+    std::size_t size;
+};
+
+constexpr char kTooLarge[] = "the picture is wider than 21844 pixels or larger than 1 GiB decoded";
+
+void SetReason(const JpegErrorManager& errors, const char* text) {
+    if (errors.reason) std::snprintf(errors.reason, JMSG_LENGTH_MAX, "%s", text);
+}
+
 // Reads the header and starts the decompressor, or says why the picture cannot be ours.
-ErrorCode StartDecode(j_decompress_ptr cinfo, std::FILE* stream, bool& direct) {
-    jpeg_stdio_src(cinfo, stream);
+ErrorCode StartDecode(j_decompress_ptr cinfo, const JpegInput& input, bool& direct,
+                      PictureTurn& turn) {
+    if (input.stream) {
+        jpeg_stdio_src(cinfo, input.stream);
+    } else {
+        jpeg_mem_src(cinfo, const_cast<unsigned char*>(input.data), (unsigned long)input.size);
+    }
+    // The Exif block, where a camera records the picture's orientation.
+    jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(cinfo, TRUE);
-    if (!FitsOurRows(cinfo->image_width, cinfo->image_height)) return ERR_INVALID_FORMAT;
+    const auto& errors = *reinterpret_cast<const JpegErrorManager*>(cinfo->err);
+    // Upright, the picture must fit our rows too, fitted or not: one decision for both.
+    turn = TurnFor(MarkerOrientation(cinfo));
+    if (!FitsOurRows(cinfo->image_width, cinfo->image_height) ||
+        (turn.transposed && !FitsOurRows(cinfo->image_height, cinfo->image_width))) {
+        SetReason(errors, kTooLarge);
+        return ERR_INVALID_FORMAT;
+    }
 #ifdef JCS_EXTENSIONS
     // libjpeg-turbo can write blue, green, red itself, grey included (s, s, s), with the same
     // colour arithmetic: scanlines then go straight into their rows, with no second pass.
@@ -208,18 +284,24 @@ ErrorCode StartDecode(j_decompress_ptr cinfo, std::FILE* stream, bool& direct) {
 #endif
     jpeg_start_decompress(cinfo);
     const int components = cinfo->output_components;
-    if ((components != 1 && components != 3 && components != 4) ||
-        !FitsOurRows(cinfo->output_width, cinfo->output_height)) {
+    if (components != 1 && components != 3 && components != 4) {
+        SetReason(errors, "the picture is neither grey, colour nor CMYK");
+        return ERR_INVALID_FORMAT;
+    }
+    if (!FitsOurRows(cinfo->output_width, cinfo->output_height)) {
+        SetReason(errors, kTooLarge);
         return ERR_INVALID_FORMAT;
     }
     return 0;
 }
 
-// The return point for the library's fatal errors. The stream belongs to the caller.
-ErrorCode DecodeStream(cBitmap& bitmap, std::FILE* stream, std::int32_t fitWidth,
-                       std::int32_t fitHeight) {
+// The return point for the library's fatal errors. The stream belongs to the caller. The turn
+// the picture's Exif block asks for is left in `turn`; the rows come out fitted for it.
+ErrorCode DecodeStream(cBitmap& bitmap, const JpegInput& input, std::int32_t fitWidth,
+                       std::int32_t fitHeight, char* reason, PictureTurn& turn) {
     jpeg_decompress_struct cinfo;
     JpegErrorManager errors;
+    errors.reason = reason;
     jpeg_progress_mgr progress;
     std::memset(&progress, 0, sizeof(progress));
     progress.progress_monitor = ScanLimitMonitor;
@@ -233,10 +315,24 @@ ErrorCode DecodeStream(cBitmap& bitmap, std::FILE* stream, std::int32_t fitWidth
     jpeg_create_decompress(&cinfo);
     cinfo.progress = &progress;
     bool direct = false;
-    ErrorCode code = StartDecode(&cinfo, stream, direct);
-    if (code == 0) code = ReadRows(&cinfo, bitmap, direct, fitWidth, fitHeight);
+    ErrorCode code = StartDecode(&cinfo, input, direct, turn);
+    if (code == 0) code = ReadRows(&cinfo, bitmap, direct, turn, fitWidth, fitHeight);
     if (code == 0) jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
+    return code;
+}
+
+// Decodes, then stands the (fitted) picture upright.
+ErrorCode Decode(cBitmap& bitmap, const JpegInput& input, std::int32_t fitWidth,
+                 std::int32_t fitHeight, std::string* reason) {
+    char text[JMSG_LENGTH_MAX] = "";
+    PictureTurn turn;
+    ErrorCode code = DecodeStream(bitmap, input, fitWidth, fitHeight, reason ? text : nullptr, turn);
+    if (code == 0) {
+        code = TurnBitmap(bitmap, turn);
+        if (code != 0) bitmap.FreeBits();
+    }
+    if (reason) *reason = text;
     return code;
 }
 
@@ -247,7 +343,12 @@ ErrorCode LoadJpeg(cBitmap& bitmap, const char* name, std::int32_t offset, std::
     std::FILE* stream = std::fopen(name, "rb");
     if (!stream) return ERR_OPEN_FAILED;
     std::fseek(stream, offset, SEEK_SET);
-    const ErrorCode code = DecodeStream(bitmap, stream, fitWidth, fitHeight);
+    const ErrorCode code = Decode(bitmap, JpegInput{stream, nullptr, 0}, fitWidth, fitHeight, nullptr);
     std::fclose(stream);
     return code;
+}
+
+ErrorCode LoadJpegBytes(cBitmap& bitmap, const std::uint8_t* data, std::size_t size,
+                        std::int32_t fitWidth, std::int32_t fitHeight, std::string* reason) {
+    return Decode(bitmap, JpegInput{nullptr, data, size}, fitWidth, fitHeight, reason);
 }

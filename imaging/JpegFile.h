@@ -1,7 +1,9 @@
 // JPEG decoding through libjpeg into a 24-bit cBitmap.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "imaging/Bitmap.h"
 
@@ -9,6 +11,10 @@
 // would otherwise spend minutes re-decoding the whole picture once per scan.
 constexpr int kMaxJpegScans = 100;
 
+// Pictures with an Exif orientation come out upright (imaging/Orientation.h): a fit target
+// then applies to the upright picture, and the result is byte for byte what shrinking the
+// upright full decode gives.
+//
 // Decodes the JPEG data that starts `offset` bytes into the file `name` into the empty bitmap,
 // as 24 bits per pixel, bottom-up. Returns 0, ERR_OPEN_FAILED, ERR_INVALID_FORMAT,
 // ERR_OUT_OF_MEMORY or ERR_CANCELLED; the bitmap's own error code is left to the caller.
@@ -19,3 +25,9 @@ constexpr int kMaxJpegScans = 100;
 // rather than converted, and no full-size block is ever made.
 ErrorCode LoadJpeg(cBitmap& bitmap, const char* name, std::int32_t offset,
                    std::int32_t fitWidth = 0, std::int32_t fitHeight = 0);
+
+// The same decode from JPEG data in memory. `reason`, when given, receives why a picture that
+// fails was refused: the library's message, or the limit it passes.
+ErrorCode LoadJpegBytes(cBitmap& bitmap, const std::uint8_t* data, std::size_t size,
+                        std::int32_t fitWidth = 0, std::int32_t fitHeight = 0,
+                        std::string* reason = nullptr);

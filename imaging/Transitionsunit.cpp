@@ -74,6 +74,20 @@ void ssPicture::Load(ssPak& pak, std::int32_t position, std::int32_t fitWidth,
     if (GetError() != 0) RaiseLoadError(nullptr);
 }
 
+void ssPicture::Load(BYTE type, const BYTE* data, std::size_t size, std::int32_t fitWidth,
+                     std::int32_t fitHeight) {
+    FPictureType = type;
+    SetError(0);
+    if (type == kPictureTypeBmp) {
+        ReadBmpBytes(data, size);
+    } else if (type == kPictureTypeJpeg) {
+        SetError(LoadJpegBytes(*this, data, size, fitWidth, fitHeight));
+    } else {
+        throw std::runtime_error("File is corrupt. Invalid picture type.");
+    }
+    if (GetError() != 0) RaiseLoadError(nullptr);
+}
+
 void FitSize(std::int32_t width, std::int32_t height, std::int32_t targetWidth,
              std::int32_t targetHeight, std::int32_t& newWidth, std::int32_t& newHeight) {
     newWidth = width;

@@ -5,6 +5,7 @@
 // picture's error code names the cause.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "imaging/Bitmap.h"
@@ -31,6 +32,10 @@ public:
     // Resize gives, in a fraction of the time and memory; Resize then finds it fitting. BMPs
     // load whole.
     void Load(ssPak& pak, std::int32_t position, std::int32_t fitWidth = 0,
+              std::int32_t fitHeight = 0);
+    // Decodes a stored picture held in memory (type 0 BMP, 1 JPEG), as the container's form
+    // does: the picture as build stores it, before there is a container.
+    void Load(BYTE type, const BYTE* data, std::size_t size, std::int32_t fitWidth = 0,
               std::int32_t fitHeight = 0);
     // Decodes a BMP or JPEG file, chosen by its extension.
     void Load(const char* name, std::int32_t fitWidth = 0, std::int32_t fitHeight = 0);

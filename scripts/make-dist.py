@@ -3,7 +3,10 @@
 
   saverpak-VERSION-windows-x64.zip   saverpak.exe, the saver stub Saverpak.scr, README, the
                                      licence notices of what is linked in, the demo as an example
-  saverpak-VERSION-linux-x64.tar.gz  the tool, README, licence notices
+  saverpak-VERSION-linux-x64.tar.gz  the tool (libjpeg, libpng, zlib and the C++ runtime linked
+                                     in) with its man page, Saverpak.scr, README, the licence
+                                     notices, the example
+  (both)                             LICENSE, the module guide docs/MODULES.md and sdk/
   SHA256SUMS                         of the two archives (each archive has one of its members)
 
 The archives are reproducible: members in a fixed order, SOURCE_DATE_EPOCH (default: the last
@@ -16,11 +19,13 @@ import hashlib
 import io
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tarfile
 import tempfile
 import time
+import tomllib
 import zipfile
 from pathlib import Path
 
@@ -29,9 +34,18 @@ DOC = Path("/usr/share/doc")
 # Compiled into the tool from headers (both builds).
 HEADER_LIBRARIES = {"CLI11": "libcli11-dev", "tomlplusplus": "libtomlplusplus-dev",
                     "nlohmann-json": "nlohmann-json3-dev"}
+# The project's licence and the module author's kit, in both archives.
+KIT = ["LICENSE", "docs/MODULES.md", "sdk/saverpak_module.h", "sdk/example/module.c"]
 # Linked statically into the Windows programs.
 WINDOWS_LIBRARIES = {"libjpeg-turbo": "libjpeg62-turbo-dev", "libpng": "libpng-dev",
-                     "zlib": "libz-mingw-w64-dev", "mingw-w64": "mingw-w64-x86-64-dev"}
+                     "zlib": "libz-mingw-w64-dev", "mingw-w64": "mingw-w64-x86-64-dev",
+                     "gcc-runtime": "g++-mingw-w64-x86-64-posix"}
+# Linked statically into the Linux tool (tools/saverpak/CMakeLists.txt); the GCC runtime's
+# notice covers the Windows programs' copy of it as well.
+LINUX_LIBRARIES = {"libjpeg-turbo": "libjpeg62-turbo-dev", "libpng": "libpng-dev",
+                   "zlib": "zlib1g-dev", "gcc-runtime": "gcc-12-base"}
+# All the Linux tool may ask of the system: the C library's own parts.
+LINUX_SYSTEM_LIBRARIES = {"libc.so.6", "libm.so.6", "ld-linux-x86-64.so.2"}
 
 
 def fail(message):
@@ -76,12 +90,68 @@ def stripped(program):
         return out.read_bytes()
 
 
-def demo_content():
-    """The demo's pictures, drawn as scripts/demo.sh draws them."""
+def needs_only_the_c_library(program):
+    """Fails unless the Linux tool asks the system for nothing but the C library's parts."""
+    dynamic = subprocess.run(["readelf", "-d", str(program)], capture_output=True, text=True,
+                             check=True).stdout
+    needed = set(re.findall(r"\(NEEDED\)\s+Shared library: \[([^\]]+)\]", dynamic))
+    if needed - LINUX_SYSTEM_LIBRARIES:
+        fail(f"{program} needs {', '.join(sorted(needed - LINUX_SYSTEM_LIBRARIES))}; it must link "
+             "them statically to start on other distributions")
+
+
+def roff_text(text):
+    """Plain text as roff: backslashes escaped, no line taken for a request."""
+    lines = text.replace("\\", "\\e").splitlines()
+    return "\n".join("\\&" + line if line.startswith((".", "'")) else line for line in lines)
+
+
+def man_page(tool, epoch):
+    """saverpak.1, written by help2man from the tool's --help and each command's."""
+    if not shutil.which("help2man"):
+        fail("help2man is missing (scripts/install-deps.sh installs it)")
+    commands = ["build", "list", "verify", "extract", "preview"]
+    sections = ["[COMMANDS]"]
+    for command in commands:
+        text = subprocess.run([str(tool), command, "--help"], capture_output=True, text=True,
+                              check=True).stdout
+        sections += [f".SS {command}", ".nf", roff_text(text.strip()), ".fi"]
+    sections += ["[EXAMPLES]", ".nf", roff_text(
+        "saverpak build --stub Saverpak.scr --manifest example/Snowfall.toml -o Snowfall.scr\n"
+        "saverpak verify Snowfall.scr\n"
+        "saverpak list Snowfall.scr\n"
+        "saverpak preview example/content/preview.jpg --depth 8 -o preview8.png"), ".fi",
+                 "[SEE ALSO]", "README.md in this archive: the manifest, the container and "
+                 "signing a saver."]
+    with tempfile.TemporaryDirectory() as folder:
+        include = Path(folder) / "saverpak.h2m"
+        include.write_text("\n".join(sections) + "\n")
+        out = subprocess.run(
+            ["help2man", "--no-info", "--section=1", f"--include={include}",
+             "--name=build, list, verify and extract the content of a Windows screen saver",
+             str(tool)],
+            capture_output=True, check=True, env={**os.environ, "SOURCE_DATE_EPOCH": str(epoch)})
+    return out.stdout
+
+
+def example(windows):
+    """The demo as the example: its manifest, its module and the pictures the manifest names,
+    drawn as scripts/demo.sh draws them."""
+    manifest = read(ROOT / "demo/Snowfall.toml")
+    names = {entry["file"] for kind in ("module", "picture")
+             for entry in tomllib.loads(manifest.decode())[kind] if "file" in entry}
+    members = [("example/Snowfall.toml", manifest, 0o644)]
     with tempfile.TemporaryDirectory() as folder:
         subprocess.run([str(ROOT / "demo/make-content.sh"), folder], check=True,
                        stdout=subprocess.DEVNULL)
-        return [(f"example/content/{p.name}", p.read_bytes()) for p in sorted(Path(folder).iterdir())]
+        drawn = {f"content/{p.name}": p.read_bytes() for p in Path(folder).iterdir()}
+    drawn["Snowfall.exe"] = read(windows / "demo/Snowfall.exe")
+    if names - drawn.keys():
+        fail(f"the example manifest names {', '.join(sorted(names - drawn.keys()))}, which "
+             "nothing makes")
+    # Only what the manifest uses: no file in the archive that nothing reads.
+    return members + [(f"example/{name}", drawn[name], 0o755 if name.endswith(".exe") else 0o644)
+                      for name in sorted(names)]
 
 
 def with_sums(members):
@@ -119,22 +189,27 @@ def main():
     dist = ROOT / "build/dist"
     dist.mkdir(parents=True, exist_ok=True)
     readme = read(ROOT / "README.md")
+    kit = [(name, read(ROOT / name), 0o644) for name in KIT]
 
+    saver = read(windows / "presentation/Saverpak.scr")
+    example_members = example(windows)
     windows_members = [
         ("saverpak.exe", read(windows / "tools/saverpak/saverpak.exe"), 0o755),
-        ("Saverpak.scr", read(windows / "presentation/Saverpak.scr"), 0o755),
+        ("Saverpak.scr", saver, 0o755),
         ("README.md", readme, 0o644),
         ("saverpak-manifest.schema.json", read(ROOT / "saverpak-manifest.schema.json"), 0o644),
     ] + [(name, data, 0o644) for name, data in
-         licences({**WINDOWS_LIBRARIES, **HEADER_LIBRARIES})] + [
-        ("example/Snowfall.toml", read(ROOT / "demo/Snowfall.toml"), 0o644),
-        ("example/Snowfall.exe", read(windows / "demo/Snowfall.exe"), 0o755),
-    ] + [(name, data, 0o644) for name, data in demo_content()]
+         licences({**WINDOWS_LIBRARIES, **HEADER_LIBRARIES})] + example_members + kit
+    tool = native / "tools/saverpak/saverpak"
+    needs_only_the_c_library(tool)
     linux_members = [
-        ("saverpak", stripped(native / "tools/saverpak/saverpak"), 0o755),
+        ("saverpak", stripped(tool), 0o755),
+        ("saverpak.1", man_page(tool, epoch), 0o644),
+        ("Saverpak.scr", saver, 0o755),
         ("README.md", readme, 0o644),
         ("saverpak-manifest.schema.json", read(ROOT / "saverpak-manifest.schema.json"), 0o644),
-    ] + [(name, data, 0o644) for name, data in licences(HEADER_LIBRARIES)]
+    ] + [(name, data, 0o644) for name, data in
+         licences({**WINDOWS_LIBRARIES, **LINUX_LIBRARIES, **HEADER_LIBRARIES})] + example_members + kit
 
     archives = []
     for platform, extension, members, write in (

@@ -1,50 +1,17 @@
 // Snowfall: the demo module program. The saver extracts it, writes "Snowfall.cfg" beside it and
 // starts it; it fills the screen with falling snow and the count of days to Christmas, and shows
-// the Sound and Music choices it was given. After a while it ends by itself, so the saver's
+// the Sound and Music choices it was given (sdk/saverpak_module.h reads them; docs/MODULES.md). After a while it ends by itself, so the saver's
 // restart shows too (SNOWFALL_SECONDS in the environment sets the while; 0 runs for ever).
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <cwchar>
 #include <string>
 #include <vector>
 
+#include "saverpak_module.h"
+
 namespace {
-
-struct Arguments {
-    int sound = -1;
-    int music = -1;
-    int days = -1;
-    bool found = false;
-};
-
-// The argument file is our own path with the extension replaced by ".cfg"; it holds
-// "SS_Sound=s&SS_Music=m&SS_Days=d" and nothing else.
-Arguments ReadArguments() {
-    Arguments arguments;
-    // Wide: the temporary folder may be named in letters the ANSI code page lacks.
-    wchar_t path[MAX_PATH];
-    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return arguments;
-    wchar_t* dot = std::wcsrchr(path, L'.');
-    if (dot) *dot = L'\0';
-    if (std::wcslen(path) + 5 > MAX_PATH) return arguments;
-    std::wcscat(path, L".cfg");
-
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return arguments;
-    char text[512] = {};
-    DWORD read = 0;
-    ReadFile(file, text, sizeof text - 1, &read, nullptr);
-    CloseHandle(file);
-    arguments.found = std::sscanf(text, "SS_Sound=%d&SS_Music=%d&SS_Days=%d", &arguments.sound,
-                                  &arguments.music, &arguments.days) == 3;
-    return arguments;
-}
 
 struct Flake {
     int x, y, speed, size, drift;
@@ -52,7 +19,7 @@ struct Flake {
 
 class Snowfall {
 public:
-    Snowfall(int width, int height, Arguments arguments)
+    Snowfall(int width, int height, const SaverpakArguments& arguments)
         : FWidth(width), FHeight(height), FArguments(arguments) {
         for (int i = 0; i < 220; ++i) {
             FFlakes.push_back({static_cast<int>(Next() % width), static_cast<int>(Next() % height),
@@ -96,16 +63,16 @@ public:
 
 private:
     std::string Headline() const {
-        if (!FArguments.found) return "Merry snowfall";
         if (FArguments.days == 0) return "Merry Christmas!";
         if (FArguments.days == 1) return "1 day to Christmas";
         return std::to_string(FArguments.days) + " days to Christmas";
     }
 
     std::string Details() const {
-        if (!FArguments.found) return "(no argument file)";
+        // The days are counted from today all the same.
+        if (FArguments.defaulted == SAVERPAK_DEFAULTED_ALL) return "(no argument file)";
         static const char* const kChoices[] = {"on", "once", "off"};
-        auto choice = [](int value) { return value >= 0 && value <= 2 ? kChoices[value] : "?"; };
+        auto choice = [](int value) { return kChoices[value]; };
         return std::string("Sound ") + choice(FArguments.sound) + "   Music " +
                choice(FArguments.music);
     }
@@ -127,7 +94,7 @@ private:
     }
 
     int FWidth, FHeight;
-    Arguments FArguments;
+    SaverpakArguments FArguments;
     std::vector<Flake> FFlakes;
     unsigned FSeed = 2026;
 };
@@ -184,7 +151,10 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     const int width = GetSystemMetrics(SM_CXSCREEN);
     const int height = GetSystemMetrics(SM_CYSCREEN);
-    Snowfall snow(width, height, ReadArguments());
+    // The argument file the saver wrote beside this program: Snowfall.cfg.
+    SaverpakArguments arguments;
+    SaverpakReadArguments(&arguments);
+    Snowfall snow(width, height, arguments);
 
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = WindowProc;

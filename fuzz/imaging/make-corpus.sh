@@ -5,15 +5,19 @@ set -eu
 pictures=$1
 out=$2
 rm -rf "$out"
-mkdir -p "$out/bmp" "$out/jpeg"
+mkdir -p "$out/bmp" "$out/jpeg" "$out/convert"
 for f in thin1 thin4 thin8 thin24 thinrle8 thinrle8c5 srcrle8c5 src4 even8; do
     cp "$pictures/$f.bmp" "$out/bmp/"
 done
-for f in thin c420 grey prog restart cmyk; do
+for f in thin c420 grey prog restart cmyk cmyk0 exif9II exifcutII \
+    exif1II exif2II exif3II exif4II exif5II exif6II exif7II exif8II \
+    exif1MM exif2MM exif3MM exif4MM exif5MM exif6MM exif7MM exif8MM; do
     for ext in jpg jpeg; do
         [ -f "$pictures/$f.$ext" ] && cp "$pictures/$f.$ext" "$out/jpeg/"
     done
 done
+# The converter's: PNGs of every kind, BMPs of 16 and 32 bits.
+cp "$pictures"/png_*.png "$pictures"/bmp16_*.bmp "$pictures"/bmp32*.bmp "$out/convert/"
 # A 7 x 3 RLE4 picture: encoded runs, an absolute run with pad, a delta, end of line and bitmap.
 {
     printf 'BM'

@@ -19,6 +19,7 @@
 #include "tools/saverpak/PathText.h"
 #include "tools/saverpak/PictureCheck.h"
 #include "tools/saverpak/ToolError.h"
+#include "tools/saverpak/ToolMessages.h"
 
 namespace fs = std::filesystem;
 
@@ -31,9 +32,8 @@ constexpr std::uint32_t kMaxIconFile = 16u << 20;
 class InputFile {
 public:
     InputFile(const fs::path& path, std::string what) : FPath(path), FWhat(std::move(what)) {
+        RequireInputFile(path, FWhat);
         std::error_code error;
-        if (!fs::is_regular_file(path, error))
-            throw ToolError(Name() + " is not a file that can be read");
         std::uintmax_t size = fs::file_size(path, error);
         if (error) throw ToolError("cannot read " + Name() + ": " + error.message());
         if (size > kMaxPakPosition)
@@ -219,15 +219,22 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
         auto& file = files.emplace_back(std::make_unique<InputFile>(path, "picture"));
         // A picture is checked whole, as the saver decodes it whole, and then let go.
         std::vector<std::uint8_t> bytes = file->ReadAll();
-        auto type = RecognizePicture(bytes);
-        if (!type)
-            throw ToolError("picture " + std::to_string(i) + ": " + PathText(path) +
-                            " is neither a BMP nor a JPEG file");
-        std::string problem = PictureProblem(bytes, *type);
+        PicturePlan plan;
+        std::string problem = PlanPicture(bytes, i, PathText(path), plan);
         if (!problem.empty())
             throw ToolError("picture " + std::to_string(i) + ": " + PathText(path) + ": " +
                             problem);
-        input.Pictures.push_back({*type, file->Data(target)});
+        if (!plan.Converted) {
+            input.Pictures.push_back({plan.Type, file->Data(target)});
+            continue;
+        }
+        // A picture the saver cannot read as it is goes in as the BMP it was converted to.
+        std::cerr << "saverpak: picture " << i << ": " << PathText(path) << " " << plan.Note
+                  << std::endl;
+        auto stored = std::make_shared<std::vector<std::uint8_t>>(std::move(*plan.Converted));
+        input.Pictures.push_back({plan.Type, {std::uint32_t(stored->size()), [stored, &target] {
+                                                  target->Write(stored->data(), stored->size());
+                                              }}});
     }
 
     for (const ManifestKey& key : manifest.Keys)

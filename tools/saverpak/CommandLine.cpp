@@ -1,12 +1,15 @@
 // The tool's command line: every command with its options and --help, parsed and run. CLI11 is
 // header-only and costs more to compile than the commands themselves, so it is read here alone.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -17,6 +20,7 @@
 #include "tools/saverpak/Commands.h"
 #include "tools/saverpak/PathText.h"
 #include "tools/saverpak/ToolError.h"
+#include "tools/saverpak/ToolMessages.h"
 
 namespace {
 
@@ -43,8 +47,10 @@ void AddBuildCommand(CLI::App& app) {
     build->add_option("--manifest", *manifest, "The manifest (TOML) naming the content")
         ->required();
     build->add_option("-o,--output", *output, "The saver file to write")->required();
-    build->callback(
-        [=] { BuildSaver(PathFromText(*stub), PathFromText(*manifest), PathFromText(*output)); });
+    build->callback([=] {
+        BuildSaver(PathFromText(*stub), PathFromText(*manifest), PathFromText(*output));
+        PrintBuildSummary(PathFromText(*output), std::cout);
+    });
 }
 
 void AddListCommand(CLI::App& app) {
@@ -99,27 +105,62 @@ void AddPreviewCommand(CLI::App& app, PreviewFunction work) {
     auto size = std::make_shared<std::string>();
     auto input = std::make_shared<std::string>();
     auto output = std::make_shared<std::string>();
-    preview->add_option("INPUT", *input, "A BMP or JPEG file, or a saver with --picture")
+    preview->add_option("INPUT", *input, "A picture (PNG, JPEG, BMP) as build stores it, or a saver with --picture")
         ->required();
-    preview->add_option("--picture", options->picture, "Content item of the saver (from 0)")
+    preview->add_option("--picture", options->picture,
+                        "Content item of the saver (from 0); for a picture file, its role "
+                        "(0 preview, 1 logo; default: INPUT is a picture file)")
         ->check(CLI::NonNegativeNumber);
-    preview->add_option("--size", *size, "Fit into WIDTHxHEIGHT, as the preview window does");
+    preview->add_option("--size", *size,
+                        "Fit into WIDTHxHEIGHT, as the preview window does (default: the "
+                        "picture's own size)");
     preview->add_option("--depth", options->depth, "Bits per pixel of the screen")
-        ->check(CLI::IsMember({4, 8, 16, 24}));
+        ->check(CLI::IsMember({4, 8, 16, 24}))
+        ->capture_default_str();
     preview->add_option("--adaptive", options->adaptive, "1: palette from the picture; 0: fixed")
-        ->check(CLI::IsMember({0, 1}));
+        ->check(CLI::IsMember({0, 1}))
+        ->capture_default_str();
     preview->add_option("-o,--output", *output, "The PNG to write")->required();
     preview->callback([options, size, input, output, work] {
         PreviewOptions run = *options;
         run.input = PathFromText(*input);
         run.output = PathFromText(*output);
         if (!size->empty()) ParsePreviewSize(*size, run.width, run.height);
-        work(run);
+        RequireInputFile(run.input, run.picture >= 0 ? "saver" : "picture");
+        if (run.picture >= 0)
+            NamingFile(PathText(run.input), [&] { work(run); });
+        else
+            work(run);
     });
 }
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+
+std::vector<std::string> CommandNames(CLI::App& app) {
+    std::vector<std::string> names;
+    for (CLI::App* command : app.get_subcommands({})) names.push_back(command->get_name());
+    return names;
+}
+
+// The arguments as CLI11 is to read them: "saverpak help COMMAND" is "saverpak COMMAND --help",
+// and on Windows "/?" asks for help as in every Windows program. Returns the command the user
+// typed when it is none of the tool's (the caller names the nearest).
+std::optional<std::string> Normalise(std::vector<std::string>& args,
+                                     const std::vector<std::string>& commands) {
+#ifdef _WIN32
+    for (std::string& arg : args)
+        if (arg == "/?") arg = "--help";
+#endif
+    if (!args.empty() && args[0] == "help") {
+        args.erase(args.begin());
+        args.resize(std::min<std::size_t>(args.size(), 1));
+        args.push_back("--help");
+    }
+    if (args.empty() || args[0].empty() || args[0][0] == '-') return std::nullopt;
+    if (std::find(commands.begin(), commands.end(), args[0]) != commands.end()) return std::nullopt;
+    return args[0];
+}
 
 // One line naming the commands, for a command line the tool cannot use.
 std::string UsageLine(CLI::App& app) {
@@ -127,7 +168,7 @@ std::string UsageLine(CLI::App& app) {
     for (CLI::App* command : app.get_subcommands({}))
         commands += (commands.empty() ? "" : "|") + command->get_name();
     return "usage: saverpak " + commands +
-           " ARGUMENTS...  (saverpak --help, saverpak COMMAND --help)";
+           " ARGUMENTS...  (saverpak --help, saverpak help COMMAND)";
 }
 
 // A listing that never reached its reader (a full disk, a closed pipe) is a failure: standard
@@ -184,8 +225,19 @@ int RunSaverpak(int argc, const char* const* argv, PreviewFunction preview) {
     app.allow_windows_style_options(false);
     for (CLI::App* command : app.get_subcommands({})) command->allow_windows_style_options(false);
     app.set_version_flag("--version", "saverpak " SAVERPAK_VERSION);
+    app.footer("Every command has its own --help: saverpak help COMMAND.");
+    std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+    if (std::optional<std::string> unknown = Normalise(args, CommandNames(app))) {
+        std::string nearest = NearestCommand(*unknown, CommandNames(app));
+        std::cerr << "saverpak: unknown command '" << *unknown << "'"
+                  << (nearest.empty() ? "" : "; did you mean " + nearest + "?") << "\n"
+                  << UsageLine(app) << std::endl;
+        return kExitUsage;
+    }
+    std::vector<const char*> arguments{argc > 0 ? argv[0] : "saverpak"};
+    for (const std::string& arg : args) arguments.push_back(arg.c_str());
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(arguments.size()), arguments.data());
     } catch (const CLI::Success& done) {
         return CheckOutput(app.exit(done));  // --help, --version
     } catch (const CLI::ParseError& error) {

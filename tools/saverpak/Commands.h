@@ -11,6 +11,9 @@
 void BuildSaver(const std::filesystem::path& stub, const std::filesystem::path& manifest,
                 const std::filesystem::path& output);
 
+// Prints one line on what the built saver OUT holds: its size, the stub's, and the content.
+void PrintBuildSummary(const std::filesystem::path& output, std::ostream& out);
+
 // Prints every record of FILE, as a table or as JSON.
 void ListSaver(const std::filesystem::path& file, bool json, std::ostream& out);
 

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <fstream>
 #include <iomanip>
 #include <iostream>
 #include <ostream>
@@ -14,6 +15,7 @@
 #include "tools/saverpak/Inspect.h"
 #include "tools/saverpak/KeyNames.h"
 #include "tools/saverpak/PathText.h"
+#include "tools/saverpak/PictureFacts.h"
 #include "tools/saverpak/ToolError.h"
 
 namespace fs = std::filesystem;
@@ -52,7 +54,9 @@ const char* FunctionName(std::uint8_t function) {
     return function == kShellExecute ? "shell-execute" : "exit-and-leave-running";
 }
 
-ordered_json ReportJson(const PakReport& r) {
+using Facts = std::vector<std::optional<PictureFacts>>;
+
+ordered_json ReportJson(const PakReport& r, const Facts& facts) {
     ordered_json j;
     j["file"] = r.Path;
     j["fileSize"] = r.FileSize;
@@ -98,6 +102,11 @@ ordered_json ReportJson(const PakReport& r) {
         picture["pictureType"] = p.Descriptor.PictureType;
         picture["dataOffset"] = p.Descriptor.DataOffset;
         picture["data"] = DataJson(p.Data);
+        const char* role = PictureRole(i);
+        picture["role"] = *role ? ordered_json(role) : ordered_json(nullptr);
+        picture["kind"] = facts[i] ? ordered_json(facts[i]->Kind) : ordered_json(nullptr);
+        picture["width"] = facts[i] ? ordered_json(facts[i]->Width) : ordered_json(nullptr);
+        picture["height"] = facts[i] ? ordered_json(facts[i]->Height) : ordered_json(nullptr);
         j["pictures"].push_back(picture);
     }
 
@@ -126,7 +135,7 @@ ordered_json ReportJson(const PakReport& r) {
 }
 
 // One line per record, in file order, like the layout tables in the README.
-void PrintTable(const PakReport& r, std::ostream& out) {
+void PrintTable(const PakReport& r, const Facts& facts, std::ostream& out) {
     struct Line {
         std::uint64_t Position;
         std::uint64_t Size;
@@ -158,9 +167,13 @@ void PrintTable(const PakReport& r, std::ostream& out) {
     for (std::size_t i = 0; i < r.Pictures.size(); ++i) {
         const PakPictureInfo& p = r.Pictures[i];
         std::string n = std::to_string(i);
+        std::string about = std::string(*PictureRole(i) ? PictureRole(i) : "not shown") + ", ";
+        about += facts[i] ? facts[i]->Kind + " " + std::to_string(facts[i]->Width) + " x " +
+                                std::to_string(facts[i]->Height)
+                          : std::string(PictureTypeName(p.Descriptor.PictureType)) + ", unrecognised";
         lines.push_back({p.Data.Span.Position, p.Data.Span.Size,
-                         "picture " + n + " data (" + PictureTypeName(p.Descriptor.PictureType) +
-                             ", length " + std::to_string(p.Data.Length) + ")"});
+                         "picture " + n + " data (" + about + ", length " +
+                             std::to_string(p.Data.Length) + ")"});
         lines.push_back({p.Span.Position, p.Span.Size, "picture " + n + " descriptor"});
     }
     if (r.ContentTable.Span.Size)
@@ -209,13 +222,19 @@ void PrintTable(const PakReport& r, std::ostream& out) {
 void ListSaver(const fs::path& file, bool json, std::ostream& out) {
     PakReport report = NamingFile(
         PathText(file), [&] { return InspectPak(PathText(file), InspectDepth::Records); });
+    // Each picture's kind and size, from its header: a few bytes read beside the reader.
+    Facts facts;
+    std::ifstream in(file, std::ios::binary);
+    for (const PakPictureInfo& p : report.Pictures)
+        facts.push_back(ReadPictureFacts(in, p.Data.Span.Position, p.Data.Length,
+                                         p.Descriptor.PictureType));
     if (json) {
-        ordered_json j = ReportJson(report);
+        ordered_json j = ReportJson(report, facts);
         j["saver"] = ordered_json::parse(SaverResourcesJson(file));
         out << j.dump(2, ' ', false, ordered_json::error_handler_t::replace)
             << "\n";
     } else {
-        PrintTable(report, out);
+        PrintTable(report, facts, out);
         if (std::string saver = SaverResourcesLine(file); !saver.empty()) out << saver << "\n";
     }
 }

@@ -1,5 +1,6 @@
 #include "tools/saverpak/Manifest.h"
 
+#include <cstdio>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -16,6 +17,10 @@
 #include "tools/saverpak/VersionInfo.h"
 
 namespace {
+
+constexpr const char* kPathHint =
+    "Write a Windows path in single quotes, 'C:\\Snow\\show.exe', or with /, "
+    "\"C:/Snow/show.exe\"";
 
 class ManifestReader {
 public:
@@ -90,6 +95,15 @@ private:
         return ansi;
     }
 
+    // A Windows path in double quotes has its backslashes read as escapes: "C:\new\x.exe"
+    // holds a line break. TOML leaves such a text valid, so the path is checked here.
+    void RefuseEscapedControls(const std::string& where, const char* key,
+                               const std::string& text) const {
+        if (text.find_first_of("\b\t\n\f\r") == std::string::npos) return;
+        Fail(where, std::string("'") + key + "' holds a line break, tab or other control character: in double "
+                        "quotes \\n, \\t, \\r, \\b and \\f stand for them. " + kPathHint);
+    }
+
     bool OptionalBool(const toml::table& t, const std::string& where, const char* key) const {
         const toml::node* node = t.get(key);
         if (!node) return false;
@@ -104,6 +118,7 @@ private:
         if (!node->is_string()) Fail(where, "'" + key + "' must be a string");
         std::string text = *node->value<std::string>();
         if (text.empty()) Fail(where, "'" + key + "' is empty");
+        RefuseEscapedControls(where, key.c_str(), text);
         // TOML text is UTF-8; so are the file names the tool is given.
         std::filesystem::path file(reinterpret_cast<const char8_t*>(text.c_str()));
         return file.is_absolute() ? file : FFolder / file;
@@ -121,6 +136,7 @@ private:
                 Fail(where, "'arg-method' must be an integer from 0 to 255");
             module.ArgMethod = static_cast<std::uint8_t>(*value);
         }
+        if (module.Name) RefuseEscapedControls(where, "name", *module.Name);
         if (module.External) {
             if (t.contains("file"))
                 Fail(where, "an external module names its program with 'name', not 'file'");
@@ -173,6 +189,7 @@ private:
         } else if (name == "shell-execute") {
             key.Function = kShellExecute;
             key.Command = OptionalText(t, where, "command");
+            if (key.Command) RefuseEscapedControls(where, "command", *key.Command);
             if (!key.Command || key.Command->empty())
                 Fail(where, "a shell-execute key needs a 'command'");
             if (key.Command->find('\0') != std::string::npos)
@@ -205,16 +222,7 @@ private:
         if (manifest.Link.find('\0') != std::string::npos ||
             manifest.Caption.find('\0') != std::string::npos)
             Fail("settings", "'link' and 'caption' may not contain a zero character");
-        if (const toml::node* music = t.get("music")) {
-            if (music->is_boolean()) {
-                manifest.Music = *music->value<bool>() ? 1 : 0;
-            } else if (music->is_integer() && *music->value<std::int64_t>() >= 0 &&
-                       *music->value<std::int64_t>() <= 0xFFFFFFFF) {
-                manifest.Music = static_cast<std::uint32_t>(*music->value<std::int64_t>());
-            } else {
-                Fail("settings", "'music' must be true or false");
-            }
-        }
+        manifest.Music = OptionalBool(t, "settings", "music") ? 1 : 0;
     }
 
     // A resource text: UTF-16 in the saver, so any letter, but no control character.
@@ -255,10 +263,48 @@ private:
     std::filesystem::path FFolder;
 };
 
+// A manifest saved as UTF-16 (Notepad's "Unicode") or in a code page (Windows-1252) is told so,
+// with where the first byte that is not UTF-8 stands, before TOML sees it.
+void RefuseUnlessUtf8(const std::string& text, const std::string& sourceName) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t size = text.size();
+    constexpr const char* kSaveAs = "; save it as UTF-8 (in Notepad: Save As, Encoding UTF-8)";
+    if (size >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF)))
+        throw ToolError(sourceName + ": the manifest is UTF-16 text" + kSaveAs);
+    std::size_t line = 1, column = 1;
+    for (std::size_t i = 0; i < size;) {
+        const unsigned char lead = bytes[i];
+        std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2
+                           : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+        bool valid = length != 0 && i + length <= size;
+        for (std::size_t k = 1; valid && k < length; ++k) valid = (bytes[i + k] & 0xC0) == 0x80;
+        if (valid && length >= 3) {  // no overlong forms, no surrogates, nothing past U+10FFFF
+            const unsigned char second = bytes[i + 1];
+            valid = !(lead == 0xE0 && second < 0xA0) && !(lead == 0xED && second >= 0xA0) &&
+                    !(lead == 0xF0 && second < 0x90) && !(lead == 0xF4 && second >= 0x90);
+        }
+        if (!valid) {
+            char byte[8];
+            std::snprintf(byte, sizeof byte, "0x%02X", lead);
+            throw ToolError(sourceName + ":" + std::to_string(line) + ":" + std::to_string(column) +
+                            ": the manifest is not UTF-8 text (byte " + byte +
+                            "; it may be in Windows-1252)" + kSaveAs);
+        }
+        if (lead == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+        i += length;
+    }
+}
+
 }  // namespace
 
 Manifest ParseManifest(const std::string& text, const std::string& sourceName,
                        const std::filesystem::path& folder) {
+    RefuseUnlessUtf8(text, sourceName);
     toml::table root;
     try {
         root = toml::parse(text, sourceName);
@@ -266,6 +312,9 @@ Manifest ParseManifest(const std::string& text, const std::string& sourceName,
         std::ostringstream message;
         message << sourceName << ":" << error.source().begin.line << ":"
                 << error.source().begin.column << ": " << error.description();
+        // A backslash in double quotes begins an escape: most often a Windows path.
+        if (error.description().find("escape sequence") != std::string_view::npos)
+            message << ". In double quotes a backslash begins an escape. " << kPathHint;
         throw ToolError(message.str());
     }
     return ManifestReader(sourceName, folder).Read(root);

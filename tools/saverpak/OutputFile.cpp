@@ -19,6 +19,7 @@
 #include <unistd.h>
 #endif
 
+#include "package/ModuleName.h"
 #include "tools/saverpak/PathText.h"
 #include "tools/saverpak/ToolError.h"
 
@@ -91,7 +92,10 @@ std::FILE* CreateNew(const fs::path& path) {
     HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        errno = GetLastError() == ERROR_FILE_EXISTS ? EEXIST : EACCES;
+        const DWORD code = GetLastError();
+        errno = code == ERROR_FILE_EXISTS                                     ? EEXIST
+                : code == ERROR_PATH_NOT_FOUND || code == ERROR_FILE_NOT_FOUND ? ENOENT
+                                                                                : EACCES;
         return nullptr;
     }
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
@@ -149,12 +153,85 @@ private:
 #endif
 };
 
+// The file `output` names: symbolic links followed, as the system would follow them to open
+// it, so that the file named is replaced and the link stays. A link may name a file that does
+// not exist yet.
+fs::path FollowLinks(const fs::path& output) {
+    fs::path path = output;
+    for (int hop = 0; hop < 40; ++hop) {  // the system's own limit on links in a row
+        std::error_code error;
+        if (!fs::is_symlink(fs::symlink_status(path, error))) return path;
+        fs::path target = fs::read_symlink(path, error);
+        if (error)
+            throw ToolError("cannot read the symbolic link " + PathText(path) + ": " +
+                            error.message());
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    throw ToolError("the output " + PathText(output) + " is a loop of symbolic links");
+}
+
+const char* SpecialFileKind(fs::file_type type) {
+    switch (type) {
+        case fs::file_type::directory: return "a folder";
+        case fs::file_type::fifo: return "a FIFO (named pipe)";
+        case fs::file_type::character:
+        case fs::file_type::block: return "a device";
+        case fs::file_type::socket: return "a socket";
+        default: return "a special file";
+    }
+}
+
+// Throws unless `target` (what `output` names) is a regular file or nothing in a folder that
+// exists.
+void CheckOutputTarget(const fs::path& output, const fs::path& target) {
+    const std::string named = "the output " + PathText(output);
+#ifdef _WIN32
+    // CON, NUL, COM1 and their kind are devices in every folder, with or without an extension.
+    const std::string name = PathText(target.filename());
+    if (const char* problem = ModuleNameProblem(name);
+        problem && std::string_view(problem).find("device") != std::string_view::npos)
+        throw ToolError(named + " is a device name; saverpak writes only regular files. Choose "
+                        "another file name");
+#endif
+    std::error_code error;
+    const fs::file_status status = fs::status(target, error);
+    if (fs::exists(status)) {
+        if (fs::is_regular_file(status)) return;
+        throw ToolError(named + (target == output ? "" : " (" + PathText(target) + ")") + " is " +
+                        SpecialFileKind(status.type()) +
+                        ", not a regular file; saverpak replaces only regular files. Choose a "
+                        "file name");
+    }
+    const fs::path folder = target.parent_path();
+    const fs::file_status folderStatus = fs::status(folder, error);
+    if (!fs::exists(folderStatus))
+        throw ToolError("cannot write " + PathText(output) + ": the folder " + PathText(folder) +
+                        " does not exist");
+    if (!fs::is_directory(folderStatus))
+        throw ToolError("cannot write " + PathText(output) + ": " + PathText(folder) +
+                        " is not a folder");
+}
+
+// Gives the new file the mode of the file it replaces, and its owner and group where the
+// system allows (only the superuser may give a file away; a member of the group may keep it).
+void KeepOwnerAndMode([[maybe_unused]] std::FILE* stream, [[maybe_unused]] const fs::path& target) {
+#ifndef _WIN32
+    struct stat replaced {};
+    if (stat(target.c_str(), &replaced) != 0) return;  // a new file: the umask decides
+    const int fd = fileno(stream);
+    if (fchown(fd, replaced.st_uid, replaced.st_gid) != 0) (void)!fchown(fd, -1, replaced.st_gid);
+    // After the owner: a change of owner clears the set-user-ID and set-group-ID bits.
+    (void)!fchmod(fd, replaced.st_mode & 07777);
+#endif
+}
+
 }  // namespace
 
-OutputFile::OutputFile(fs::path output) : FOutput(std::move(output)) {
+OutputFile::OutputFile(const fs::path& output) : FOutput(output), FTarget(FollowLinks(output)) {
+    CheckOutputTarget(FOutput, FTarget);
     [[maybe_unused]] InterruptsHeld held;  // nothing to hold on Windows
     for (int attempt = 0; attempt < 100 && !FStream; ++attempt) {
-        FTemp = TempName(FOutput, gTempCounter++);
+        FTemp = TempName(FTarget, gTempCounter++);
         FStream = CreateNew(FTemp);
         if (!FStream && errno != EEXIST) break;
     }
@@ -162,6 +239,7 @@ OutputFile::OutputFile(fs::path output) : FOutput(std::move(output)) {
         throw ToolError("cannot create a temporary file beside " + PathText(FOutput) + ": " +
                         std::strerror(errno));
     ArmInterruptCleanup(FTemp);
+    KeepOwnerAndMode(FStream, FTarget);
 }
 
 OutputFile::~OutputFile() {
@@ -225,8 +303,9 @@ void OutputFile::CloseStream() {
 
 void OutputFile::Commit() {
     CloseStream();
+    CheckOutputTarget(FOutput, FTarget);  // it may have become something else meanwhile
     std::error_code error;
-    fs::rename(FTemp, FOutput, error);
+    fs::rename(FTemp, FTarget, error);
     if (error) throw ToolError("cannot write " + PathText(FOutput) + ": " + error.message());
     gTempArmed = false;
     FCommitted = true;

@@ -2,6 +2,12 @@
 // output's own folder (so the final rename stays on one volume) and renamed over the output
 // only when complete. A temporary file that is not committed is removed, also when the tool is
 // interrupted (SIGINT, SIGTERM, SIGHUP; a console Ctrl-C or close on Windows).
+//
+// It replaces nothing but a regular file: an output that names a FIFO, a device, a folder or
+// any other special file is refused before anything is written (and again just before the
+// rename, in case it changed meanwhile). A symbolic link is followed: the file it names is what
+// gets replaced, and the link stays. A replaced file keeps its permission bits, and its owner
+// and group where the system allows.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +17,8 @@
 
 class OutputFile {
 public:
-    explicit OutputFile(std::filesystem::path output);
+    // Throws ToolError, before creating anything, when `output` may not be written (above).
+    explicit OutputFile(const std::filesystem::path& output);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -31,7 +38,8 @@ public:
     void Commit();
 
 private:
-    std::filesystem::path FOutput;
+    std::filesystem::path FOutput;  // as given, for messages
+    std::filesystem::path FTarget;  // the file it names, symbolic links followed
     std::filesystem::path FTemp;
     std::FILE* FStream = nullptr;
     bool FCommitted = false;

@@ -1,15 +1,11 @@
 #include "tools/saverpak/PictureCheck.h"
 
-#include <csetjmp>
-#include <cstdio>
 #include <cstring>
 
 #include "imaging/Bitmap.h"
+#include "imaging/JpegFile.h"
+#include "imaging/StorablePicture.h"
 #include "package/PakFormat.h"
-
-extern "C" {
-#include <jpeglib.h>
-}
 
 namespace {
 
@@ -33,12 +29,12 @@ std::string BmpProblem(const std::vector<std::uint8_t>& bytes) {
     if (header.biWidth <= 0 || header.biHeight <= 0 || header.biWidth > kMaxWidth24 ||
         header.biHeight > kMaxSide)
         return "BMP width must be 1 to " + std::to_string(kMaxWidth24) + " and height 1 to " +
-               std::to_string(kMaxSide) + " (top-down pictures are not shown)";
+               std::to_string(kMaxSide);
     if (header.biPlanes != 1) return "BMP must have one plane";
     // The saver's own test of bit count, compression and colour-table size.
     if (!cBitmap::CheckHeader(header))
-        return "BMP must have 1, 4, 8 or 24 bits per pixel, RLE only at 4 and 8 bits, and at "
-               "most 256 colours";
+        return "BMP must have 1, 4, 8, 16, 24 or 32 bits per pixel, RLE only at 4 and 8 bits, "
+               "and at most 256 colours";
     std::uint64_t paletteEnd = 14 + std::uint64_t(header.biSize) + 4 * cBitmap::PaletteSize(header);
     // The saver takes the pixels from the offset when it lies past the colour table and
     // inside the file.
@@ -62,60 +58,28 @@ std::string BmpProblem(const std::vector<std::uint8_t>& bytes) {
     return "";
 }
 
-// libjpeg reports fatal errors through error_exit, which must not return: it jumps back to
-// the setjmp in DecodeJpeg. Nothing with a destructor lives in that function, so the jump
-// skips no cleanup.
-struct JpegErrorManager {
-    jpeg_error_mgr Manager;  // first, so libjpeg's pointer is ours too
-    std::jmp_buf Return;
-    char Message[JMSG_LENGTH_MAX];
-};
-
-void JpegErrorExit(j_common_ptr info) {
-    auto* errors = reinterpret_cast<JpegErrorManager*>(info->err);
-    (*info->err->format_message)(info, errors->Message);
-    std::longjmp(errors->Return, 1);
-}
-
-void JpegIgnoreMessage(j_common_ptr, int) {}
-
-// 0 when the whole picture decodes; 1 for a libjpeg error (message in errors.Message); 2 for
-// an unsupported component count or size.
-int DecodeJpeg(const std::uint8_t* data, unsigned long size, JpegErrorManager& errors) {
-    jpeg_decompress_struct info;
-    std::memset(&info, 0, sizeof info);
-    info.err = jpeg_std_error(&errors.Manager);
-    errors.Manager.error_exit = JpegErrorExit;
-    errors.Manager.emit_message = JpegIgnoreMessage;
-    if (setjmp(errors.Return)) {
-        jpeg_destroy_decompress(&info);
-        return 1;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, const_cast<unsigned char*>(data), size);
-    jpeg_read_header(&info, TRUE);
-    jpeg_start_decompress(&info);
-    if ((info.output_components != 1 && info.output_components != 3) ||
-        static_cast<std::uint64_t>(info.output_width) * info.output_height * 3 > kMaxPixelBytes) {
-        jpeg_destroy_decompress(&info);
-        return 2;
-    }
-    JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
-                                               info.output_width * info.output_components, 1);
-    while (info.output_scanline < info.output_height) jpeg_read_scanlines(&info, row, 1);
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return 0;
-}
-
+// The saver's own decoder decides, so the tool accepts exactly the JPEGs the saver shows (grey,
+// colour, CMYK and YCCK). A decode fitted to a small box succeeds exactly when the full one
+// does, and needs no full-size block.
 std::string JpegProblem(const std::vector<std::uint8_t>& bytes) {
-    JpegErrorManager errors;
-    std::memset(&errors, 0, sizeof errors);
-    int result = DecodeJpeg(bytes.data(), static_cast<unsigned long>(bytes.size()), errors);
-    if (result == 1) return std::string("JPEG does not decode: ") + errors.Message;
-    if (result == 2)
-        return "JPEG must be grey or colour (1 or 3 components) and at most 256 MB decoded";
-    return "";
+    cBitmap bitmap;
+    std::string reason;
+    const ErrorCode code = LoadJpegBytes(bitmap, bytes.data(), bytes.size(), 160, 120, &reason);
+    bitmap.FreeBits();
+    if (code == 0) return "";
+    if (code == ERR_OUT_OF_MEMORY) return "JPEG is too large to decode (out of memory)";
+    return "JPEG does not decode: " + (reason.empty() ? std::string("invalid data") : reason);
+}
+
+// What to tell an author whose picture is in a format the tool does not convert.
+std::string UnconvertedFormat(const std::vector<std::uint8_t>& bytes, const std::string& name) {
+    const PictureFormat format = RecognizeFormat(bytes.data(), bytes.size());
+    // ImageMagick's "[0]" takes the first frame of an animation or the first page.
+    const std::string how = "; save it as PNG, JPEG or BMP first, for example with ImageMagick: "
+                            "convert '" + name + "[0]' picture.png";
+    if (format == PictureFormat::Unknown)
+        return "not a picture the tool knows (it takes PNG, JPEG and BMP files)";
+    return std::string(FormatName(format)) + " pictures are not converted" + how;
 }
 
 }  // namespace
@@ -129,4 +93,31 @@ std::optional<std::uint8_t> RecognizePicture(const std::vector<std::uint8_t>& by
 
 std::string PictureProblem(const std::vector<std::uint8_t>& bytes, std::uint8_t type) {
     return type == kPictureBmp ? BmpProblem(bytes) : JpegProblem(bytes);
+}
+
+std::string PlanPicture(const std::vector<std::uint8_t>& bytes, std::size_t index,
+                        const std::string& name, PicturePlan& plan) {
+    plan = PicturePlan{};
+    const PictureFormat format = RecognizeFormat(bytes.data(), bytes.size());
+    if (format == PictureFormat::Jpeg) {
+        plan.Type = kPictureJpeg;
+        return JpegProblem(bytes);
+    }
+    if (format == PictureFormat::Bmp && !IsConvertibleBmp(bytes.data(), bytes.size())) {
+        plan.Type = kPictureBmp;
+        return BmpProblem(bytes);
+    }
+    if (format != PictureFormat::Bmp && format != PictureFormat::Png)
+        return UnconvertedFormat(bytes, name);
+    // Behind the preview the saver's window is black; behind the logo, the dialog's face.
+    const RgbColour background = index == 1 ? RgbColour{240, 240, 240} : RgbColour{0, 0, 0};
+    StorableBmp converted;
+    std::string problem = ConvertToStorableBmp(bytes.data(), bytes.size(), background, converted);
+    if (!problem.empty()) return problem;
+    plan.Type = kPictureBmp;
+    plan.Converted = std::move(converted.bytes);
+    plan.Note = "(" + converted.source + ") stored as " + converted.stored;
+    // The stored picture passes the saver's own checks, as any BMP given as it is must.
+    problem = BmpProblem(*plan.Converted);
+    return problem.empty() ? "" : "the converted picture is refused: " + problem;
 }

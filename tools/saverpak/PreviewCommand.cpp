@@ -1,6 +1,7 @@
 #include "tools/saverpak/PreviewCommand.h"
 #include "tools/saverpak/PathText.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <fstream>
@@ -11,6 +12,7 @@
 
 #include "imaging/Display.h"
 #include "imaging/Preparation.h"
+#include "imaging/StorablePicture.h"
 #include "package/PakEntries.h"
 #include "package/kwPak.h"
 #include "tools/saverpak/OutputFile.h"
@@ -116,7 +118,11 @@ void PreviewPicture(const PreviewOptions& options) {
 
     ssPicture picture;
     const std::string input = PathText(options.input);
-    if (options.picture >= 0) {
+    // A picture file is shown as build would store it: --picture then names its role (0 the
+    // preview, 1 the logo), which decides the background its alpha is composited over.
+    const std::vector<std::uint8_t> bytes = ReadPictureFile(options.input);
+    const bool pictureFile = RecognizeFormat(bytes.data(), bytes.size()) != PictureFormat::Unknown;
+    if (options.picture >= 0 && !pictureFile) {
         kwPak pak;
         pak.Bind(input.c_str());
         struct Unbinder {
@@ -134,9 +140,14 @@ void PreviewPicture(const PreviewOptions& options) {
                                input + " picture " + std::to_string(options.picture));
         picture.Load(pak, position, options.width, options.height);
     } else {
-        const std::vector<std::uint8_t> bytes = ReadPictureFile(options.input);
-        RefuseWhatBuildRefuses(bytes, RecognizePicture(bytes), input);
-        picture.Load(input.c_str(), options.width, options.height);
+        // What build would store for the picture in that role, decoded as the saver decodes
+        // what it finds in its container.
+        PicturePlan plan;
+        const std::string problem =
+            PlanPicture(bytes, std::size_t(std::max(options.picture, 0)), input, plan);
+        if (!problem.empty()) throw ToolError("preview: " + input + ": " + problem);
+        const std::vector<std::uint8_t>& stored = plan.Converted ? *plan.Converted : bytes;
+        picture.Load(plan.Type, stored.data(), stored.size(), options.width, options.height);
     }
 
     DisplayOverride screen(options.depth);

@@ -6,14 +6,17 @@
 #include <string>
 #include <utility>
 
+#include "tools/saverpak/ToolMessages.h"
+
 class ToolError : public std::runtime_error {
 public:
     explicit ToolError(const std::string& message) : std::runtime_error(message) {}
 };
 
 // Runs `action`, which reads the saver file `path` with the saver's reader. The reader's
-// messages are the saver's own; one that does not end with the path gets it added, in the
-// reader's style (one space, then the path), so every failure names its file.
+// messages are the saver's own, but for a file that is missing or not a saver, which the tool
+// says in its own words; one that does not end with the path gets it added, in the reader's
+// style (one space, then the path), so every failure names its file.
 template <typename Action>
 auto NamingFile(const std::string& path, Action&& action) {
     try {
@@ -22,6 +25,8 @@ auto NamingFile(const std::string& path, Action&& action) {
         throw;
     } catch (const std::runtime_error& error) {
         std::string message = error.what();
+        std::string reworded = ReaderMessageInToolWords(path, message);
+        if (reworded != message) throw ToolError(reworded);
         if (message.size() < path.size() ||
             message.compare(message.size() - path.size(), path.size(), path) != 0)
             message += " " + path;

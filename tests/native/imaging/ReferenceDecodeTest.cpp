@@ -137,6 +137,21 @@ TEST(ReferenceDecode, JpegWiderThanTheStrideRuleIsRefused) {
     cBitmap b;
     EXPECT_EQ(LoadJpeg(b, folder.Write("wide.jpg", jpeg).c_str(), 0), ERR_INVALID_FORMAT);
     EXPECT_FALSE(b.HasPixels());
+
+    // 8 x 30000 stored, but a phone's portrait: upright it is as wide, fitted or not.
+    Bytes turned = ReadAll(PicturePath("exif6II.jpg"));
+    for (std::size_t i = 2; i + 9 < turned.size(); ++i) {
+        if (turned[i] == 0xFF && turned[i + 1] == 0xC0) {
+            turned[i + 5] = 30000 >> 8;
+            turned[i + 6] = 30000 & 0xFF;
+            turned[i + 7] = 0;
+            turned[i + 8] = 8;
+            break;
+        }
+    }
+    EXPECT_EQ(LoadJpegBytes(b, turned.data(), turned.size()), ERR_INVALID_FORMAT);
+    EXPECT_EQ(LoadJpegBytes(b, turned.data(), turned.size(), 152, 112), ERR_INVALID_FORMAT);
+    EXPECT_FALSE(b.HasPixels());
 }
 
 TEST(ReferenceDecode, ProgressiveJpegWithEndlessScansIsStopped) {
@@ -159,4 +174,18 @@ TEST(ReferenceDecode, ProgressiveJpegWithEndlessScansIsStopped) {
     cBitmap b;
     EXPECT_EQ(LoadJpeg(b, folder.Write("scans.jpg", hostile).c_str(), 0), ERR_INVALID_FORMAT);
     EXPECT_FALSE(b.HasPixels());
+}
+
+TEST(ReferenceDecode, ABrokenTailFailsTheFittedDecodeAsItFailsTheFullOne) {
+    // A marker no decoder knows, after the last scan: the full decode meets it when it reads on
+    // to the end; the fitted one must read on too, also when (as here, a picture stored upside
+    // down) the rows it takes end before the last.
+    Bytes jpeg = ReadAll(PicturePath("exif3II.jpg"));
+    ASSERT_GT(jpeg.size(), 2u);
+    jpeg.insert(jpeg.end() - 2, {0xFF, 0x7A, 0x00, 0x04, 0x00, 0x00});
+    cBitmap whole, fitted;
+    EXPECT_EQ(LoadJpegBytes(whole, jpeg.data(), jpeg.size()), ERR_INVALID_FORMAT);
+    EXPECT_EQ(LoadJpegBytes(fitted, jpeg.data(), jpeg.size(), 37, 23), ERR_INVALID_FORMAT);
+    whole.FreeBits();
+    fitted.FreeBits();
 }

@@ -71,6 +71,72 @@ convert half.pnm -depth 8 rgb:half.djpeg.rgb
 convert src.ppm -colorspace CMYK -quality 95 cmyk.jpeg
 convert cmyk.jpeg -colorspace sRGB -depth 8 rgb:cmyk.magick.rgb
 
+# The same data as plain CMYK (Adobe transform 0): ImageMagick's own is YCCK (transform 2).
+cp cmyk.jpeg cmyk0.jpeg
+at=$(grep -obUa Adobe cmyk.jpeg | head -1 | cut -d: -f1)
+printf '\000' | dd of=cmyk0.jpeg bs=1 seek=$((at + 11)) conv=notrunc 2>/dev/null
+convert cmyk0.jpeg -colorspace sRGB -depth 8 rgb:cmyk0.magick.rgb
+
+# Phone photographs: an Exif block (make, orientation, software) in either byte order for each
+# of the 8 orientations, and ImageMagick's upright reading of each.
+byte() { for b in "$@"; do printf "\\$(printf %03o $((b & 255)))"; done; }
+u16() { if [ "$order" = II ]; then byte $1 $(($1 >> 8)); else byte $(($1 >> 8)) $1; fi; }
+u32() { if [ "$order" = II ]; then u16 $1; u16 $(($1 >> 16)); else u16 $(($1 >> 16)); u16 $1; fi; }
+exif() {  # orientation, byte order: APP1 of 2 + 6 + 56 bytes
+    byte 255 225 0 64; printf 'Exif\000\000%s' "$order"; u16 42; u32 8
+    u16 3
+    u16 0x010F; u16 2; u32 6; u32 50     # Make, 6 characters at offset 50
+    u16 0x0112; u16 3; u32 1; u16 $1; u16 0
+    u16 0x0131; u16 2; u32 3; printf 'ab\000\000'
+    u32 0
+    printf 'Phone\000'
+}
+for order in II MM; do
+    for o in 1 2 3 4 5 6 7 8; do
+        { head -c 2 c420.jpg; exif $o; tail -c +3 c420.jpg; } > exif$o$order.jpg
+        convert exif$o$order.jpg -auto-orient -depth 8 rgb:exif$o$order.magick.rgb
+    done
+done
+# A tag out of range, and an Exif block cut short inside its directory: shown as stored.
+order=II
+{ head -c 2 c420.jpg; exif 9; tail -c +3 c420.jpg; } > exif9II.jpg
+{ head -c 2 c420.jpg; byte 255 225 0 28; printf 'Exif\000\000II'; u16 42; u32 8; u16 3
+  byte 0x12 0x01 3 0 1 0 0 0 6 0; tail -c +3 c420.jpg; } > exifcutII.jpg
+
+# Pictures as authors have them, for the tool's converter: PNG of every colour type and depth,
+# interlaced, with alpha; BMPs of 16 and 32 bits with bit fields and alpha. The references are
+# ImageMagick's readings composited over black and over the dialog face RGB(240,240,240).
+convert src.ppm -alpha set -channel A -fx 'i/w' +channel alpha.png
+convert -size 61x37 xc:navy -fill gold -draw 'circle 30,18 30,4' -fill red -draw 'rectangle 2,2 12,30' few.ppm
+convert few.ppm -define png:color-type=0 -define png:bit-depth=8 -colorspace gray png_grey8.png
+convert src.ppm -colorspace gray -define png:color-type=0 -define png:bit-depth=16 PNG:png_grey16.png
+convert few.ppm -monochrome -define png:color-type=0 -define png:bit-depth=1 png_grey1.png
+convert few.ppm -colorspace gray -depth 2 -define png:color-type=0 -define png:bit-depth=2 png_grey2.png
+convert alpha.png -colorspace gray -define png:color-type=4 -define png:bit-depth=8 png_greya8.png
+convert alpha.png -colorspace gray -depth 16 -define png:color-type=4 -define png:bit-depth=16 png_greya16.png
+convert src.ppm PNG24:png_rgb8.png
+convert src.ppm -depth 16 -evaluate multiply 0.9 PNG48:png_rgb16.png
+convert alpha.png PNG32:png_rgba8.png
+convert alpha.png -depth 16 PNG64:png_rgba16.png
+convert few.ppm PNG8:png_pal8.png
+convert few.ppm -colors 4 -define png:color-type=3 -define png:bit-depth=2 png_pal2.png
+convert alpha.png -channel A -threshold 50% +channel PNG8:png_paltrns.png
+convert alpha.png -interlace PNG PNG32:png_rgba8i.png
+convert few.ppm -interlace PNG PNG8:png_pal8i.png
+convert src.ppm -define bmp:subtype=RGB555 BMP:bmp16_555.bmp
+convert src.ppm -define bmp:subtype=RGB565 BMP:bmp16_565.bmp
+convert alpha.png -define bmp:subtype=ARGB4444 BMP:bmp16_4444.bmp
+convert alpha.png -define bmp:subtype=ARGB1555 BMP:bmp16_1555.bmp
+convert alpha.png BMP:bmp32a.bmp
+convert few.ppm -type TrueColorAlpha BMP:bmp32.bmp
+# 16 bits without bit fields: 5-5-5 by the format's default.
+convert src.ppm -define bmp:subtype=RGB555 BMP3:bmp16_rgb.bmp
+printf '\000' | dd of=bmp16_rgb.bmp bs=1 seek=30 conv=notrunc 2>/dev/null
+for f in png_*.png bmp16_*.bmp bmp32*.bmp; do
+    convert "$f" -background black -alpha remove -alpha off -depth 8 "rgb:${f%.*}.black.rgb"
+    convert "$f" -background 'rgb(240,240,240)' -alpha remove -alpha off -depth 8 "rgb:${f%.*}.face.rgb"
+done
+
 # Sizes of the raw files tell the tests the dimensions.
-for f in *.ppm *.bmp *.jpg *.jpeg; do identify -format "%f %w %h\n" "$f"; done > sizes.txt
+for f in *.ppm *.bmp *.jpg *.jpeg *.png; do identify -format "%f %w %h\n" "$f"; done > sizes.txt
 echo "$recipe" > stamp

@@ -188,6 +188,13 @@ function = "exit-and-leave-running"
     EXPECT_EQ(j["modules"][1]["dataOffset"], 0);
     EXPECT_EQ(j["pictures"][0]["type"], "jpeg");
     EXPECT_EQ(j["pictures"][1]["type"], "bmp");
+    EXPECT_EQ(j["pictures"][0]["role"], "preview");
+    EXPECT_EQ(j["pictures"][1]["kind"], "BMP 8-bit");
+    EXPECT_EQ(j["pictures"][1]["width"], 16);
+    std::ostringstream table;
+    ListSaver(out, false, table);
+    EXPECT_NE(table.str().find("picture 0 data (preview, JPEG colour 40 x 30, length"), std::string::npos) << table.str();
+    EXPECT_NE(table.str().find("picture 1 data (logo, BMP 8-bit 16 x 8, length"), std::string::npos) << table.str();
     ASSERT_EQ(j["keys"].size(), 3u);
     EXPECT_EQ(j["keys"][0]["key"], 0x70);
     EXPECT_EQ(j["keys"][0]["keyName"], "F1");
@@ -290,7 +297,7 @@ TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
     folder.Write("show.exe", ProgramBytes(100));
     folder.Write("text.exe", "not a program");
     folder.Write("good.bmp", BmpBytes(4, 4));
-    folder.Write("deep.bmp", BmpBytes(4, 4, 0, 32));
+    folder.Write("deep.bmp", BmpBytes(4, 4, 0, 2));
     folder.Write("gap.bmp", BmpBytes(4, 4).replace(10, 4, Le32Bytes(60)));
     folder.Write("cut.bmp", BmpBytes(40, 40).substr(0, 200));
     folder.Write("core.bmp", BmpBytes(4, 4, 0, 24, 108));
@@ -322,7 +329,12 @@ TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
     const Case cases[] = {
         {"[[module]]\nfile = \"show.exe\"\nnmae = \"x\"\n", "module 0: unknown entry 'nmae'"},
         {"[[module]]\nname = \"x.exe\"\n", "module 0: 'file' is required"},
-        {"[[module]]\nfile = \"absent.exe\"\n", "absent.exe is not a file that can be read"},
+        {"[[module]]\nfile = \"absent.exe\"\n", "cannot open the module " + folder.Path("absent.exe") + ": there is no such file"},
+        {"[[module]]\nfile = \"C:\\Snow\\show.exe\"\n", "escape. Write a Windows path in single quotes, 'C:\\Snow\\show.exe', or with /"},
+        {"[[module]]\nfile = \"bin\\new.exe\"\n", "module 0: 'file' holds a line break, tab or other control character"},
+        {"[[module]]\nexternal = true\nname = \"C:\\new\\tools.exe\"\n", "'name' holds a line break"},
+        {"\xFF\xFE[", "saver.toml: the manifest is UTF-16 text; save it as UTF-8"},
+        {"# Schnee\n[settings]\ncaption = \"f\xFCr\"\n", "saver.toml:3:13: the manifest is not UTF-8 text (byte 0xFC"},
         {"[[module]]\nfile = \"text.exe\"\n", "is not a Windows program (no \"MZ\")"},
         {"[[module]]\nfile = \"show.exe\"\nname = '..\\evil.exe'\n", "'name' contains a path separator"},
         {"[[module]]\nfile = \"show.exe\"\nname = \"NUL.exe\"\n", "'name' is a reserved device name"},
@@ -330,8 +342,8 @@ TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
         {"[[module]]\nexternal = true\nfile = \"show.exe\"\nname = \"C:\\\\x.exe\"\n", "names its program with 'name'"},
         {"[[module]]\nexternal = true\nname = 'C:\\Show\\show.CFG'\n", "'name' ends in \".cfg\""},
         {"[[module]]\nfile = \"show.exe\"\narg-method = 256\n", "'arg-method' must be an integer from 0 to 255"},
-        {"[[picture]]\nfile = \"text.png\"\n", "is neither a BMP nor a JPEG file"},
-        {"[[picture]]\nfile = \"deep.bmp\"\n", "1, 4, 8 or 24 bits"},
+        {"[[picture]]\nfile = \"text.png\"\n", "not a picture the tool knows"},
+        {"[[picture]]\nfile = \"deep.bmp\"\n", "1, 4, 8, 16, 24 or 32 bits"},
         {"[[picture]]\nfile = \"gap.bmp\"\n", "ends before its pixel data"},
         {"[[picture]]\nfile = \"cut.bmp\"\n", "ends before its pixel data"},
         {"[[picture]]\nfile = \"core.bmp\"\n", "runs past the file"},
@@ -341,6 +353,7 @@ TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
         {"[settings]\ncaption = \"\\u4e2d\"\n", "Windows-1252"},
         {"[settings]\nlink = \"a\\u0000b\"\n", "zero character"},
         {"[settings]\nmusic = \"yes\"\n", "'music' must be true or false"},
+        {"[settings]\nmusic = 2\n", "'music' must be true or false"},
         {keys21, "at most 20 distinct keys; the manifest has 21"},
         {entries33, "at most 32 key entries; the manifest has 33"},
         {"[[key]]\nkey = \"Hyper\"\nfunction = \"exit-and-leave-running\"\n", "unknown key name 'Hyper'"},
@@ -359,7 +372,7 @@ TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
         {"[saver]\nversion = \"1.2\"\n", "'version' must be a string such as \"1.2.3\""},
         {"[saver]\nversion = \"1.2.3.65536\"\n", "'version' must be"},
         {"[saver]\nversion = 1.2\n", "'version' must be"},
-        {"[saver]\nicon = \"absent.ico\"\n", "absent.ico is not a file that can be read"},
+        {"[saver]\nicon = \"absent.ico\"\n", "cannot open the icon "},
         {"[saver]\nicon = \"text.ico\"\n", "text.ico is not an icon file (.ico)"},
         {"[saver]\nicon = \"cut.ico\"\n", "image 0 lies outside the file"},
         {"[saver]\nicon = \"wrong.ico\"\n", "wrong.ico image 0 (24x16) is a bitmap of another size than the directory says"},
@@ -453,6 +466,78 @@ TEST(SaverpakBuild, NeverWritesOverItsInputs) {
     EXPECT_EQ(folder.Read("saver.scr").substr(4096, StubBytes().size() - 4096), StubBytes().substr(4096));
 }
 
+// Build and extract replace nothing but a regular file: a special file is refused before
+// anything is written, a symbolic link is followed and stays, a replaced file keeps its mode
+// and owner.
+TEST(SaverpakBuild, OutputsReplaceOnlyRegularFiles) {
+    TestFolder folder;
+    const std::string stub = folder.Write("stub.scr", StubBytes());
+    folder.Write("show.exe", ProgramBytes(100));
+    const std::string manifest = folder.Write("saver.toml", "[[module]]\nfile = \"show.exe\"\n");
+    const std::string saver = folder.Path("built.scr");
+    BuildSaver(stub, manifest, saver);
+    struct Case {
+        std::string output;
+        std::string refused;  // part of the message; "" for an output that is written
+        std::string written;  // the file that must hold the result
+    };
+    std::vector<Case> cases = {
+        {folder.Path("none") + "/x.scr", "the folder " + folder.Path("none") + " does not exist", ""},
+        {folder.Path(), "is a folder, not a regular file", ""},
+    };
+#ifdef _WIN32
+    cases.push_back({folder.Path("NUL.txt"), "is a device name", ""});
+#endif
+#ifndef _WIN32
+    ASSERT_EQ(mkfifo(folder.Path("fifo").c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", folder.Path("null-link"));
+    fs::create_symlink("kept.scr", folder.Path("link.scr"));
+    fs::create_symlink("new.scr", folder.Path("dangling.scr"));
+    folder.Write("kept.scr", "previous");
+    chmod(folder.Path("kept.scr").c_str(), 0640);
+    const bool root = geteuid() == 0;
+    if (root) {
+        EXPECT_EQ(chown(folder.Path("kept.scr").c_str(), 4321, 4321), 0);
+    }
+    cases.push_back({folder.Path("fifo"), "fifo is a FIFO (named pipe), not a regular file", ""});
+    cases.push_back({folder.Path("null-link"), "null-link (/dev/null) is a device", ""});
+    cases.push_back({"/dev/null", "the output /dev/null is a device", ""});
+    cases.push_back({folder.Path("link.scr"), "", "kept.scr"});
+    cases.push_back({folder.Path("dangling.scr"), "", "new.scr"});
+#endif
+    for (const Case& c : cases) {
+        for (bool extract : {false, true}) {
+            SCOPED_TRACE(c.output + (extract ? " (extract)" : " (build)"));
+            const auto before = Listing(folder.Path());
+            const std::string error = ErrorOf([&] {
+                if (extract) ExtractFromSaver(saver, ExtractKind::Module, 0, c.output);
+                else BuildSaver(stub, manifest, c.output);
+            });
+            if (!c.refused.empty()) {
+                EXPECT_NE(error.find(c.refused), std::string::npos) << error;
+                EXPECT_EQ(Listing(folder.Path()), before);
+                continue;
+            }
+            EXPECT_EQ(error, "");
+            EXPECT_TRUE(fs::is_symlink(c.output));
+            // The saver is named (in its version resource) by the output as given.
+            const std::string named = folder.Path("by-name/") + fs::path(c.output).filename().string();
+            fs::create_directories(folder.Path("by-name"));
+            if (!extract) BuildSaver(stub, manifest, named);
+            EXPECT_EQ(folder.Read(c.written), extract ? ProgramBytes(100) : ReadWholeFile(named));
+        }
+    }
+#ifndef _WIN32
+    struct stat kept {};
+    ASSERT_EQ(stat(folder.Path("kept.scr").c_str(), &kept), 0);
+    EXPECT_EQ(kept.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(kept.st_uid, 4321u);
+    }
+    EXPECT_FALSE(fs::is_symlink(folder.Path("kept.scr")));
+#endif
+}
+
 TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
     TestFolder folder;
     folder.Write("stub.scr", StubBytes());
@@ -463,6 +548,10 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
     RunResult build = RunTool({"build", "--stub", folder.Path("stub.scr"), "--manifest",
                            folder.Path("saver.toml"), "-o", out});
     EXPECT_EQ(build.Code, 0) << build.Err;
+    const std::uintmax_t size = fs::file_size(out);  // the branded stub, then 741 bytes of container
+    EXPECT_EQ(build.Out, "saverpak: wrote " + out + ", " + std::to_string(size) + " bytes: the stub (" +
+                             std::to_string(size - 741) + " bytes), 1 module (100 bytes), "
+                             "0 pictures (0 bytes), 0 hot keys, no link, Music check box hidden\n");
     RunResult verify = RunTool({"verify", out});
     EXPECT_EQ(verify.Code, 0) << verify.Err;
     RunResult list = RunTool({"list", out});
@@ -479,7 +568,15 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
         RunResult help = RunTool({command, "--help"});
         EXPECT_EQ(help.Code, 0) << command;
         EXPECT_NE(help.Out.find(command), std::string::npos) << help.Out;
+        EXPECT_EQ(RunTool({"help", command}).Out, help.Out);
     }
+    EXPECT_EQ(RunTool({"help"}).Out, RunTool({"--help"}).Out);
+#ifdef _WIN32
+    EXPECT_EQ(RunTool({"/?"}).Out, RunTool({"--help"}).Out);
+    EXPECT_EQ(RunTool({"build", "/?"}).Out, RunTool({"build", "--help"}).Out);
+#endif
+    EXPECT_EQ(RunTool({"buidl", "--stub", "x"}).Err.rfind("saverpak: unknown command 'buidl'; did you mean build?\n", 0), 0u);
+    EXPECT_EQ(RunTool({"help", "lsit"}).Err.rfind("saverpak: unknown command 'lsit'; did you mean list?\n", 0), 0u);
     RunResult version = RunTool({"--version"});
     EXPECT_EQ(version.Code, 0);
     EXPECT_EQ(version.Out.rfind("saverpak 1.", 0), 0u) << version.Out;
@@ -489,6 +586,7 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
     const std::vector<std::vector<std::string>> wrong = {
         {},
         {"frobnicate"},
+        {"buidl"},
         {"build", "--stub", "x"},
         {"list"},
         {"list", out, "--colour"},
@@ -521,10 +619,12 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
         std::string message;
     };
     const Failure failures[] = {
-        {{"verify", stub}, "Invalid header in module file. " + stub},
+        {{"verify", stub}, stub + " is not a saver with content: it has no container at its end (saverpak build makes one "
+                            "from the saver program Saverpak.scr and a manifest)"},
         {{"list", cut}, "Error reading module file. " + cut},
         {{"verify", index}, "File is corrupt, invalid record size in PakIndex. " + index},
-        {{"list", "--json", absent}, "Error opening module. " + absent},
+        {{"list", "--json", absent}, "cannot open " + absent + ": there is no such file"},
+        {{"extract", folder.Path(), "--module", "0", "-o", y}, "cannot open " + folder.Path() + ": it is a folder"},
         {{"extract", out, "--picture", "0", "-o", y}, out + " has no picture 0 (it has 0)"},
         {{"build", "--stub", stub, "--manifest", absent, "-o", y}, "cannot open the manifest " + absent},
         {{"build", "--stub", stub, "--manifest", folder.Path(), "-o", y},

@@ -65,9 +65,10 @@ module_visible() { xdotool search --onlyvisible --name '^TestModule$' >/dev/null
 # The module shows its window before the saver has joined its input and taken the focus back;
 # a key in that moment goes to the module. The run is ready once the saver has the focus, in
 # Windows and on the X display.
+# Another module's window title, as a pattern, may be given.
 run_ready() {
     local module focus
-    module="$(xdotool search --onlyvisible --name '^TestModule$' 2>/dev/null | head -1)"
+    module="$(xdotool search --onlyvisible --name "${1:-^TestModule\$}" 2>/dev/null | head -1)"
     focus="$(xdotool getwindowfocus 2>/dev/null)"
     [[ -n "$module" && -n "$focus" && "$focus" != "$module" && "$(probe focus)" == TkwScreensaverForm ]]
 }
@@ -405,6 +406,49 @@ a_saver_in_a_folder_of_any_letters_runs_its_module() {
     user_temp_folder "$(win_path "$temp")"
 }
 
+# The template of sdk/example, built as docs/MODULES.md says (FULLSCREEN_TEMPLATE), as module 0:
+# the user's choices and the days reach it, it covers the primary screen, it ends on a WM_CLOSE
+# of its own (and the saver starts it again) and on the saver's close.
+template_pid() { pgrep -f '[\\]MyModule\.exe' | head -1; }
+template_gone() { [[ -z "$(template_pid)" ]]; }
+the_template_module_runs_under_the_saver() {
+    local settings='Software\Saverpak\Template' title first
+    cp "${FULLSCREEN_TEMPLATE:-}" "$work/MyModule.exe" || { fail "no template module built"; return; }
+    pack Template '[[module]]' 'file = "MyModule.exe"' 'name = "MyModule.exe"' 'force-maximize = true' || return
+    shell reg-set "$settings" Sound 1; shell reg-set "$settings" Music 2
+    title="^$(python3 -c 'import datetime as d; t=d.date.today(); c=d.date(t.year+(1 if (t.month,t.day)>(12,25) else 0),12,25); print((c-t).days)') days to Christmas, sound once, music off\$"
+    start_saver "$work/Template.scr"
+    if check "its window shows the user's choices and the days" wait_for 20 run_ready "$title"; then
+        check "it covers the primary screen" test "$(probe rect SaverpakExampleModule)" = "$(probe rect TkwScreensaverForm)"
+        first="$(template_pid)"
+        probe close SaverpakExampleModule
+        restarted() { local now; now="$(template_pid)"; [[ -n "$now" && "$now" != "$first" ]]; }
+        check "it ends on WM_CLOSE and is started again" wait_for 10 restarted
+        wait_for 10 run_ready "$title"
+        xdotool key a
+        expect_closed "key"
+        check "the saver's close ends it" wait_for 5 template_gone
+    else
+        kill "$saver" 2>/dev/null; wait "$saver" 2>/dev/null
+    fi
+    shell reg-delete "$settings"
+}
+
+# A module that shows no window: the saver looks for one for 3 s once the program first waits
+# for input, then ends it (its error line shows) and does not start it again.
+a_module_that_shows_no_window_is_ended() {
+    local started
+    start_saver "$work/Plain.scr" TESTMODULE_HIDDEN=1
+    check "the module starts" wait_for 15 log_has start
+    started=${EPOCHREALTIME//[!0-9]/}
+    check "the module is ended" wait_for 15 modules_gone
+    # Seen up to a poll's pause late at each end.
+    check "the saver waited about 3 s for its window" test $(((${EPOCHREALTIME//[!0-9]/} - started) / 1000)) -ge 2500
+    check "it is not started again" stays_false 1 logged_at_least 2 start
+    xdotool key a
+    expect_closed "key"
+}
+
 # Run by the fullscreen_dual test, on a display of two side-by-side monitors.
 the_backdrop_covers_every_monitor() {
     read -r vx vy vw vh monitors <<< "$(probe virtual)"
@@ -448,7 +492,8 @@ all_cases="module_runs_topmost_and_a_key_ends_it movement_from_the_origin_or_a_c
     an_unnamed_module_restarted_often_leaves_nothing_behind modules_that_resist_closing_are_ended
     a_module_moving_the_pointer_does_not_end_the_saver
     the_argument_file_lies_beside_a_module_in_a_dotted_folder
-    a_saver_in_a_folder_of_any_letters_runs_its_module"
+    a_saver_in_a_folder_of_any_letters_runs_its_module
+    the_template_module_runs_under_the_saver a_module_that_shows_no_window_is_ended"
 # FULLSCREEN_CASES picks cases by name, for a quicker run while working on one.
 for case in ${FULLSCREEN_CASES:-$all_cases}; do
     if [[ " $all_cases the_backdrop_covers_every_monitor " != *[[:space:]]"$case"[[:space:]]* ]] ||

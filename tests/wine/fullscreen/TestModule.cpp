@@ -8,6 +8,7 @@
 //   TESTMODULE_IGNORE_CLOSE=1   logs WM_CLOSE and stays
 //   TESTMODULE_REPLACE_WINDOW=1 replaces its first window by a new one soon after showing it
 //   TESTMODULE_MOVE_POINTER=1   moves the pointer itself every 200 ms (logs "pointer")
+//   TESTMODULE_HIDDEN=1         never shows its window
 #include <windows.h>
 
 #include <cstdio>
@@ -38,7 +39,8 @@ int Setting(const char* name) {
 }
 
 HWND CreateModuleWindow() {
-    return CreateWindowExA(0, "SaverpakTestModule", "TestModule", WS_POPUP | WS_VISIBLE, 0, 0,
+    const DWORD visible = Setting("TESTMODULE_HIDDEN") ? 0 : WS_VISIBLE;
+    return CreateWindowExA(0, "SaverpakTestModule", "TestModule", WS_POPUP | visible, 0, 0,
                            GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr,
                            nullptr, Instance, nullptr);
 }

@@ -229,7 +229,12 @@ reg() { probe reg-get "$key" "$1"; }
 
 scenario_configure_logo() {
     convert -size 40x30 'xc:rgb(0,0,255)' -type TrueColor BMP3:small.bmp
-    convert -size 200x300 'xc:rgb(0,160,0)' -type TrueColor BMP3:large.bmp
+    # A phone's portrait: stored 300 x 200 on its side, with Exif orientation 6 (turn a quarter
+    # clockwise); the dialog sizes itself by the upright 200 x 300.
+    convert -size 300x200 'xc:rgb(0,160,0)' large.jpg
+    python3 -c 'import struct, sys; j = open(sys.argv[1], "rb").read()
+e = b"Exif\0\0II*\0" + struct.pack("<IHHHIHHI", 8, 1, 0x112, 3, 1, 6, 0, 0)
+open(sys.argv[1], "wb").write(j[:2] + b"\xff\xe1" + struct.pack(">H", len(e) + 2) + e + j[2:])' large.jpg
     convert -size 10x10 'xc:red' -type TrueColor BMP3:p0.bmp
     pack PreviewTest "$(settings https://example.com true; pictures p0.bmp small.bmp)" || return
     start_dialog || return
@@ -245,7 +250,7 @@ scenario_configure_logo() {
     [[ "$(control 'Example link')" == *visible=1* ]] || fail "no link label: $(probe controls "$dialog")"
     end_dialog_with Escape
 
-    pack PreviewTest "$(settings https://example.com true; pictures p0.bmp large.bmp)" || return
+    pack PreviewTest "$(settings https://example.com true; pictures p0.bmp large.jpg)" || return
     start_dialog || return
     # 223 + (200 - 88) wide, 221 + (300 - 180) tall.
     [[ "$(probe client "$dialog")" == 335x341 ]] || fail "large logo: client $(probe client "$dialog")"

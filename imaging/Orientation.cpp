@@ -1,0 +1,122 @@
+#include "imaging/Orientation.h"
+
+#include <cstring>
+
+namespace {
+
+// A bounded reader of the TIFF structure inside an Exif block: every read is tested against
+// the end first, and a read that would pass it yields nothing.
+struct TiffReader {
+    const std::uint8_t* data;
+    std::size_t size;
+    bool littleEndian;
+
+    bool Has(std::uint64_t at, std::uint64_t count) const { return at <= size && count <= size - at; }
+    unsigned U16(std::size_t at) const {
+        return littleEndian ? data[at] | (data[at + 1] << 8) : (data[at] << 8) | data[at + 1];
+    }
+    std::uint32_t U32(std::size_t at) const {
+        return littleEndian ? U16(at) | (std::uint32_t(U16(at + 2)) << 16)
+                            : (std::uint32_t(U16(at)) << 16) | U16(at + 2);
+    }
+};
+
+constexpr unsigned kOrientationTag = 0x0112;
+constexpr unsigned kTypeShort = 3;
+constexpr std::size_t kEntrySize = 12;
+
+}  // namespace
+
+int ExifOrientation(const std::uint8_t* data, std::size_t size) {
+    // "Exif", two zero bytes, then a TIFF header: byte order, 42, offset of the first directory.
+    static const std::uint8_t kSignature[6] = {'E', 'x', 'i', 'f', 0, 0};
+    if (!data || size < sizeof(kSignature) + 8 || std::memcmp(data, kSignature, 6) != 0) return 1;
+    TiffReader tiff{data + 6, size - 6, true};
+    if (tiff.data[0] == 'I' && tiff.data[1] == 'I') {
+        tiff.littleEndian = true;
+    } else if (tiff.data[0] == 'M' && tiff.data[1] == 'M') {
+        tiff.littleEndian = false;
+    } else {
+        return 1;
+    }
+    if (tiff.U16(2) != 42) return 1;
+    const std::uint32_t directory = tiff.U32(4);
+    if (!tiff.Has(directory, 2)) return 1;
+    const unsigned entries = tiff.U16(directory);
+    for (unsigned i = 0; i < entries; ++i) {
+        const std::uint64_t entry = std::uint64_t(directory) + 2 + std::uint64_t(i) * kEntrySize;
+        if (!tiff.Has(entry, kEntrySize)) return 1;
+        const auto at = std::size_t(entry);
+        if (tiff.U16(at) != kOrientationTag) continue;
+        // One SHORT, held in the first two bytes of the value field.
+        if (tiff.U16(at + 2) != kTypeShort || tiff.U32(at + 4) != 1) return 1;
+        const unsigned value = tiff.U16(at + 8);
+        return value >= 1 && value <= 8 ? int(value) : 1;
+    }
+    return 1;
+}
+
+// The eight orientations, as TIFF numbers them by where the stored first row and column go:
+// 1 upright, 2 mirrored left to right, 3 turned half round, 4 mirrored top to bottom, 5 mirrored
+// along the main diagonal, 6 to be turned a quarter clockwise, 7 mirrored along the other
+// diagonal, 8 to be turned a quarter anticlockwise. Our rows run bottom-up, so for the four
+// that swap rows and columns both mirror flags come out inverted against the top-down view.
+PictureTurn TurnFor(int orientation) {
+    switch (orientation) {
+        case 2: return {false, true, false};
+        case 3: return {false, true, true};
+        case 4: return {false, false, true};
+        case 5: return {true, true, true};
+        case 6: return {true, true, false};
+        case 7: return {true, false, false};
+        case 8: return {true, false, true};
+        default: return {};
+    }
+}
+
+ErrorCode TurnBitmap(cBitmap& bitmap, const PictureTurn& turn) {
+    if (turn.IsNone()) return 0;
+    if (!bitmap.HasPixels() || bitmap.BitCount() != 24) return ERR_INVALID_FORMAT;
+    const std::int32_t width = bitmap.Width(), height = bitmap.Height();
+    const std::int32_t newWidth = turn.transposed ? height : width;
+    const std::int32_t newHeight = turn.transposed ? width : height;
+    if (newWidth > kMaxWidth24) return ERR_OUT_OF_MEMORY;
+    const DWORD stride = DWORD(cBitmap::RowStride(newWidth, 24));
+    HGLOBAL handle;
+    BYTE* block;
+    if (!AllocatePixelBlock(std::uint64_t(stride) * DWORD(newHeight), handle, block)) {
+        return ERR_OUT_OF_MEMORY;
+    }
+    // Each target row walks the source along a row (plain turns) or down a column (the
+    // transposing ones), forwards or backwards.
+    const std::int64_t sourceStride = bitmap.FStride;
+    for (std::int32_t y = 0; y < newHeight; ++y) {
+        if (bitmap.IsCancelled()) {
+            FreePixelBlock(handle);
+            return ERR_CANCELLED;
+        }
+        const BYTE* in;
+        std::int64_t step;
+        if (turn.transposed) {
+            const std::int32_t u = turn.mirrorX ? width - 1 - y : y;
+            in = bitmap.Row(turn.mirrorY ? height - 1 : 0) + 3 * std::size_t(u);
+            step = turn.mirrorY ? -sourceStride : sourceStride;
+        } else {
+            const std::int32_t v = turn.mirrorY ? height - 1 - y : y;
+            in = bitmap.Row(v) + (turn.mirrorX ? 3 * std::size_t(width - 1) : 0);
+            step = turn.mirrorX ? -3 : 3;
+        }
+        BYTE* out = block + std::size_t(y) * stride;
+        for (std::int32_t x = 0; x < newWidth; ++x, out += 3, in += step) {
+            out[0] = in[0];
+            out[1] = in[1];
+            out[2] = in[2];
+        }
+    }
+    bitmap.FreeBits();
+    bitmap.FHeader.biWidth = newWidth;
+    bitmap.FHeader.biHeight = newHeight;
+    bitmap.FHeader.biSizeImage = 0;
+    bitmap.InstallBits(handle, block, stride);
+    return 0;
+}

@@ -1,0 +1,35 @@
+// The line build prints when it is done: read from the saver it wrote, so it says what the
+// saver's reader finds there.
+#include <ostream>
+
+#include "tools/saverpak/Commands.h"
+#include "tools/saverpak/Inspect.h"
+#include "tools/saverpak/PathText.h"
+
+namespace {
+
+std::string SummaryCount(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+void PrintBuildSummary(const std::filesystem::path& output, std::ostream& out) {
+    const std::string path = PathText(output);
+    const PakReport r = InspectPak(path, InspectDepth::Records);
+    std::uint64_t programs = 0, pictures = 0;
+    std::size_t external = 0;
+    for (const PakModuleInfo& m : r.Modules) {
+        if (m.Data) programs += m.Data->Length;
+        else ++external;
+    }
+    for (const PakPictureInfo& p : r.Pictures) pictures += p.Data.Length;
+    std::string modules = SummaryCount(r.Modules.size(), "module", "modules");
+    if (external != 0) modules += " (" + std::to_string(external) + " external)";
+    const bool link = r.Settings.URLLink[0] != 0;
+    out << "saverpak: wrote " << path << ", " << r.FileSize << " bytes: the stub ("
+        << r.ContainerStart << " bytes), " << modules << " (" << programs << " bytes), "
+        << SummaryCount(r.Pictures.size(), "picture", "pictures") << " (" << pictures << " bytes), "
+        << SummaryCount(r.Keys.size(), "hot key", "hot keys") << (link ? ", a link" : ", no link")
+        << ", Music check box " << (r.Settings.Music ? "shown" : "hidden") << "\n";
+}
