@@ -138,8 +138,10 @@ def example(windows):
     """The demo as the example: its manifest, its module and the pictures the manifest names,
     drawn as scripts/demo.sh draws them."""
     manifest = read(ROOT / "demo/Snowfall.toml")
+    parsed = tomllib.loads(manifest.decode())
     names = {entry["file"] for kind in ("module", "picture")
-             for entry in tomllib.loads(manifest.decode())[kind] if "file" in entry}
+             for entry in parsed[kind] if "file" in entry}
+    names |= {parsed["saver"]["icon"]} if "icon" in parsed.get("saver", {}) else set()
     members = [("example/Snowfall.toml", manifest, 0o644)]
     with tempfile.TemporaryDirectory() as folder:
         subprocess.run([str(ROOT / "demo/make-content.sh"), folder], check=True,
