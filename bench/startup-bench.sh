@@ -47,6 +47,10 @@ temp, command = sys.argv[1], sys.argv[2:]
 def visible(name):
     return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+# Each start finds the temporary folder as a user's would: nothing of an earlier start in it.
+for name in os.listdir(temp):
+    if name.startswith("Module.") or name.startswith("Saverpak-"):
+        subprocess.run(["rm", "-rf", os.path.join(temp, name)])
 before = set(os.listdir(temp))
 start = time.monotonic()
 process = subprocess.Popen(["wine"] + command, stderr=subprocess.DEVNULL)
@@ -66,14 +70,14 @@ while "module" not in seen and time.monotonic() - start < 20:
         except OSError:
             pass
     if visible("^TestModule$"): mark("module")
+    time.sleep(0.005)  # the poll must leave the processor to what it watches
 steps = ["folder", "copy", "cfg", "module"]
 print(" ".join(str(round(seen.get(s, 0))) for s in steps))
 subprocess.run(["xdotool", "key", "Escape"], stderr=subprocess.DEVNULL)
-process.terminate()
 try:
-    process.wait(5)
+    process.wait(5)  # the saver closes at the key; the launcher stays
 except subprocess.TimeoutExpired:
-    process.kill()
+    process.terminate()
 EOP
     # Whatever is left of this start (the launcher's module, a saver's) goes with the server.
     wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; wineserver -p; wine cmd /c exit >/dev/null 2>&1
