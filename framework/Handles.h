@@ -8,42 +8,18 @@
 
 #include <utility>
 
+#include "support/Handles.h"
+
 namespace fw {
 
-// Owns a handle of type T that `Close` releases; `Empty` is the value meaning "no handle".
-template <typename T, auto Close, T Empty = T{}>
-class UniqueAny {
-public:
-    UniqueAny() = default;
-    explicit UniqueAny(T value) : FValue(value) {}
-    ~UniqueAny() { Reset(); }
-    UniqueAny(UniqueAny&& other) noexcept : FValue(other.Release()) {}
-    UniqueAny& operator=(UniqueAny&& other) noexcept {
-        if (this != &other) Reset(other.Release());
-        return *this;
-    }
-    UniqueAny(const UniqueAny&) = delete;
-    UniqueAny& operator=(const UniqueAny&) = delete;
-
-    T Get() const { return FValue; }
-    explicit operator bool() const { return FValue != Empty; }
-    T Release() { return std::exchange(FValue, Empty); }
-    void Reset(T value = Empty) {
-        T old = std::exchange(FValue, value);
-        if (old != Empty) Close(old);
-    }
-
-private:
-    T FValue = Empty;
-};
-
-inline void CloseKernelHandle(HANDLE h) { ::CloseHandle(h); }
+using ::UniqueAny;
+using ::CloseKernelHandle;
+using ::UniqueHandle;  // threads, events, processes
 inline void DeleteGdiObject(HGDIOBJ h) { ::DeleteObject(h); }
 inline void DestroyWindowHandle(HWND h) { ::DestroyWindow(h); }
 inline void FreeLibraryHandle(HMODULE h) { ::FreeLibrary(h); }
 inline void CloseRegistryKey(HKEY h) { ::RegCloseKey(h); }
 
-using UniqueHandle = UniqueAny<HANDLE, CloseKernelHandle>;    // threads, events, processes
 using UniqueGdiObject = UniqueAny<HGDIOBJ, DeleteGdiObject>;  // fonts, brushes, palettes
 using UniqueFont = UniqueAny<HFONT, DeleteGdiObject>;
 using UniqueBrush = UniqueAny<HBRUSH, DeleteGdiObject>;

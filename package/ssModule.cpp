@@ -56,8 +56,13 @@ void ssModule::Extract(ssPak& pak, std::int32_t position) {
         return;
     }
     char path[kPathSize];
-    pak.ExtractModuleToTemp(static_cast<std::int32_t>(entry.Descriptor.DataOffset), entry.Name.Text(),
-                            path, sizeof path);
+    const auto data = static_cast<std::int32_t>(entry.Descriptor.DataOffset);
+#ifdef _WIN32
+    FFolder.Create();
+    pak.ExtractModuleInto(data, FFolder.Path(), entry.Name.Text(), path, sizeof path);
+#else
+    pak.ExtractModuleToTemp(data, entry.Name.Text(), path, sizeof path);
+#endif
     std::strcpy(FModulePath, path);
 }
 

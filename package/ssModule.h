@@ -12,8 +12,12 @@
 #include <vector>
 
 #include "support/Error.h"
+#include "support/Handles.h"
 #include "support/Path.h"
 #include "support/Platform.h"
+#ifdef _WIN32
+#include "package/ssRunFolder.h"
+#endif
 
 class ssPak;
 
@@ -36,7 +40,9 @@ public:
     ssModule(const ssModule&) = delete;
     ssModule& operator=(const ssModule&) = delete;
 
-    // Reads the module descriptor at `position` and extracts the program unless it is External.
+    // Reads the module descriptor at `position` and extracts the program unless it is External:
+    // into the run's own folder (made at the first extraction), elsewhere than Windows into the
+    // temporary directory.
     void Extract(ssPak& pak, std::int32_t position);
     // Writes the argument file beside the module. Raises "Error creating argument file." when it
     // cannot be created or does not take the whole text.
@@ -45,6 +51,11 @@ public:
     // External program), and forgets both. A file that cannot be deleted yet (a program that
     // outlived its end still holds it) is tried again at the next call.
     void RemoveExtractedFiles();
+#ifdef _WIN32
+    // At the close, after RemoveExtractedFiles: the run folder goes when it is empty.
+    void RemoveRunFolder() { FFolder.Remove(); }
+    const char* RunFolder() const { return FFolder.Path(); }
+#endif
 
 #ifdef _WIN32
     void Run(const char* modulePath, HWND owner, std::uint32_t flags);
@@ -54,7 +65,8 @@ public:
     // still running then is ended. True when it closed by itself in time.
     bool Terminate(std::int32_t milliseconds);
     // Lets the program run on without the saver: input separated, out of the topmost band,
-    // handles released.
+    // released from the job that would end it with the saver, handles released; its folder
+    // stays.
     void LeaveRunning();
     void AttachInput(DWORD threadId);
     void DetachInput(DWORD threadId);
@@ -63,7 +75,7 @@ public:
     // program shows none now.
     bool FollowProgramWindow();
 
-    bool IsRunning() const { return FProcess != nullptr; }
+    bool IsRunning() const { return static_cast<bool>(FProcess); }
     HWND ProgramWindow() const { return FProgramWindow; }
     DWORD ProcessId() const { return FProcessId; }
     DWORD ThreadId() const { return FThreadId; }
@@ -79,6 +91,9 @@ public:
 private:
 #ifdef _WIN32
     void ClearProcess();
+    // The job that ends every module process when the saver's process ends, however it ends;
+    // made at the first start. Null where the system gives none.
+    HANDLE ModuleJob();
 #endif
     // Deletes the file, or keeps its path for a later try when it is still there.
     void DeleteOrKeep(char* path);
@@ -90,8 +105,11 @@ private:
     std::uint8_t FArgMethod = 0;
     std::vector<std::string> FUndeleted;
 #ifdef _WIN32
-    HANDLE FProcess = nullptr;
-    HANDLE FThread = nullptr;
+    ssRunFolder FFolder;
+    UniqueHandle FJob;
+    bool FJobTried = false;
+    UniqueHandle FProcess;
+    UniqueHandle FThread;
     DWORD FProcessId = 0;
     DWORD FThreadId = 0;
     HWND FProgramWindow = nullptr;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 #include "package/PakFormat.h"
 #include "package/ssModule.h"
@@ -65,8 +66,8 @@ constexpr DWORD kKillMilliseconds = 5000;
 }  // namespace
 
 void ssModule::ClearProcess() {
-    FProcess = nullptr;
-    FThread = nullptr;
+    FProcess.Reset();
+    FThread.Reset();
     FProcessId = 0;
     FThreadId = 0;
     FProgramWindow = nullptr;
@@ -89,16 +90,31 @@ void ssModule::Run(const char* modulePath, HWND owner, std::uint32_t flags) {
     char directory[kPathSize];
     SplitPath(FModulePath, directory, sizeof directory, nullptr, 0);
 
+    // Started suspended, so that it is in the job before it runs a single instruction (and
+    // before it can start programs of its own outside it). Handles are inherited: the run
+    // folder's lock among them, which keeps the folder in use as long as the program runs.
+    HANDLE job = ModuleJob();
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(FModulePath, nullptr, nullptr, nullptr, TRUE, 0, nullptr,
-                        directory[0] ? directory : nullptr, &startup, &process)) {
-        throw std::runtime_error("CreateProcess failed.");
+    {
+        ssRunFolder::InheritedLock inherited(FFolder);
+        if (!CreateProcessA(FModulePath, nullptr, nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                            directory[0] ? directory : nullptr, &startup, &process)) {
+            throw std::runtime_error("CreateProcess failed.");
+        }
     }
-    FProcess = process.hProcess;
-    FThread = process.hThread;
+    FProcess.Reset(process.hProcess);
+    FThread.Reset(process.hThread);
     FProcessId = process.dwProcessId;
     FThreadId = process.dwThreadId;
-    WaitForInputIdle(FProcess, 3000);
+    // Where the system refuses (an older Windows whose saver already runs in its starter's
+    // job), the program runs as it would without one.
+    if (job) AssignProcessToJobObject(job, FProcess.Get());
+    if (ResumeThread(FThread.Get()) == static_cast<DWORD>(-1)) {
+        TerminateProcess(FProcess.Get(), 0);
+        ClearProcess();
+        throw std::runtime_error("CreateProcess failed.");
+    }
+    WaitForInputIdle(FProcess.Get(), 3000);
 
     try {
         AttachInput(FThreadId);
@@ -123,13 +139,23 @@ void ssModule::Run(const char* modulePath, HWND owner, std::uint32_t flags) {
     }
 }
 
+HANDLE ssModule::ModuleJob() {
+    if (FJobTried) return FJob.Get();
+    FJobTried = true;
+    UniqueHandle job(CreateJobObjectA(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (job && SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits,
+                                       sizeof limits))
+        FJob = std::move(job);
+    return FJob.Get();
+}
+
 bool ssModule::Wait(std::int32_t milliseconds) {
     if (!FProcess) return true;
-    if (WaitForProcess(FProcess, static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0) {
+    if (WaitForProcess(FProcess.Get(), static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0) {
         return false;
     }
-    if (FThread) CloseHandle(FThread);
-    CloseHandle(FProcess);
     ClearProcess();
     return true;
 }
@@ -140,17 +166,15 @@ bool ssModule::Terminate(std::int32_t milliseconds) {
         DetachInput(FThreadId);
         WindowSearch search{FProcessId, FThreadId, nullptr};
         EnumWindows(CloseProcessWindow, reinterpret_cast<LPARAM>(&search));
-        if (!search.found) TerminateProcess(FProcess, 0);
+        if (!search.found) TerminateProcess(FProcess.Get(), 0);
         ended = Wait(milliseconds);
         // A program that ignores the request, or keeps a window in the topmost band, must not
         // outlive the saver: it is ended, and the wait lets its file be deleted.
         if (!ended) {
-            TerminateProcess(FProcess, 0);
-            WaitForProcess(FProcess, kKillMilliseconds);
+            TerminateProcess(FProcess.Get(), 0);
+            WaitForProcess(FProcess.Get(), kKillMilliseconds);
         }
     }
-    if (FThread) CloseHandle(FThread);
-    if (FProcess) CloseHandle(FProcess);
     ClearProcess();
     DeleteOrKeep(FArgumentPath);
     return ended;
@@ -164,8 +188,16 @@ void ssModule::LeaveRunning() {
         SetWindowPos(FProgramWindow, HWND_NOTOPMOST, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
-    if (FThread) CloseHandle(FThread);
-    CloseHandle(FProcess);
+    // The job's rule is lifted, not the job: a process cannot leave it, but once the limit is
+    // gone, closing the job's last handle (the saver's exit) ends nothing.
+    if (FJob) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        SetInformationJobObject(FJob.Get(), JobObjectExtendedLimitInformation, &limits,
+                                sizeof limits);
+    }
+    FJob.Reset();
+    FJobTried = false;
+    FFolder.Leave();
     ClearProcess();
 }
 
@@ -196,7 +228,7 @@ void ssModule::FindProgramWindow() {
         EnumWindows(MatchProgramWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found) break;
         // A program that has ended, or that showed no window in time, has none to find.
-        if (WaitForProcess(FProcess, 10) != WAIT_TIMEOUT ||
+        if (WaitForProcess(FProcess.Get(), 10) != WAIT_TIMEOUT ||
             GetTickCount() - start >= kWindowSearchMilliseconds) {
             throw std::runtime_error("Unable to locate program window.");
         }

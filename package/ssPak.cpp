@@ -235,7 +235,11 @@ void ssPak::ExtractModuleToTemp(std::int32_t position, const char* name, char* p
     if (directoryLength == 0 || directoryLength >= kPathSize ||
         CharacterCount({directory, directoryLength}) >= kPathCharacters)
         Raise("Error creating output file. The temporary directory cannot be used.");
+    ExtractModuleInto(position, directory, name, pathOut, pathOutSize);
+}
 
+void ssPak::ExtractModuleInto(std::int32_t position, const char* directory, const char* name,
+                              char* pathOut, std::size_t pathOutSize) {
     char target[kPathSize];
     if (name) {
         if (!IsPlainModuleName(name)) Raise("File is corrupt. Invalid module name.");

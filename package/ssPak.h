@@ -76,6 +76,9 @@ public:
     // given.
     void ExtractModuleToTemp(std::int32_t position, const char* name, char* pathOut = nullptr,
                              std::size_t pathOutSize = 0);
+    // The same into `directory` (a folder of the run's own).
+    void ExtractModuleInto(std::int32_t position, const char* directory, const char* name,
+                           char* pathOut = nullptr, std::size_t pathOutSize = 0);
 
     // Reads `length` bytes from `position` a piece at a time and hands each piece to `sink`;
     // memory stays flat whatever the length. Raises "Error reading module file. " as ReadRecord.

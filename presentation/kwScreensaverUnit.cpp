@@ -130,6 +130,17 @@ TkwScreensaverForm::~TkwScreensaverForm() {
     EndModuleRun();
     // A form destroyed without closing must still stop its loader before the pictures go.
     StopPicture();
+    // A sound still playing is read from the library's code: it stops before that goes.
+    if (FSoundLibrary) PlaySaverSound(nullptr, nullptr, 0);
+}
+
+void TkwScreensaverForm::PlaySaverSound(const char* name, HMODULE module, DWORD flags) {
+    if (!FSoundLibrary) FSoundLibrary.Reset(LoadSystemLibrary("WINMM.DLL"));
+    using PlayFunction = BOOL(WINAPI*)(LPCSTR, HMODULE, DWORD);
+    auto play = FSoundLibrary ? reinterpret_cast<PlayFunction>(reinterpret_cast<void*>(
+                                    GetProcAddress(FSoundLibrary.Get(), "PlaySoundA")))
+                              : nullptr;
+    if (play) play(name, module, flags);
 }
 
 template <typename Step>
@@ -208,7 +219,7 @@ void TkwScreensaverForm::Advance() {
         }
         break;
     case kStateSoundPending:
-        PlaySoundA(kSoundName, GetModuleHandleA(nullptr), SND_RESOURCE | SND_ASYNC | SND_NODEFAULT);
+        PlaySaverSound(kSoundName, GetModuleHandleA(nullptr), SND_RESOURCE | SND_ASYNC | SND_NODEFAULT);
         ItemTimer->SetEnabled(false);
         break;
     default:
@@ -451,6 +462,7 @@ void TkwScreensaverForm::EndModuleRun() {
         StopModule(3000);
         // Only a copy the saver extracted is removed; an External module is the user's.
         FModule.RemoveExtractedFiles();
+        FModule.RemoveRunFolder();
     }
     if (FBackdrop) {
         DestroyWindow(FBackdrop);

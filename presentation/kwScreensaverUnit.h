@@ -17,6 +17,7 @@
 
 #include "framework/Application.h"
 #include "framework/Form.h"
+#include "framework/Handles.h"
 #include "framework/Timer.h"
 #include "imaging/PictureLoaderUnit.h"
 #include "imaging/Transitionsunit.h"
@@ -97,6 +98,9 @@ private:
     void TakeLoaderPalette();
     // WM_QUERYNEWPALETTE and WM_PALETTECHANGED: realizes the picture's palette again.
     void RealizePicturePalette();
+    // The saver's sound, through WINMM loaded from the system folder when it first plays (a
+    // library imported at load time would be searched for beside the saver too).
+    void PlaySaverSound(const char* name, HMODULE module, DWORD flags);
 
     std::uint8_t FState = kStateStarting;
     kwPak FPak;
@@ -104,6 +108,7 @@ private:
     LoadRequest FLoadRequest;
     ssPicture FPictures[2];
     HPALETTE FPalette = nullptr;
+    fw::UniqueLibrary FSoundLibrary;
     ssModule FModule;
     BOOL FLeaveModuleRunning = FALSE;
     HWND FBackdrop = nullptr;

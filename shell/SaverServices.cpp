@@ -115,6 +115,14 @@ HMODULE LoadSystemLibrary(const char* name) {
     return ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
+void RestrictLibrarySearch() {
+    // Looked up, not imported: older systems lack it, and the saver must still start there.
+    using SetDirectories = BOOL(WINAPI*)(DWORD);
+    auto set = reinterpret_cast<SetDirectories>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+    if (set) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 bool VerifyPassword(HWND window) {
     fw::UniqueLibrary library(LoadSystemLibrary("PASSWORD.CPL"));
     if (!library) return true;

@@ -44,6 +44,11 @@ bool IsPasswordConfigured();
 // Loads a system library from the system folder only, never from the program's or the current
 // folder or PATH; null when it is not there.
 HMODULE LoadSystemLibrary(const char* name);
+
+// From here on, libraries the saver loads (and those the system's libraries load for it) come
+// from the system folder only, never from the saver's folder, the current folder or PATH. A
+// system without SetDefaultDllDirectories keeps its own search.
+void RestrictLibrarySearch();
 // True when the saver may close: the password was right, or there is nothing to ask with.
 bool VerifyPassword(HWND window);
 // The system's password change dialog for "SCRSAVE", from MPR.DLL.

@@ -186,6 +186,7 @@ void DispatchMode(fw::TApplication& application, const SaverParts& parts) {
 }
 
 int SaverMain(const char* tail, const SaverParts& parts) {
+    RestrictLibrarySearch();
     SetErrorBoxFunction(ShowErrorBox);
     ParseCommandLine(tail);
     BeginSaverRun();

@@ -1,6 +1,8 @@
 #include "support/Path.h"
 
 #include <cstring>
+#include <iterator>
+#include <string>
 
 #include "support/Text.h"
 
@@ -148,20 +150,40 @@ bool FindLongFileName(char* out, std::size_t outSize, const char* path) {
     return false;
 }
 
-bool cFileSearch::Matches(const WIN32_FIND_DATAA& data) const {
-    if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0) {
-        return false;
-    }
+namespace {
+
+#ifdef _WIN32
+std::string FoundName(const wchar_t* name, std::size_t capacity) {
+    return ActiveText({name, wcsnlen(name, capacity - 1)});
+}
+HANDLE FindFirst(const char* pattern, WIN32_FIND_DATAW* data) {
+    return FindFirstFileW(WideText(pattern).c_str(), data);
+}
+BOOL FindNext(HANDLE search, WIN32_FIND_DATAW* data) { return FindNextFileW(search, data); }
+#else
+std::string FoundName(const char* name, std::size_t capacity) {
+    return std::string(name, strnlen(name, capacity - 1));
+}
+HANDLE FindFirst(const char* pattern, WIN32_FIND_DATAA* data) { return FindFirstFileA(pattern, data); }
+BOOL FindNext(HANDLE search, WIN32_FIND_DATAA* data) { return FindNextFileA(search, data); }
+#endif
+
+}  // namespace
+
+bool cFileSearch::Matches(const FindData& data) const {
+    const std::string name = FoundName(data.cFileName, std::size(data.cFileName));
+    if (name == "." || name == "..") return false;
     if (FMask == 0) return false;
     if (data.dwFileAttributes & FMask) return true;
     return (FMask & FILE_ATTRIBUTE_NORMAL) && data.dwFileAttributes == 0;
 }
 
-void cFileSearch::Take(const WIN32_FIND_DATAA& data) {
+void cFileSearch::Take(const FindData& data) {
     // The system's records end their names within their own arrays; bound them all the same.
-    CopyBounded(Name, sizeof Name, data.cFileName, strnlen(data.cFileName, sizeof data.cFileName - 1));
-    CopyBounded(ShortName, sizeof ShortName, data.cAlternateFileName,
-                strnlen(data.cAlternateFileName, sizeof data.cAlternateFileName - 1));
+    const std::string name = FoundName(data.cFileName, std::size(data.cFileName));
+    const std::string shortName = FoundName(data.cAlternateFileName, std::size(data.cAlternateFileName));
+    CopyBounded(Name, sizeof Name, name.data(), name.size());
+    CopyBounded(ShortName, sizeof ShortName, shortName.data(), shortName.size());
     Attributes = data.dwFileAttributes;
     SizeLow = data.nFileSizeLow;
     SizeHigh = data.nFileSizeHigh;
@@ -173,7 +195,7 @@ void cFileSearch::Take(const WIN32_FIND_DATAA& data) {
 bool cFileSearch::FindFirst(DWORD attributeMask, const char* pattern) {
     EndFind();
     FMask = attributeMask;
-    FHandle = FindFirstFileA(pattern, &FData);
+    FHandle = ::FindFirst(pattern, &FData);
     if (FHandle == INVALID_HANDLE_VALUE) return false;
     if (Matches(FData)) {
         Take(FData);
@@ -184,7 +206,7 @@ bool cFileSearch::FindFirst(DWORD attributeMask, const char* pattern) {
 
 bool cFileSearch::FindNext() {
     if (FHandle == INVALID_HANDLE_VALUE) return false;
-    while (FindNextFileA(FHandle, &FData)) {
+    while (::FindNext(FHandle, &FData)) {
         if (Matches(FData)) {
             Take(FData);
             return true;

@@ -72,10 +72,17 @@ public:
     std::uint64_t LastWriteTime = 0;
 
 private:
-    bool Matches(const WIN32_FIND_DATAA& data) const;
-    void Take(const WIN32_FIND_DATAA& data);
+#ifdef _WIN32
+    // The wide record: in UTF-8 a name of 255 characters takes up to 765 bytes, more than the
+    // 260 of the narrow record's name, which the system would cut or refuse.
+    using FindData = WIN32_FIND_DATAW;
+#else
+    using FindData = WIN32_FIND_DATAA;
+#endif
+    bool Matches(const FindData& data) const;
+    void Take(const FindData& data);
 
     HANDLE FHandle = INVALID_HANDLE_VALUE;
     DWORD FMask = 0;
-    WIN32_FIND_DATAA FData = {};
+    FindData FData = {};
 };

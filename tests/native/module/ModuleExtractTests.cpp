@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <stdexcept>
 #include <string>
 
@@ -48,6 +49,29 @@ protected:
     std::string tempDir;
 };
 
+// Where the module's copies go: on Windows a run folder of its own in the temporary directory
+// (what it holds is listed without its lock), elsewhere the temporary directory itself.
+std::string CopyFolder(const ssModule& module, const std::string& temp) {
+#ifdef _WIN32
+    const std::string folder = module.RunFolder();
+    auto windowsForm = [](std::string path) {
+        for (char& c : path) c = c == '/' ? '\\' : c;
+        if (!path.empty() && path.back() != '\\') path += '\\';
+        return path;
+    };
+    EXPECT_EQ(windowsForm(folder).rfind(windowsForm(temp) + "Saverpak-", 0), 0u) << folder;
+    return folder;
+#else
+    (void)module;
+    return temp;
+#endif
+}
+std::set<std::string> Copies(const std::string& folder) {
+    auto names = Listing(folder);
+    names.erase(".saverpak-run");
+    return names;
+}
+
 TEST_F(ModuleExtract, CopiesTheProgramUnderItsNameAndKeepsTheDescriptorsFlags) {
     std::string name = "saverpak-module-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".exe";
     ModulePak source(name, "C:\\Programs\\Show.exe");
@@ -57,7 +81,9 @@ TEST_F(ModuleExtract, CopiesTheProgramUnderItsNameAndKeepsTheDescriptorsFlags) {
 
     ssModule module;
     module.Extract(pak, static_cast<std::int32_t>(source.named));
-    EXPECT_EQ(std::string(module.ModulePath()), TempPath(name));
+    char expected[kPathSize];
+    EXPECT_TRUE(JoinPath(expected, sizeof expected, CopyFolder(module, tempDir).c_str(), name.c_str()));
+    EXPECT_EQ(std::string(module.ModulePath()), expected);
     EXPECT_EQ(ReadWholeFile(module.ModulePath()), source.program);
     EXPECT_EQ(module.Flags(), kModuleForceMaximize);
     EXPECT_EQ(module.ArgMethod(), 7);
@@ -113,17 +139,22 @@ TEST_F(ModuleExtract, NeitherARestartNorAFailureLeavesACopyBehind) {
         module.RemoveExtractedFiles();
         module.Extract(pak, static_cast<std::int32_t>(source.unnamed));
         module.SetFileArgs(module.ModulePath(), "x");
-        EXPECT_EQ(Listing(temp).size(), 2u) << "start " << start;
+        EXPECT_EQ(Copies(CopyFolder(module, temp)).size(), 2u) << "start " << start;
     }
+    const std::string copies = CopyFolder(module, temp);
 #ifdef _WIN32
     // A copy that a program outliving its end still holds goes at the next restart or close.
     HANDLE held =
         CreateFileA(module.ModulePath(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     module.RemoveExtractedFiles();
-    EXPECT_EQ(Listing(temp).size(), 1u);
+    EXPECT_EQ(Copies(copies).size(), 1u);
     CloseHandle(held);
 #endif
     module.RemoveExtractedFiles();
+    EXPECT_TRUE(Copies(copies).empty());
+#ifdef _WIN32
+    module.RemoveRunFolder();  // what the close does last: the folder goes with its lock
+#endif
     EXPECT_TRUE(Listing(temp).empty());
 #ifndef _WIN32
     // A named copy cut short by a full disk goes at once.

@@ -152,6 +152,16 @@ const ProbeCommand kCommands[] = {
     {"launch-with-temp", 2, LaunchWithTemp},
     {"resources", 1, Resources},
     {"close", 1, [](char** args) { return PostMessageA(Find(args[0]), WM_CLOSE, 0, 0), 0; }},
+    // Ends the process of a window as the system, Task Manager or a crash can: no close.
+    {"terminate", 1, [](char** args) {
+         DWORD processId = 0;
+         GetWindowThreadProcessId(Find(args[0]), &processId);
+         HANDLE process = processId ? OpenProcess(PROCESS_TERMINATE, FALSE, processId) : nullptr;
+         if (!process) return 3;
+         BOOL ended = TerminateProcess(process, 9);
+         CloseHandle(process);
+         return ended ? 0 : 3;
+     }},
     {"send-close", 1,
      [](char** args) {
          SendMessageTimeoutA(Find(args[0]), WM_CLOSE, 0, 0, SMTO_NORMAL, 10000, nullptr);

@@ -3,15 +3,16 @@
 # scripts/with-wine.sh provides: real saver, real module program, real input from xdotool.
 #
 #   FullscreenTests.sh SAVER-STUB SAVERPAK-EXE TEST-MODULE LINK-TARGET PROBE WORK-FOLDER BY-HAND-STUB
-#                      [SHELL-PROBE]
+#                      [SHELL-PROBE [PLANTED-LIBRARY]]
 #
 # BY-HAND-STUB is the saver built for tests as if started by hand (the system runs no saver).
 # SHELL-PROBE reads and sets the registry for the password case (the double is installed).
+# PLANTED-LIBRARY is a library that marks where it was loaded from (the planted-library case).
 #
 # Every wait polls with a deadline; nothing sleeps to synchronise with Wine.
 set -uo pipefail
 stub="$1" saverpak="$2" module="$3" link_target="$4" probe="$5" work="$6" by_hand_stub="$7"
-shell_probe="${8:-}"
+shell_probe="${8:-}" planted="${9:-}"
 source "$(dirname "${BASH_SOURCE[0]}")/../scenario_start.sh" "$work" "$probe"
 wine_temp
 cp "$module" "$work/TestModule.exe"
@@ -65,15 +66,33 @@ module_visible() { xdotool search --onlyvisible --name '^TestModule$' >/dev/null
 # The module shows its window before the saver has joined its input and taken the focus back;
 # a key in that moment goes to the module. The run is ready once the saver has the focus, in
 # Windows and on the X display.
-# Another module's window title, as a pattern, may be given.
+# With RUN_MODULES=N, once N module windows show (one left running by an earlier run); another
+# module's window title, as a pattern, may be given.
 run_ready() {
-    local module focus
-    module="$(xdotool search --onlyvisible --name "${1:-^TestModule\$}" 2>/dev/null | head -1)"
+    local modules focus
+    modules="$(xdotool search --onlyvisible --name "${1:-^TestModule\$}" 2>/dev/null)"
     focus="$(xdotool getwindowfocus 2>/dev/null)"
-    [[ -n "$module" && -n "$focus" && "$focus" != "$module" && "$(probe focus)" == TkwScreensaverForm ]]
+    [[ -n "$modules" && $(wc -l <<< "$modules") -ge ${RUN_MODULES:-1} && -n "$focus" &&
+       $'\n'"$modules"$'\n' != *$'\n'"$focus"$'\n'* && "$(probe focus)" == TkwScreensaverForm ]]
 }
-module_running() { pgrep -f '[\\]TestModule\.exe' >/dev/null; }
+# The test modules that run in this script's Wine environment: other Wine environments on the
+# machine (other test runs) are none of its business, neither to count nor to end. Another
+# program's name may be given.
+our_modules() {
+    local pid
+    for pid in $(pgrep -f "[\\]${1:-TestModule}\.exe"); do
+        tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+    done
+}
+module_running() { [[ -n "$(our_modules)" ]]; }
 modules_gone() { ! module_running; }
+modules_running() { (($(our_modules | wc -l) == $1)); }
+# run_folder [TEMP]: the one run folder of ours in the temporary folder, or fails.
+run_folder() {
+    local folders=("${1:-$temp}"/Saverpak-*)
+    [[ ${#folders[@]} == 1 && -d "${folders[0]}" ]] && echo "${folders[0]}"
+}
+no_run_folder() { ! compgen -G "${1:-$temp}/Saverpak-*" >/dev/null; }
 log_count() {  # without a program: the soak counts 20 times a second
     local line n=0
     while IFS= read -r line; do [[ "$line" == "$1" ]] && n=$((n + 1)); done < "$work/module.log"
@@ -94,7 +113,12 @@ expect_closed() {
         kill "$saver" 2>/dev/null; wait "$saver" 2>/dev/null
     fi
 }
-stop_stray_modules() { pkill -f '[\\]TestModule\.exe' 2>/dev/null; wait_for 5 modules_gone; }
+stop_stray_modules() {
+    local pids
+    pids="$(our_modules)"
+    [[ -z "$pids" ]] || kill $pids 2>/dev/null
+    wait_for 5 modules_gone
+}
 
 run_case() {
     current="$1"
@@ -107,12 +131,17 @@ run_case() {
 
 # ---- the cases ----
 
+# The user's own program and settings of the module's name, in the temporary folder, stay as
+# they are: the module runs from a folder of the run's own.
 module_runs_topmost_and_a_key_ends_it() {
+    printf 'MZ the user'"'"'s own' > "$temp/TestModule.exe"
+    printf 'the user'"'"'s settings' > "$temp/TestModule.cfg"
     start_ready "$work/Plain.scr" || return
-    check "the module was extracted under its name" test -f "$temp/TestModule.exe"
-    local days
+    local days folder
+    folder="$(run_folder)" || fail "no run folder of its own"
+    check "the module was extracted under its name" test -f "$folder/TestModule.exe"
     days=$(python3 -c 'import datetime as d; t=d.date.today(); c=d.date(t.year+(1 if (t.month,t.day)>(12,25) else 0),12,25); print((c-t).days)')
-    check "argument file text" test "$(cat "$temp/TestModule.cfg" 2>/dev/null)" = "SS_Sound=0&SS_Music=0&SS_Days=$days"
+    check "argument file text" test "$(cat "$folder/TestModule.cfg" 2>/dev/null)" = "SS_Sound=0&SS_Music=0&SS_Days=$days"
     check "the module's window is topmost" test "$(probe topmost SaverpakTestModule)" = 1
     check "the module's window lies above the saver's" test "$(probe above SaverpakTestModule TkwScreensaverForm)" = 1
     check "the saver holds the foreground" test "$(probe foreground)" = TkwScreensaverForm
@@ -126,8 +155,10 @@ module_runs_topmost_and_a_key_ends_it() {
     xdotool key a
     expect_closed "key"
     check "the module was asked to close" log_has close
-    check "the extracted module was deleted" wait_for 3 file_gone "$temp/TestModule.exe"
-    check "the argument file was deleted" file_gone "$temp/TestModule.cfg"
+    check "the run folder was deleted" wait_for 3 no_run_folder
+    check "the user's program is untouched" test "$(cat "$temp/TestModule.exe")" = "MZ the user's own"
+    check "the user's settings are untouched" test "$(cat "$temp/TestModule.cfg")" = "the user's settings"
+    rm -f "$temp/TestModule.exe" "$temp/TestModule.cfg"
     check "the running flag is cleared" test "$(probe running)" = 0
 }
 
@@ -145,22 +176,85 @@ movement_from_the_origin_or_a_click_ends_the_saver() {
 a_module_that_ends_is_started_again() {
     start_saver "$work/Plain.scr" TESTMODULE_SECONDS=1
     check "the module was started again" wait_for 15 bash -c "[[ \$(grep -c '^start\$' '$work/module.log' 2>/dev/null) -ge 2 ]]"
-    wait_for 10 run_ready
+    check "the restarted module is ready" wait_for 10 run_ready
     xdotool key a
     expect_closed "key"
 }
 
+# The module left running keeps its folder; the next run starts a module of its own beside it
+# and leaves that folder alone.
 the_leave_running_key_leaves_the_module_running() {
     start_ready "$work/Plain.scr" || return
+    local folder
+    folder="$(run_folder)" || fail "no run folder of its own"
     xdotool key F2
     expect_closed "F2"
     check "the key reached the module" wait_for 3 log_has "key 113"
-    check "the module still runs" module_running
+    check "the module still runs after the saver has gone" stays_false 1 modules_gone
     check "the module has left the topmost band" test "$(probe topmost SaverpakTestModule)" = 0
-    check "its file stays" test -f "$temp/TestModule.exe"
+    check "its file stays" test -f "$folder/TestModule.exe"
+    if RUN_MODULES=2 start_ready "$work/Plain.scr"; then
+        check "the new run starts its own module" modules_running 2
+        xdotool key a
+        expect_closed "key"
+    fi
+    check "the left module still runs" modules_running 1
+    check "its folder is left alone" test -f "$folder/TestModule.exe" -a -f "$folder/TestModule.cfg"
+    check "the new run's folder is gone" test "$(run_folder)" = "$folder"
     probe close SaverpakTestModule
     wait_for 5 modules_gone
-    rm -f "$temp/TestModule.exe" "$temp/TestModule.cfg"
+    rm -rf "$folder"
+}
+
+# Ended without its close, as the system, Task Manager or a crash can end it: the module goes
+# with the saver, and the next run removes what the first left.
+a_killed_saver_takes_its_module_and_the_next_run_cleans_up() {
+    local before
+    before="$(ls -A "$temp")"
+    start_ready "$work/Plain.scr" || return
+    check "the saver is ended" probe terminate TkwScreensaverForm
+    check "the saver is gone" wait_for 3 saver_gone
+    wait "$saver" 2>/dev/null
+    check "its module ends within 3 s" wait_for 3 modules_gone
+    check "it left its folder" bash -c "compgen -G '$temp/Saverpak-*' >/dev/null"
+    probe set-running 0
+    start_ready "$work/Plain.scr" || return
+    xdotool mousemove_relative 9 0
+    expect_closed "movement"
+    check "the temporary folder is as before the first run: $(diff <(echo "$before") <(ls -A "$temp") | tr '\n' ' ')" \
+        test "$(ls -A "$temp")" = "$before"
+}
+
+# Wine is told to search for these libraries as Windows does (its builtin copies otherwise come
+# first). A version.dll planted in the temporary folder never reaches the module, which runs from
+# a folder of its own; the control run shows that the plant works beside a module. A winmm.dll
+# beside the saver never reaches the saver.
+# marked FOLDER NAME: the plant NAME in FOLDER was loaded (Wine may spell the name in capitals).
+marked() { ls -A "$1" 2>/dev/null | grep -qix "${2//./\\.}\\.loaded"; }
+unmarked() { ! marked "$@"; }
+a_planted_library_is_not_loaded() {
+    [[ -n "$planted" ]] || { fail "no planted library given"; return; }
+    local search="WINEDLLOVERRIDES=$WINEDLLOVERRIDES;version=n,b;winmm=n,b"
+    cp "$planted" "$temp/version.dll"
+    cp "$planted" "$work/winmm.dll"
+    if start_ready "$work/Plain.scr" "$search" TESTMODULE_LIBRARY=version.dll; then
+        check "the module loaded a version.dll" grep -q '^library .*version\.dll' "$work/module.log"
+        xdotool key a
+        expect_closed "key"
+    fi
+    check "the plant in the temporary folder was not loaded" unmarked "$temp" version.dll
+    check "the plant beside the saver was not loaded" unmarked "$work" winmm.dll
+    # The control: the module started by itself from a folder with the plant beside it. (Wine's
+    # own libraries import version.dll too and take the plant as well, which Windows, loading a
+    # KnownDLL's imports from the system folder, does not: hence not beside a saver.)
+    mkdir -p "$work/control"
+    cp "$module" "$work/control/TestModule.exe"
+    cp "$planted" "$work/control/version.dll"
+    env "$search" TESTMODULE_LIBRARY=version.dll wine "$work/control/TestModule.exe" 2>/dev/null &
+    local control=$!
+    check "control: the plant beside the module is loaded" wait_for 10 marked "$work/control" version.dll
+    kill "$control" 2>/dev/null; wait "$control" 2>/dev/null
+    rm -rf "$temp"/version.dll* "$work"/winmm.dll* "$work"/WINMM.dll* "$work/control"
 }
 
 the_link_key_launches_and_closes_when_the_system_does_not_run_the_saver() {
@@ -232,7 +326,7 @@ the_leave_running_key_without_a_running_module_leaves_nothing() {
     check "the start is tried" wait_for 15 test -f "$work/missing.cfg"
     xdotool key F2
     expect_closed "F2"
-    check "nothing is left" bash -c "! ls '$work/missing.cfg' '$temp/Second.exe' '$temp/Third.exe' 2>/dev/null"
+    check "nothing is left" bash -c "! ls '$work/missing.cfg' '$temp'/Saverpak-* 2>/dev/null"
 }
 
 # A password over a running module: its dialog (the double's button) takes a click, which the
@@ -282,7 +376,7 @@ before_copies=" "  # the names there before, each between spaces
 find_copies() {
     local file tmp=0 cfg=0
     copies=()
-    for file in "$temp"/pak*; do
+    for file in "$copies_folder"/pak*; do
         [[ -e "$file" && "$before_copies" != *" ${file##*/} "* ]] || continue
         copies+=("${file##*/}")
         [[ "$file" == *.tmp ]] && tmp=$((tmp + 1)); [[ "$file" == *.cfg ]] && cfg=$((cfg + 1))
@@ -294,13 +388,13 @@ find_copies() {
 # one copy at a time in the temporary folder, none after the close, and the saver's handles,
 # GDI objects and private bytes level.
 an_unnamed_module_restarted_often_leaves_nothing_behind() {
-    local copies=()
+    local copies=() copies_folder
     before_copies=" "
-    find_copies
-    before_copies=" ${copies[*]} "
     # From its 101st start the module stays, so that the closing movement meets a run that is
     # ready.
     start_saver "$work/Unnamed.scr" TESTMODULE_MILLISECONDS=1 TESTMODULE_LAST_START=101
+    wait_for 20 run_folder >/dev/null || { fail "no run folder of its own"; return; }
+    copies_folder="$(run_folder)"
     local first="" figures starts=0 deadline=$((SECONDS + 240))
     while ((starts < 101 && SECONDS < deadline)); do
         find_copies || { fail "more than one copy: ${copies[*]}"; break; }
@@ -329,6 +423,7 @@ an_unnamed_module_restarted_often_leaves_nothing_behind() {
     expect_closed "movement"
     find_copies
     check "no copy is left: ${copies[*]}" test ${#copies[@]} = 0
+    check "the run folder is gone" no_run_folder
 }
 
 # Modules that do not close when asked: one ignores WM_CLOSE, one has replaced the window it
@@ -343,7 +438,7 @@ modules_that_resist_closing_are_ended() {
         xdotool mousemove_relative 9 0
         expect_closed "$behaviour"
         check "$behaviour: the module is gone" wait_for 5 modules_gone
-        check "$behaviour: the extracted module was deleted" wait_for 3 file_gone "$temp/TestModule.exe"
+        check "$behaviour: the run folder was deleted" wait_for 3 no_run_folder
         stop_stray_modules
     done
 }
@@ -367,8 +462,10 @@ the_argument_file_lies_beside_a_module_in_a_dotted_folder() {
         wine "$probe" launch-with-temp "$(win_path "$dotted")" "$(win_path "$work/NoExtension.scr")" /s &
     saver=$!
     wait_for 20 run_ready || { fail "the module's window did not appear"; kill "$saver"; return; }
-    check "the module was extracted under its name" test -f "$dotted/Snow"
-    check "the argument file lies beside it" grep -q '^SS_Sound=0&SS_Music=0&SS_Days=[0-9]*$' "$dotted/Snow.cfg"
+    local folder
+    folder="$(run_folder "$dotted")" || fail "no run folder of its own"
+    check "the module was extracted under its name" test -f "$folder/Snow"
+    check "the argument file lies beside it" grep -q '^SS_Sound=0&SS_Music=0&SS_Days=[0-9]*$' "$folder/Snow.cfg"
     xdotool key a
     expect_closed "key"
     check "the module and its argument file were deleted" wait_for 3 test -z "$(ls -A "$dotted")"
@@ -396,8 +493,10 @@ a_saver_in_a_folder_of_any_letters_runs_its_module() {
     cp "$work/Accented.scr" "$folder/Снег.scr"
     user_temp_folder "$(win_path "$work")\\Temp Ωμέγα 一時"
     if start_ready "$folder/Снег.scr"; then
-        check "the module was extracted under its name" test -f "$user_temp/Café.exe"
-        check "the argument file lies beside it" grep -q '^SS_Sound=0&SS_Music=0&SS_Days=[0-9]*$' "$user_temp/Café.cfg"
+        local run
+        run="$(run_folder "$user_temp")" || fail "no run folder of its own"
+        check "the module was extracted under its name" test -f "$run/Café.exe"
+        check "the argument file lies beside it" grep -q '^SS_Sound=0&SS_Music=0&SS_Days=[0-9]*$' "$run/Café.cfg"
         xdotool mousemove_relative 9 0
         expect_closed "movement"
         check "nothing is left in the temporary folder" wait_for 3 test -z "$(ls -A "$user_temp")"
@@ -409,7 +508,7 @@ a_saver_in_a_folder_of_any_letters_runs_its_module() {
 # The template of sdk/example, built as docs/MODULES.md says (FULLSCREEN_TEMPLATE), as module 0:
 # the user's choices and the days reach it, it covers the primary screen, it ends on a WM_CLOSE
 # of its own (and the saver starts it again) and on the saver's close.
-template_pid() { pgrep -f '[\\]MyModule\.exe' | head -1; }
+template_pid() { our_modules MyModule | head -1; }
 template_gone() { [[ -z "$(template_pid)" ]]; }
 the_template_module_runs_under_the_saver() {
     local settings='Software\Saverpak\Template' title first
@@ -483,6 +582,7 @@ pack Accented '[[module]]' 'file = "TestModule.exe"' 'name = "Café.exe"' || { e
 all_cases="module_runs_topmost_and_a_key_ends_it movement_from_the_origin_or_a_click_ends_the_saver
     a_module_that_ends_is_started_again
     the_leave_running_key_leaves_the_module_running
+    a_killed_saver_takes_its_module_and_the_next_run_cleans_up a_planted_library_is_not_loaded
     the_link_key_launches_and_closes_when_the_system_does_not_run_the_saver
     a_command_that_cannot_be_launched_records_the_error
     the_link_key_lingers_behind_the_dialog_when_the_system_runs_the_saver

@@ -9,6 +9,8 @@
 //   TESTMODULE_REPLACE_WINDOW=1 replaces its first window by a new one soon after showing it
 //   TESTMODULE_MOVE_POINTER=1   moves the pointer itself every 200 ms (logs "pointer")
 //   TESTMODULE_HIDDEN=1         never shows its window
+//   TESTMODULE_LIBRARY=NAME     loads the library NAME by name at start, as a program that
+//                               uses it does (logs "library" and the path it came from)
 #include <windows.h>
 
 #include <cstdio>
@@ -123,6 +125,15 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     Log("start");
+    if (const char* library = std::getenv("TESTMODULE_LIBRARY")) {
+        char path[MAX_PATH] = "none";
+        if (HMODULE loaded = LoadLibraryA(library)) GetModuleFileNameA(loaded, path, MAX_PATH);
+        const char* logPath = std::getenv("TESTMODULE_LOG");
+        if (FILE* log = logPath ? std::fopen(logPath, "ab") : nullptr) {
+            std::fprintf(log, "library %s\n", path);
+            std::fclose(log);
+        }
+    }
     Instance = instance;
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = WindowProc;

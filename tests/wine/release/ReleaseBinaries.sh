@@ -1,7 +1,8 @@
 #!/bin/bash
 # Checks the release binaries: no debug section (the debug information is in PROGRAM.debug,
 # linked by .gnu_debuglink), no path of the source or build folder, and SOURCE_DATE_EPOCH as
-# the PE time stamp.
+# the PE time stamp. A saver (.scr) imports at load time only KnownDLLs: a library that is none
+# is searched for beside the saver first, where a browser's downloads may have put one.
 # Usage: ReleaseBinaries.sh OBJDUMP EPOCH SOURCE_DIR BINARY_DIR PROGRAM...
 set -uo pipefail
 objdump=$1 epoch=$2 source_dir=$3 binary_dir=$4
@@ -24,5 +25,16 @@ for program in "$@"; do
     done
     stamp=$(u32 "$program" $(( $(u32 "$program" 60) + 8 )))
     [[ "$stamp" == "$epoch" ]] || fail "$name's time stamp is $stamp, not $epoch"
+    if [[ "$name" == *.scr ]]; then
+        imports=$("$objdump" -p "$program" | awk '/DLL Name:/ { print toupper($3) }')
+        [[ -n "$imports" ]] || fail "$name: no import table read"
+        for dll in $imports; do
+            case "$dll" in
+                ADVAPI32.DLL|COMDLG32.DLL|GDI32.DLL|IMM32.DLL|KERNEL32.DLL|MSVCRT.DLL|OLE32.DLL|\
+                OLEAUT32.DLL|SHELL32.DLL|SHLWAPI.DLL|USER32.DLL) ;;
+                *) fail "$name imports $dll at load time, which is no KnownDLL" ;;
+            esac
+        done
+    fi
 done
 exit $failed
