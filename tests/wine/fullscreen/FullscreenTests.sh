@@ -181,10 +181,10 @@ a_module_that_ends_is_started_again() {
     expect_closed "key"
 }
 
-# The module left running keeps its folder; the next run starts a module of its own beside it
-# and leaves that folder alone.
+# The module left running keeps its folder, with modules 1 and 2 beside it; the next run starts
+# a module of its own and leaves that folder alone.
 the_leave_running_key_leaves_the_module_running() {
-    start_ready "$work/Plain.scr" || return
+    start_ready "$work/Trio.scr" || return
     local folder
     folder="$(run_folder)" || fail "no run folder of its own"
     xdotool key F2
@@ -193,6 +193,7 @@ the_leave_running_key_leaves_the_module_running() {
     check "the module still runs after the saver has gone" stays_false 1 modules_gone
     check "the module has left the topmost band" test "$(probe topmost SaverpakTestModule)" = 0
     check "its file stays" test -f "$folder/TestModule.exe"
+    check "modules 1 and 2 lie beside it" test -f "$folder/Second.exe" -a -f "$folder/Third.exe"
     if RUN_MODULES=2 start_ready "$work/Plain.scr"; then
         check "the new run starts its own module" modules_running 2
         xdotool key a
@@ -576,6 +577,8 @@ pack Unnamed '[[module]]' 'file = "TestModule.exe"' || { echo "packing failed"; 
 pack NoExtension '[[module]]' 'file = "TestModule.exe"' 'name = "Snow"' || { echo "packing failed"; exit 1; }
 pack Missing '[[module]]' 'external = true' "name = '$(win_path "$work")\\missing.exe'" \
     '[[module]]' 'file = "TestModule.exe"' 'name = "Second.exe"' \
+    '[[module]]' 'file = "TestModule.exe"' 'name = "Third.exe"' || { echo "packing failed"; exit 1; }
+pack Trio "$embedded_module" '[[module]]' 'file = "TestModule.exe"' 'name = "Second.exe"' \
     '[[module]]' 'file = "TestModule.exe"' 'name = "Third.exe"' || { echo "packing failed"; exit 1; }
 pack Accented '[[module]]' 'file = "TestModule.exe"' 'name = "Café.exe"' || { echo "packing failed"; exit 1; }
 
