@@ -20,6 +20,10 @@
 
 #include "support/Platform.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 // The bytes of a file, or nothing when it cannot be read; Bytes is std::string or a vector of
 // bytes.
 template <typename Bytes = std::string>
@@ -40,10 +44,18 @@ inline std::string ErrorOf(const std::function<void()>& action) {
 
 class TestFolder {
 public:
+    // Named by the test and the process, so that two builds' suites (or two trees) running at
+    // once never share a folder.
     TestFolder() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+#ifdef _WIN32
+        const unsigned long process = GetCurrentProcessId();
+#else
+        const unsigned long process = static_cast<unsigned long>(getpid());
+#endif
         FPath = std::filesystem::temp_directory_path() /
-                (std::string("saverpak-") + info->test_suite_name() + "-" + info->name());
+                (std::string("saverpak-") + info->test_suite_name() + "-" + info->name() + "-" +
+                 std::to_string(process));
         std::filesystem::remove_all(FPath);
         std::filesystem::create_directories(FPath);
     }
