@@ -208,9 +208,7 @@ ErrorCode cDither::IndexedPass(cBitmap& bitmap, std::int32_t* errorRows, DWORD n
                 out[x] = BYTE(p);
             } else if (OutBits == 4) {
                 BYTE& o = out[x >> 1];
-                // The high nibble comes first and clears the low one, so a row of odd width
-                // ends in a zero nibble, never in what the row held before.
-                o = (x & 1) ? BYTE((o & 0xF0) | (p & 0x0F)) : BYTE(p << 4);
+                o = (x & 1) ? BYTE((o & 0xF0) | (p & 0x0F)) : BYTE((o & 0x0F) | (p << 4));
             } else {
                 BYTE& o = out[x >> 3];
                 if ((x & 7) == 0) o = 0;
