@@ -79,6 +79,17 @@ bool WritePng(std::FILE* stream, const cBitmap& bitmap) {
     return true;
 }
 
+// The bits past the last pixel of a row of fewer than 8 bits per pixel are not the picture's:
+// the ditherer leaves them as the row held them before (memory that was never written, for a
+// decoded JPEG). PNG stores them all the same, so they are cleared, and the same picture gives
+// the same file on every system.
+void ClearRowTails(const cBitmap& bitmap) {
+    const std::uint64_t bits = std::uint64_t(bitmap.Width()) * bitmap.BitCount();
+    if (bitmap.BitCount() >= 8 || bits % 8 == 0) return;
+    const BYTE keep = BYTE(0xFF << (8 - bits % 8));
+    for (std::int32_t y = 0; y < bitmap.Height(); ++y) bitmap.Row(y)[bits / 8] &= keep;
+}
+
 // A picture that build would refuse is refused here too, with build's message, before
 // anything is allocated for it: a small file may claim a picture of gigabytes.
 void RefuseWhatBuildRefuses(const std::vector<std::uint8_t>& bytes, std::optional<std::uint8_t> type,
@@ -154,6 +165,7 @@ void PreviewPicture(const PreviewOptions& options) {
     ssPicture* pictures[] = {&picture};
     PreparePictures(pictures, 1, options.width, options.height, BYTE(options.adaptive));
 
+    ClearRowTails(picture);
     OutputFile out(output);
     if (!WritePng(out.Stream(), picture)) {
         throw ToolError("preview: could not write " + PathText(output));
