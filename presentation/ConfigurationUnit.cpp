@@ -113,10 +113,9 @@ void TConfigurationForm::FormShow(fw::TObject*) {
         DisableParentWindow(fw::Application ? fw::Application->Handle() : nullptr);
         LoadLogo();
     } catch (const std::exception& error) {
-        bool ours = dynamic_cast<const std::runtime_error*>(&error) ||
-                    dynamic_cast<const fw::Exception*>(&error);
-        std::string text = ours ? std::string(error.what()) + kInitializationFailure
-                                : std::string(kUnexpectedFailure);
+        std::string text = fw::IsOurError(error)
+                               ? std::string(error.what()) + kInitializationFailure
+                               : std::string(kUnexpectedFailure);
         if (fw::Application) fw::Application->MessageBox(text);
     } catch (...) {
         if (fw::Application) fw::Application->MessageBox(kUnexpectedFailure);

@@ -137,10 +137,7 @@ void TkwScreensaverForm::Guarded(const char* fallback, Step step) {
     try {
         step();
     } catch (const std::exception& error) {
-        // Our errors are runtime errors and the framework's exceptions, both with a message.
-        bool ours = dynamic_cast<const std::runtime_error*>(&error) ||
-                    dynamic_cast<const fw::Exception*>(&error);
-        ReportFailure(ours ? error.what() : fallback);
+        ReportFailure(fw::IsOurError(error) ? error.what() : fallback);
     } catch (...) {
         ReportFailure(fallback);
     }
