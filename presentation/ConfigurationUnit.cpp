@@ -6,6 +6,7 @@
 
 #include "framework/Exception.h"
 #include "presentation/DataUnit.h"
+#include "presentation/PaintBoxPalette.h"
 #include "shell/ScreensaverUnit.h"
 #include "support/Error.h"
 #include "support/Text.h"
@@ -166,11 +167,7 @@ void TConfigurationForm::LogoPaintBoxPaint(fw::TObject*) {
     const int x = (LogoPaintBox->Width() - width) / 2;
     const int y = (LogoPaintBox->Height() - height) / 2;
     HDC dc = LogoPaintBox->Canvas().Handle();
-    HPALETTE previous = nullptr;
-    if (FPalette) {
-        previous = SelectPalette(dc, FPalette, FALSE);
-        RealizePalette(dc);
-    }
+    ScopedPaintPalette palette(dc, FPalette);
     if (width == FLogo.Width() && height == FLogo.Height()) {
         FLogo.Draw(dc, x, y, SRCCOPY);
     } else {
@@ -179,7 +176,6 @@ void TConfigurationForm::LogoPaintBoxPaint(fw::TObject*) {
         StretchDIBits(dc, x, y, width, height, 0, 0, FLogo.Width(), FLogo.Height(), FLogo.FPixels,
                       FLogo.Info(), DIB_RGB_COLORS, SRCCOPY);
     }
-    if (FPalette) SelectPalette(dc, previous, FALSE);
 }
 
 void TConfigurationForm::OkButtonClick(fw::TObject*) {
@@ -217,23 +213,11 @@ void TConfigurationForm::FormClose(fw::TObject*, fw::TCloseAction&) {
 void TConfigurationForm::WndProc(fw::TMessage& message) {
     switch (message.Msg) {
         case WM_QUERYNEWPALETTE:
-            if (FPalette) RealizeLogoPalette();
-            break;
         case WM_PALETTECHANGED:
-            if (FPalette && reinterpret_cast<HWND>(message.WParam) != HandleIfCreated()) {
-                RealizeLogoPalette();
-            }
+            RealizePaletteOnMessage(message, HandleIfCreated(), *LogoPaintBox, FPalette);
             break;
     }
     fw::TForm::WndProc(message);
-}
-
-void TConfigurationForm::RealizeLogoPalette() {
-    if (!LogoPaintBox->HandleIfCreated()) return;
-    HDC dc = LogoPaintBox->Canvas().Handle();
-    HPALETTE previous = SelectPalette(dc, FPalette, FALSE);
-    if (RealizePalette(dc) != 0) LogoPaintBox->Invalidate();
-    SelectPalette(dc, previous, FALSE);
 }
 
 fw::TForm* CreateConfigurationForm(fw::TApplication& application) {

@@ -95,8 +95,6 @@ private:
     void ScreensaverPaintBoxPaint(fw::TObject* sender);
     // Takes the finished loader's palette into this window's keeping.
     void TakeLoaderPalette();
-    // WM_QUERYNEWPALETTE and WM_PALETTECHANGED: realizes the picture's palette again.
-    void RealizePicturePalette();
 
     std::uint8_t FState = kStateStarting;
     kwPak FPak;
