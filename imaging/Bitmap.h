@@ -5,8 +5,7 @@
 // block of movable global memory that stays locked while the bitmap holds it. Every decoder
 // writes one, every preparation step reads or rewrites one, and the windows draw one.
 //
-// Like every support and imaging object it never throws: operations store a code in the cError
-// state and return it.
+// Like every c-class it never throws: operations store a code in the cError state and return it.
 #pragma once
 
 #include <atomic>

@@ -38,6 +38,19 @@ constexpr std::size_t kSpreadBytes = 2048;
 
 enum { kUniform = 0, kTwoEntries = 1, kLookup = 2 };
 
+// The error-spreading step of both passes: the pixel's slot in the current row (`here`: red,
+// green, blue) is cleared for its next use as a row below, and its error goes 7/16 to the
+// right and 3/16, 5/16, 1/16 to the slots below left, below (`below`) and below right, x16.
+inline void SpreadError(std::int32_t* here, std::int32_t* below, std::int32_t dr, std::int32_t dg,
+                        std::int32_t db) {
+    here[0] = here[1] = here[2] = 0;
+    std::int32_t* right = here + 3;
+    right[0] += 7 * dr, right[1] += 7 * dg, right[2] += 7 * db;
+    below[-3] += 3 * dr, below[-2] += 3 * dg, below[-1] += 3 * db;
+    below[0] += 5 * dr, below[1] += 5 * dg, below[2] += 5 * db;
+    below[3] += dr, below[4] += dg, below[5] += db;
+}
+
 }  // namespace
 
 cDither::cDither() = default;
@@ -215,13 +228,7 @@ ErrorCode cDither::IndexedPass(cBitmap& bitmap, std::int32_t* errorRows, DWORD n
                 o |= BYTE((p & 1) << (7 - (x & 7)));
             }
 
-            here[0] = here[1] = here[2] = 0;
-            std::int32_t* right = here + 3;
-            right[0] += 7 * dr, right[1] += 7 * dg, right[2] += 7 * db;
-            std::int32_t* below = next + 3 * (x + 1);
-            below[-3] += 3 * dr, below[-2] += 3 * dg, below[-1] += 3 * db;
-            below[0] += 5 * dr, below[1] += 5 * dg, below[2] += 5 * db;
-            below[3] += dr, below[4] += dg, below[5] += db;
+            SpreadError(here, next + 3 * (x + 1), dr, dg, db);
         }
     }
     return 0;
@@ -258,13 +265,7 @@ ErrorCode cDither::ReducedBitPass(cBitmap& bitmap) {
             const std::int32_t dr = vr - px[2];
             const std::int32_t dg = vg - px[1];
             const std::int32_t db = vb - px[0];
-            here[0] = here[1] = here[2] = 0;
-            std::int32_t* right = here + 3;
-            right[0] += 7 * dr, right[1] += 7 * dg, right[2] += 7 * db;
-            std::int32_t* below = next + 3 * (x + 1);
-            below[-3] += 3 * dr, below[-2] += 3 * dg, below[-1] += 3 * db;
-            below[0] += 5 * dr, below[1] += 5 * dg, below[2] += 5 * db;
-            below[3] += dr, below[4] += dg, below[5] += db;
+            SpreadError(here, next + 3 * (x + 1), dr, dg, db);
         }
     }
     std::free(errorRows);

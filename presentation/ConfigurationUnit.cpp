@@ -6,6 +6,7 @@
 
 #include "framework/Exception.h"
 #include "presentation/DataUnit.h"
+#include "presentation/PaintBoxPalette.h"
 #include "shell/ScreensaverUnit.h"
 #include "support/Error.h"
 #include "support/Text.h"
@@ -113,10 +114,9 @@ void TConfigurationForm::FormShow(fw::TObject*) {
         DisableParentWindow(fw::Application ? fw::Application->Handle() : nullptr);
         LoadLogo();
     } catch (const std::exception& error) {
-        bool ours = dynamic_cast<const std::runtime_error*>(&error) ||
-                    dynamic_cast<const fw::Exception*>(&error);
-        std::string text = ours ? std::string(error.what()) + kInitializationFailure
-                                : std::string(kUnexpectedFailure);
+        std::string text = fw::IsOurError(error)
+                               ? std::string(error.what()) + kInitializationFailure
+                               : std::string(kUnexpectedFailure);
         if (fw::Application) fw::Application->MessageBox(text);
     } catch (...) {
         if (fw::Application) fw::Application->MessageBox(kUnexpectedFailure);
@@ -167,11 +167,7 @@ void TConfigurationForm::LogoPaintBoxPaint(fw::TObject*) {
     const int x = (LogoPaintBox->Width() - width) / 2;
     const int y = (LogoPaintBox->Height() - height) / 2;
     HDC dc = LogoPaintBox->Canvas().Handle();
-    HPALETTE previous = nullptr;
-    if (FPalette) {
-        previous = SelectPalette(dc, FPalette, FALSE);
-        RealizePalette(dc);
-    }
+    ScopedPaintPalette palette(dc, FPalette);
     if (width == FLogo.Width() && height == FLogo.Height()) {
         FLogo.Draw(dc, x, y, SRCCOPY);
     } else {
@@ -180,7 +176,6 @@ void TConfigurationForm::LogoPaintBoxPaint(fw::TObject*) {
         StretchDIBits(dc, x, y, width, height, 0, 0, FLogo.Width(), FLogo.Height(), FLogo.FPixels,
                       FLogo.Info(), DIB_RGB_COLORS, SRCCOPY);
     }
-    if (FPalette) SelectPalette(dc, previous, FALSE);
 }
 
 void TConfigurationForm::OkButtonClick(fw::TObject*) {
@@ -218,23 +213,11 @@ void TConfigurationForm::FormClose(fw::TObject*, fw::TCloseAction&) {
 void TConfigurationForm::WndProc(fw::TMessage& message) {
     switch (message.Msg) {
         case WM_QUERYNEWPALETTE:
-            if (FPalette) RealizeLogoPalette();
-            break;
         case WM_PALETTECHANGED:
-            if (FPalette && reinterpret_cast<HWND>(message.WParam) != HandleIfCreated()) {
-                RealizeLogoPalette();
-            }
+            RealizePaletteOnMessage(message, HandleIfCreated(), *LogoPaintBox, FPalette);
             break;
     }
     fw::TForm::WndProc(message);
-}
-
-void TConfigurationForm::RealizeLogoPalette() {
-    if (!LogoPaintBox->HandleIfCreated()) return;
-    HDC dc = LogoPaintBox->Canvas().Handle();
-    HPALETTE previous = SelectPalette(dc, FPalette, FALSE);
-    if (RealizePalette(dc) != 0) LogoPaintBox->Invalidate();
-    SelectPalette(dc, previous, FALSE);
 }
 
 fw::TForm* CreateConfigurationForm(fw::TApplication& application) {

@@ -55,7 +55,6 @@ private:
     void OkButtonClick(fw::TObject* sender);
     void CancelButtonClick(fw::TObject* sender);
     void Label1Click(fw::TObject* sender);
-    void RealizeLogoPalette();
 
     kwPak FPak;
     bool FBound = false;

@@ -11,6 +11,7 @@
 
 #include "framework/Exception.h"
 #include "presentation/DataUnit.h"
+#include "presentation/PaintBoxPalette.h"
 #include "shell/SaverServices.h"
 #include "support/Error.h"
 #include "support/Text.h"
@@ -148,10 +149,7 @@ void TkwScreensaverForm::Guarded(const char* fallback, Step step) {
     try {
         step();
     } catch (const std::exception& error) {
-        // Our errors are runtime errors and the framework's exceptions, both with a message.
-        bool ours = dynamic_cast<const std::runtime_error*>(&error) ||
-                    dynamic_cast<const fw::Exception*>(&error);
-        ReportFailure(ours ? error.what() : fallback);
+        ReportFailure(fw::IsOurError(error) ? error.what() : fallback);
     } catch (...) {
         ReportFailure(fallback);
     }
@@ -484,12 +482,8 @@ void TkwScreensaverForm::WndProc(fw::TMessage& message) {
         EndModuleRun();
         break;
     case WM_QUERYNEWPALETTE:
-        if (FPalette) RealizePicturePalette();
-        break;
     case WM_PALETTECHANGED:
-        if (FPalette && reinterpret_cast<HWND>(message.WParam) != HandleIfCreated()) {
-            RealizePicturePalette();
-        }
+        RealizePaletteOnMessage(message, HandleIfCreated(), *ScreensaverPaintBox, FPalette);
         break;
     }
     TScreensaverForm::WndProc(message);
@@ -557,23 +551,13 @@ void TkwScreensaverForm::ScreensaverPaintBoxPaint(fw::TObject*) {
         const int y = (ScreensaverPaintBox->ClientHeight() - picture.Height()) / 2;
         TakeLoaderPalette();
         HDC dc = ScreensaverPaintBox->Canvas().Handle();
-        HPALETTE previous = nullptr;
-        if (FPalette) {
-            previous = SelectPalette(dc, FPalette, FALSE);
-            RealizePalette(dc);
+        bool drawn;
+        {
+            ScopedPaintPalette palette(dc, FPalette);
+            drawn = picture.Draw(dc, x, y, SRCCOPY);
         }
-        const bool drawn = picture.Draw(dc, x, y, SRCCOPY);
-        if (FPalette) SelectPalette(dc, previous, FALSE);
         if (!drawn) throw std::runtime_error(kPaintFailure);
     });
-}
-
-void TkwScreensaverForm::RealizePicturePalette() {
-    if (!ScreensaverPaintBox->HandleIfCreated()) return;
-    HDC dc = ScreensaverPaintBox->Canvas().Handle();
-    HPALETTE previous = SelectPalette(dc, FPalette, FALSE);
-    if (RealizePalette(dc) != 0) ScreensaverPaintBox->Invalidate();
-    SelectPalette(dc, previous, FALSE);
 }
 
 fw::TForm* CreatePresentationForm(fw::TApplication& application) {

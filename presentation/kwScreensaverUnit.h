@@ -96,8 +96,6 @@ private:
     void ScreensaverPaintBoxPaint(fw::TObject* sender);
     // Takes the finished loader's palette into this window's keeping.
     void TakeLoaderPalette();
-    // WM_QUERYNEWPALETTE and WM_PALETTECHANGED: realizes the picture's palette again.
-    void RealizePicturePalette();
     // The saver's sound, through WINMM loaded from the system folder when it first plays (a
     // library imported at load time would be searched for beside the saver too).
     void PlaySaverSound(const char* name, HMODULE module, DWORD flags);

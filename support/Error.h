@@ -2,9 +2,10 @@
 //
 // A code is a signed 32-bit value: 0 is success, codes with bit 27 set are our own (the table
 // in Error.cpp), every other code is a Windows system error code as GetLastError returns it.
-// Objects at the support and imaging level never throw: an operation stores its code in the
-// object and returns it, and a caller that failed because another object failed copies that
-// object's code.
+// The rule goes by class prefix (docs/ARCHITECTURE.md, "Errors"): the c-classes, cError and
+// what derives from it, never throw: an operation stores its code in the object and returns it,
+// and a caller that failed because another object failed copies that object's code. The
+// ss-classes and our own code above them raise std::runtime_error with the user's message.
 #pragma once
 
 #include <cstddef>

@@ -192,20 +192,20 @@ std::uint32_t ComputeChecksum(std::FILE* file, std::uint32_t position) {
     return sum.Finish();
 }
 
-}  // namespace
-
-BrandedStub BrandStub(std::vector<std::uint8_t> head, std::uint32_t length, const StubReader& read,
-                      const std::string& stubName, const ManifestSaver& saver,
-                      const std::optional<std::vector<std::uint8_t>>& icon, const fs::path& output) {
-    LoadedResources loaded;
+LoadedResources LoadStubResources(std::span<const std::uint8_t> head, std::uint32_t length,
+                                  const StubReader& read, const std::string& stubName) {
     try {
-        loaded = LoadResources(head, length, read);
+        return LoadResources(head, length, read);
     } catch (const PeError& error) {
         throw ToolError(stubName + " is not a Windows program the tool can read (" + error.what() + "): " +
                         kBuildFromSaver);
     }
-    const PeLayout& layout = loaded.Layout;
+}
 
+// Only the saver program itself, without content and with room for one more section, is a stub.
+void RefuseOtherStubs(const LoadedResources& loaded, std::uint32_t length, const StubReader& read,
+                      const std::string& stubName) {
+    const PeLayout& layout = loaded.Layout;
     // A saver that already holds content: its trailer ends the file and names an index after
     // the program image.
     if (length >= layout.RawEnd() + kPakIndexSize + kTrailerSize) {
@@ -225,8 +225,11 @@ BrandedStub BrandStub(std::vector<std::uint8_t> head, std::uint32_t length, cons
     if (!layout.HasRoomForSection())
         throw ToolError(stubName + " is not a Windows program the tool can read: its headers have no room for "
                                    "another section");
+}
 
-    ResourceTree tree = std::move(*loaded.Tree);
+// The saver's own icon and version text, in the language of the stub's version resource.
+void BrandTree(ResourceTree& tree, const ManifestSaver& saver,
+               const std::optional<std::vector<std::uint8_t>>& icon, const fs::path& output) {
     std::uint16_t language = kDefaultLanguage;
     tree.First(ResourceKey::Number(kRtVersion), nullptr, &language);
     if (saver.Icon) {
@@ -239,6 +242,41 @@ BrandedStub BrandStub(std::vector<std::uint8_t> head, std::uint32_t length, cons
         SetIcon(tree, images, language);
     }
     SetVersion(tree, saver, output);
+}
+
+// Names the new resource section, `size` bytes at `address` (`rawSize` in the file at
+// `position`), in the headers, and clears the image checksum.
+void AddSectionHeader(std::vector<std::uint8_t>& head, const PeLayout& layout, std::uint32_t size,
+                      std::uint32_t address, std::uint32_t rawSize, std::uint32_t position) {
+    const std::uint32_t header = layout.NextSectionHeader();
+    std::fill_n(head.begin() + header, kPeSectionHeaderSize, std::uint8_t{0});
+    std::memcpy(&head[header], ".rsrc", 5);
+    Put32(head, header + 8, size);
+    Put32(head, header + 12, address);
+    Put32(head, header + 16, rawSize);
+    Put32(head, header + 20, position);
+    Put32(head, header + 36, 0x40000040);  // initialised data, readable
+    const std::uint16_t count = static_cast<std::uint16_t>(layout.Sections.size() + 1);
+    head[layout.SectionCountPosition] = static_cast<std::uint8_t>(count);
+    head[layout.SectionCountPosition + 1] = static_cast<std::uint8_t>(count >> 8);
+    Put32(head, layout.SizeOfImagePosition, AlignUp(address + size, layout.SectionAlignment));
+    const PeDirectory resources = *layout.Directory(kPeResourceDirectory);
+    Put32(head, resources.Position, address);
+    Put32(head, resources.Position + 4, size);
+    Put32(head, layout.ChecksumPosition, 0);
+}
+
+}  // namespace
+
+BrandedStub BrandStub(std::vector<std::uint8_t> head, std::uint32_t length, const StubReader& read,
+                      const std::string& stubName, const ManifestSaver& saver,
+                      const std::optional<std::vector<std::uint8_t>>& icon, const fs::path& output) {
+    LoadedResources loaded = LoadStubResources(head, length, read, stubName);
+    const PeLayout& layout = loaded.Layout;
+    RefuseOtherStubs(loaded, length, read, stubName);
+
+    ResourceTree tree = std::move(*loaded.Tree);
+    BrandTree(tree, saver, icon, output);
 
     BrandedStub stub;
     const std::uint32_t position = AlignUp(length, layout.FileAlignment);
@@ -250,23 +288,8 @@ BrandedStub BrandStub(std::vector<std::uint8_t> head, std::uint32_t length, cons
     stub.Tail.resize(stub.Tail.size() + (rawSize - section.size()), 0);
     if (static_cast<std::uint64_t>(address) + rawSize > 0x7FFFFFFF)
         throw ToolError(stubName + " is not a Windows program the tool can read: its image is too large");
-
-    const std::uint32_t header = layout.NextSectionHeader();
-    std::fill_n(head.begin() + header, kPeSectionHeaderSize, std::uint8_t{0});
-    std::memcpy(&head[header], ".rsrc", 5);
-    Put32(head, header + 8, static_cast<std::uint32_t>(section.size()));
-    Put32(head, header + 12, address);
-    Put32(head, header + 16, rawSize);
-    Put32(head, header + 20, position);
-    Put32(head, header + 36, 0x40000040);  // initialised data, readable
-    const std::uint16_t count = static_cast<std::uint16_t>(layout.Sections.size() + 1);
-    head[layout.SectionCountPosition] = static_cast<std::uint8_t>(count);
-    head[layout.SectionCountPosition + 1] = static_cast<std::uint8_t>(count >> 8);
-    Put32(head, layout.SizeOfImagePosition, AlignUp(address + static_cast<std::uint32_t>(section.size()), layout.SectionAlignment));
-    const PeDirectory resources = *layout.Directory(kPeResourceDirectory);
-    Put32(head, resources.Position, address);
-    Put32(head, resources.Position + 4, static_cast<std::uint32_t>(section.size()));
-    Put32(head, layout.ChecksumPosition, 0);
+    AddSectionHeader(head, layout, static_cast<std::uint32_t>(section.size()), address, rawSize,
+                     position);
 
     stub.Head = std::move(head);
     stub.CopyEnd = length;

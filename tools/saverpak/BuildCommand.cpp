@@ -174,13 +174,9 @@ void ReadBack(const fs::path& temp, const Manifest& manifest, const SaverResourc
     }
 }
 
-}  // namespace
-
-void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs::path& outputArg) {
-    fs::path output = fs::absolute(outputArg);
-    Manifest manifest = LoadManifest(manifestPath);
-
-    // Nothing that is read may be the file that is written, under any of its names.
+// Nothing that is read may be the file that is written, under any of its names.
+void RefuseOutputAmongInputs(const fs::path& output, const fs::path& stubPath,
+                             const fs::path& manifestPath, const Manifest& manifest) {
     RefuseSameFile(output, stubPath, "stub");
     RefuseSameFile(output, manifestPath, "manifest");
     if (manifest.Saver.Icon) RefuseSameFile(output, *manifest.Saver.Icon, "icon");
@@ -189,14 +185,11 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
     }
     for (const ManifestPicture& picture : manifest.Pictures)
         RefuseSameFile(output, picture.File, "picture");
+}
 
-    InputFile stub(stubPath, "stub");
-    StubPlan stubPlan = PlanStub(stub, manifest, output);
-    const BrandedStub& branded = stubPlan.Stub;
-
-    PakInput input;
-    std::vector<std::unique_ptr<InputFile>> files;
-    OutputFile* target = nullptr;  // set once every input has passed its checks
+// The inputs' bytes are copied into `*target` once it is set, after every check has passed.
+void AddModules(const Manifest& manifest, PakInput& input,
+                std::vector<std::unique_ptr<InputFile>>& files, OutputFile* const& target) {
     for (std::size_t i = 0; i < manifest.Modules.size(); ++i) {
         const ManifestModule& module = manifest.Modules[i];
         PakModuleInput entry;
@@ -213,7 +206,10 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
         }
         input.Modules.push_back(std::move(entry));
     }
+}
 
+void AddPictures(const Manifest& manifest, PakInput& input,
+                 std::vector<std::unique_ptr<InputFile>>& files, OutputFile* const& target) {
     for (std::size_t i = 0; i < manifest.Pictures.size(); ++i) {
         const fs::path& path = manifest.Pictures[i].File;
         auto& file = files.emplace_back(std::make_unique<InputFile>(path, "picture"));
@@ -236,20 +232,20 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
                                                   target->Write(stored->data(), stored->size());
                                               }}});
     }
+}
 
+void AddKeysAndSettings(const Manifest& manifest, PakInput& input) {
     for (const ManifestKey& key : manifest.Keys)
         input.Keys.push_back({key.Code, key.Function, key.Command});
     CopyText(input.Settings.URLLink, kUrlLinkSize, manifest.Link);
     CopyText(input.Settings.URLCaption, kUrlCaptionSize, manifest.Caption);
     input.Settings.Music = manifest.Music;
+}
 
-    std::uint64_t total = branded.Length() + PakContainerSize(input);
-    if (total > kMaxPakPosition)
-        throw ToolError("the saver " + PathText(output) + " would be " + std::to_string(total) +
-                        " bytes; a saver file must stay below 2 GiB");
-
-    OutputFile out(output);
-    target = &out;
+// The branded stub, then the container, into the output's temporary file, which takes the
+// output's place only once the saver's own reader has read it back.
+void WriteSaver(OutputFile& out, InputFile& stub, const BrandedStub& branded,
+                const PakInput& input, const Manifest& manifest, const fs::path& output) {
     out.Write(branded.Head.data(), branded.Head.size());
     stub.CopyTo(static_cast<std::uint32_t>(branded.Head.size()), branded.CopyEnd, out);
     out.Write(branded.Tail.data(), branded.Tail.size());
@@ -259,6 +255,34 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
     WriteImageChecksum(out.TempPath(), branded.ChecksumPosition);
     ReadBack(out.TempPath(), manifest, branded.Expected, output);
     out.Commit();
+}
+
+}  // namespace
+
+void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs::path& outputArg) {
+    fs::path output = fs::absolute(outputArg);
+    Manifest manifest = LoadManifest(manifestPath);
+    RefuseOutputAmongInputs(output, stubPath, manifestPath, manifest);
+
+    InputFile stub(stubPath, "stub");
+    StubPlan stubPlan = PlanStub(stub, manifest, output);
+    const BrandedStub& branded = stubPlan.Stub;
+
+    PakInput input;
+    std::vector<std::unique_ptr<InputFile>> files;
+    OutputFile* target = nullptr;  // set once every input has passed its checks
+    AddModules(manifest, input, files, target);
+    AddPictures(manifest, input, files, target);
+    AddKeysAndSettings(manifest, input);
+
+    std::uint64_t total = branded.Length() + PakContainerSize(input);
+    if (total > kMaxPakPosition)
+        throw ToolError("the saver " + PathText(output) + " would be " + std::to_string(total) +
+                        " bytes; a saver file must stay below 2 GiB");
+
+    OutputFile out(output);
+    target = &out;
+    WriteSaver(out, stub, branded, input, manifest, output);
     if (stubPlan.Removed)
         std::cerr << "saverpak: note: the stub " << PathText(stubPath)
                   << " is signed; its certificate table (" << stubPlan.Removed->Size

@@ -41,13 +41,7 @@ PakTableInfo TableInfo(std::uint32_t offset, std::span<const std::uint32_t> entr
     return table;
 }
 
-}  // namespace
-
-PakReport InspectPak(const std::string& path, InspectDepth depth) {
-    PakReport report;
-    kwPak pak;
-    kwPakScope scope(pak);
-    pak.Bind(path.c_str());
+void ReadFrame(kwPak& pak, PakReport& report) {
     report.Path = pak.Path();
     report.FileSize = pak.FileSize();
     if (pak.Signature())
@@ -61,7 +55,9 @@ PakReport InspectPak(const std::string& path, InspectDepth depth) {
     report.KeyTable = TableInfo(report.Index.KeyTableOffset, pak.KeyPositions());
     report.Settings = pak.Settings();
     report.SettingsSpan = {report.Index.SettingsOffset, kSettingsSize};
+}
 
+void ReadModules(kwPak& pak, InspectDepth depth, PakReport& report) {
     for (std::uint32_t position : pak.ModuleTable()) {
         PakModuleInfo info;
         ssModuleEntry entry;
@@ -75,7 +71,9 @@ PakReport InspectPak(const std::string& path, InspectDepth depth) {
         }
         report.Modules.push_back(std::move(info));
     }
+}
 
+void ReadPictures(kwPak& pak, InspectDepth depth, PakReport& report) {
     for (std::uint32_t position : pak.ContentTable()) {
         PakPictureInfo info;
         info.Descriptor = ReadPictureDescriptor(pak, static_cast<std::int32_t>(position));
@@ -89,8 +87,10 @@ PakReport InspectPak(const std::string& path, InspectDepth depth) {
         }
         report.Pictures.push_back(std::move(info));
     }
+}
 
-    // Bind has loaded and checked the entries; read them again here for their positions.
+// Bind has loaded and checked the entries; read them again here for their positions.
+void ReadKeys(kwPak& pak, PakReport& report) {
     for (std::uint32_t position : pak.KeyPositions()) {
         std::uint8_t bytes[kKeyEntrySize];
         pak.ReadRecord(static_cast<std::int32_t>(position), bytes, kKeyEntrySize);
@@ -101,7 +101,10 @@ PakReport InspectPak(const std::string& path, InspectDepth depth) {
             info.Command = ReadStringInfo(pak, info.Entry.CommandOffset);
         report.Keys.push_back(std::move(info));
     }
+}
 
+// The lowest position any record of the container takes.
+std::uint64_t ContainerStart(const PakReport& report) {
     std::uint64_t start = std::min(report.IndexSpan.Position, report.SettingsSpan.Position);
     auto lower = [&](const PakSpan& span) {
         if (span.Size != 0) start = std::min(start, span.Position);
@@ -122,6 +125,20 @@ PakReport InspectPak(const std::string& path, InspectDepth depth) {
         lower(k.Span);
         if (k.Command) lower(k.Command->Span);
     }
-    report.ContainerStart = start;
+    return start;
+}
+
+}  // namespace
+
+PakReport InspectPak(const std::string& path, InspectDepth depth) {
+    PakReport report;
+    kwPak pak;
+    kwPakScope scope(pak);
+    pak.Bind(path.c_str());
+    ReadFrame(pak, report);
+    ReadModules(pak, depth, report);
+    ReadPictures(pak, depth, report);
+    ReadKeys(pak, report);
+    report.ContainerStart = ContainerStart(report);
     return report;
 }

@@ -56,14 +56,7 @@ const char* FunctionName(std::uint8_t function) {
 
 using Facts = std::vector<std::optional<PictureFacts>>;
 
-ordered_json ReportJson(const PakReport& r, const Facts& facts) {
-    ordered_json j;
-    j["file"] = r.Path;
-    j["fileSize"] = r.FileSize;
-    j["containerStart"] = r.ContainerStart;
-    j["containerSize"] = ContainerEnd(r) - r.ContainerStart;
-    j["trailer"] = SpanJson(r.TrailerSpan);
-    j["trailer"]["indexOffset"] = r.Trailer.IndexOffset;
+ordered_json IndexJson(const PakReport& r) {
     ordered_json index = SpanJson(r.IndexSpan);
     index["moduleTableOffset"] = r.Index.ModuleTableOffset;
     index["moduleCount"] = r.Index.ModuleCount;
@@ -72,12 +65,11 @@ ordered_json ReportJson(const PakReport& r, const Facts& facts) {
     index["contentCount"] = r.Index.ContentCount;
     index["contentTableOffset"] = r.Index.ContentTableOffset;
     index["settingsOffset"] = r.Index.SettingsOffset;
-    j["index"] = index;
-    j["moduleTable"] = TableJson(r.ModuleTable);
-    j["contentTable"] = TableJson(r.ContentTable);
-    j["keyTable"] = TableJson(r.KeyTable);
+    return index;
+}
 
-    j["modules"] = ordered_json::array();
+ordered_json ModulesJson(const PakReport& r) {
+    ordered_json modules = ordered_json::array();
     for (std::size_t i = 0; i < r.Modules.size(); ++i) {
         const PakModuleInfo& m = r.Modules[i];
         ordered_json module = {{"index", i}};
@@ -90,10 +82,13 @@ ordered_json ReportJson(const PakReport& r, const Facts& facts) {
         module["dataOffset"] = m.Descriptor.DataOffset;
         module["name"] = StringJson(m.Name);
         module["data"] = m.Data ? DataJson(*m.Data) : ordered_json(nullptr);
-        j["modules"].push_back(module);
+        modules.push_back(module);
     }
+    return modules;
+}
 
-    j["pictures"] = ordered_json::array();
+ordered_json PicturesJson(const PakReport& r, const Facts& facts) {
+    ordered_json pictures = ordered_json::array();
     for (std::size_t i = 0; i < r.Pictures.size(); ++i) {
         const PakPictureInfo& p = r.Pictures[i];
         ordered_json picture = {{"index", i}};
@@ -107,10 +102,13 @@ ordered_json ReportJson(const PakReport& r, const Facts& facts) {
         picture["kind"] = facts[i] ? ordered_json(facts[i]->Kind) : ordered_json(nullptr);
         picture["width"] = facts[i] ? ordered_json(facts[i]->Width) : ordered_json(nullptr);
         picture["height"] = facts[i] ? ordered_json(facts[i]->Height) : ordered_json(nullptr);
-        j["pictures"].push_back(picture);
+        pictures.push_back(picture);
     }
+    return pictures;
+}
 
-    j["keys"] = ordered_json::array();
+ordered_json KeysJson(const PakReport& r) {
+    ordered_json keys = ordered_json::array();
     for (std::size_t i = 0; i < r.Keys.size(); ++i) {
         const PakKeyInfo& k = r.Keys[i];
         ordered_json key = {{"index", i}};
@@ -122,34 +120,57 @@ ordered_json ReportJson(const PakReport& r, const Facts& facts) {
         key["functionCode"] = k.Entry.Function;
         key["commandOffset"] = k.Entry.CommandOffset;
         key["command"] = k.Command ? StringJson(*k.Command) : ordered_json(nullptr);
-        j["keys"].push_back(key);
+        keys.push_back(key);
     }
+    return keys;
+}
 
+ordered_json SettingsJson(const PakReport& r) {
     ordered_json settings = SpanJson(r.SettingsSpan);
     settings["link"] = Windows1252ToUtf8(r.Settings.URLLink);
     settings["caption"] = Windows1252ToUtf8(r.Settings.URLCaption);
     settings["music"] = r.Settings.Music;
-    j["settings"] = settings;
+    return settings;
+}
+
+ordered_json ReportJson(const PakReport& r, const Facts& facts) {
+    ordered_json j;
+    j["file"] = r.Path;
+    j["fileSize"] = r.FileSize;
+    j["containerStart"] = r.ContainerStart;
+    j["containerSize"] = ContainerEnd(r) - r.ContainerStart;
+    j["trailer"] = SpanJson(r.TrailerSpan);
+    j["trailer"]["indexOffset"] = r.Trailer.IndexOffset;
+    j["index"] = IndexJson(r);
+    j["moduleTable"] = TableJson(r.ModuleTable);
+    j["contentTable"] = TableJson(r.ContentTable);
+    j["keyTable"] = TableJson(r.KeyTable);
+    j["modules"] = ModulesJson(r);
+    j["pictures"] = PicturesJson(r, facts);
+    j["keys"] = KeysJson(r);
+    j["settings"] = SettingsJson(r);
     j["signature"] = r.Signature ? SpanJson(*r.Signature) : ordered_json(nullptr);
     return j;
 }
 
-// One line per record, in file order, like the layout tables in the README.
-void PrintTable(const PakReport& r, const Facts& facts, std::ostream& out) {
-    struct Line {
-        std::uint64_t Position;
-        std::uint64_t Size;
-        std::string What;
-    };
-    std::vector<Line> lines;
-    auto quoted = [](const PakStringInfo& s) {
-        return s.Text ? "\"" + TerminalText(*s.Text) + "\"" : std::string("(none)");
-    };
+// One line of the table: a record's place and what it is.
+struct Line {
+    std::uint64_t Position;
+    std::uint64_t Size;
+    std::string What;
+};
+using Lines = std::vector<Line>;
+
+std::string Quoted(const PakStringInfo& s) {
+    return s.Text ? "\"" + TerminalText(*s.Text) + "\"" : std::string("(none)");
+}
+
+void AddModuleLines(const PakReport& r, Lines& lines) {
     for (std::size_t i = 0; i < r.Modules.size(); ++i) {
         const PakModuleInfo& m = r.Modules[i];
         std::string n = std::to_string(i);
         lines.push_back(
-            {m.Name.Span.Position, m.Name.Span.Size, "module " + n + " name " + quoted(m.Name)});
+            {m.Name.Span.Position, m.Name.Span.Size, "module " + n + " name " + Quoted(m.Name)});
         if (m.Data)
             lines.push_back(
                 {m.Data->Span.Position, m.Data->Span.Size,
@@ -164,6 +185,9 @@ void PrintTable(const PakReport& r, const Facts& facts, std::ostream& out) {
     }
     if (r.ModuleTable.Span.Size)
         lines.push_back({r.ModuleTable.Span.Position, r.ModuleTable.Span.Size, "module table"});
+}
+
+void AddPictureLines(const PakReport& r, const Facts& facts, Lines& lines) {
     for (std::size_t i = 0; i < r.Pictures.size(); ++i) {
         const PakPictureInfo& p = r.Pictures[i];
         std::string n = std::to_string(i);
@@ -178,12 +202,15 @@ void PrintTable(const PakReport& r, const Facts& facts, std::ostream& out) {
     }
     if (r.ContentTable.Span.Size)
         lines.push_back({r.ContentTable.Span.Position, r.ContentTable.Span.Size, "content table"});
+}
+
+void AddKeyLines(const PakReport& r, Lines& lines) {
     for (std::size_t i = 0; i < r.Keys.size(); ++i) {
         const PakKeyInfo& k = r.Keys[i];
         std::string n = std::to_string(i);
         if (k.Command)
             lines.push_back({k.Command->Span.Position, k.Command->Span.Size,
-                             "key " + n + " command " + quoted(*k.Command)});
+                             "key " + n + " command " + Quoted(*k.Command)});
         std::string name = KeyNameFromCode(k.Entry.Key);
         lines.push_back({k.Span.Position, k.Span.Size,
                          "key " + n + " entry (" + (name.empty() ? std::string("code") : name) +
@@ -192,6 +219,10 @@ void PrintTable(const PakReport& r, const Facts& facts, std::ostream& out) {
     }
     if (r.KeyTable.Span.Size)
         lines.push_back({r.KeyTable.Span.Position, r.KeyTable.Span.Size, "key table"});
+}
+
+// The settings, the index, the trailer and any certificate table after them.
+void AddFrameLines(const PakReport& r, Lines& lines) {
     lines.push_back({r.SettingsSpan.Position, r.SettingsSpan.Size,
                      "settings (link \"" + TerminalText(r.Settings.URLLink) + "\", caption \"" +
                          TerminalText(r.Settings.URLCaption) + "\", music " +
@@ -204,6 +235,15 @@ void PrintTable(const PakReport& r, const Facts& facts, std::ostream& out) {
                          "certificate table (signature, after " + std::to_string(padding) +
                              " bytes of padding)"});
     }
+}
+
+// One line per record, in file order, like the layout tables in the README.
+void PrintTable(const PakReport& r, const Facts& facts, std::ostream& out) {
+    Lines lines;
+    AddModuleLines(r, lines);
+    AddPictureLines(r, facts, lines);
+    AddKeyLines(r, lines);
+    AddFrameLines(r, lines);
     std::stable_sort(lines.begin(), lines.end(),
                      [](const Line& a, const Line& b) { return a.Position < b.Position; });
 

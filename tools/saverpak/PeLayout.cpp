@@ -15,12 +15,60 @@ std::uint32_t Le32(std::span<const std::uint8_t> b, std::uint64_t at) { return L
 
 bool IsPowerOfTwo(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
+void Need(std::span<const std::uint8_t> head, std::uint64_t fileSize, std::uint64_t end,
+          const char* what) {
+    if (end > head.size() || end > fileSize) throw PeError(std::string("its ") + what + " is cut short");
+}
+
+// The data directory, whose count sits at `countField` in the optional header at `optional`.
+void ReadDirectories(std::span<const std::uint8_t> head, std::uint64_t optional,
+                     std::uint64_t countField, std::uint16_t optionalSize, PeLayout& layout) {
+    const std::uint32_t directoryCount = Le32(head, optional + countField);
+    if (directoryCount > 16 || countField + 4 + 8ull * directoryCount > optionalSize)
+        throw PeError("its data directory does not fit its optional header");
+    for (std::uint32_t i = 0; i < directoryCount; ++i) {
+        const std::uint64_t at = optional + countField + 4 + 8ull * i;
+        layout.Directories.push_back(
+            {static_cast<std::uint32_t>(at), Le32(head, at), Le32(head, at + 4)});
+    }
+}
+
+// The section table at `table`, its sections in address order and inside the file.
+void ReadSections(std::span<const std::uint8_t> head, std::uint64_t fileSize, std::uint64_t table,
+                  std::uint16_t sectionCount, PeLayout& layout) {
+    if (sectionCount == 0 || sectionCount > 96) throw PeError("its section count is implausible");
+    Need(head, fileSize, table + kPeSectionHeaderSize * sectionCount, "section table");
+    if (table + kPeSectionHeaderSize * sectionCount > layout.SizeOfHeaders)
+        throw PeError("its section table lies outside its headers");
+    std::uint32_t previousEnd = 0;
+    for (std::uint16_t i = 0; i < sectionCount; ++i) {
+        const std::uint64_t at = table + kPeSectionHeaderSize * i;
+        PeSection s;
+        const char* name = reinterpret_cast<const char*>(&head[at]);
+        s.Name.assign(name, strnlen(name, 8));
+        s.HeaderPosition = static_cast<std::uint32_t>(at);
+        s.VirtualSize = Le32(head, at + 8);
+        s.VirtualAddress = Le32(head, at + 12);
+        s.RawSize = Le32(head, at + 16);
+        s.RawPosition = Le32(head, at + 20);
+        if (s.VirtualAddress < previousEnd || s.VirtualAddress % layout.SectionAlignment != 0)
+            throw PeError("its sections are not in address order");
+        if (static_cast<std::uint64_t>(s.VirtualAddress) + std::max(s.VirtualSize, s.RawSize) >
+            0x7FFFFFFF)
+            throw PeError("its image is larger than 2 GiB");
+        previousEnd = AlignUp(s.VirtualAddress + std::max(s.VirtualSize, s.RawSize),
+                              layout.SectionAlignment);
+        if (s.RawSize != 0 && (s.RawPosition < layout.SizeOfHeaders ||
+                               static_cast<std::uint64_t>(s.RawPosition) + s.RawSize > fileSize))
+            throw PeError("section " + s.Name + " lies outside the file");
+        layout.Sections.push_back(std::move(s));
+    }
+}
+
 }  // namespace
 
 PeLayout PeLayout::Parse(std::span<const std::uint8_t> head, std::uint64_t fileSize) {
-    auto need = [&](std::uint64_t end, const char* what) {
-        if (end > head.size() || end > fileSize) throw PeError(std::string("its ") + what + " is cut short");
-    };
+    auto need = [&](std::uint64_t end, const char* what) { Need(head, fileSize, end, what); };
     need(0x40, "DOS header");
     if (head[0] != 'M' || head[1] != 'Z') throw PeError("it does not begin with \"MZ\"");
     const std::uint64_t pe = Le32(head, 0x3C);
@@ -48,43 +96,8 @@ PeLayout PeLayout::Parse(std::span<const std::uint8_t> head, std::uint64_t fileS
         layout.SectionAlignment < layout.FileAlignment)
         throw PeError("its file or section alignment is not one a linker writes");
 
-    const std::uint32_t directoryCount = Le32(head, optional + countField);
-    if (directoryCount > 16 || countField + 4 + 8ull * directoryCount > optionalSize)
-        throw PeError("its data directory does not fit its optional header");
-    for (std::uint32_t i = 0; i < directoryCount; ++i) {
-        const std::uint64_t at = optional + countField + 4 + 8ull * i;
-        layout.Directories.push_back(
-            {static_cast<std::uint32_t>(at), Le32(head, at), Le32(head, at + 4)});
-    }
-
-    const std::uint64_t table = optional + optionalSize;
-    if (sectionCount == 0 || sectionCount > 96) throw PeError("its section count is implausible");
-    need(table + kPeSectionHeaderSize * sectionCount, "section table");
-    if (table + kPeSectionHeaderSize * sectionCount > layout.SizeOfHeaders)
-        throw PeError("its section table lies outside its headers");
-    std::uint32_t previousEnd = 0;
-    for (std::uint16_t i = 0; i < sectionCount; ++i) {
-        const std::uint64_t at = table + kPeSectionHeaderSize * i;
-        PeSection s;
-        const char* name = reinterpret_cast<const char*>(&head[at]);
-        s.Name.assign(name, strnlen(name, 8));
-        s.HeaderPosition = static_cast<std::uint32_t>(at);
-        s.VirtualSize = Le32(head, at + 8);
-        s.VirtualAddress = Le32(head, at + 12);
-        s.RawSize = Le32(head, at + 16);
-        s.RawPosition = Le32(head, at + 20);
-        if (s.VirtualAddress < previousEnd || s.VirtualAddress % layout.SectionAlignment != 0)
-            throw PeError("its sections are not in address order");
-        if (static_cast<std::uint64_t>(s.VirtualAddress) + std::max(s.VirtualSize, s.RawSize) >
-            0x7FFFFFFF)
-            throw PeError("its image is larger than 2 GiB");
-        previousEnd = AlignUp(s.VirtualAddress + std::max(s.VirtualSize, s.RawSize),
-                              layout.SectionAlignment);
-        if (s.RawSize != 0 && (s.RawPosition < layout.SizeOfHeaders ||
-                               static_cast<std::uint64_t>(s.RawPosition) + s.RawSize > fileSize))
-            throw PeError("section " + s.Name + " lies outside the file");
-        layout.Sections.push_back(std::move(s));
-    }
+    ReadDirectories(head, optional, countField, optionalSize, layout);
+    ReadSections(head, fileSize, optional + optionalSize, sectionCount, layout);
     return layout;
 }
 

@@ -86,6 +86,95 @@ void Put16(std::vector<std::uint8_t>& out, std::size_t at, std::uint16_t v) {
 
 void Put32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) { StoreLe32(&out[at], v); }
 
+using TypeMap = std::map<ResourceKey, ResourceTree::Names>;
+
+std::size_t NameSize(const ResourceKey& key) { return key.IsName() ? 2 + 2 * key.Name.size() : 0; }
+
+// How many of a directory's entries are named and how many numbered.
+template <class Map>
+std::pair<std::size_t, std::size_t> Counts(const Map& map) {
+    std::size_t named = 0;
+    for (const auto& item : map) named += item.first.IsName() ? 1 : 0;
+    return std::pair{named, map.size() - named};
+}
+
+// Where each part of the section starts: every directory first, then data entries, names, data.
+struct SectionPlan {
+    std::size_t EntryStart = 0, NameStart = 0, DataStart = 0, Total = 0;
+};
+
+SectionPlan PlanSection(const TypeMap& types) {
+    std::size_t directories = kDirectorySize + types.size() * kEntrySize;
+    std::size_t dataEntries = 0, names = 0;
+    for (const auto& [type, typeNames] : types) {
+        names += NameSize(type);
+        directories += kDirectorySize + typeNames.size() * kEntrySize;
+        for (const auto& [name, languages] : typeNames) {
+            names += NameSize(name);
+            directories += kDirectorySize + languages.size() * kEntrySize;
+            dataEntries += languages.size();
+        }
+    }
+    SectionPlan plan;
+    plan.EntryStart = directories;
+    plan.NameStart = plan.EntryStart + dataEntries * kDataEntrySize;
+    plan.DataStart = (plan.NameStart + names + 7) / 8 * 8;
+    plan.Total = plan.DataStart;
+    for (const auto& [type, typeNames] : types)
+        for (const auto& [name, languages] : typeNames)
+            for (const auto& [language, data] : languages)
+                plan.Total = (plan.Total + data.Bytes.size() + 7) / 8 * 8;
+    return plan;
+}
+
+// Fills a section laid out by PlanSection, each part from its own next free position.
+class SectionWriter {
+public:
+    SectionWriter(const SectionPlan& plan, std::uint32_t base)
+        : FOut(plan.Total, 0), FNextEntry(plan.EntryStart), FNextName(plan.NameStart),
+          FNextData(plan.DataStart), FBase(base) {}
+
+    std::vector<std::uint8_t>& Out() { return FOut; }
+
+    std::size_t Directory(std::size_t named, std::size_t numbered) {
+        const std::size_t at = FNextDirectory;
+        Put16(FOut, at + 12, static_cast<std::uint16_t>(named));
+        Put16(FOut, at + 14, static_cast<std::uint16_t>(numbered));
+        FNextDirectory += kDirectorySize + (named + numbered) * kEntrySize;
+        return at;
+    }
+
+    void Key(std::size_t entry, const ResourceKey& k) {
+        if (!k.IsName()) return Put32(FOut, entry, k.Id);
+        Put32(FOut, entry, static_cast<std::uint32_t>(FNextName) | kSubdirectoryBit);
+        Put16(FOut, FNextName, static_cast<std::uint16_t>(k.Name.size()));
+        for (std::size_t i = 0; i < k.Name.size(); ++i) Put16(FOut, FNextName + 2 + 2 * i, k.Name[i]);
+        FNextName += NameSize(k);
+    }
+
+    // The entries of the language directory at `languageDir`, their data entries and data.
+    void Languages(std::size_t languageDir, const ResourceTree::Languages& languages) {
+        std::size_t l = 0;
+        for (const auto& [language, data] : languages) {
+            const std::size_t e = languageDir + kDirectorySize + l * kEntrySize;
+            Put32(FOut, e, language);
+            Put32(FOut, e + 4, static_cast<std::uint32_t>(FNextEntry));
+            Put32(FOut, FNextEntry, static_cast<std::uint32_t>(FBase + FNextData));
+            Put32(FOut, FNextEntry + 4, static_cast<std::uint32_t>(data.Bytes.size()));
+            Put32(FOut, FNextEntry + 8, data.CodePage);
+            std::copy(data.Bytes.begin(), data.Bytes.end(), FOut.begin() + static_cast<std::ptrdiff_t>(FNextData));
+            FNextEntry += kDataEntrySize;
+            FNextData = (FNextData + data.Bytes.size() + 7) / 8 * 8;
+            ++l;
+        }
+    }
+
+private:
+    std::vector<std::uint8_t> FOut;
+    std::size_t FNextDirectory = 0, FNextEntry, FNextName, FNextData;
+    std::uint32_t FBase;
+};
+
 }  // namespace
 
 bool ResourceKey::operator<(const ResourceKey& other) const {
@@ -119,57 +208,17 @@ ResourceTree ResourceTree::Parse(std::span<const std::uint8_t> section, std::uin
 }
 
 std::vector<std::uint8_t> ResourceTree::Write(std::uint32_t base) const {
-    // Sizes first: every directory, then data entries, names, data.
-    std::size_t directories = kDirectorySize + Types.size() * kEntrySize;
-    std::size_t dataEntries = 0, names = 0;
-    auto nameSize = [](const ResourceKey& key) { return key.IsName() ? 2 + 2 * key.Name.size() : 0; };
-    for (const auto& [type, typeNames] : Types) {
-        names += nameSize(type);
-        directories += kDirectorySize + typeNames.size() * kEntrySize;
-        for (const auto& [name, languages] : typeNames) {
-            names += nameSize(name);
-            directories += kDirectorySize + languages.size() * kEntrySize;
-            dataEntries += languages.size();
-        }
-    }
-    const std::size_t entryStart = directories;
-    const std::size_t nameStart = entryStart + dataEntries * kDataEntrySize;
-    std::size_t dataStart = (nameStart + names + 7) / 8 * 8;
-    std::size_t total = dataStart;
-    for (const auto& [type, typeNames] : Types)
-        for (const auto& [name, languages] : typeNames)
-            for (const auto& [language, data] : languages) total = (total + data.Bytes.size() + 7) / 8 * 8;
-    std::vector<std::uint8_t> out(total, 0);
-
-    std::size_t nextDirectory = 0, nextEntry = entryStart, nextName = nameStart, nextData = dataStart;
-    auto directory = [&](std::size_t named, std::size_t numbered) {
-        const std::size_t at = nextDirectory;
-        Put16(out, at + 12, static_cast<std::uint16_t>(named));
-        Put16(out, at + 14, static_cast<std::uint16_t>(numbered));
-        nextDirectory += kDirectorySize + (named + numbered) * kEntrySize;
-        return at;
-    };
-    auto key = [&](std::size_t entry, const ResourceKey& k) {
-        if (!k.IsName()) return Put32(out, entry, k.Id);
-        Put32(out, entry, static_cast<std::uint32_t>(nextName) | kSubdirectoryBit);
-        Put16(out, nextName, static_cast<std::uint16_t>(k.Name.size()));
-        for (std::size_t i = 0; i < k.Name.size(); ++i) Put16(out, nextName + 2 + 2 * i, k.Name[i]);
-        nextName += nameSize(k);
-    };
-    auto counts = [](const auto& map) {
-        std::size_t named = 0;
-        for (const auto& item : map) named += item.first.IsName() ? 1 : 0;
-        return std::pair{named, map.size() - named};
-    };
-    auto [namedTypes, numberedTypes] = counts(Types);
-    const std::size_t root = directory(namedTypes, numberedTypes);
+    SectionWriter writer(PlanSection(Types), base);
+    std::vector<std::uint8_t>& out = writer.Out();
+    auto [namedTypes, numberedTypes] = Counts(Types);
+    const std::size_t root = writer.Directory(namedTypes, numberedTypes);
     // Breadth first: the type directories' entries must be known before their children's.
     std::size_t t = 0;
     std::vector<std::size_t> typeDirs;
     for (const auto& [type, typeNames] : Types) {
-        auto [named, numbered] = counts(typeNames);
-        typeDirs.push_back(directory(named, numbered));
-        key(root + kDirectorySize + t * kEntrySize, type);
+        auto [named, numbered] = Counts(typeNames);
+        typeDirs.push_back(writer.Directory(named, numbered));
+        writer.Key(root + kDirectorySize + t * kEntrySize, type);
         Put32(out, root + kDirectorySize + t * kEntrySize + 4, static_cast<std::uint32_t>(typeDirs.back()) | kSubdirectoryBit);
         ++t;
     }
@@ -178,27 +227,15 @@ std::vector<std::uint8_t> ResourceTree::Write(std::uint32_t base) const {
         std::size_t n = 0;
         for (const auto& [name, languages] : typeNames) {
             const std::size_t entry = typeDirs[t] + kDirectorySize + n * kEntrySize;
-            const std::size_t languageDir = directory(0, languages.size());
-            key(entry, name);
+            const std::size_t languageDir = writer.Directory(0, languages.size());
+            writer.Key(entry, name);
             Put32(out, entry + 4, static_cast<std::uint32_t>(languageDir) | kSubdirectoryBit);
-            std::size_t l = 0;
-            for (const auto& [language, data] : languages) {
-                const std::size_t e = languageDir + kDirectorySize + l * kEntrySize;
-                Put32(out, e, language);
-                Put32(out, e + 4, static_cast<std::uint32_t>(nextEntry));
-                Put32(out, nextEntry, static_cast<std::uint32_t>(base + nextData));
-                Put32(out, nextEntry + 4, static_cast<std::uint32_t>(data.Bytes.size()));
-                Put32(out, nextEntry + 8, data.CodePage);
-                std::copy(data.Bytes.begin(), data.Bytes.end(), out.begin() + static_cast<std::ptrdiff_t>(nextData));
-                nextEntry += kDataEntrySize;
-                nextData = (nextData + data.Bytes.size() + 7) / 8 * 8;
-                ++l;
-            }
+            writer.Languages(languageDir, languages);
             ++n;
         }
         ++t;
     }
-    return out;
+    return std::move(out);
 }
 
 ResourceTree::Names* ResourceTree::Find(const ResourceKey& type) {

@@ -1,0 +1,34 @@
+#include "presentation/PaintBoxPalette.h"
+
+ScopedPaintPalette::ScopedPaintPalette(HDC dc, HPALETTE palette) : FDc(dc), FPalette(palette) {
+    if (!FPalette) return;
+    FPrevious = SelectPalette(FDc, FPalette, FALSE);
+    FChanged = RealizePalette(FDc) != 0;
+}
+
+ScopedPaintPalette::~ScopedPaintPalette() {
+    if (FPalette) SelectPalette(FDc, FPrevious, FALSE);
+}
+
+namespace {
+
+void RealizeIn(fw::TPaintBox& box, HPALETTE palette) {
+    if (!box.HandleIfCreated()) return;
+    ScopedPaintPalette selected(box.Canvas().Handle(), palette);
+    if (selected.Changed()) box.Invalidate();
+}
+
+}  // namespace
+
+void RealizePaletteOnMessage(const fw::TMessage& message, HWND window, fw::TPaintBox& box,
+                             HPALETTE palette) {
+    if (!palette) return;
+    switch (message.Msg) {
+        case WM_QUERYNEWPALETTE:
+            RealizeIn(box, palette);
+            break;
+        case WM_PALETTECHANGED:
+            if (reinterpret_cast<HWND>(message.WParam) != window) RealizeIn(box, palette);
+            break;
+    }
+}
