@@ -28,40 +28,32 @@ void AppendEscaped(std::string& out, std::uint8_t byte) {
 
 }  // namespace
 
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t at, char32_t& cp) {
+    auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(text[k]); };
+    const std::uint8_t lead = byte(at);
+    const std::size_t extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1
+                            : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : 4;
+    if (extra == 4 || at + extra >= text.size()) return 0;
+    cp = extra == 0 ? lead : lead & (0x3F >> extra);
+    for (std::size_t k = 1; k <= extra; ++k) {
+        if ((byte(at + k) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (byte(at + k) & 0x3F);
+    }
+    // Overlong forms would smuggle a zero byte or a separator past the checks.
+    static constexpr char32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return extra + 1;
+}
+
 bool Utf8ToAnsi(std::string_view utf8, std::string& ansi) {
     ansi.clear();
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(utf8[k]); };
-        std::uint8_t lead = byte(i);
-        std::uint32_t cp = 0;
-        std::size_t extra = 0;
-        if (lead < 0x80) {
-            cp = lead;
-        } else if ((lead & 0xE0) == 0xC0) {
-            cp = lead & 0x1F;
-            extra = 1;
-        } else if ((lead & 0xF0) == 0xE0) {
-            cp = lead & 0x0F;
-            extra = 2;
-        } else if ((lead & 0xF8) == 0xF0) {
-            cp = lead & 0x07;
-            extra = 3;
-        } else {
-            return false;
-        }
-        if (extra != 0 && i + extra >= utf8.size()) return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            if ((byte(i + k) & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (byte(i + k) & 0x3F);
-        }
-        // Overlong forms would smuggle a zero byte or a separator past the checks.
-        static constexpr std::uint32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
-        if (cp < kMinimum[extra]) return false;
+    for (std::size_t i = 0; i < utf8.size();) {
+        char32_t cp;
+        const std::size_t length = Utf8SequenceAt(utf8, i, cp);
         char out;
-        if (!CodePointToAnsi(cp, out)) return false;
+        if (length == 0 || !CodePointToAnsi(cp, out)) return false;
         ansi += out;
-        i += extra + 1;
+        i += length;
     }
     return true;
 }

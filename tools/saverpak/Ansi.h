@@ -3,8 +3,14 @@
 // systems the saver is built for; a character it cannot hold is refused rather than mangled.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+
+// The UTF-8 sequence that starts at text[at]: its length, with its code point in `cp`, or 0
+// when it is not one (cut short, a stray continuation byte, an overlong form, a surrogate or a
+// value past U+10FFFF). Every UTF-8 text the tool reads is decoded through here.
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t at, char32_t& cp);
 
 // False when `utf8` is not valid UTF-8 or holds a character Windows-1252 has no byte for.
 bool Utf8ToAnsi(std::string_view utf8, std::string& ansi);

@@ -274,16 +274,9 @@ void RefuseUnlessUtf8(const std::string& text, const std::string& sourceName) {
     std::size_t line = 1, column = 1;
     for (std::size_t i = 0; i < size;) {
         const unsigned char lead = bytes[i];
-        std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2
-                           : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-        bool valid = length != 0 && i + length <= size;
-        for (std::size_t k = 1; valid && k < length; ++k) valid = (bytes[i + k] & 0xC0) == 0x80;
-        if (valid && length >= 3) {  // no overlong forms, no surrogates, nothing past U+10FFFF
-            const unsigned char second = bytes[i + 1];
-            valid = !(lead == 0xE0 && second < 0xA0) && !(lead == 0xED && second >= 0xA0) &&
-                    !(lead == 0xF0 && second < 0x90) && !(lead == 0xF4 && second >= 0x90);
-        }
-        if (!valid) {
+        char32_t cp;
+        const std::size_t length = Utf8SequenceAt(text, i, cp);
+        if (length == 0) {
             char byte[8];
             std::snprintf(byte, sizeof byte, "0x%02X", lead);
             throw ToolError(sourceName + ":" + std::to_string(line) + ":" + std::to_string(column) +

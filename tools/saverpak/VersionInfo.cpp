@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "package/PakFormat.h"
+#include "tools/saverpak/Ansi.h"
 
 namespace {
 
@@ -209,24 +210,16 @@ std::string VersionText(const VersionNumber& v) {
 std::optional<std::u16string> Utf8ToUtf16(std::string_view text) {
     std::u16string out;
     for (std::size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        const int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-        if (extra < 0 || i + extra >= text.size() + (extra == 0 ? 1 : 0)) return std::nullopt;
-        char32_t cp = extra == 0 ? c : c & (0x3F >> extra);
-        for (int k = 1; k <= extra; ++k) {
-            const unsigned char d = static_cast<unsigned char>(text[i + k]);
-            if ((d & 0xC0) != 0x80) return std::nullopt;
-            cp = (cp << 6) | (d & 0x3F);
-        }
-        static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < kLeast[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
+        char32_t cp;
+        const std::size_t length = Utf8SequenceAt(text, i, cp);
+        if (length == 0) return std::nullopt;
         if (cp >= 0x10000) {
             out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
             out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
         } else {
             out.push_back(static_cast<char16_t>(cp));
         }
-        i += static_cast<std::size_t>(extra) + 1;
+        i += length;
     }
     return out;
 }
