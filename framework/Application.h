@@ -13,7 +13,7 @@
 
 #include "framework/Component.h"
 #include "framework/Cursor.h"
-#include "framework/Handles.h"
+#include "support/Handles.h"
 
 namespace fw {
 

@@ -43,7 +43,7 @@ HFONT TFont::Handle() {
         LOGFONTA lf = {};
         int pixelsPerInch = static_cast<int>(FDpi);
         if (!pixelsPerInch) {
-            WindowDC screen(nullptr);
+            ScopedWindowDC screen(nullptr);
             pixelsPerInch = ::GetDeviceCaps(screen.Get(), LOGPIXELSY);
         }
         lf.lfHeight = -::MulDiv(FSize, pixelsPerInch, 72);
@@ -66,7 +66,7 @@ void TCanvas::FillRect(const RECT& rect) {
 
 void TCanvas::TextOut(int x, int y, const std::string& text) {
     if (!FDC) return;
-    SelectedObject font(FDC, Font.Handle());
+    ScopedSelectObject font(FDC, Font.Handle());
     ::SetBkMode(FDC, OPAQUE);
     ::SetBkColor(FDC, ColorToRGB(BrushColor));
     ::SetTextColor(FDC, ColorToRGB(Font.Color()));
@@ -79,7 +79,7 @@ void TCanvas::TextOut(int x, int y, const std::string& text) {
 SIZE TCanvas::TextExtent(const std::string& text) {
     SIZE size = {0, 0};
     if (!FDC) return size;
-    SelectedObject font(FDC, Font.Handle());
+    ScopedSelectObject font(FDC, Font.Handle());
     if (text.empty()) {
         TEXTMETRICA tm = {};
         ::GetTextMetricsA(FDC, &tm);

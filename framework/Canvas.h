@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "framework/Handles.h"
+#include "support/Handles.h"
 
 namespace fw {
 

@@ -1,6 +1,6 @@
 #include "framework/Dpi.h"
 
-#include "framework/Handles.h"
+#include "support/Handles.h"
 
 namespace fw {
 
@@ -26,7 +26,7 @@ UINT SystemDpi() {
     if (getDpiForSystem) {
         if (UINT dpi = getDpiForSystem()) return dpi;
     }
-    WindowDC screen(nullptr);
+    ScopedWindowDC screen(nullptr);
     const int dpi = screen.Get() ? ::GetDeviceCaps(screen.Get(), LOGPIXELSX) : 0;
     return dpi > 0 ? static_cast<UINT>(dpi) : kDesignDpi;
 }

@@ -1,6 +1,6 @@
 #include "framework/PaintBox.h"
 
-#include "framework/Handles.h"
+#include "support/Handles.h"
 
 namespace fw {
 
@@ -18,7 +18,7 @@ TCanvas& TPaintBox::Canvas() {
     // The class has a private DC, so the handle stays valid after ReleaseDC; GetDC each time
     // still matters, as it resets the clipping that the last WM_PAINT left on that DC.
     if (!FInPaint && Handle()) {
-        WindowDC dc(FHandle);
+        ScopedWindowDC dc(FHandle);
         FCanvas.SetHandle(dc.Get());
     }
     FCanvas.Font = Font();
@@ -26,7 +26,7 @@ TCanvas& TPaintBox::Canvas() {
 }
 
 void TPaintBox::WMPaint() {
-    PaintDC paint(FHandle);
+    ScopedPaintDC paint(FHandle);
     FCanvas.SetHandle(paint.Get());
     FInPaint = true;
     TCanvas& canvas = Canvas();

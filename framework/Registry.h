@@ -9,7 +9,7 @@
 #include <string>
 
 #include "framework/Exception.h"
-#include "framework/Handles.h"
+#include "support/Handles.h"
 
 namespace fw {
 

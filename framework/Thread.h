@@ -12,7 +12,7 @@
 
 #include <atomic>
 
-#include "framework/Handles.h"
+#include "support/Handles.h"
 
 namespace fw {
 

@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "framework/Component.h"
-#include "framework/Handles.h"
+#include "support/Handles.h"
 
 namespace fw {
 

@@ -289,7 +289,7 @@ bool TWinControl::WMEraseBkgnd(HDC dc) {
     return true;
 }
 
-void TWinControl::WMPaint() { PaintDC paint(FHandle); }
+void TWinControl::WMPaint() { ScopedPaintDC paint(FHandle); }
 
 void TWinControl::WMSize() { Realign(); }
 

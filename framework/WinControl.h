@@ -16,7 +16,7 @@
 #include "framework/Component.h"
 #include "framework/Cursor.h"
 #include "framework/Dpi.h"
-#include "framework/Handles.h"
+#include "support/Handles.h"
 
 namespace fw {
 

@@ -51,12 +51,12 @@ private:
 };
 
 // Keeps a container bound for one scope: unbinds it on every way out, a failed Bind included.
-class kwPakScope {
+class ScopedUnbind {
 public:
-    explicit kwPakScope(kwPak& pak) : FPak(pak) {}
-    ~kwPakScope() { FPak.Unbind(); }
-    kwPakScope(const kwPakScope&) = delete;
-    kwPakScope& operator=(const kwPakScope&) = delete;
+    explicit ScopedUnbind(kwPak& pak) : FPak(pak) {}
+    ~ScopedUnbind() { FPak.Unbind(); }
+    ScopedUnbind(const ScopedUnbind&) = delete;
+    ScopedUnbind& operator=(const ScopedUnbind&) = delete;
 
 private:
     kwPak& FPak;

@@ -212,7 +212,7 @@ void ssPak::ExtractModule(std::int32_t position, const char* target) {
         Raise("Error creating output file. ", target);
     }
     try {
-        cFileCloser closer(output);
+        ScopedFileClose closer(output);
         std::int64_t dataPosition = static_cast<std::int64_t>(position) + kDataBlockHeaderSize;
         if (!Within(dataPosition) ||
             FFile.Seek(static_cast<std::int32_t>(dataPosition), FILE_BEGIN) != dataPosition)

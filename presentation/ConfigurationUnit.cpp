@@ -128,7 +128,7 @@ void TConfigurationForm::FormShow(fw::TObject*) {
 }
 
 void TConfigurationForm::LoadLogo() {
-    kwPakScope unbind(FPak);
+    ScopedUnbind unbind(FPak);
 
     if (!FBound) throw std::runtime_error(kNoContainer);
     auto contents = FPak.ContentTable();

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "framework/Application.h"
-#include "framework/Handles.h"
+#include "support/Handles.h"
 #include "framework/Registry.h"
 
 TScreensaverSettings* ScreensaverSettings = nullptr;
@@ -74,8 +74,8 @@ void FitCloseSaverText(HWND dialog) {
     ::GetClientRect(text, &box);
     RECT need = {0, 0, box.right, 0};
     {
-        fw::WindowDC dc(text);
-        fw::SelectedObject font(dc.Get(),
+        ScopedWindowDC dc(text);
+        ScopedSelectObject font(dc.Get(),
                                 reinterpret_cast<HFONT>(::SendMessageA(text, WM_GETFONT, 0, 0)));
         ::DrawTextA(dc.Get(), message, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
     }

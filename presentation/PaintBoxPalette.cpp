@@ -1,14 +1,7 @@
 #include "presentation/PaintBoxPalette.h"
 
-ScopedPaintPalette::ScopedPaintPalette(HDC dc, HPALETTE palette) : FDc(dc), FPalette(palette) {
-    if (!FPalette) return;
-    FPrevious = SelectPalette(FDc, FPalette, FALSE);
-    FChanged = RealizePalette(FDc) != 0;
-}
-
-ScopedPaintPalette::~ScopedPaintPalette() {
-    if (FPalette) SelectPalette(FDc, FPrevious, FALSE);
-}
+ScopedPaintPalette::ScopedPaintPalette(HDC dc, HPALETTE palette)
+    : FSelected(dc, palette, false), FChanged(palette && RealizePalette(dc) != 0) {}
 
 namespace {
 

@@ -6,23 +6,18 @@
 
 #include "framework/PaintBox.h"
 #include "framework/WinControl.h"
-#include "support/Platform.h"
+#include "support/Handles.h"
 
 // Selects `palette` (when there is one) into `dc` and realises it; the DC's previous palette is
 // back when the scope ends.
 class ScopedPaintPalette {
 public:
     ScopedPaintPalette(HDC dc, HPALETTE palette);
-    ~ScopedPaintPalette();
-    ScopedPaintPalette(const ScopedPaintPalette&) = delete;
-    ScopedPaintPalette& operator=(const ScopedPaintPalette&) = delete;
     // Whether realising it changed the system palette (what is shown must be drawn again).
     bool Changed() const { return FChanged; }
 
 private:
-    HDC FDc;
-    HPALETTE FPalette;
-    HPALETTE FPrevious = nullptr;
+    ScopedSelectPalette FSelected;
     bool FChanged = false;
 };
 

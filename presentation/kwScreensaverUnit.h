@@ -17,7 +17,7 @@
 
 #include "framework/Application.h"
 #include "framework/Form.h"
-#include "framework/Handles.h"
+#include "support/Handles.h"
 #include "framework/Timer.h"
 #include "imaging/PictureLoaderUnit.h"
 #include "imaging/Transitionsunit.h"
@@ -106,7 +106,7 @@ private:
     LoadRequest FLoadRequest;
     ssPicture FPictures[2];
     HPALETTE FPalette = nullptr;
-    fw::UniqueLibrary FSoundLibrary;
+    UniqueLibrary FSoundLibrary;
     ssModule FModule;
     BOOL FLeaveModuleRunning = FALSE;
     HWND FBackdrop = nullptr;

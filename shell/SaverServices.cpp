@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "framework/Handles.h"
+#include "support/Handles.h"
 #include "support/Path.h"
 
 namespace {
@@ -124,7 +124,7 @@ void RestrictLibrarySearch() {
 }
 
 bool VerifyPassword(HWND window) {
-    fw::UniqueLibrary library(LoadSystemLibrary("PASSWORD.CPL"));
+    UniqueLibrary library(LoadSystemLibrary("PASSWORD.CPL"));
     if (!library) return true;
     using VerifyFunction = BOOL(WINAPI*)(HWND);
     auto verify = reinterpret_cast<VerifyFunction>(
@@ -138,7 +138,7 @@ bool VerifyPassword(HWND window) {
 }
 
 void ChangePasswordThrough(const char* library, HWND owner) {
-    fw::UniqueLibrary module(LoadSystemLibrary(library));
+    UniqueLibrary module(LoadSystemLibrary(library));
     if (!module) return;
     using ChangeFunction = DWORD(WINAPI*)(LPCSTR, HWND, DWORD, LPVOID);
     auto change = reinterpret_cast<ChangeFunction>(

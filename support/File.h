@@ -1,7 +1,7 @@
 // The file object: a Windows file handle with the error state of cError.
 //
 // Destroying a cFile does not close its handle; owners call Close (or hold it in a
-// cFileCloser) before the object goes.
+// ScopedFileClose) before the object goes.
 #pragma once
 
 #include <cstdint>
@@ -28,12 +28,12 @@ private:
 };
 
 // Closes a cFile when the scope ends, for owners that do not keep the file.
-class cFileCloser {
+class ScopedFileClose {
 public:
-    explicit cFileCloser(cFile& file) : FFile(file) {}
-    ~cFileCloser() { FFile.Close(); }
-    cFileCloser(const cFileCloser&) = delete;
-    cFileCloser& operator=(const cFileCloser&) = delete;
+    explicit ScopedFileClose(cFile& file) : FFile(file) {}
+    ~ScopedFileClose() { FFile.Close(); }
+    ScopedFileClose(const ScopedFileClose&) = delete;
+    ScopedFileClose& operator=(const ScopedFileClose&) = delete;
 
 private:
     cFile& FFile;

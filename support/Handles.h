@@ -1,14 +1,23 @@
-// The owning handle template: one move-only type per kind of handle, each with the empty value
-// its API uses, so that no exit path has to remember to close it. The portable core and the
-// module runner hold their kernel handles in these; the framework adds its own kinds.
+// Owning types for every kind of handle the saver holds, one move-only type per kind, each with
+// the empty value its API uses, so that no exit path has to remember a CloseHandle, FindClose,
+// GlobalFree or DeleteObject. `Unique...` types own what they hold; `Scoped...` types undo one
+// pairing (GetDC, SelectObject, GlobalLock) when the scope ends.
+//
+// The kernel kinds and the memory kinds serve the portable core on both builds; the window and
+// drawing kinds exist on Windows only.
 #pragma once
 
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <type_traits>
 #include <utility>
 
 #include "support/Platform.h"
 
-// Owns a handle of type T that `Close` releases; `Empty` is the value meaning "no handle".
-template <typename T, auto Close, T Empty = T{}>
+// Owns a handle of type T that `Close` releases. `EmptyBits` is the value meaning "no handle":
+// 0 for most kinds, -1 for the kinds whose failure value is INVALID_HANDLE_VALUE.
+template <typename T, auto Close, std::intptr_t EmptyBits = 0>
 class UniqueAny {
 public:
     UniqueAny() = default;
@@ -22,20 +31,166 @@ public:
     UniqueAny(const UniqueAny&) = delete;
     UniqueAny& operator=(const UniqueAny&) = delete;
 
+    static T Empty() {
+        if constexpr (std::is_pointer_v<T>) {
+            return reinterpret_cast<T>(EmptyBits);
+        } else {
+            return static_cast<T>(EmptyBits);
+        }
+    }
     T Get() const { return FValue; }
-    explicit operator bool() const { return FValue != Empty; }
-    T Release() { return std::exchange(FValue, Empty); }
-    void Reset(T value = Empty) {
+    explicit operator bool() const { return FValue != Empty(); }
+    T Release() { return std::exchange(FValue, Empty()); }
+    void Reset(T value = Empty()) {
         T old = std::exchange(FValue, value);
-        if (old != Empty) Close(old);
+        if (old != Empty()) Close(old);
     }
 
 private:
-    T FValue = Empty;
+    T FValue = Empty();
 };
 
 inline void CloseKernelHandle(HANDLE h) { ::CloseHandle(h); }
+inline void CloseFindHandle(HANDLE h) { ::FindClose(h); }
+inline void FreeGlobalMemory(HGLOBAL h) { ::GlobalFree(h); }
 
-// Threads, processes, jobs, events: empty at NULL. (CreateFile's failure value,
-// INVALID_HANDLE_VALUE, is turned into NULL before a file handle is kept in one.)
+// Threads, processes, events: empty at NULL.
 using UniqueHandle = UniqueAny<HANDLE, CloseKernelHandle>;
+using UniqueJob = UniqueHandle;
+using UniqueMutex = UniqueHandle;
+// What CreateFile returns: empty at INVALID_HANDLE_VALUE, so the result can be kept unchecked.
+using UniqueFile = UniqueAny<HANDLE, CloseKernelHandle, -1>;
+// What FindFirstFile returns: empty at INVALID_HANDLE_VALUE.
+using UniqueFind = UniqueAny<HANDLE, CloseFindHandle, -1>;
+using UniqueGlobal = UniqueAny<HGLOBAL, FreeGlobalMemory>;
+
+// A block from malloc or calloc, for the C-style buffers of imaging that report a failed
+// allocation as an error code instead of throwing.
+struct FreeMemory {
+    void operator()(void* block) const { std::free(block); }
+};
+template <typename T>
+using UniqueMemory = std::unique_ptr<T, FreeMemory>;
+
+// GlobalLock / GlobalUnlock; Get() is null when the lock failed.
+template <typename T = void>
+class ScopedGlobalLock {
+public:
+    explicit ScopedGlobalLock(HGLOBAL memory)
+        : FMemory(memory), FData(static_cast<T*>(::GlobalLock(memory))) {}
+    ~ScopedGlobalLock() {
+        if (FData) ::GlobalUnlock(FMemory);
+    }
+    ScopedGlobalLock(const ScopedGlobalLock&) = delete;
+    ScopedGlobalLock& operator=(const ScopedGlobalLock&) = delete;
+    T* Get() const { return FData; }
+
+private:
+    HGLOBAL FMemory;
+    T* FData;
+};
+
+#ifdef _WIN32
+
+inline void CloseRegistryKey(HKEY h) { ::RegCloseKey(h); }
+inline void DeleteGdiObject(HGDIOBJ h) { ::DeleteObject(h); }
+inline void DestroyWindowHandle(HWND h) { ::DestroyWindow(h); }
+inline void FreeLibraryHandle(HMODULE h) { ::FreeLibrary(h); }
+inline void UnhookHook(HHOOK h) { ::UnhookWindowsHookEx(h); }
+
+using UniqueKey = UniqueAny<HKEY, CloseRegistryKey>;
+using UniqueGdiObject = UniqueAny<HGDIOBJ, DeleteGdiObject>;
+using UniqueFont = UniqueAny<HFONT, DeleteGdiObject>;
+using UniqueBrush = UniqueAny<HBRUSH, DeleteGdiObject>;
+using UniquePalette = UniqueAny<HPALETTE, DeleteGdiObject>;
+using UniqueWindow = UniqueAny<HWND, DestroyWindowHandle>;
+using UniqueLibrary = UniqueAny<HMODULE, FreeLibraryHandle>;
+using UniqueHook = UniqueAny<HHOOK, UnhookHook>;
+
+// A process and its first thread, as CreateProcess hands them over.
+class UniqueProcessInformation {
+public:
+    UniqueProcessInformation() = default;
+    explicit UniqueProcessInformation(const PROCESS_INFORMATION& started)
+        : FProcess(started.hProcess), FThread(started.hThread) {}
+    HANDLE Process() const { return FProcess.Get(); }
+    HANDLE Thread() const { return FThread.Get(); }
+    explicit operator bool() const { return static_cast<bool>(FProcess); }
+    // The first thread is needed only to resume it.
+    void CloseThread() { FThread.Reset(); }
+    void Reset() {
+        FThread.Reset();
+        FProcess.Reset();
+    }
+
+private:
+    UniqueHandle FProcess;
+    UniqueHandle FThread;
+};
+
+// GetDC / ReleaseDC.
+class ScopedWindowDC {
+public:
+    explicit ScopedWindowDC(HWND window) : FWindow(window), FDC(::GetDC(window)) {}
+    ~ScopedWindowDC() {
+        if (FDC) ::ReleaseDC(FWindow, FDC);
+    }
+    ScopedWindowDC(const ScopedWindowDC&) = delete;
+    ScopedWindowDC& operator=(const ScopedWindowDC&) = delete;
+    HDC Get() const { return FDC; }
+
+private:
+    HWND FWindow;
+    HDC FDC;
+};
+
+// BeginPaint / EndPaint.
+class ScopedPaintDC {
+public:
+    explicit ScopedPaintDC(HWND window) : FWindow(window) { FDC = ::BeginPaint(window, &FPaint); }
+    ~ScopedPaintDC() { ::EndPaint(FWindow, &FPaint); }
+    ScopedPaintDC(const ScopedPaintDC&) = delete;
+    ScopedPaintDC& operator=(const ScopedPaintDC&) = delete;
+    HDC Get() const { return FDC; }
+    const RECT& Area() const { return FPaint.rcPaint; }
+
+private:
+    HWND FWindow;
+    PAINTSTRUCT FPaint = {};
+    HDC FDC = nullptr;
+};
+
+// SelectObject that puts the previous object back when the scope ends.
+class ScopedSelectObject {
+public:
+    ScopedSelectObject(HDC dc, HGDIOBJ object)
+        : FDC(dc), FOld(object ? ::SelectObject(dc, object) : nullptr) {}
+    ~ScopedSelectObject() {
+        if (FOld) ::SelectObject(FDC, FOld);
+    }
+    ScopedSelectObject(const ScopedSelectObject&) = delete;
+    ScopedSelectObject& operator=(const ScopedSelectObject&) = delete;
+
+private:
+    HDC FDC;
+    HGDIOBJ FOld;
+};
+
+// SelectPalette that puts the previous palette back when the scope ends; nothing without a
+// palette.
+class ScopedSelectPalette {
+public:
+    ScopedSelectPalette(HDC dc, HPALETTE palette, bool background)
+        : FDC(dc), FOld(palette ? ::SelectPalette(dc, palette, background) : nullptr) {}
+    ~ScopedSelectPalette() {
+        if (FOld) ::SelectPalette(FDC, FOld, FALSE);
+    }
+    ScopedSelectPalette(const ScopedSelectPalette&) = delete;
+    ScopedSelectPalette& operator=(const ScopedSelectPalette&) = delete;
+
+private:
+    HDC FDC;
+    HPALETTE FOld;
+};
+
+#endif  // _WIN32

@@ -160,7 +160,7 @@ void ReadBack(const fs::path& temp, const Manifest& manifest, const SaverResourc
         fail("what was built", error);
     }
     kwPak pak;
-    kwPakScope scope(pak);
+    ScopedUnbind scope(pak);
     pak.Bind(path.c_str());
     const auto table = pak.ContentTable();
     for (std::size_t i = 0; i < table.size(); ++i) {

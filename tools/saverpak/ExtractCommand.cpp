@@ -38,7 +38,7 @@ void ExtractFromSaver(const fs::path& file, ExtractKind kind, unsigned index,
     const std::string path = PathText(file);
 
     kwPak pak;
-    kwPakScope scope(pak);
+    ScopedUnbind scope(pak);
     // The copy goes to a temporary file, written through the handle that created it, and takes
     // the output's place only when whole.
     OutputFile out(output);

@@ -133,7 +133,7 @@ std::uint64_t ContainerStart(const PakReport& report) {
 PakReport InspectPak(const std::string& path, InspectDepth depth) {
     PakReport report;
     kwPak pak;
-    kwPakScope scope(pak);
+    ScopedUnbind scope(pak);
     pak.Bind(path.c_str());
     ReadFrame(pak, report);
     ReadModules(pak, depth, report);

@@ -178,7 +178,7 @@ TEST(PakBind, ASignedSaverEndsItsContainerWhereTheCertificateTableBegins) {
         PeSaver saver(std::string(length, 'n'), base == 0x400 ? 0 : base + length);
         folder.Write("saver.scr", AppendCertificateTable(saver.bytes, 1000 + 8 * length));
         kwPak pak;
-        kwPakScope scope(pak);
+        ScopedUnbind scope(pak);
         ASSERT_EQ(ErrorOf([&] { pak.Bind(path.c_str()); }), "");
         ASSERT_TRUE(pak.Signature());
         EXPECT_EQ(pak.Signature()->Position, (saver.bytes.size() + 7) / 8 * 8);
@@ -198,7 +198,7 @@ TEST(PakBind, ASignedSaverEndsItsContainerWhereTheCertificateTableBegins) {
     PeSaver plain("plain.exe");
     folder.Write("saver.scr", plain.bytes);
     kwPak pak;
-    kwPakScope scope(pak);
+    ScopedUnbind scope(pak);
     pak.Bind(path.c_str());
     EXPECT_FALSE(pak.Signature());
     EXPECT_EQ(pak.ContainerEnd(), plain.bytes.size());
@@ -240,14 +240,14 @@ TEST(PakBind, RefusesCertificateTablesOutsideTheFileOrOverTheContainer) {
         SCOPED_TRACE(c.what);
         folder.Write("saver.scr", c.bytes);
         kwPak pak;
-        kwPakScope scope(pak);
+        ScopedUnbind scope(pak);
         EXPECT_EQ(ErrorOf([&] { pak.Bind(path.c_str()); }), c.message);
         EXPECT_FALSE(pak.IsOpen());
     }
     // The same table inside the file, ending before the container: the container reads.
     folder.Write("saver.scr", withEntry(saver.bytes, 0x200, stub - 0x200));
     kwPak pak;
-    kwPakScope scope(pak);
+    ScopedUnbind scope(pak);
     EXPECT_EQ(ErrorOf([&] { pak.Bind(path.c_str()); }), "");
 }
 

@@ -159,7 +159,7 @@ TEST(PictureKinds, BuildStoresWhatImageMagickSeesAndTheSaverShowsIt) {
             << notes;
 
         kwPak pak;
-        kwPakScope scope(pak);
+        ScopedUnbind scope(pak);
         pak.Bind(folder.Path("out.scr").c_str());
         const auto table = pak.ContentTable();
         ASSERT_EQ(table.size(), 2u);

@@ -11,7 +11,7 @@
 #include "framework/Application.h"
 #include "framework/Buttons.h"
 #include "framework/Form.h"
-#include "framework/Handles.h"
+#include "support/Handles.h"
 #include "framework/Panel.h"
 #include "framework/Registry.h"
 #include "framework/Thread.h"
@@ -161,7 +161,7 @@ TEST(Framework, ForeignWindowsInControlMessagesAreNotOurs) {
     LPARAM from = reinterpret_cast<LPARAM>(foreign.Get());
     ::SendMessageA(form->Handle(), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button->Handle()), BN_CLICKED),
                    from);
-    fw::WindowDC dc(form->Handle());
+    ScopedWindowDC dc(form->Handle());
     EXPECT_EQ(::SendMessageA(form->Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.Get()),
                              from),
               ::DefWindowProcA(form->Handle(), WM_CTLCOLORSTATIC,
@@ -184,7 +184,7 @@ TEST(Framework, KeysInAnotherProgramsDialogAreNotItsDialogKeys) {
     PROCESS_INFORMATION process = {};
     ASSERT_TRUE(::CreateProcessA(nullptr, probe.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                  nullptr, &startup, &process));
-    fw::UniqueHandle probeProcess(process.hProcess), probeThread(process.hThread);
+    UniqueHandle probeProcess(process.hProcess), probeThread(process.hThread);
     HWND dialog = nullptr;
     for (DWORD start = ::GetTickCount(); !dialog && ::GetTickCount() - start < 5000;) {
         dialog = ::FindWindowA("#32770", "Probe Host");

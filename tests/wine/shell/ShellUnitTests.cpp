@@ -16,7 +16,7 @@
 #include "framework/Application.h"
 #include "framework/Dpi.h"
 #include "framework/Form.h"
-#include "framework/Handles.h"
+#include "support/Handles.h"
 #include "presentation/DataUnit.h"
 #include "shell/SaverServices.h"
 #include "shell/ScreensaverUnit.h"
@@ -219,14 +219,14 @@ TEST(Password, LibrariesComeFromTheSystemFolderOnly) {
     // program too, which a search by bare name would take first.
     char system[kPathSize];
     ASSERT_GT(::GetSystemDirectoryA(system, sizeof(system)), 0u);
-    fw::UniqueLibrary library(LoadSystemLibrary("PASSWORD.CPL"));
+    UniqueLibrary library(LoadSystemLibrary("PASSWORD.CPL"));
     ASSERT_TRUE(library) << "the double is not in " << system;
     EXPECT_EQ(::lstrcmpiA(ModuleFolder(library.Get()).c_str(), system), 0)
         << ModuleFolder(library.Get());
     std::string planted = ModuleFolder(nullptr) + "\\PLANTED.CPL";
     ASSERT_TRUE(::CopyFileA((ModuleFolder(nullptr) + "\\PASSWORD.CPL").c_str(), planted.c_str(),
                             FALSE));
-    fw::UniqueLibrary beside(LoadSystemLibrary("PLANTED.CPL"));
+    UniqueLibrary beside(LoadSystemLibrary("PLANTED.CPL"));
     EXPECT_FALSE(beside);
     beside.Reset();
     ::DeleteFileA(planted.c_str());
