@@ -34,14 +34,9 @@ TPictureLoader::~TPictureLoader() {
     // The worker reads our members: it must be gone before they are.
     Cancel();
     WaitFor();
-    if (FPalette) DeleteObject(FPalette);
 }
 
-HPALETTE TPictureLoader::TakePalette() {
-    HPALETTE palette = FPalette;
-    FPalette = nullptr;
-    return palette;
-}
+HPALETTE TPictureLoader::TakePalette() { return FPalette.Release(); }
 
 void TPictureLoader::Cancel() {
     if (Terminated()) return;
@@ -84,7 +79,7 @@ void TPictureLoader::Execute() {
         // The palette and dither steps do not look at the terminated flag: a cancel reaches
         // them through the cancel flags of the pictures, the cube and the ditherer.
         FPreparation.BuildPalette(pictures.data(), FRequestCount);
-        FPalette = FPreparation.TakePalette();
+        FPalette.Reset(FPreparation.TakePalette());
         FPreparation.DitherPictures(pictures.data(), FRequestCount);
     } catch (const std::exception& error) {
         // Kept for the window, which reads it once the loader has finished.
@@ -92,7 +87,7 @@ void TPictureLoader::Execute() {
     } catch (...) {
         FErrorMessage = kUnknownFailure;
     }
-    if (!FPalette) FPalette = FPreparation.TakePalette();
+    if (!FPalette) FPalette.Reset(FPreparation.TakePalette());
     FPreparation.Release();
     // Sets the terminated flag on every way out: the window's signal that the loader is done.
     Cancel();

@@ -45,7 +45,7 @@ public:
     // After the worker has finished: the logical palette made for the pictures (null above 8
     // bits). The window takes it over with TakePalette and deletes it; a palette nobody took is
     // deleted with the loader, so none is leaked.
-    HPALETTE Palette() const { return FPalette; }
+    HPALETTE Palette() const { return FPalette.Get(); }
     HPALETTE TakePalette();
     // After the worker has finished: the message of the error that ended it, empty when it
     // completed. The cube's or ditherer's error code is in Error().
@@ -65,6 +65,6 @@ private:
     std::int32_t FTargetWidth;
     std::int32_t FTargetHeight;
     PicturePreparation FPreparation;
-    HPALETTE FPalette = nullptr;
+    UniquePalette FPalette;
     std::string FErrorMessage;
 };

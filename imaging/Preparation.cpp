@@ -8,9 +8,6 @@ PicturePreparation::PicturePreparation(BYTE adaptive) : FAdaptive(adaptive) {}
 
 PicturePreparation::~PicturePreparation() {
     Release();
-#ifdef _WIN32
-    if (FPalette) DeleteObject(FPalette);
-#endif
 }
 
 void PicturePreparation::DropCube() {
@@ -104,8 +101,7 @@ void PicturePreparation::BuildPalette(ssPicture* const* pictures, std::int32_t c
         throw std::runtime_error("Error creating color palette.");
     }
 #ifdef _WIN32
-    if (FPalette) DeleteObject(FPalette);
-    FPalette = CreatePalette(FCube->Palette());
+    FPalette.Reset(CreatePalette(FCube->Palette()));
     if (!FPalette) {
         FError.CopyError(*FCube);
         throw std::runtime_error("Error creating color palette.");
@@ -131,11 +127,7 @@ void PicturePreparation::DitherPictures(ssPicture* const* pictures, std::int32_t
 }
 
 #ifdef _WIN32
-HPALETTE PicturePreparation::TakePalette() {
-    HPALETTE palette = FPalette;
-    FPalette = nullptr;
-    return palette;
-}
+HPALETTE PicturePreparation::TakePalette() { return FPalette.Release(); }
 #endif
 
 void FitPictures(ssPicture* const* pictures, std::int32_t count, std::int32_t targetWidth,

@@ -20,6 +20,7 @@
 #include "imaging/ColorCube.h"
 #include "imaging/Dither.h"
 #include "imaging/Transitionsunit.h"
+#include "support/Handles.h"
 
 class PicturePreparation {
 public:
@@ -74,7 +75,7 @@ private:
     std::unique_ptr<cColorCube> FCube;
     std::unique_ptr<cDither> FDither;
 #ifdef _WIN32
-    HPALETTE FPalette = nullptr;
+    UniquePalette FPalette;
 #endif
 };
 

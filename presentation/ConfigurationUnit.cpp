@@ -91,7 +91,6 @@ TConfigurationForm::TConfigurationForm(fw::TComponent* owner)
     OnClose = [this](fw::TObject* sender, fw::TCloseAction& action) { FormClose(sender, action); };
 
     SetCaption(fw::Application ? fw::Application->Title() : std::string());
-    FPalette = nullptr;
     try {
         FPak.Bind();
         FBound = true;
@@ -105,9 +104,7 @@ TConfigurationForm::TConfigurationForm(fw::TComponent* owner)
     }
 }
 
-TConfigurationForm::~TConfigurationForm() {
-    if (FPalette) DeleteObject(FPalette);
-}
+TConfigurationForm::~TConfigurationForm() = default;
 
 void TConfigurationForm::FormShow(fw::TObject*) {
     try {
@@ -139,8 +136,7 @@ void TConfigurationForm::LoadLogo() {
         loader.WaitFor();
         // A logo that cannot be loaded leaves the dialog without one; the loader keeps the
         // error, and the dialog goes on as it is.
-        if (FPalette) DeleteObject(FPalette);
-        FPalette = loader.TakePalette();
+        FPalette.Reset(loader.TakePalette());
     }
     FLogoFitted = true;
     FitToLogo();
@@ -167,7 +163,7 @@ void TConfigurationForm::LogoPaintBoxPaint(fw::TObject*) {
     const int x = (LogoPaintBox->Width() - width) / 2;
     const int y = (LogoPaintBox->Height() - height) / 2;
     HDC dc = LogoPaintBox->Canvas().Handle();
-    ScopedPaintPalette palette(dc, FPalette);
+    ScopedPaintPalette palette(dc, FPalette.Get());
     if (width == FLogo.Width() && height == FLogo.Height()) {
         FLogo.Draw(dc, x, y, SRCCOPY);
     } else {
@@ -203,10 +199,7 @@ void TConfigurationForm::Label1Click(fw::TObject*) {
 
 void TConfigurationForm::FormClose(fw::TObject*, fw::TCloseAction&) {
     FLogo.FreeBits();
-    if (FPalette) {
-        DeleteObject(FPalette);
-        FPalette = nullptr;
-    }
+    FPalette.Reset();
     EnableParentWindow(fw::Application ? fw::Application->Handle() : nullptr);
 }
 
@@ -214,7 +207,7 @@ void TConfigurationForm::WndProc(fw::TMessage& message) {
     switch (message.Msg) {
         case WM_QUERYNEWPALETTE:
         case WM_PALETTECHANGED:
-            RealizePaletteOnMessage(message, HandleIfCreated(), *LogoPaintBox, FPalette);
+            RealizePaletteOnMessage(message, HandleIfCreated(), *LogoPaintBox, FPalette.Get());
             break;
     }
     fw::TForm::WndProc(message);

@@ -19,6 +19,7 @@
 #include "imaging/PictureLoaderUnit.h"
 #include "imaging/Transitionsunit.h"
 #include "package/kwPak.h"
+#include "support/Handles.h"
 
 class TConfigurationForm : public fw::TForm {
 public:
@@ -40,7 +41,7 @@ public:
 
     // Read by tests.
     const ssPicture& Logo() const { return FLogo; }
-    HPALETTE Palette() const { return FPalette; }
+    HPALETTE Palette() const { return FPalette.Get(); }
 
 protected:
     void WndProc(fw::TMessage& message) override;
@@ -61,7 +62,7 @@ private:
     LoadRequest FLoadRequest;
     ssPicture FLogo;
     bool FLogoFitted = false;  // the form has been sized around the logo
-    HPALETTE FPalette = nullptr;
+    UniquePalette FPalette;
 };
 
 fw::TForm* CreateConfigurationForm(fw::TApplication& application);

@@ -483,7 +483,7 @@ void TkwScreensaverForm::WndProc(fw::TMessage& message) {
         break;
     case WM_QUERYNEWPALETTE:
     case WM_PALETTECHANGED:
-        RealizePaletteOnMessage(message, HandleIfCreated(), *ScreensaverPaintBox, FPalette);
+        RealizePaletteOnMessage(message, HandleIfCreated(), *ScreensaverPaintBox, FPalette.Get());
         break;
     }
     TScreensaverForm::WndProc(message);
@@ -521,7 +521,7 @@ void TkwScreensaverForm::ShowPicture() {
 }
 
 void TkwScreensaverForm::TakeLoaderPalette() {
-    if (!FPalette && FLoader && !FLoader->IsBusy()) FPalette = FLoader->TakePalette();
+    if (!FPalette && FLoader && !FLoader->IsBusy()) FPalette.Reset(FLoader->TakePalette());
 }
 
 void TkwScreensaverForm::StopPicture() {
@@ -533,10 +533,7 @@ void TkwScreensaverForm::StopPicture() {
     }
     FPictures[0].FreeBits();
     FPictures[1].FreeBits();
-    if (FPalette) {
-        DeleteObject(FPalette);
-        FPalette = nullptr;
-    }
+    FPalette.Reset();
 }
 
 void TkwScreensaverForm::ScreensaverPaintBoxPaint(fw::TObject*) {
@@ -553,7 +550,7 @@ void TkwScreensaverForm::ScreensaverPaintBoxPaint(fw::TObject*) {
         HDC dc = ScreensaverPaintBox->Canvas().Handle();
         bool drawn;
         {
-            ScopedPaintPalette palette(dc, FPalette);
+            ScopedPaintPalette palette(dc, FPalette.Get());
             drawn = picture.Draw(dc, x, y, SRCCOPY);
         }
         if (!drawn) throw std::runtime_error(kPaintFailure);

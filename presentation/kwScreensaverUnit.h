@@ -47,7 +47,7 @@ public:
     HWND CloseDialog() const { return FCloseDialog; }
     const TPictureLoader* Loader() const { return FLoader.get(); }
     const ssPicture& Picture() const { return FPictures[0]; }
-    HPALETTE Palette() const { return FPalette; }
+    HPALETTE Palette() const { return FPalette.Get(); }
 
 protected:
     void FormShow(fw::TObject* sender) override;
@@ -105,7 +105,7 @@ private:
     std::unique_ptr<TPictureLoader> FLoader;
     LoadRequest FLoadRequest;
     ssPicture FPictures[2];
-    HPALETTE FPalette = nullptr;
+    UniquePalette FPalette;
     UniqueLibrary FSoundLibrary;
     ssModule FModule;
     BOOL FLeaveModuleRunning = FALSE;
