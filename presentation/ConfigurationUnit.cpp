@@ -43,6 +43,20 @@ fw::TFormDescription ConfigurationFormDescription() {
 TConfigurationForm::TConfigurationForm(fw::TComponent* owner)
     : fw::TForm(owner, ConfigurationFormDescription()) {
     // Bottom first: the link strip, then the area above it.
+    CreateLinkStrip();
+    Panel3 = new fw::TPanel(this, this);
+    Panel3->SetAlign(fw::alClient);
+    CreateButtons();
+    CreateLogoBox();
+
+    OnShow = [this](fw::TObject* sender) { FormShow(sender); };
+    OnClose = [this](fw::TObject* sender, fw::TCloseAction& action) { FormClose(sender, action); };
+
+    SetCaption(fw::Application ? fw::Application->Title() : std::string());
+    BindContainer();
+}
+
+void TConfigurationForm::CreateLinkStrip() {
     Panel4 = new fw::TPanel(this, this);
     Panel4->SetBounds(0, 200, 223, 21);
     Panel4->SetAlign(fw::alBottom);
@@ -52,9 +66,9 @@ TConfigurationForm::TConfigurationForm(fw::TComponent* owner)
     Label1->SetFont(fw::TFont("MS Sans Serif", 8, fw::clBlue, fw::fsUnderline));
     Label1->SetCaption(kDesignLinkCaption);
     Label1->OnClick = [this](fw::TObject* sender) { Label1Click(sender); };
+}
 
-    Panel3 = new fw::TPanel(this, this);
-    Panel3->SetAlign(fw::alClient);
+void TConfigurationForm::CreateButtons() {
     Panel2 = new fw::TPanel(this, Panel3);
     Panel2->SetBounds(108, 0, 115, 200);
     Panel2->SetAlign(fw::alRight);
@@ -78,7 +92,9 @@ TConfigurationForm::TConfigurationForm(fw::TComponent* owner)
     CheckBox_Music = new fw::TCheckBox(this, Panel2);
     CheckBox_Music->SetCaption("&Music");
     CheckBox_Music->SetBounds(25, 108, 57, 17);
+}
 
+void TConfigurationForm::CreateLogoBox() {
     Panel1 = new fw::TPanel(this, Panel3);
     Panel1->SetAlign(fw::alClient);
     Panel1->SetBorderWidth(10);
@@ -86,11 +102,9 @@ TConfigurationForm::TConfigurationForm(fw::TComponent* owner)
     LogoPaintBox->SetBounds(10, 10, kLogoBoxWidth, kLogoBoxHeight);
     LogoPaintBox->SetAlign(fw::alClient);
     LogoPaintBox->OnPaint = [this](fw::TObject* sender) { LogoPaintBoxPaint(sender); };
+}
 
-    OnShow = [this](fw::TObject* sender) { FormShow(sender); };
-    OnClose = [this](fw::TObject* sender, fw::TCloseAction& action) { FormClose(sender, action); };
-
-    SetCaption(fw::Application ? fw::Application->Title() : std::string());
+void TConfigurationForm::BindContainer() {
     try {
         FPak.Bind();
         FBound = true;

@@ -48,6 +48,10 @@ protected:
     void DpiChanged() override;
 
 private:
+    void CreateLinkStrip();
+    void CreateButtons();
+    void CreateLogoBox();
+    void BindContainer();
     void FormShow(fw::TObject* sender);
     void FormClose(fw::TObject* sender, fw::TCloseAction& action);
     void LoadLogo();

@@ -92,6 +92,42 @@ bool TScreensaverForm::MovedBeyondThreshold(const POINT& cursor) const {
     return (dx < 0 ? -dx : dx) > FMouseThreshold || (dy < 0 ? -dy : dy) > FMouseThreshold;
 }
 
+// A key, a press or a move past the threshold: answered when a hot key or the form's own handling
+// takes it; otherwise it closes the saver and goes on to the default handling.
+bool TScreensaverForm::AnswerInput(fw::TMessage& message) {
+    bool answered;
+    switch (message.Msg) {
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:
+            if (!InputLive()) return false;
+            answered = HotKeysAllowed() && HandleKeyInput(message.Msg, message.WParam);
+            break;
+        case WM_MOUSEMOVE: {
+            if (!InputLive()) return false;
+            POINT cursor;
+            ::GetCursorPos(&cursor);
+            if (!MovedBeyondThreshold(cursor)) return false;
+            answered = HandleMouseInput(WM_MOUSEMOVE);
+            if (answered) ::GetCursorPos(&FMouseOrigin);
+            break;
+        }
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN:
+            if (!InputLive()) return false;
+            answered = HandleMouseInput(message.Msg);
+            break;
+        default:
+            return false;
+    }
+    if (answered) {
+        message.Result = 0;
+        return true;
+    }
+    Close();
+    return false;
+}
+
 void TScreensaverForm::WndProc(fw::TMessage& message) {
     switch (message.Msg) {
         case WM_SETCURSOR:
@@ -107,48 +143,14 @@ void TScreensaverForm::WndProc(fw::TMessage& message) {
                 return;
             }
             break;
-        case WM_KEYDOWN:
-        case WM_SYSKEYDOWN:
-            if (InputLive()) {
-                if (HotKeysAllowed() && HandleKeyInput(message.Msg, message.WParam)) {
-                    message.Result = 0;
-                    return;
-                }
-                Close();
-            }
-            break;
         case WM_SYSCOMMAND:
             if (FMode == smRun && (message.WParam == SC_SCREENSAVE || message.WParam == SC_CLOSE)) {
                 message.Result = 0;
                 return;
             }
             break;
-        case WM_MOUSEMOVE:
-            if (InputLive()) {
-                POINT cursor;
-                ::GetCursorPos(&cursor);
-                if (MovedBeyondThreshold(cursor)) {
-                    if (HandleMouseInput(WM_MOUSEMOVE)) {
-                        ::GetCursorPos(&FMouseOrigin);
-                        message.Result = 0;
-                        return;
-                    }
-                    Close();
-                }
-            }
-            break;
-        case WM_LBUTTONDOWN:
-        case WM_RBUTTONDOWN:
-        case WM_MBUTTONDOWN:
-            if (InputLive()) {
-                if (HandleMouseInput(message.Msg)) {
-                    message.Result = 0;
-                    return;
-                }
-                Close();
-            }
-            break;
         default:
+            if (AnswerInput(message)) return;
             break;
     }
     fw::TForm::WndProc(message);

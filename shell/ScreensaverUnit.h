@@ -131,6 +131,7 @@ private:
     void Construct();
     bool InputLive() const { return !FClosing && FMode == smRun && !FSuspendInput; }
     bool MovedBeyondThreshold(const POINT& cursor) const;
+    bool AnswerInput(fw::TMessage& message);
 };
 
 // The base description: borderless, aqua, "MS Sans Serif" 8.
