@@ -1,4 +1,5 @@
-// Stand-in for the Win32 calls of the portable core, on POSIX.
+// Stand-in for the Win32 calls of the portable core, on POSIX: files, folders and searches. The
+// last-error value, the system's message texts and global memory are in WinStandInSystem.cpp.
 //
 // Handles are heap objects: a file descriptor for files, a directory stream for searches.
 // Share modes are not enforced (POSIX has no mandatory sharing); everything else follows what
@@ -22,8 +23,6 @@
 
 namespace {
 
-thread_local DWORD lastError = 0;
-
 struct FileHandle {
     int fd;
 };
@@ -35,7 +34,7 @@ struct SearchHandle {
 };
 
 BOOL Fail(DWORD code) {
-    lastError = code;
+    SetLastError(code);
     return FALSE;
 }
 
@@ -97,83 +96,7 @@ bool NextMatch(SearchHandle* search, WIN32_FIND_DATAA* data) {
     return false;
 }
 
-struct MessageText {
-    DWORD code;
-    const char* text;
-};
-
-// The system's texts of the codes the stand-in reports.
-constexpr MessageText kMessageTexts[] = {
-    {ERROR_SUCCESS, "The operation completed successfully."},
-    {ERROR_INVALID_FUNCTION, "Incorrect function."},
-    {ERROR_FILE_NOT_FOUND, "The system cannot find the file specified."},
-    {ERROR_PATH_NOT_FOUND, "The system cannot find the path specified."},
-    {ERROR_TOO_MANY_OPEN_FILES, "The system cannot open the file."},
-    {ERROR_ACCESS_DENIED, "Access is denied."},
-    {ERROR_INVALID_HANDLE, "The handle is invalid."},
-    {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory resources are available to process this command."},
-    {ERROR_OUTOFMEMORY, "Not enough memory resources are available to complete this operation."},
-    {ERROR_NO_MORE_FILES, "There are no more files."},
-    {ERROR_WRITE_PROTECT, "The media is write protected."},
-    {ERROR_SHARING_VIOLATION,
-     "The process cannot access the file because it is being used by another process."},
-    {ERROR_HANDLE_EOF, "Reached the end of the file."},
-    {ERROR_NOT_SUPPORTED, "The request is not supported."},
-    {ERROR_FILE_EXISTS, "The file exists."},
-    {ERROR_INVALID_PARAMETER, "The parameter is incorrect."},
-    {ERROR_DISK_FULL, "There is not enough space on the disk."},
-    {ERROR_INSUFFICIENT_BUFFER, "The data area passed to a system call is too small."},
-    {ERROR_INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect."},
-    {ERROR_NEGATIVE_SEEK,
-     "An attempt was made to move the file pointer before the beginning of the file."},
-    {ERROR_DIR_NOT_EMPTY, "The directory is not empty."},
-    {ERROR_BUSY, "The requested resource is in use."},
-    {ERROR_ALREADY_EXISTS, "Cannot create a file when that file already exists."},
-    {ERROR_FILENAME_EXCED_RANGE, "The filename or extension is too long."},
-    {ERROR_DIRECTORY, "The directory name is invalid."},
-    {ERROR_IO_DEVICE, "The request could not be performed because of an I/O device error."},
-};
-
-struct GlobalBlock {
-    std::size_t size;
-    alignas(std::max_align_t) unsigned char bytes[1];
-};
-
-GlobalBlock* BlockOf(HGLOBAL memory) {
-    return reinterpret_cast<GlobalBlock*>(static_cast<unsigned char*>(memory) -
-                                          offsetof(GlobalBlock, bytes));
-}
-
 }  // namespace
-
-DWORD Win32ErrorFromErrno(int error) {
-    switch (error) {
-    case 0: return ERROR_SUCCESS;
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case EROFS: return ERROR_ACCESS_DENIED;
-    case EEXIST: return ERROR_FILE_EXISTS;
-    case EBADF: return ERROR_INVALID_HANDLE;
-    case EMFILE:
-    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case ENOSPC:
-    case EFBIG: return ERROR_DISK_FULL;
-    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
-    case EBUSY:
-    case ETXTBSY: return ERROR_SHARING_VIOLATION;
-    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
-    case EINVAL: return ERROR_INVALID_PARAMETER;
-    default: return ERROR_IO_DEVICE;
-    }
-}
-
-DWORD GetLastError() { return lastError; }
-
-void SetLastError(DWORD code) { lastError = code; }
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, void*, DWORD disposition, DWORD, HANDLE) {
     if (!path || !*path) {
@@ -200,7 +123,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, void*, DWORD disposition, D
         Fail(errno == ENOENT ? MissingCode(path) : Win32ErrorFromErrno(errno));
         return INVALID_HANDLE_VALUE;
     }
-    lastError = 0;
+    SetLastError(0);
     return new FileHandle{fd};
 }
 
@@ -271,7 +194,7 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD metho
         return INVALID_SET_FILE_POINTER;
     }
     if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<std::uint64_t>(position) >> 32);
-    lastError = 0;
+    SetLastError(0);
     return static_cast<DWORD>(position);
 }
 
@@ -283,7 +206,7 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
     }
     auto size = static_cast<std::uint64_t>(info.st_size);
     if (sizeHigh) *sizeHigh = static_cast<DWORD>(size >> 32);
-    lastError = 0;
+    SetLastError(0);
     return static_cast<DWORD>(size);
 }
 
@@ -389,12 +312,12 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
     if (static_cast<DWORD>(length) >= size) {
         std::memcpy(buffer, path, size - 1);
         buffer[size - 1] = '\0';
-        lastError = ERROR_INSUFFICIENT_BUFFER;
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return size;
     }
     std::memcpy(buffer, path, static_cast<std::size_t>(length));
     buffer[length] = '\0';
-    lastError = 0;
+    SetLastError(0);
     return static_cast<DWORD>(length);
 }
 
@@ -446,47 +369,3 @@ BOOL FindClose(HANDLE handle) {
     delete search;
     return TRUE;
 }
-
-DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD messageId, DWORD, LPSTR buffer, DWORD size, void*) {
-    if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM)) return Fail(ERROR_INVALID_PARAMETER);
-    for (const MessageText& entry : kMessageTexts) {
-        if (entry.code != messageId) continue;
-        std::size_t length = std::strlen(entry.text);
-        if (length + 1 > size) return Fail(ERROR_INSUFFICIENT_BUFFER);
-        std::memcpy(buffer, entry.text, length + 1);
-        return static_cast<DWORD>(length);
-    }
-    // ERROR_MR_MID_NOT_FOUND: the system has no text for this code.
-    return Fail(317);
-}
-
-HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
-    if (bytes > (SIZE_T{1} << 40)) {  // more than any picture or container block can need
-        Fail(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    std::size_t total = offsetof(GlobalBlock, bytes) + (bytes ? bytes : 1);
-    void* raw = (flags & GMEM_ZEROINIT) ? std::calloc(1, total) : std::malloc(total);
-    if (!raw) {
-        Fail(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    auto* block = static_cast<GlobalBlock*>(raw);
-    block->size = bytes;
-    return block->bytes;
-}
-
-LPVOID GlobalLock(HGLOBAL memory) { return memory; }
-
-BOOL GlobalUnlock(HGLOBAL memory) {
-    // Like a moveable block whose lock count reaches zero.
-    lastError = 0;
-    return FALSE;
-}
-
-HGLOBAL GlobalFree(HGLOBAL memory) {
-    if (memory) std::free(BlockOf(memory));
-    return nullptr;
-}
-
-SIZE_T GlobalSize(HGLOBAL memory) { return memory ? BlockOf(memory)->size : 0; }
