@@ -127,6 +127,9 @@ protected:
     UINT FId = 0;
 
 private:
+    // Posted to make the windows of children added after the control's own, from the loop.
+    static constexpr UINT kCreateChildren = WM_APP + 0x101;
+
     void CreateChildren();
     void SetPixelBounds(int left, int top, int width, int height);
     POINT PixelOrigin() const;
