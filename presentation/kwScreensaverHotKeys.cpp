@@ -67,10 +67,7 @@ bool TkwScreensaverForm::EnterCloseSaverMode() {
     if (!FLeaveModuleRunning) StopModule(3000);
     EndSaverRun();  // the system's screen-saver-running flag is cleared
     Hide();
-    if (FBackdrop) {
-        DestroyWindow(FBackdrop);
-        FBackdrop = nullptr;
-    }
+    FBackdrop.Reset();
     FSuspendInput = TRUE;
     FCloseDialog = CreateCloseSaverDialog(Handle());
     return false;

@@ -197,13 +197,13 @@ HWND TkwScreensaverForm::CreateBackdrop() {
     // window and the module stay on the primary monitor. In the topmost band, or a secondary
     // monitor's taskbar and other stay-on-top windows show through; the saver's window is
     // brought above it, and the module goes above both.
-    FBackdrop = CreateWindowExA(WS_EX_TOPMOST, kBackdropClass, "",
-                                WS_POPUP | WS_VISIBLE | WS_DISABLED | WS_CLIPCHILDREN,
-                                GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
-                                GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN),
-                                nullptr, nullptr, windowClass.hInstance, nullptr);
+    FBackdrop.Reset(CreateWindowExA(
+        WS_EX_TOPMOST, kBackdropClass, "", WS_POPUP | WS_VISIBLE | WS_DISABLED | WS_CLIPCHILDREN,
+        GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+        GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN), nullptr,
+        nullptr, windowClass.hInstance, nullptr));
     BringWindowToTop(Handle());
-    return FBackdrop;
+    return FBackdrop.Get();
 }
 
 void TkwScreensaverForm::KeepModuleInFront() {
@@ -323,10 +323,7 @@ void TkwScreensaverForm::EndModuleRun() {
         FModule.RemoveExtractedFiles();
         FModule.RemoveRunFolder();
     }
-    if (FBackdrop) {
-        DestroyWindow(FBackdrop);
-        FBackdrop = nullptr;
-    }
+    FBackdrop.Reset();
 }
 
 void TkwScreensaverForm::WndProc(fw::TMessage& message) {

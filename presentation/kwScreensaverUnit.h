@@ -49,7 +49,7 @@ public:
     // Read by tests.
     std::uint8_t State() const { return FState; }
     const ssModule& Module() const { return FModule; }
-    HWND Backdrop() const { return FBackdrop; }
+    HWND Backdrop() const { return FBackdrop.Get(); }
     HWND CloseDialog() const { return FCloseDialog; }
     const TPictureLoader* Loader() const { return FLoader.get(); }
     const ssPicture& Picture() const { return FPictures[0]; }
@@ -120,7 +120,7 @@ private:
     UniqueLibrary FSoundLibrary;
     ssModule FModule;
     BOOL FLeaveModuleRunning = FALSE;
-    HWND FBackdrop = nullptr;
+    UniqueWindow FBackdrop;
     HWND FCloseDialog = nullptr;
     PointerWatch FPointerWatch;
     // The module waits under way, and whether a close waits for them to end.
