@@ -39,9 +39,9 @@ void PointerWatch::Add(WPARAM stepFromCursor, LPARAM point) {
 
 bool PointerWatch::MovedBeyond(long threshold) const { return Size(FMoved) > threshold; }
 
-void PointerWatch::Forget(POINT at) {
+void PointerWatch::Forget() {
     FMoved = {0, 0};
-    FLastPoint = at;
+    ::GetCursorPos(&FLastPoint);
 }
 
 LRESULT CALLBACK PointerWatch::HookProc(int code, WPARAM wParam, LPARAM lParam) {

@@ -51,8 +51,9 @@ public:
     POINT Moved() const { return FMoved; }
     // Whether that movement goes beyond `threshold` along either axis.
     bool MovedBeyond(long threshold) const;
-    // The movement so far is forgotten; the next event's step is measured from `at` too.
-    void Forget(POINT at);
+    // The movement so far is forgotten; the next event's step is measured from where the
+    // pointer is now too.
+    void Forget();
 
 private:
     static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam);

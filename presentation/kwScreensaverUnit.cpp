@@ -238,9 +238,7 @@ void TkwScreensaverForm::PointerEvent(WPARAM stepFromCursor, LPARAM point) {
 
 void TkwScreensaverForm::ResumeAfterRefusal(bool watched) {
     // What the user moved before the refusal was answered by it.
-    POINT cursor;
-    ::GetCursorPos(&cursor);
-    FPointerWatch.Forget(cursor);
+    FPointerWatch.Forget();
     if (watched) StartPointerWatch();
 }
 
