@@ -51,15 +51,15 @@ public:
     POINT Moved() const { return FMoved; }
     // Whether that movement goes beyond `threshold` along either axis.
     bool MovedBeyond(long threshold) const;
-    // The movement so far is forgotten; the next event's step is measured from where the
-    // pointer is now too.
+    // The movement so far is forgotten; the next event's step is also measured from the
+    // pointer's place now (from the last point still, when that place cannot be read).
     void Forget();
 
 private:
     static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam);
 
-    // A hook procedure has no context argument, so it finds its watch here: the one watch whose
-    // hook is set, or none. Set and read on the window thread only (the hook is called on the
+    // A hook procedure has no context argument, so it finds its watch here: the watch started
+    // last, until it stops. Set and read on the window thread only (the hook is called on the
     // thread that set it).
     static inline PointerWatch* FLive = nullptr;
 
