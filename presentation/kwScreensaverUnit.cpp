@@ -1,98 +1,19 @@
 #include "presentation/kwScreensaverUnit.h"
 
 #include <mmsystem.h>
-#include <shellapi.h>
-#include <windowsx.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <stdexcept>
 
 #include "framework/Exception.h"
 #include "presentation/DataUnit.h"
 #include "presentation/PaintBoxPalette.h"
-#include "shell/SaverServices.h"
-#include "support/Error.h"
-#include "support/Text.h"
 
 namespace {
 
 constexpr const char* kBackdropClass = "vntScreensaverBackdrop";
 constexpr const char* kInitializeFailure = "Error initializing screen saver.";
 constexpr const char* kModuleFailure = "An unknown exception occurred while launching a module.";
-constexpr const char* kLoadPictureFailure = "Error loading picture.";
-constexpr const char* kShowPictureFailure = "Error initializing pak.";
-constexpr const char* kPaintFailure = "Error creating bitmap.";
 constexpr const char* kSoundName = "MusicSound";
-
-// A pointer event as the low-level mouse hook saw it: lParam holds its point, wParam its step
-// from where the pointer was when the hook was called (signed 16-bit x and y each).
-constexpr UINT kPointerEvent = WM_APP + 0x51;
-
-// While the module program shows, its window lies above the saver's, so the pointer's messages
-// go to the module. The low-level mouse hook sees every button press and movement first and
-// hands it to the saver's window, whose usual input handling then decides (threshold, password).
-//
-// Movement is taken only from the hook's events, never from where the pointer is: a module may
-// move or clip the pointer itself (SetCursorPos, ClipCursor, a display-mode change), and that
-// is no user. An event's step is the smaller of two: from the pointer's place when the hook is
-// called (the event has not moved it yet; a position a program set is already there, and Wine
-// echoes SetCursorPos as such an event), and from the previous event's point (the place the
-// system reports may lag behind the real pointer, as in Wine before its first event). Injected
-// moves are left out: the hook cannot tell which program injected one, and while a module
-// runs it is the likely one. Presses count whatever their source.
-//
-// The hook runs on the window thread, and the system drops a hook that does not answer in
-// time, after which clicks reach the module: it is removed before any long step on that
-// thread (extraction, starting a module, launching a command), and the wait while a module
-// ends answers it.
-// A hook has no context argument: the one window it serves is process-wide.
-class MouseForwarder {
-public:
-    static void Start(HWND target) {
-        FTarget = target;
-        if (!FHook) FHook = SetWindowsHookExA(WH_MOUSE_LL, HookProc, GetModuleHandleA(nullptr), 0);
-    }
-    static void Stop() {
-        if (FHook) UnhookWindowsHookEx(FHook);
-        FHook = nullptr;
-        FTarget = nullptr;
-    }
-    static bool Running() { return FHook != nullptr; }
-
-private:
-    static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam) {
-        if (code == HC_ACTION && FTarget) {
-            const auto* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
-            switch (wParam) {
-            case WM_MOUSEMOVE:
-                if (!(event->flags & LLMHF_INJECTED)) {
-                    POINT now;
-                    GetCursorPos(&now);
-                    PostMessageA(FTarget, kPointerEvent,
-                                 MAKELPARAM(event->pt.x - now.x, event->pt.y - now.y),
-                                 MAKELPARAM(event->pt.x, event->pt.y));
-                }
-                break;
-            case WM_LBUTTONDOWN:
-            case WM_RBUTTONDOWN:
-            case WM_MBUTTONDOWN:
-                // The press ends the saver; the module program never sees it.
-                PostMessageA(FTarget, static_cast<UINT>(wParam), 0, 0);
-                return 1;
-            case WM_LBUTTONUP:
-            case WM_RBUTTONUP:
-            case WM_MBUTTONUP:
-                return 1;
-            }
-        }
-        return CallNextHookEx(FHook, code, wParam, lParam);
-    }
-
-    static inline HHOOK FHook = nullptr;
-    static inline HWND FTarget = nullptr;
-};
 
 fw::TFormDescription PresentationFormDescription() {
     fw::TFormDescription description = ScreensaverFormDescription();
@@ -135,17 +56,7 @@ TkwScreensaverForm::~TkwScreensaverForm() {
     if (FSoundLibrary) PlaySaverSound(nullptr, nullptr, 0);
 }
 
-void TkwScreensaverForm::PlaySaverSound(const char* name, HMODULE module, DWORD flags) {
-    if (!FSoundLibrary) FSoundLibrary.Reset(LoadSystemLibrary("WINMM.DLL"));
-    using PlayFunction = BOOL(WINAPI*)(LPCSTR, HMODULE, DWORD);
-    auto play = FSoundLibrary ? reinterpret_cast<PlayFunction>(reinterpret_cast<void*>(
-                                    GetProcAddress(FSoundLibrary.Get(), "PlaySoundA")))
-                              : nullptr;
-    if (play) play(name, module, flags);
-}
-
-template <typename Step>
-void TkwScreensaverForm::Guarded(const char* fallback, Step step) {
+void TkwScreensaverForm::Guarded(const char* fallback, const std::function<void()>& step) {
     try {
         step();
     } catch (const std::exception& error) {
@@ -161,7 +72,10 @@ void TkwScreensaverForm::DuringModuleWait(Step step) {
         TkwScreensaverForm& form;
         explicit Scope(TkwScreensaverForm& f) : form(f) { ++form.FModuleWaits; }
         ~Scope() {
-            if (--form.FModuleWaits > 0 || !form.FCloseDeferred) return;
+            --form.FModuleWaits;
+            // A close that waited for the module waits is asked for again once they are over.
+            if (!form.FCloseDeferred) return;
+            if (form.AnswerClose(CloseCause::kRequest) == CloseAnswer::kLater) return;
             form.FCloseDeferred = false;
             if (HWND window = form.HandleIfCreated()) PostMessageA(window, WM_CLOSE, 0, 0);
         }
@@ -283,13 +197,13 @@ HWND TkwScreensaverForm::CreateBackdrop() {
     // window and the module stay on the primary monitor. In the topmost band, or a secondary
     // monitor's taskbar and other stay-on-top windows show through; the saver's window is
     // brought above it, and the module goes above both.
-    FBackdrop = CreateWindowExA(WS_EX_TOPMOST, kBackdropClass, "",
-                                WS_POPUP | WS_VISIBLE | WS_DISABLED | WS_CLIPCHILDREN,
-                                GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
-                                GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN),
-                                nullptr, nullptr, windowClass.hInstance, nullptr);
+    FBackdrop.Reset(CreateWindowExA(
+        WS_EX_TOPMOST, kBackdropClass, "", WS_POPUP | WS_VISIBLE | WS_DISABLED | WS_CLIPCHILDREN,
+        GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+        GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN), nullptr,
+        nullptr, windowClass.hInstance, nullptr));
     BringWindowToTop(Handle());
-    return FBackdrop;
+    return FBackdrop.Get();
 }
 
 void TkwScreensaverForm::KeepModuleInFront() {
@@ -304,110 +218,31 @@ void TkwScreensaverForm::KeepModuleInFront() {
     }
 }
 
-void TkwScreensaverForm::StartPointerWatch() {
-    // The user's steps add up across restarts of the module. The first event's previous point
-    // is the origin: the pointer's place now may be the module's doing already.
-    if (!FPointerWatched) FLastPointer = FMouseOrigin;
-    FPointerWatched = true;
-    MouseForwarder::Start(Handle());
-}
+void TkwScreensaverForm::StartPointerWatch() { FPointerWatch.Start(Handle(), FMouseOrigin); }
 
 void TkwScreensaverForm::StopPointerWatch() {
-    if (!MouseForwarder::Running()) return;
-    MouseForwarder::Stop();
+    if (!FPointerWatch.Stop()) return;
     // From here the base measures the pointer against the origin again; the origin moves by
     // whatever the module did to the pointer, so that only the user's own movement counts.
     POINT cursor;
     ::GetCursorPos(&cursor);
-    FMouseOrigin = {cursor.x - FPointerMoved.x, cursor.y - FPointerMoved.y};
+    const POINT moved = FPointerWatch.Moved();
+    FMouseOrigin = {cursor.x - moved.x, cursor.y - moved.y};
 }
 
 void TkwScreensaverForm::PointerEvent(WPARAM stepFromCursor, LPARAM point) {
-    const POINT at = {GET_X_LPARAM(point), GET_Y_LPARAM(point)};
-    POINT step = {GET_X_LPARAM(stepFromCursor), GET_Y_LPARAM(stepFromCursor)};
-    const POINT fromLast = {at.x - FLastPointer.x, at.y - FLastPointer.y};
-    auto size = [](const POINT& p) { return std::max(std::labs(p.x), std::labs(p.y)); };
-    if (size(fromLast) < size(step)) step = fromLast;
-    FLastPointer = at;
-    FPointerMoved.x += step.x;
-    FPointerMoved.y += step.y;
-    if (FClosing || FSuspendInput) return;
-    if (size(FPointerMoved) > FMouseThreshold && !HandleMouseInput(WM_MOUSEMOVE)) Close();
+    FPointerWatch.Add(stepFromCursor, point);
+    if (AnswerClose(CloseCause::kPointerWatch) != CloseAnswer::kGo) return;
+    if (FPointerWatch.MovedBeyond(FMouseThreshold) && !HandleMouseInput(WM_MOUSEMOVE)) Close();
 }
 
 void TkwScreensaverForm::ResumeAfterRefusal(bool watched) {
     // What the user moved before the refusal was answered by it.
-    FPointerMoved = {0, 0};
-    ::GetCursorPos(&FLastPointer);
+    FPointerWatch.Forget();
     if (watched) StartPointerWatch();
 }
 
 bool TkwScreensaverForm::HandleMouseInput(UINT) { return false; }
-
-bool TkwScreensaverForm::HandleKeyInput(UINT message, WPARAM key) {
-    if (message != WM_KEYDOWN) return false;  // a system key never acts as a hot key
-    const ssPakKey::Entry* entry = FPak.Keys().Find(static_cast<std::uint32_t>(key));
-    if (!entry) return false;
-    switch (entry->Function) {
-    case kExitAndLeaveRunning: {
-        StopPointerWatch();
-        // Only a program that runs is left running; otherwise the close cleans up as any other
-        // (its start failed, or it ended between ticks).
-        if (!ModuleRunning()) return false;
-        // Modules 1 and 2 are extracted for the program that stays; a container without them
-        // just leaves module 0 running.
-        auto modules = FPak.ModuleTable();
-        try {
-            for (std::size_t i = 1; i <= 2 && i < modules.size(); ++i) {
-                FModule.Extract(FPak, static_cast<std::int32_t>(modules[i]));
-            }
-        } catch (const std::exception&) {
-            // The saver closes all the same; the module keeps running.
-        }
-        FLeaveModuleRunning = TRUE;
-        PostKeyToModule(key);
-        FModule.LeaveRunning();
-        return false;
-    }
-    case kShellExecute:
-        ItemTimer->SetEnabled(false);
-        StopPointerWatch();
-        EnterCloseSaverMode();
-        ExecuteCommand(FromWindows1252(entry->Command.Text()).c_str());
-        return false;
-    default:
-        return false;
-    }
-}
-
-void TkwScreensaverForm::PostKeyToModule(WPARAM key) {
-    if (ModuleRunning() && FModule.ProgramWindow()) {
-        PostMessageA(FModule.ProgramWindow(), WM_KEYDOWN, key, 0);
-    }
-}
-
-void TkwScreensaverForm::ExecuteCommand(const char* command) {
-    WriteIniString("ShellExecute", nullptr, nullptr);
-    WriteIniString("ShellExecute", "Command", command);
-    if (fw::Application) fw::Application->SetScreenCursor(fw::crHourGlass);
-    auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, nullptr, command, nullptr, nullptr, SW_SHOW));
-    if (fw::Application) fw::Application->SetScreenCursor(fw::crDefault);
-    if (result <= 32) WriteIniString("ShellExecute", "ShellExecute", LastErrorText().c_str());
-}
-
-bool TkwScreensaverForm::EnterCloseSaverMode() {
-    if (!IsSystemSaverRunning()) return false;
-    if (!FLeaveModuleRunning) StopModule(3000);
-    EndSaverRun();  // the system's screen-saver-running flag is cleared
-    Hide();
-    if (FBackdrop) {
-        DestroyWindow(FBackdrop);
-        FBackdrop = nullptr;
-    }
-    FSuspendInput = TRUE;
-    FCloseDialog = CreateCloseSaverDialog(Handle());
-    return false;
-}
 
 void TkwScreensaverForm::StopModule(std::int32_t milliseconds) {
     DuringModuleWait([&] { FModule.Terminate(milliseconds); });
@@ -428,17 +263,41 @@ void TkwScreensaverForm::ReportFailure(const std::string& text) {
     ShowError(text.c_str());
 }
 
+// Every close is answered here, whatever asks for it:
+// - kRequest, a close asked for (WM_CLOSE: the base's input handling, the close-saver dialog's
+//   confirmation, another program). Refused while one is under way (the password dialog is up)
+//   and while the close-saver dialog shows, whose confirmation closes the saver. One that
+//   arrives inside a module wait goes ahead when the wait is over: run now, it would end the
+//   module under the wait, and the saver after it.
+// - kPointerWatch, the user's movement as the pointer watch adds it up: it may ask for a close
+//   only while input counts (no close under way, input not suspended).
+// - kCursorMessage, the pointer's message at this window, by which the base would close: while
+//   the watch runs the pointer's place says nothing about the user; otherwise the base's own
+//   measure goes ahead.
+TkwScreensaverForm::CloseAnswer TkwScreensaverForm::AnswerClose(CloseCause cause) const {
+    switch (cause) {
+    case CloseCause::kCursorMessage:
+        return FPointerWatch.Running() ? CloseAnswer::kRefuse : CloseAnswer::kGo;
+    case CloseCause::kPointerWatch:
+        return FClosing || FSuspendInput ? CloseAnswer::kRefuse : CloseAnswer::kGo;
+    case CloseCause::kRequest:
+        break;
+    }
+    if (FClosing) return CloseAnswer::kRefuse;
+    if (FModuleWaits > 0) return CloseAnswer::kLater;
+    if (FCloseDialog && IsWindowVisible(FCloseDialog)) return CloseAnswer::kRefuse;
+    return CloseAnswer::kGo;
+}
+
 void TkwScreensaverForm::FormClose(fw::TObject* sender, fw::TCloseAction& action) {
-    // Refused: a second close while one is under way (the password dialog is up), and one that
-    // arrives inside a module wait, which is taken up when the wait is over: run now, it would
-    // end the module under the wait, and the saver after it.
-    if (FClosing || FModuleWaits > 0 || (FCloseDialog && IsWindowVisible(FCloseDialog))) {
-        if (!FClosing && FModuleWaits > 0) FCloseDeferred = true;
+    const CloseAnswer answer = AnswerClose(CloseCause::kRequest);
+    if (answer != CloseAnswer::kGo) {
+        if (answer == CloseAnswer::kLater) FCloseDeferred = true;
         action = fw::caNone;
         return;
     }
     // The password dialog must get the clicks that the pointer watch would take from it.
-    const bool watched = MouseForwarder::Running();
+    const bool watched = FPointerWatch.Running();
     StopPointerWatch();
     TScreensaverForm::FormClose(sender, action);
     if (action == fw::caNone) {
@@ -462,20 +321,16 @@ void TkwScreensaverForm::EndModuleRun() {
         FModule.RemoveExtractedFiles();
         FModule.RemoveRunFolder();
     }
-    if (FBackdrop) {
-        DestroyWindow(FBackdrop);
-        FBackdrop = nullptr;
-    }
+    FBackdrop.Reset();
 }
 
 void TkwScreensaverForm::WndProc(fw::TMessage& message) {
     switch (message.Msg) {
-    case kPointerEvent:
+    case PointerWatch::kPointerEvent:
         PointerEvent(message.WParam, message.LParam);
         return;
     case WM_MOUSEMOVE:
-        // While the hook watches, the pointer's place says nothing about the user.
-        if (MouseForwarder::Running()) return;
+        if (AnswerClose(CloseCause::kCursorMessage) != CloseAnswer::kGo) return;
         break;
     case WM_DESTROY:
         // However the window goes, the module goes with it.
@@ -487,74 +342,6 @@ void TkwScreensaverForm::WndProc(fw::TMessage& message) {
         break;
     }
     TScreensaverForm::WndProc(message);
-}
-
-// ---- Preview path ----
-// The first picture of the container is loaded, fitted and (on palette screens) reduced to a
-// palette by a loader thread; the window polls it, draws the picture centred and plays the
-// sound once.
-
-void TkwScreensaverForm::LoadPicture() {
-    Guarded(kLoadPictureFailure, [&] {
-        auto contents = FPak.ContentTable();
-        // A container without pictures has nothing to preview; the table is not read past
-        // its end.
-        if (contents.empty()) throw std::runtime_error(kLoadPictureFailure);
-        FLoadRequest = LoadRequest{nullptr, &FPak, static_cast<std::int32_t>(contents[0]),
-                                   &FPictures[0]};
-        FLoader = std::make_unique<TPictureLoader>(&FLoadRequest, 1,
-                                                   ScreensaverPaintBox->ClientWidth(),
-                                                   ScreensaverPaintBox->ClientHeight(), 1);
-        ItemTimer->SetInterval(100);
-        ItemTimer->SetEnabled(true);
-        FState = kStateLoadingPicture;
-    });
-}
-
-void TkwScreensaverForm::ShowPicture() {
-    Guarded(kShowPictureFailure, [&] {
-        FState = kStatePictureShown;
-        if (HWND box = ScreensaverPaintBox->HandleIfCreated()) {
-            RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-        }
-    });
-}
-
-void TkwScreensaverForm::TakeLoaderPalette() {
-    if (!FPalette && FLoader && !FLoader->IsBusy()) FPalette.Reset(FLoader->TakePalette());
-}
-
-void TkwScreensaverForm::StopPicture() {
-    if (FLoader) {
-        FLoader->Cancel();
-        FLoader->WaitFor();  // the worker may still be writing the picture
-        TakeLoaderPalette();
-        FLoader.reset();
-    }
-    FPictures[0].FreeBits();
-    FPictures[1].FreeBits();
-    FPalette.Reset();
-}
-
-void TkwScreensaverForm::ScreensaverPaintBoxPaint(fw::TObject*) {
-    Guarded(kPaintFailure, [&] {
-        if (FMode != smPreview) return;
-        if (FLoader && FLoader->IsBusy()) return;
-        const ssPicture& picture = FPictures[0];
-        if (!picture.HasPixels()) return;
-        // Integer division truncates toward zero: a picture larger than the box is clipped
-        // evenly on both sides.
-        const int x = (ScreensaverPaintBox->ClientWidth() - picture.Width()) / 2;
-        const int y = (ScreensaverPaintBox->ClientHeight() - picture.Height()) / 2;
-        TakeLoaderPalette();
-        HDC dc = ScreensaverPaintBox->Canvas().Handle();
-        bool drawn;
-        {
-            ScopedPaintPalette palette(dc, FPalette.Get());
-            drawn = picture.Draw(dc, x, y, SRCCOPY);
-        }
-        if (!drawn) throw std::runtime_error(kPaintFailure);
-    });
 }
 
 fw::TForm* CreatePresentationForm(fw::TApplication& application) {

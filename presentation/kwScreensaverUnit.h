@@ -7,11 +7,16 @@
 // the container's first picture, centred, then the saver's sound once. The container's hot keys
 // either leave the module running as the saver closes, or launch a command and keep the saver
 // alive, invisible, behind the close-saver dialog.
+//
+// One header over three files: kwScreensaverUnit.cpp (the sequence, the module run and the
+// close), kwScreensaverPreview.cpp (the preview path) and kwScreensaverHotKeys.cpp (the hot
+// keys). The pointer watch while a module shows is PointerWatch.h's.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,6 +28,7 @@
 #include "imaging/Transitionsunit.h"
 #include "package/kwPak.h"
 #include "package/ssModule.h"
+#include "presentation/PointerWatch.h"
 #include "shell/ScreensaverUnit.h"
 
 enum : std::uint8_t {
@@ -43,7 +49,7 @@ public:
     // Read by tests.
     std::uint8_t State() const { return FState; }
     const ssModule& Module() const { return FModule; }
-    HWND Backdrop() const { return FBackdrop; }
+    HWND Backdrop() const { return FBackdrop.Get(); }
     HWND CloseDialog() const { return FCloseDialog; }
     const TPictureLoader* Loader() const { return FLoader.get(); }
     const ssPicture& Picture() const { return FPictures[0]; }
@@ -70,12 +76,18 @@ private:
     void PointerEvent(WPARAM stepFromCursor, LPARAM point);
     // After a refused password: the user's movement counts afresh, the watch resumes.
     void ResumeAfterRefusal(bool watched);
+    // Whether a close goes ahead, is taken up later or is refused, in one place: FormClose,
+    // the end of a module wait, the pointer watch's events and the pointer's messages at this
+    // window all ask it.
+    enum class CloseCause : std::uint8_t { kRequest, kPointerWatch, kCursorMessage };
+    enum class CloseAnswer : std::uint8_t { kGo, kLater, kRefuse };
+    CloseAnswer AnswerClose(CloseCause cause) const;
     // Stops the pointer watch, ends the module and deletes its files (unless it is left
     // running), destroys the backdrop. Safe to repeat.
     void EndModuleRun();
     void PostKeyToModule(WPARAM key);
     // The module runner's waits answer calls sent to this thread; a close sent meanwhile is
-    // deferred until the step is over (see FormClose).
+    // deferred until the step is over (see AnswerClose).
     template <typename Step>
     void DuringModuleWait(Step step);
     bool ModuleRunning();
@@ -86,8 +98,7 @@ private:
     void ReportFailure(const std::string& text);
     // Runs a step; an error it raises is reported with its message, or with `fallback` when
     // it carries none of ours.
-    template <typename Step>
-    void Guarded(const char* fallback, Step step);
+    void Guarded(const char* fallback, const std::function<void()>& step);
 
     // The preview path.
     void LoadPicture();
@@ -109,13 +120,10 @@ private:
     UniqueLibrary FSoundLibrary;
     ssModule FModule;
     BOOL FLeaveModuleRunning = FALSE;
-    HWND FBackdrop = nullptr;
+    UniqueWindow FBackdrop;
     HWND FCloseDialog = nullptr;
-    // The user's own movement while modules ran, as the hook's steps add up, and the point of
-    // the hook's last event.
-    POINT FPointerMoved = {0, 0};
-    POINT FLastPointer = {0, 0};
-    bool FPointerWatched = false;
+    PointerWatch FPointerWatch;
+    // The module waits under way, and whether a close waits for them to end.
     int FModuleWaits = 0;
     bool FCloseDeferred = false;
 };
