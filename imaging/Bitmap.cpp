@@ -25,24 +25,21 @@ bool AllocatePixelBlock(std::uint64_t size, HGLOBAL& handle, BYTE*& pixels) {
     handle = nullptr;
     pixels = nullptr;
     if (size == 0 || size > kMaxPixelBlock) return false;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size));
+    UniqueGlobal block(GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size)));
     if (!block) return false;
-    auto* locked = static_cast<BYTE*>(GlobalLock(block));
-    if (!locked) {
-        GlobalFree(block);
-        return false;
-    }
-    handle = block;
+    // Locked for the block's whole life: FreePixelBlock unlocks it.
+    auto* locked = static_cast<BYTE*>(GlobalLock(block.Get()));
+    if (!locked) return false;
+    handle = block.Release();
     pixels = locked;
-    CountBlock(GlobalSize(block));
+    CountBlock(GlobalSize(handle));
     return true;
 }
 
 void FreePixelBlock(HGLOBAL handle) {
     if (!handle) return;
     gBlockBytes.fetch_sub(GlobalSize(handle), std::memory_order_relaxed);
-    GlobalUnlock(handle);
-    GlobalFree(handle);
+    UniqueLockedGlobal(handle).Reset();
 }
 
 void NearestColumns(std::int32_t source, std::int32_t target, DWORD* columns) {
@@ -164,15 +161,13 @@ ErrorCode cBitmap::IncreaseColorDepth() {
     if (!AllocatePixelBlock(std::uint64_t(targetStride) * DWORD(target.biHeight), handle, block)) {
         return SetError(ERR_OUT_OF_MEMORY);
     }
+    UniquePixelBlock owned(handle);
 
     const std::int32_t width = FHeader.biWidth;
     const BYTE* src = FPixels;
     BYTE* dst = block;
     for (std::int32_t row = 0; row < FHeader.biHeight; ++row) {
-        if (IsCancelled()) {
-            FreePixelBlock(handle);
-            return SetError(ERR_CANCELLED);
-        }
+        if (IsCancelled()) return SetError(ERR_CANCELLED);
         BYTE* out = dst;
         if (bits == 8) {
             for (std::int32_t x = 0; x < width; ++x, out += 3) {
@@ -207,7 +202,7 @@ ErrorCode cBitmap::IncreaseColorDepth() {
 
     FHeader = target;
     FreeBits();
-    InstallBits(handle, block, targetStride);
+    InstallBits(owned.Release(), block, targetStride);
     return SetError(0);
 }
 
@@ -522,17 +517,15 @@ ErrorCode cBitmap::DecodeRle() {
     HGLOBAL handle;
     BYTE* out;
     if (!AllocatePixelBlock(outSize, handle, out)) return SetError(ERR_OUT_OF_MEMORY);
+    UniquePixelBlock owned(handle);
     std::memset(out, 0, std::size_t(outSize));
     const ErrorCode code =
         Expand<Format>(*this, RleCursor{FPixels, inputSize, 0, 0}, RleTarget{out, outSize, stride});
-    if (code != 0) {
-        FreePixelBlock(handle);
-        return SetError(code);
-    }
+    if (code != 0) return SetError(code);
     FreeBits();
     FHeader.biCompression = BI_RGB;
     FHeader.biSizeImage = 0;
-    InstallBits(handle, out, stride);
+    InstallBits(owned.Release(), out, stride);
     return SetError(0);
 }
 

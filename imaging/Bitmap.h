@@ -13,6 +13,7 @@
 
 #include "support/Error.h"
 #include "support/File.h"
+#include "support/Handles.h"
 
 // Widths beyond which the 16-bit row-stride rule can no longer describe a row.
 constexpr std::int32_t kMaxWidth24 = 21844;
@@ -29,6 +30,8 @@ constexpr std::uint64_t kMaxPixelBlock = 1ull << 30;
 bool AllocatePixelBlock(std::uint64_t size, HGLOBAL& handle, BYTE*& pixels);
 // Unlocks and frees a block from AllocatePixelBlock; a null handle is ignored.
 void FreePixelBlock(HGLOBAL handle);
+// Holds a new block until a bitmap takes it over (InstallBits of its Release()).
+using UniquePixelBlock = UniqueAny<HGLOBAL, FreePixelBlock>;
 
 // Bytes in pixel blocks now, and the most there have been since the last reset: how the
 // benchmarks check that a picture never needs more than two blocks at a time.

@@ -244,7 +244,8 @@ ErrorCode cColorCube::AddPicture(const cBitmap& bitmap) {
     return SetError(0);
 }
 
-LOGPALETTE* cColorCube::MakePaletteRecord(std::int32_t count, bool useSystemColors, int& reserved) {
+UniqueMemory<LOGPALETTE> cColorCube::MakePaletteRecord(std::int32_t count, bool useSystemColors,
+                                                       int& reserved) {
     reserved = 0;
     if (useSystemColors) {
         const int displaySize = DisplayPaletteSize();
@@ -254,9 +255,9 @@ LOGPALETTE* cColorCube::MakePaletteRecord(std::int32_t count, bool useSystemColo
     // Room for 4 bytes beyond the last entry, as the record has always had.
     const std::size_t bytes =
         offsetof(LOGPALETTE, palPalEntry) + (count + 1) * sizeof(PALETTEENTRY);
-    auto* palette = static_cast<LOGPALETTE*>(std::calloc(1, bytes));
+    UniqueMemory<LOGPALETTE> palette(static_cast<LOGPALETTE*>(std::calloc(1, bytes)));
     if (!palette) return nullptr;
-    PALETTEENTRY* entries = Entries(palette);
+    PALETTEENTRY* entries = Entries(palette.get());
     for (int i = 0; i < count; ++i) entries[i] = {255, 255, 255, 0};
     if (useSystemColors) {
         if (IsPaletteDisplay()) {
@@ -315,7 +316,7 @@ void cColorCube::Number(Node* node) {
     }
     const DWORD n = node->pixelCount;
     if (n > 0 && FColors < FPalette->palNumEntries) {
-        PALETTEENTRY& entry = Entries(FPalette)[FColors];
+        PALETTEENTRY& entry = Entries(FPalette.get())[FColors];
         entry.peRed = BYTE((node->redSum + n / 2) / n);
         entry.peGreen = BYTE((node->greenSum + n / 2) / n);
         entry.peBlue = BYTE((node->blueSum + n / 2) / n);
@@ -333,7 +334,7 @@ ErrorCode cColorCube::RebuildFromPalette() {
     if (!MakeRoot()) return SetError(ERR_OUT_OF_MEMORY);
     FColors = 0;
     FDepth = 8;
-    const PALETTEENTRY* entries = Entries(FPalette);
+    const PALETTEENTRY* entries = Entries(FPalette.get());
     for (int i = 0; i < FPalette->palNumEntries; ++i) {
         const ErrorCode code =
             Insert(entries[i].peRed, entries[i].peGreen, entries[i].peBlue, 1, i);
@@ -349,7 +350,7 @@ LOGPALETTE* cColorCube::ChooseColors(std::int32_t colorCount, bool useSystemColo
         SetError(ERR_INVALID_FUNCTION);
         return nullptr;
     }
-    std::free(FPalette);
+    FPalette.reset();
     int reserved = 0;
     FPalette = MakePaletteRecord(colorCount, useSystemColors, reserved);
     if (!FPalette) {
@@ -361,8 +362,7 @@ LOGPALETTE* cColorCube::ChooseColors(std::int32_t colorCount, bool useSystemColo
         FProgress = 0;
         FProgressTotal = FColors - freeEntries;
         if (!Shrink(freeEntries)) {
-            std::free(FPalette);
-            FPalette = nullptr;
+            FPalette.reset();
             SetError(ERR_CANCELLED);
             return nullptr;
         }
@@ -371,13 +371,12 @@ LOGPALETTE* cColorCube::ChooseColors(std::int32_t colorCount, bool useSystemColo
         Number(FRoot);
     }
     if (RebuildFromPalette() != 0) {
-        std::free(FPalette);
-        FPalette = nullptr;
+        FPalette.reset();
         return nullptr;
     }
     FProgress = FProgressTotal.load();
     SetError(0);
-    return FPalette;
+    return FPalette.get();
 }
 
 LOGPALETTE* cColorCube::FillUniform(std::int32_t redLevels, std::int32_t greenLevels,
@@ -388,7 +387,7 @@ LOGPALETTE* cColorCube::FillUniform(std::int32_t redLevels, std::int32_t greenLe
         return nullptr;
     }
     const std::int32_t cells = redLevels * greenLevels * blueLevels;
-    std::free(FPalette);
+    FPalette.reset();
     int reserved = 0;
     FPalette = MakePaletteRecord(256, useSystemColors, reserved);
     if (!FPalette) {
@@ -396,8 +395,7 @@ LOGPALETTE* cColorCube::FillUniform(std::int32_t redLevels, std::int32_t greenLe
         return nullptr;
     }
     if (FPalette->palNumEntries - reserved < cells) {
-        std::free(FPalette);
-        FPalette = nullptr;
+        FPalette.reset();
         SetError(ERR_OUT_OF_MEMORY);
         return nullptr;
     }
@@ -407,7 +405,7 @@ LOGPALETTE* cColorCube::FillUniform(std::int32_t redLevels, std::int32_t greenLe
     const float stepGreen = 255.0f / float(greenLevels - 1);
     const float stepBlue = 255.0f / float(blueLevels - 1);
     float r = 0, g = 0, b = 0;
-    PALETTEENTRY* entries = Entries(FPalette);
+    PALETTEENTRY* entries = Entries(FPalette.get());
     for (std::int32_t i = 0; i < cells; ++i) {
         entries[FFirstFree + i] = {BYTE(r), BYTE(g), BYTE(b), 0};
         b += stepBlue;
@@ -421,7 +419,7 @@ LOGPALETTE* cColorCube::FillUniform(std::int32_t redLevels, std::int32_t greenLe
         }
     }
     SetError(0);
-    return FPalette;
+    return FPalette.get();
 }
 
 void cColorCube::Search(const Node* node, BYTE red, BYTE green, BYTE blue) {
@@ -430,7 +428,7 @@ void cColorCube::Search(const Node* node, BYTE red, BYTE green, BYTE blue) {
     }
     if (node->pixelCount > 0 && node->colorIndex >= 0 &&
         node->colorIndex < FPalette->palNumEntries) {
-        const PALETTEENTRY& e = Entries(FPalette)[node->colorIndex];
+        const PALETTEENTRY& e = Entries(FPalette.get())[node->colorIndex];
         const DWORD distance = FSquares[e.peRed - red + 255] + FSquares[e.peGreen - green + 255] +
                                FSquares[e.peBlue - blue + 255];
         if (distance < FBestDistance) {
@@ -456,6 +454,5 @@ std::int32_t cColorCube::NearestIndex(BYTE red, BYTE green, BYTE blue) {
 
 void cColorCube::FreeTree() {
     FreeBlocks();
-    std::free(FPalette);
-    FPalette = nullptr;
+    FPalette.reset();
 }

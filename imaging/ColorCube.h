@@ -37,7 +37,7 @@ public:
     std::int32_t NearestIndex(BYTE red, BYTE green, BYTE blue);
     void FreeTree();
 
-    LOGPALETTE* Palette() const { return FPalette; }
+    LOGPALETTE* Palette() const { return FPalette.get(); }
     std::int32_t FirstFreeIndex() const { return FFirstFree; }
     std::int32_t Colors() const { return FColors; }
     DWORD Depth() const { return FDepth; }
@@ -65,10 +65,11 @@ private:
     bool Shrink(std::int32_t target);
     void Number(Node* node);
     ErrorCode RebuildFromPalette();
-    LOGPALETTE* MakePaletteRecord(std::int32_t count, bool useSystemColors, int& reserved);
+    UniqueMemory<LOGPALETTE> MakePaletteRecord(std::int32_t count, bool useSystemColors,
+                                               int& reserved);
     void Search(const Node* node, BYTE red, BYTE green, BYTE blue);
 
-    LOGPALETTE* FPalette = nullptr;
+    UniqueMemory<LOGPALETTE> FPalette;
     std::atomic<std::int32_t> FCancel{0};
     Node* FRoot = nullptr;
     std::int32_t FColors = 0;

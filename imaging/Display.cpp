@@ -4,6 +4,8 @@
 #include <atomic>
 #include <memory>
 
+#include "support/Handles.h"
+
 namespace {
 
 std::atomic<const DisplayInfo*> gOverride{nullptr};
@@ -19,8 +21,8 @@ std::unique_ptr<DisplayInfo>& OverrideSlot() {
 DisplayInfo RealDisplay() {
     DisplayInfo info;
 #ifdef _WIN32
-    HDC dc = GetDC(nullptr);
-    if (dc) {
+    ScopedWindowDC screen(nullptr);
+    if (HDC dc = screen.Get()) {
         info.bitsPerPixel = GetDeviceCaps(dc, BITSPIXEL);
         info.hasPalette = (GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE) != 0;
         info.sizePalette = GetDeviceCaps(dc, SIZEPALETTE);
@@ -29,7 +31,6 @@ DisplayInfo RealDisplay() {
         if (info.hasPalette) {
             GetSystemPaletteEntries(dc, 0, 256, info.systemPalette);
         }
-        ReleaseDC(nullptr, dc);
     }
 #endif
     return info;

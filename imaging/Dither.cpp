@@ -107,10 +107,10 @@ ErrorCode cDither::Setup(cColorCube* cube, bool uniform, std::int32_t red, std::
     const std::size_t cacheBytes =
         uniform ? 0 : ((2 * std::size_t(FCacheSize) + 3) & ~std::size_t(3));
     const std::size_t bytes = kClampBytes + (uniform ? 0 : cacheBytes + kSpreadBytes);
-    FTables = static_cast<BYTE*>(std::malloc(bytes));
+    FTables.reset(static_cast<BYTE*>(std::malloc(bytes)));
     if (!FTables) return SetError(ERR_OUT_OF_MEMORY);
 
-    FClamp = FTables + 256;
+    FClamp = FTables.get() + 256;
     for (int i = -256; i < 512; ++i) FClamp[i] = BYTE(std::clamp(i, 0, 255));
 
     if (uniform) {
@@ -118,9 +118,9 @@ ErrorCode cDither::Setup(cColorCube* cube, bool uniform, std::int32_t red, std::
         FSpread = nullptr;
         for (int i = 0; i < 256; ++i) FIndexMap[i] = i;
     } else {
-        FCache = reinterpret_cast<std::int16_t*>(FTables + kClampBytes);
+        FCache = reinterpret_cast<std::int16_t*>(FTables.get() + kClampBytes);
         for (std::int32_t i = 0; i < FCacheSize; ++i) FCache[i] = -1;
-        FSpread = reinterpret_cast<std::int32_t*>(FTables + kClampBytes + cacheBytes) + 255;
+        FSpread = reinterpret_cast<std::int32_t*>(FTables.get() + kClampBytes + cacheBytes) + 255;
         if (spread <= 0) {
             for (int e = -255; e <= 255; ++e) FSpread[e] = 0;
         } else {
@@ -144,8 +144,7 @@ ErrorCode cDither::Setup(cColorCube* cube, bool uniform, std::int32_t red, std::
 }
 
 void cDither::FreeTables() {
-    std::free(FTables);
-    FTables = nullptr;
+    FTables.reset();
     FCache = nullptr;
     FSpread = nullptr;
     FClamp = nullptr;
@@ -240,19 +239,17 @@ ErrorCode cDither::ReducedBitPass(cBitmap& bitmap) {
     FProgress = 0;
     FProgressTotal = height;
     const std::size_t rowSlots = std::size_t(width + 2) * 3;
-    auto* errorRows = static_cast<std::int32_t*>(std::calloc(2 * rowSlots, sizeof(std::int32_t)));
+    UniqueMemory<std::int32_t> errorRows(
+        static_cast<std::int32_t*>(std::calloc(2 * rowSlots, sizeof(std::int32_t))));
     if (!errorRows) return ERR_OUT_OF_MEMORY;
     const BYTE* clamp = FClamp;
     const std::int32_t* spread = FSpread;
     const BYTE maskRed = BYTE(FRed), maskGreen = BYTE(FGreen), maskBlue = BYTE(FBlue);
     for (std::int32_t i = 0; i < height; ++i) {
         FProgress.store(i, std::memory_order_relaxed);
-        if (IsCancelled() || bitmap.IsCancelled()) {
-            std::free(errorRows);
-            return ERR_CANCELLED;
-        }
-        std::int32_t* current = errorRows + ((i & 1) ? rowSlots : 0);
-        std::int32_t* next = errorRows + ((i & 1) ? 0 : rowSlots);
+        if (IsCancelled() || bitmap.IsCancelled()) return ERR_CANCELLED;
+        std::int32_t* current = errorRows.get() + ((i & 1) ? rowSlots : 0);
+        std::int32_t* next = errorRows.get() + ((i & 1) ? 0 : rowSlots);
         BYTE* px = bitmap.Row(i);
         for (std::int32_t x = 0; x < width; ++x, px += 3) {
             std::int32_t* here = current + 3 * (x + 1);
@@ -268,7 +265,6 @@ ErrorCode cDither::ReducedBitPass(cBitmap& bitmap) {
             SpreadError(here, next + 3 * (x + 1), dr, dg, db);
         }
     }
-    std::free(errorRows);
     return 0;
 }
 
@@ -295,32 +291,32 @@ ErrorCode cDither::DitherBitmap(cBitmap& bitmap) {
     const WORD outBits = entries > 16 ? 8 : entries >= 3 ? 4 : 1;
     const DWORD newStride = DWORD(cBitmap::RowStride(bitmap.Width(), outBits));
     const std::size_t rowSlots = std::size_t(bitmap.Width() + 2) * 3;
-    auto* errorRows = static_cast<std::int32_t*>(std::calloc(2 * rowSlots, sizeof(std::int32_t)));
+    UniqueMemory<std::int32_t> errorRows(
+        static_cast<std::int32_t*>(std::calloc(2 * rowSlots, sizeof(std::int32_t))));
     if (!errorRows) return SetError(ERR_OUT_OF_MEMORY);
 
     const int mode = FUniform ? kUniform : entries == 2 ? kTwoEntries : kLookup;
     ErrorCode code;
     switch (outBits * 4 + mode) {
         case 8 * 4 + kUniform:
-            code = IndexedPass<8, kUniform>(bitmap, errorRows, newStride);
+            code = IndexedPass<8, kUniform>(bitmap, errorRows.get(), newStride);
             break;
         case 8 * 4 + kLookup:
-            code = IndexedPass<8, kLookup>(bitmap, errorRows, newStride);
+            code = IndexedPass<8, kLookup>(bitmap, errorRows.get(), newStride);
             break;
         case 4 * 4 + kLookup:
-            code = IndexedPass<4, kLookup>(bitmap, errorRows, newStride);
+            code = IndexedPass<4, kLookup>(bitmap, errorRows.get(), newStride);
             break;
         case 1 * 4 + kTwoEntries:
-            code = IndexedPass<1, kTwoEntries>(bitmap, errorRows, newStride);
+            code = IndexedPass<1, kTwoEntries>(bitmap, errorRows.get(), newStride);
             break;
         case 1 * 4 + kLookup:
-            code = IndexedPass<1, kLookup>(bitmap, errorRows, newStride);
+            code = IndexedPass<1, kLookup>(bitmap, errorRows.get(), newStride);
             break;
         default:
             code = ERR_INVALID_FUNCTION;
             break;  // uniform cubes have 256 entries
     }
-    std::free(errorRows);
     if (code != 0) return SetError(code);
 
     BITMAPINFOHEADER& header = bitmap.FHeader;
@@ -349,6 +345,7 @@ ErrorCode cDither::Resample(cBitmap& bitmap, std::int32_t width, std::int32_t he
         !AllocatePixelBlock(std::uint64_t(stride) * DWORD(height), handle, block)) {
         return SetError(ERR_OUT_OF_MEMORY);
     }
+    UniquePixelBlock owned(handle);
     FProgress = 0;
     FProgressTotal = height;
 
@@ -356,16 +353,12 @@ ErrorCode cDither::Resample(cBitmap& bitmap, std::int32_t width, std::int32_t he
     try {
         columns.resize(std::size_t(width));
     } catch (const std::bad_alloc&) {
-        FreePixelBlock(handle);
         return SetError(ERR_OUT_OF_MEMORY);
     }
     NearestColumns(sourceWidth, width, columns.data());
     for (std::int32_t i = 0; i < height; ++i) {
         FProgress.store(i, std::memory_order_relaxed);
-        if (IsCancelled()) {
-            FreePixelBlock(handle);
-            return SetError(ERR_CANCELLED);
-        }
+        if (IsCancelled()) return SetError(ERR_CANCELLED);
         SampleRow(bitmap.Row(NearestSource(sourceHeight, height, i)), columns.data(), width,
                   block + std::size_t(i) * stride);
     }
@@ -374,6 +367,6 @@ ErrorCode cDither::Resample(cBitmap& bitmap, std::int32_t width, std::int32_t he
     bitmap.FHeader.biHeight = height;
     // The source's image size no longer describes these rows.
     bitmap.FHeader.biSizeImage = 0;
-    bitmap.InstallBits(handle, block, stride);
+    bitmap.InstallBits(owned.Release(), block, stride);
     return SetError(0);
 }

@@ -47,7 +47,7 @@ private:
     std::int32_t FRedShift = 0, FRedPos = 0, FGreenShift = 0, FGreenPos = 0, FBlueShift = 0,
                  FBluePos = 0, FRedOffset = 0, FGreenOffset = 0, FBlueOffset = 0;
     bool FUniform = false;
-    BYTE* FTables = nullptr;
+    UniqueMemory<BYTE> FTables;
     std::int16_t* FCache = nullptr;
     std::int32_t* FSpread = nullptr;  // points at the entry for error 0
     BYTE* FClamp = nullptr;           // points at the entry for value 0

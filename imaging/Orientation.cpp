@@ -87,14 +87,12 @@ ErrorCode TurnBitmap(cBitmap& bitmap, const PictureTurn& turn) {
     if (!AllocatePixelBlock(std::uint64_t(stride) * DWORD(newHeight), handle, block)) {
         return ERR_OUT_OF_MEMORY;
     }
+    UniquePixelBlock owned(handle);
     // Each target row walks the source along a row (plain turns) or down a column (the
     // transposing ones), forwards or backwards.
     const std::int64_t sourceStride = bitmap.FStride;
     for (std::int32_t y = 0; y < newHeight; ++y) {
-        if (bitmap.IsCancelled()) {
-            FreePixelBlock(handle);
-            return ERR_CANCELLED;
-        }
+        if (bitmap.IsCancelled()) return ERR_CANCELLED;
         const BYTE* in;
         std::int64_t step;
         if (turn.transposed) {
@@ -117,6 +115,6 @@ ErrorCode TurnBitmap(cBitmap& bitmap, const PictureTurn& turn) {
     bitmap.FHeader.biWidth = newWidth;
     bitmap.FHeader.biHeight = newHeight;
     bitmap.FHeader.biSizeImage = 0;
-    bitmap.InstallBits(handle, block, stride);
+    bitmap.InstallBits(owned.Release(), block, stride);
     return 0;
 }

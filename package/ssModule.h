@@ -106,10 +106,9 @@ private:
     std::vector<std::string> FUndeleted;
 #ifdef _WIN32
     ssRunFolder FFolder;
-    UniqueHandle FJob;
+    UniqueJob FJob;
     bool FJobTried = false;
-    UniqueHandle FProcess;
-    UniqueHandle FThread;
+    UniqueProcessInformation FProcess;
     DWORD FProcessId = 0;
     DWORD FThreadId = 0;
     HWND FProgramWindow = nullptr;

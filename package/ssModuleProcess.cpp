@@ -67,7 +67,6 @@ constexpr DWORD kKillMilliseconds = 5000;
 
 void ssModule::ClearProcess() {
     FProcess.Reset();
-    FThread.Reset();
     FProcessId = 0;
     FThreadId = 0;
     FProgramWindow = nullptr;
@@ -102,19 +101,18 @@ void ssModule::Run(const char* modulePath, HWND owner, std::uint32_t flags) {
             throw std::runtime_error("CreateProcess failed.");
         }
     }
-    FProcess.Reset(process.hProcess);
-    FThread.Reset(process.hThread);
+    FProcess = UniqueProcessInformation(process);
     FProcessId = process.dwProcessId;
     FThreadId = process.dwThreadId;
     // Where the system refuses (an older Windows whose saver already runs in its starter's
     // job), the program runs as it would without one.
-    if (job) AssignProcessToJobObject(job, FProcess.Get());
-    if (ResumeThread(FThread.Get()) == static_cast<DWORD>(-1)) {
-        TerminateProcess(FProcess.Get(), 0);
+    if (job) AssignProcessToJobObject(job, FProcess.Process());
+    if (ResumeThread(FProcess.Thread()) == static_cast<DWORD>(-1)) {
+        TerminateProcess(FProcess.Process(), 0);
         ClearProcess();
         throw std::runtime_error("CreateProcess failed.");
     }
-    WaitForInputIdle(FProcess.Get(), 3000);
+    WaitForInputIdle(FProcess.Process(), 3000);
 
     try {
         AttachInput(FThreadId);
@@ -142,7 +140,7 @@ void ssModule::Run(const char* modulePath, HWND owner, std::uint32_t flags) {
 HANDLE ssModule::ModuleJob() {
     if (FJobTried) return FJob.Get();
     FJobTried = true;
-    UniqueHandle job(CreateJobObjectA(nullptr, nullptr));
+    UniqueJob job(CreateJobObjectA(nullptr, nullptr));
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     if (job && SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits,
@@ -153,7 +151,7 @@ HANDLE ssModule::ModuleJob() {
 
 bool ssModule::Wait(std::int32_t milliseconds) {
     if (!FProcess) return true;
-    if (WaitForProcess(FProcess.Get(), static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0) {
+    if (WaitForProcess(FProcess.Process(), static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0) {
         return false;
     }
     ClearProcess();
@@ -166,13 +164,13 @@ bool ssModule::Terminate(std::int32_t milliseconds) {
         DetachInput(FThreadId);
         WindowSearch search{FProcessId, FThreadId, nullptr};
         EnumWindows(CloseProcessWindow, reinterpret_cast<LPARAM>(&search));
-        if (!search.found) TerminateProcess(FProcess.Get(), 0);
+        if (!search.found) TerminateProcess(FProcess.Process(), 0);
         ended = Wait(milliseconds);
         // A program that ignores the request, or keeps a window in the topmost band, must not
         // outlive the saver: it is ended, and the wait lets its file be deleted.
         if (!ended) {
-            TerminateProcess(FProcess.Get(), 0);
-            WaitForProcess(FProcess.Get(), kKillMilliseconds);
+            TerminateProcess(FProcess.Process(), 0);
+            WaitForProcess(FProcess.Process(), kKillMilliseconds);
         }
     }
     ClearProcess();
@@ -228,7 +226,7 @@ void ssModule::FindProgramWindow() {
         EnumWindows(MatchProgramWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found) break;
         // A program that has ended, or that showed no window in time, has none to find.
-        if (WaitForProcess(FProcess.Get(), 10) != WAIT_TIMEOUT ||
+        if (WaitForProcess(FProcess.Process(), 10) != WAIT_TIMEOUT ||
             GetTickCount() - start >= kWindowSearchMilliseconds) {
             throw std::runtime_error("Unable to locate program window.");
         }

@@ -32,17 +32,16 @@ bool IsDots(const wchar_t* name) { return !std::wcscmp(name, L".") || !std::wcsc
 
 // Held open for reading and writing, shared for reading only: while any process holds it,
 // deleting it fails, and so does opening it for a clean-up.
-UniqueHandle CreateLock(const std::wstring& path) {
-    HANDLE lock = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return UniqueHandle(lock == INVALID_HANDLE_VALUE ? nullptr : lock);
+UniqueFile CreateLock(const std::wstring& path) {
+    return UniqueFile(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // The files of a folder, or false when it holds anything but files (not one of ours).
 bool ListFiles(const std::wstring& folder, std::vector<std::wstring>& files) {
     WIN32_FIND_DATAW data;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (search == INVALID_HANDLE_VALUE) return false;
+    UniqueFind search(FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!search) return false;
     bool plain = true;
     do {
         if (IsDots(data.cFileName)) continue;
@@ -51,8 +50,7 @@ bool ListFiles(const std::wstring& folder, std::vector<std::wstring>& files) {
             break;
         }
         files.emplace_back(data.cFileName);
-    } while (FindNextFileW(search, &data));
-    FindClose(search);
+    } while (FindNextFileW(search.Get(), &data));
     return plain;
 }
 
@@ -65,10 +63,9 @@ void RemoveIfUnused(const std::wstring& folder) {
     for (const std::wstring& file : files) locked |= file == ssRunFolder::kLockName;
     if (!locked) return;  // not made by a run of ours
     const std::wstring lockPath = folder + L"\\" + ssRunFolder::kLockName;
-    HANDLE held = CreateFileW(lockPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (held == INVALID_HANDLE_VALUE) return;  // a saver or its module holds it
-    UniqueHandle lock(held);
+    UniqueFile lock(CreateFileW(lockPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!lock) return;  // a saver or its module holds it
     for (const std::wstring& file : files) {
         if (file == ssRunFolder::kLockName) continue;
         const std::wstring path = folder + L"\\" + file;
@@ -94,15 +91,15 @@ std::uint32_t NameSeed() {
 
 void RemoveUnusedRunFolders(const std::wstring& temp) {
     WIN32_FIND_DATAW data;
-    HANDLE search = FindFirstFileW((temp + ssRunFolder::kPrefix + L"*").c_str(), &data);
-    if (search == INVALID_HANDLE_VALUE) return;
+    UniqueFind search(FindFirstFileW((temp + ssRunFolder::kPrefix + L"*").c_str(), &data));
+    if (!search) return;
     std::vector<std::wstring> folders;
     do {
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
             !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsRunFolderName(data.cFileName))
             folders.push_back(temp + data.cFileName);
-    } while (FindNextFileW(search, &data));
-    FindClose(search);
+    } while (FindNextFileW(search.Get(), &data));
+    search.Reset();
     for (const std::wstring& folder : folders) RemoveIfUnused(folder);
 }
 
@@ -154,7 +151,8 @@ void ssRunFolder::Remove() {
     FPath.clear();
 }
 
-ssRunFolder::InheritedLock::InheritedLock(const ssRunFolder& folder) : FLock(folder.FLock.Get()) {
+ssRunFolder::InheritedLock::InheritedLock(const ssRunFolder& folder)
+    : FLock(folder.FLock ? folder.FLock.Get() : nullptr) {
     if (FLock) SetHandleInformation(FLock, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
 }
 

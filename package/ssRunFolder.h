@@ -51,7 +51,7 @@ public:
         InheritedLock& operator=(const InheritedLock&) = delete;
 
     private:
-        HANDLE FLock;
+        HANDLE FLock;  // null without a folder
     };
 
     // Folder names begin with this, followed by eight hexadecimal digits.
@@ -63,7 +63,7 @@ public:
 private:
     std::wstring FWidePath;
     std::string FPath;
-    UniqueHandle FLock;
+    UniqueFile FLock;
 };
 
 // Removes the run folders in `temp` (ending in a backslash) that nothing uses any more.

@@ -10,6 +10,7 @@
 #include "framework/Exception.h"
 #include "shell/SaverServices.h"
 #include "support/Error.h"
+#include "support/Handles.h"
 #include "support/Path.h"
 
 std::uint8_t SaverMode = smConfigure;
@@ -20,7 +21,7 @@ std::int32_t ErrorScrollX = kErrorScrollNotStarted;
 namespace {
 
 // The configuration mutex lives as long as the process: its name marks the first instance.
-HANDLE ConfigurationMutex = nullptr;
+UniqueMutex ConfigurationMutex;
 
 }  // namespace
 
@@ -85,7 +86,7 @@ void BringInstanceToFront(HWND other) {
 }
 
 void RunConfiguration(fw::TApplication& application, const SaverParts& parts) {
-    ConfigurationMutex = ::CreateMutexA(nullptr, FALSE, kConfigurationMutex);
+    ConfigurationMutex.Reset(::CreateMutexA(nullptr, FALSE, kConfigurationMutex));
     if (::GetLastError() != ERROR_ALREADY_EXISTS) {
         parts.CreateConfigurationForm(application);
         return;

@@ -63,6 +63,12 @@ using UniqueFile = UniqueAny<HANDLE, CloseKernelHandle, -1>;
 // What FindFirstFile returns: empty at INVALID_HANDLE_VALUE.
 using UniqueFind = UniqueAny<HANDLE, CloseFindHandle, -1>;
 using UniqueGlobal = UniqueAny<HGLOBAL, FreeGlobalMemory>;
+// A block kept locked for as long as it is held, as a bitmap's pixels are: unlocked, then freed.
+inline void UnlockAndFreeGlobalMemory(HGLOBAL h) {
+    ::GlobalUnlock(h);
+    ::GlobalFree(h);
+}
+using UniqueLockedGlobal = UniqueAny<HGLOBAL, UnlockAndFreeGlobalMemory>;
 
 // A block from malloc or calloc, for the C-style buffers of imaging that report a failed
 // allocation as an error code instead of throwing.

@@ -195,8 +195,8 @@ void cFileSearch::Take(const FindData& data) {
 bool cFileSearch::FindFirst(DWORD attributeMask, const char* pattern) {
     EndFind();
     FMask = attributeMask;
-    FHandle = ::FindFirst(pattern, &FData);
-    if (FHandle == INVALID_HANDLE_VALUE) return false;
+    FHandle.Reset(::FindFirst(pattern, &FData));
+    if (!FHandle) return false;
     if (Matches(FData)) {
         Take(FData);
         return true;
@@ -205,8 +205,8 @@ bool cFileSearch::FindFirst(DWORD attributeMask, const char* pattern) {
 }
 
 bool cFileSearch::FindNext() {
-    if (FHandle == INVALID_HANDLE_VALUE) return false;
-    while (::FindNext(FHandle, &FData)) {
+    if (!FHandle) return false;
+    while (::FindNext(FHandle.Get(), &FData)) {
         if (Matches(FData)) {
             Take(FData);
             return true;
@@ -215,9 +215,4 @@ bool cFileSearch::FindNext() {
     return false;
 }
 
-void cFileSearch::EndFind() {
-    if (FHandle != INVALID_HANDLE_VALUE) {
-        FindClose(FHandle);
-        FHandle = INVALID_HANDLE_VALUE;
-    }
-}
+void cFileSearch::EndFind() { FHandle.Reset(); }

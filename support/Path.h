@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "support/Handles.h"
 #include "support/Platform.h"
 
 // The system's path limit: 260 characters, the terminator included.
@@ -54,7 +55,6 @@ constexpr DWORD kLongNameSearchMask = 0x8A5;
 class cFileSearch {
 public:
     cFileSearch() = default;
-    ~cFileSearch() { EndFind(); }
     cFileSearch(const cFileSearch&) = delete;
     cFileSearch& operator=(const cFileSearch&) = delete;
 
@@ -82,7 +82,7 @@ private:
     bool Matches(const FindData& data) const;
     void Take(const FindData& data);
 
-    HANDLE FHandle = INVALID_HANDLE_VALUE;
+    UniqueFind FHandle;
     DWORD FMask = 0;
     FindData FData = {};
 };

@@ -23,6 +23,10 @@
 #include "tools/saverpak/PathText.h"
 #include "tools/saverpak/ToolError.h"
 
+#ifdef _WIN32
+#include "support/Handles.h"
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -89,20 +93,18 @@ void ArmInterruptCleanup(const fs::path& temp) {
 std::FILE* CreateNew(const fs::path& path) {
 #ifdef _WIN32
     // Shared for deletion, so that the console handler can remove it while it is being written.
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
+    UniqueFile handle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) {
         const DWORD code = GetLastError();
         errno = code == ERROR_FILE_EXISTS                                     ? EEXIST
                 : code == ERROR_PATH_NOT_FOUND || code == ERROR_FILE_NOT_FOUND ? ENOENT
                                                                                 : EACCES;
         return nullptr;
     }
-    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-    if (fd < 0) {
-        CloseHandle(handle);
-        return nullptr;
-    }
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle.Get()), _O_WRONLY | _O_BINARY);
+    if (fd < 0) return nullptr;
+    handle.Release();  // the descriptor owns it now
     std::FILE* stream = _fdopen(fd, "wb");
     if (!stream) _close(fd);
     return stream;
