@@ -1,7 +1,7 @@
 // Owning types for every kind of handle the saver holds, one move-only type per kind, each with
 // the empty value its API uses, so that no exit path has to remember a CloseHandle, FindClose,
 // GlobalFree or DeleteObject. `Unique...` types own what they hold; `Scoped...` types undo one
-// pairing (GetDC, SelectObject, GlobalLock) when the scope ends.
+// pairing (GetDC, BeginPaint, SelectObject) when the scope ends.
 //
 // The kernel kinds and the memory kinds serve the portable core on both builds; the window and
 // drawing kinds exist on Windows only.
@@ -77,24 +77,6 @@ struct FreeMemory {
 };
 template <typename T>
 using UniqueMemory = std::unique_ptr<T, FreeMemory>;
-
-// GlobalLock / GlobalUnlock; Get() is null when the lock failed.
-template <typename T = void>
-class ScopedGlobalLock {
-public:
-    explicit ScopedGlobalLock(HGLOBAL memory)
-        : FMemory(memory), FData(static_cast<T*>(::GlobalLock(memory))) {}
-    ~ScopedGlobalLock() {
-        if (FData) ::GlobalUnlock(FMemory);
-    }
-    ScopedGlobalLock(const ScopedGlobalLock&) = delete;
-    ScopedGlobalLock& operator=(const ScopedGlobalLock&) = delete;
-    T* Get() const { return FData; }
-
-private:
-    HGLOBAL FMemory;
-    T* FData;
-};
 
 #ifdef _WIN32
 
