@@ -268,6 +268,25 @@ ErrorCode cDither::ReducedBitPass(cBitmap& bitmap) {
     return 0;
 }
 
+// The pass built for this output depth and way of finding an entry.
+ErrorCode cDither::IndexedPassFor(WORD outBits, int mode, cBitmap& bitmap, std::int32_t* errorRows,
+                                  DWORD newStride) {
+    switch (outBits * 4 + mode) {
+        case 8 * 4 + kUniform:
+            return IndexedPass<8, kUniform>(bitmap, errorRows, newStride);
+        case 8 * 4 + kLookup:
+            return IndexedPass<8, kLookup>(bitmap, errorRows, newStride);
+        case 4 * 4 + kLookup:
+            return IndexedPass<4, kLookup>(bitmap, errorRows, newStride);
+        case 1 * 4 + kTwoEntries:
+            return IndexedPass<1, kTwoEntries>(bitmap, errorRows, newStride);
+        case 1 * 4 + kLookup:
+            return IndexedPass<1, kLookup>(bitmap, errorRows, newStride);
+        default:
+            return ERR_INVALID_FUNCTION;  // uniform cubes have 256 entries
+    }
+}
+
 ErrorCode cDither::DitherBitmap(cBitmap& bitmap) {
     if (bitmap.BitCount() != 24 || !bitmap.HasPixels()) return SetError(ERR_INVALID_FORMAT);
     if (!FTables) return SetError(ERR_INVALID_FUNCTION);
@@ -296,27 +315,7 @@ ErrorCode cDither::DitherBitmap(cBitmap& bitmap) {
     if (!errorRows) return SetError(ERR_OUT_OF_MEMORY);
 
     const int mode = FUniform ? kUniform : entries == 2 ? kTwoEntries : kLookup;
-    ErrorCode code;
-    switch (outBits * 4 + mode) {
-        case 8 * 4 + kUniform:
-            code = IndexedPass<8, kUniform>(bitmap, errorRows.get(), newStride);
-            break;
-        case 8 * 4 + kLookup:
-            code = IndexedPass<8, kLookup>(bitmap, errorRows.get(), newStride);
-            break;
-        case 4 * 4 + kLookup:
-            code = IndexedPass<4, kLookup>(bitmap, errorRows.get(), newStride);
-            break;
-        case 1 * 4 + kTwoEntries:
-            code = IndexedPass<1, kTwoEntries>(bitmap, errorRows.get(), newStride);
-            break;
-        case 1 * 4 + kLookup:
-            code = IndexedPass<1, kLookup>(bitmap, errorRows.get(), newStride);
-            break;
-        default:
-            code = ERR_INVALID_FUNCTION;
-            break;  // uniform cubes have 256 entries
-    }
+    const ErrorCode code = IndexedPassFor(outBits, mode, bitmap, errorRows.get(), newStride);
     if (code != 0) return SetError(code);
 
     BITMAPINFOHEADER& header = bitmap.FHeader;

@@ -36,6 +36,8 @@ private:
     ErrorCode ReducedBitPass(cBitmap& bitmap);
     template <int OutBits, int Mode>
     ErrorCode IndexedPass(cBitmap& bitmap, std::int32_t* errorRows, DWORD newStride);
+    ErrorCode IndexedPassFor(WORD outBits, int mode, cBitmap& bitmap, std::int32_t* errorRows,
+                             DWORD newStride);
 
     std::atomic<std::int32_t> FCancel{0};
     cColorCube* FCube = nullptr;

@@ -90,6 +90,10 @@ public:
 
 private:
 #ifdef _WIN32
+    // Starts the program suspended, puts it in the job and lets it run.
+    void StartProcess(std::uint32_t flags);
+    // Gives the program the saver's input and the topmost band, maximised if asked.
+    void ShowProgram(HWND owner, std::uint32_t flags);
     void ClearProcess();
     // The job that ends every module process when the saver's process ends, however it ends;
     // made at the first start. Null where the system gives none.

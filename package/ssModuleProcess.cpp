@@ -77,7 +77,17 @@ void ssModule::Run(const char* modulePath, HWND owner, std::uint32_t flags) {
         if (std::strlen(modulePath) >= sizeof FModulePath) throw std::runtime_error("CreateProcess failed.");
         std::strcpy(FModulePath, modulePath);
     }
+    StartProcess(flags);
+    WaitForInputIdle(FProcess.Process(), 3000);
+    try {
+        ShowProgram(owner, flags);
+    } catch (...) {
+        Terminate(0);
+        throw;
+    }
+}
 
+void ssModule::StartProcess(std::uint32_t flags) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     if (flags & kModuleForceMaximize) {
@@ -112,28 +122,23 @@ void ssModule::Run(const char* modulePath, HWND owner, std::uint32_t flags) {
         ClearProcess();
         throw std::runtime_error("CreateProcess failed.");
     }
-    WaitForInputIdle(FProcess.Process(), 3000);
+}
 
-    try {
-        AttachInput(FThreadId);
-        if (owner) {
-            SetForegroundWindow(owner);
-            SetFocus(owner);
-        }
-        FindProgramWindow();
-        // The style bit alone does not move a window into the topmost band (the system drops
-        // it silently); SetWindowPos does.
-        LONG style = GetWindowLongA(FProgramWindow, GWL_EXSTYLE);
-        SetWindowLongA(FProgramWindow, GWL_EXSTYLE, style | WS_EX_TOPMOST);
-        SetWindowPos(FProgramWindow, HWND_TOPMOST, 0, 0, 0, 0,
-                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        if (flags & kModuleForceMaximize) {
-            MoveWindow(FProgramWindow, 0, 0, GetSystemMetrics(SM_CXSCREEN),
-                       GetSystemMetrics(SM_CYSCREEN), TRUE);
-        }
-    } catch (...) {
-        Terminate(0);
-        throw;
+void ssModule::ShowProgram(HWND owner, std::uint32_t flags) {
+    AttachInput(FThreadId);
+    if (owner) {
+        SetForegroundWindow(owner);
+        SetFocus(owner);
+    }
+    FindProgramWindow();
+    // The style bit alone does not move a window into the topmost band (the system drops it
+    // silently); SetWindowPos does.
+    LONG style = GetWindowLongA(FProgramWindow, GWL_EXSTYLE);
+    SetWindowLongA(FProgramWindow, GWL_EXSTYLE, style | WS_EX_TOPMOST);
+    SetWindowPos(FProgramWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    if (flags & kModuleForceMaximize) {
+        MoveWindow(FProgramWindow, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                   GetSystemMetrics(SM_CYSCREEN), TRUE);
     }
 }
 
