@@ -51,6 +51,14 @@ inline void SpreadError(std::int32_t* here, std::int32_t* below, std::int32_t dr
     below[3] += dr, below[4] += dg, below[5] += db;
 }
 
+// Parameters outside these ranges would divide by zero or build tables past any use.
+bool SetupFits(const cColorCube* cube, bool uniform, std::int32_t red, std::int32_t green,
+               std::int32_t blue) {
+    if (uniform) return cube && red >= 2 && green >= 2 && blue >= 2 && red * green * blue <= 256;
+    if (cube) return red >= 0 && green >= 0 && blue >= 0 && red <= 8 && green <= 8 && blue <= 8;
+    return red == 0 && green == 0 && blue == 0;
+}
+
 }  // namespace
 
 cDither::cDither() = default;
@@ -58,18 +66,7 @@ cDither::cDither() = default;
 ErrorCode cDither::Setup(cColorCube* cube, bool uniform, std::int32_t red, std::int32_t green,
                          std::int32_t blue, std::int32_t spread) {
     FreeTables();
-    // Parameters outside these ranges would divide by zero or build tables past any use.
-    if (uniform) {
-        if (!cube || red < 2 || green < 2 || blue < 2 || red * green * blue > 256) {
-            return SetError(ERR_INVALID_FUNCTION);
-        }
-    } else if (cube) {
-        if (red < 0 || green < 0 || blue < 0 || red > 8 || green > 8 || blue > 8) {
-            return SetError(ERR_INVALID_FUNCTION);
-        }
-    } else if (red != 0 || green != 0 || blue != 0) {
-        return SetError(ERR_INVALID_FUNCTION);
-    }
+    if (!SetupFits(cube, uniform, red, green, blue)) return SetError(ERR_INVALID_FUNCTION);
 
     FCube = cube;
     FUniform = uniform;
@@ -121,26 +118,30 @@ ErrorCode cDither::Setup(cColorCube* cube, bool uniform, std::int32_t red, std::
         FCache = reinterpret_cast<std::int16_t*>(FTables.get() + kClampBytes);
         for (std::int32_t i = 0; i < FCacheSize; ++i) FCache[i] = -1;
         FSpread = reinterpret_cast<std::int32_t*>(FTables.get() + kClampBytes + cacheBytes) + 255;
-        if (spread <= 0) {
-            for (int e = -255; e <= 255; ++e) FSpread[e] = 0;
-        } else {
-            // Errors up to 256 / 2^(spread-1) pass one for one; beyond, each further step of the
-            // output needs twice as many steps of the error as the one before.
-            FSpread[0] = 0;
-            std::int32_t out = 1, step = 1, countdown = 1;
-            const std::int32_t divisor = spread - 1 < 31 ? 256 / (1 << (spread - 1)) : 0;
-            for (int e = 1; e <= 255; ++e) {
-                FSpread[e] = out;
-                FSpread[-e] = -out;
-                if (--countdown == 0) {
-                    ++out;
-                    countdown = step;
-                }
-                if (step < 256 && divisor != 0 && e % divisor == 0) step *= 2;
-            }
-        }
+        FillSpread(spread);
     }
     return SetError(0);
+}
+
+void cDither::FillSpread(std::int32_t spread) {
+    if (spread <= 0) {
+        for (int e = -255; e <= 255; ++e) FSpread[e] = 0;
+        return;
+    }
+    // Errors up to 256 / 2^(spread-1) pass one for one; beyond, each further step of the output
+    // needs twice as many steps of the error as the one before.
+    FSpread[0] = 0;
+    std::int32_t out = 1, step = 1, countdown = 1;
+    const std::int32_t divisor = spread - 1 < 31 ? 256 / (1 << (spread - 1)) : 0;
+    for (int e = 1; e <= 255; ++e) {
+        FSpread[e] = out;
+        FSpread[-e] = -out;
+        if (--countdown == 0) {
+            ++out;
+            countdown = step;
+        }
+        if (step < 256 && divisor != 0 && e % divisor == 0) step *= 2;
+    }
 }
 
 void cDither::FreeTables() {

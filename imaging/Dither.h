@@ -33,6 +33,8 @@ public:
 
 private:
     bool IsCancelled() const { return FCancel.load(std::memory_order_relaxed) != 0; }
+    // The spread table for `spread` (0: no error passed on).
+    void FillSpread(std::int32_t spread);
     ErrorCode ReducedBitPass(cBitmap& bitmap);
     template <int OutBits, int Mode>
     ErrorCode IndexedPass(cBitmap& bitmap, std::int32_t* errorRows, DWORD newStride);
