@@ -2,7 +2,8 @@
 // orientation), and the whole preview preparation (load, fit, palette, dither) as the picture
 // loader runs it, on the picture named by SAVERPAK_BENCH_JPEG.
 //
-//   SAVERPAK_BENCH_JPEG=big.jpg [SAVERPAK_BENCH_JPEG_TURNED=big6.jpg] imaging_bench [--benchmark_filter=...]
+//   SAVERPAK_BENCH_JPEG=big.jpg [SAVERPAK_BENCH_JPEG_TURNED=big6.jpg] imaging_bench
+//   [--benchmark_filter=...]
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -43,7 +44,8 @@ void FittedBench(benchmark::State& state, const char* variable) {
     if (!path) path = BenchJpeg();
     for (auto _ : state) {
         cBitmap bitmap;
-        if (LoadJpeg(bitmap, path, 0, std::int32_t(state.range(0)), std::int32_t(state.range(1))) != 0) {
+        if (LoadJpeg(bitmap, path, 0, std::int32_t(state.range(0)), std::int32_t(state.range(1))) !=
+            0) {
             state.SkipWithError("cannot decode the benchmark picture");
             return;
         }

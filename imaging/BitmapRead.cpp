@@ -52,8 +52,9 @@ public:
         return DWORD(n);
     }
     std::int32_t Seek(std::int32_t distance, DWORD origin) {
-        const std::int64_t base = origin == FILE_END ? std::int64_t(FSize)
-                                  : origin == FILE_CURRENT ? std::int64_t(FAt) : 0;
+        const std::int64_t base = origin == FILE_END       ? std::int64_t(FSize)
+                                  : origin == FILE_CURRENT ? std::int64_t(FAt)
+                                                           : 0;
         const std::int64_t to = base + distance;
         FAt = std::size_t(std::clamp<std::int64_t>(to, 0, std::int64_t(FSize)));
         return std::int32_t(FAt);

@@ -99,7 +99,7 @@ ErrorCode Expand(const cBitmap& bitmap, RleCursor c, const RleTarget& t) {
         c.in += 2;
         c.left -= 2;
         if (n == 0 && second == 1) return 0;  // end of bitmap
-        if (n != 0) {  // encoded run
+        if (n != 0) {                         // encoded run
             for (unsigned i = 0; i < n; ++i, ++c.x) {
                 if (!Format::Put(t, c, Format::RunPixel(second, i))) return ERR_INVALID_FORMAT;
             }

@@ -171,8 +171,8 @@ RowPlan PlanRows(j_decompress_ptr cinfo, bool direct, const PictureTurn& turn,
                  std::int32_t fitWidth, std::int32_t fitHeight) {
     const auto width = std::int32_t(cinfo->output_width);
     const auto height = std::int32_t(cinfo->output_height);
-    RowPlan plan{width,   height,  direct, cinfo->saw_Adobe_marker != 0, turn.mirrorY,
-                 nullptr, nullptr, nullptr};
+    RowPlan plan{width,        height,  direct,  cinfo->saw_Adobe_marker != 0,
+                 turn.mirrorY, nullptr, nullptr, nullptr};
     if (fitWidth > 0 && fitHeight > 0) {
         std::int32_t uprightWidth, uprightHeight;
         if (turn.transposed) {
@@ -327,7 +327,8 @@ ErrorCode Decode(cBitmap& bitmap, const JpegInput& input, std::int32_t fitWidth,
                  std::int32_t fitHeight, std::string* reason) {
     char text[JMSG_LENGTH_MAX] = "";
     PictureTurn turn;
-    ErrorCode code = DecodeStream(bitmap, input, fitWidth, fitHeight, reason ? text : nullptr, turn);
+    ErrorCode code =
+        DecodeStream(bitmap, input, fitWidth, fitHeight, reason ? text : nullptr, turn);
     if (code == 0) {
         code = TurnBitmap(bitmap, turn);
         if (code != 0) bitmap.FreeBits();
@@ -343,7 +344,8 @@ ErrorCode LoadJpeg(cBitmap& bitmap, const char* name, std::int32_t offset, std::
     std::FILE* stream = std::fopen(name, "rb");
     if (!stream) return ERR_OPEN_FAILED;
     std::fseek(stream, offset, SEEK_SET);
-    const ErrorCode code = Decode(bitmap, JpegInput{stream, nullptr, 0}, fitWidth, fitHeight, nullptr);
+    const ErrorCode code =
+        Decode(bitmap, JpegInput{stream, nullptr, 0}, fitWidth, fitHeight, nullptr);
     std::fclose(stream);
     return code;
 }

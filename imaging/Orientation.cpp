@@ -11,7 +11,9 @@ struct TiffReader {
     std::size_t size;
     bool littleEndian;
 
-    bool Has(std::uint64_t at, std::uint64_t count) const { return at <= size && count <= size - at; }
+    bool Has(std::uint64_t at, std::uint64_t count) const {
+        return at <= size && count <= size - at;
+    }
     unsigned U16(std::size_t at) const {
         return littleEndian ? data[at] | (data[at + 1] << 8) : (data[at] << 8) | data[at + 1];
     }
@@ -63,14 +65,22 @@ int ExifOrientation(const std::uint8_t* data, std::size_t size) {
 // that swap rows and columns both mirror flags come out inverted against the top-down view.
 PictureTurn TurnFor(int orientation) {
     switch (orientation) {
-        case 2: return {false, true, false};
-        case 3: return {false, true, true};
-        case 4: return {false, false, true};
-        case 5: return {true, true, true};
-        case 6: return {true, true, false};
-        case 7: return {true, false, false};
-        case 8: return {true, false, true};
-        default: return {};
+        case 2:
+            return {false, true, false};
+        case 3:
+            return {false, true, true};
+        case 4:
+            return {false, false, true};
+        case 5:
+            return {true, true, true};
+        case 6:
+            return {true, true, false};
+        case 7:
+            return {true, false, false};
+        case 8:
+            return {true, false, true};
+        default:
+            return {};
     }
 }
 

@@ -6,9 +6,7 @@
 
 PicturePreparation::PicturePreparation(BYTE adaptive) : FAdaptive(adaptive) {}
 
-PicturePreparation::~PicturePreparation() {
-    Release();
-}
+PicturePreparation::~PicturePreparation() { Release(); }
 
 void PicturePreparation::DropCube() {
     std::unique_ptr<cColorCube> cube;

@@ -41,7 +41,7 @@ struct BmpLayout {
     bool topDown = false;
     unsigned bits = 0;
     std::uint32_t compression = 0;
-    std::uint32_t masks[4] = {};  // red, green, blue, alpha
+    std::uint32_t masks[4] = {};                  // red, green, blue, alpha
     std::size_t palette = 0, paletteEntries = 0;  // offset and count of the colour table
     std::size_t pixels = 0;
     std::uint64_t stride = 0;
@@ -128,8 +128,7 @@ std::string DecodeBmp(const std::uint8_t* data, std::size_t size, RgbColour back
                 const std::uint8_t* p = row + 3 * x;
                 out[0] = p[2], out[1] = p[1], out[2] = p[0];
             } else {
-                const std::uint32_t pixel =
-                    bmp.bits == 16 ? Le16(row + 2 * x) : Le32(row + 4 * x);
+                const std::uint32_t pixel = bmp.bits == 16 ? Le16(row + 2 * x) : Le32(row + 4 * x);
                 const unsigned a = alpha.Value(pixel, 255);
                 out[0] = Over8(red.Value(pixel, 0), a, background.red);
                 out[1] = Over8(green.Value(pixel, 0), a, background.green);

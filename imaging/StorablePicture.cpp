@@ -201,28 +201,42 @@ PictureFormat RecognizeFormat(const std::uint8_t* data, std::size_t size) {
 
 const char* FormatName(PictureFormat format) {
     switch (format) {
-        case PictureFormat::Bmp: return "BMP";
-        case PictureFormat::Jpeg: return "JPEG";
-        case PictureFormat::Png: return "PNG";
-        case PictureFormat::Gif: return "GIF";
-        case PictureFormat::WebP: return "WebP";
-        case PictureFormat::Tiff: return "TIFF";
-        case PictureFormat::Heif: return "HEIF";
-        case PictureFormat::Avif: return "AVIF";
-        case PictureFormat::Icon: return "Windows icon";
-        case PictureFormat::Photoshop: return "Photoshop";
-        case PictureFormat::Jpeg2000: return "JPEG 2000";
-        case PictureFormat::JpegXl: return "JPEG XL";
-        case PictureFormat::Pnm: return "PNM";
-        case PictureFormat::Pdf: return "PDF";
-        case PictureFormat::Unknown: break;
+        case PictureFormat::Bmp:
+            return "BMP";
+        case PictureFormat::Jpeg:
+            return "JPEG";
+        case PictureFormat::Png:
+            return "PNG";
+        case PictureFormat::Gif:
+            return "GIF";
+        case PictureFormat::WebP:
+            return "WebP";
+        case PictureFormat::Tiff:
+            return "TIFF";
+        case PictureFormat::Heif:
+            return "HEIF";
+        case PictureFormat::Avif:
+            return "AVIF";
+        case PictureFormat::Icon:
+            return "Windows icon";
+        case PictureFormat::Photoshop:
+            return "Photoshop";
+        case PictureFormat::Jpeg2000:
+            return "JPEG 2000";
+        case PictureFormat::JpegXl:
+            return "JPEG XL";
+        case PictureFormat::Pnm:
+            return "PNM";
+        case PictureFormat::Pdf:
+            return "PDF";
+        case PictureFormat::Unknown:
+            break;
     }
     return "unknown";
 }
 
-
-std::string ConvertToStorableBmp(const std::uint8_t* data, std::size_t size,
-                                 RgbColour background, StorableBmp& out) {
+std::string ConvertToStorableBmp(const std::uint8_t* data, std::size_t size, RgbColour background,
+                                 StorableBmp& out) {
     RgbPicture picture;
     std::string problem;
     switch (RecognizeFormat(data, size)) {

@@ -16,7 +16,20 @@
 #include <vector>
 
 enum class PictureFormat {
-    Bmp, Jpeg, Png, Gif, WebP, Tiff, Heif, Avif, Icon, Photoshop, Jpeg2000, JpegXl, Pnm, Pdf,
+    Bmp,
+    Jpeg,
+    Png,
+    Gif,
+    WebP,
+    Tiff,
+    Heif,
+    Avif,
+    Icon,
+    Photoshop,
+    Jpeg2000,
+    JpegXl,
+    Pnm,
+    Pdf,
     Unknown
 };
 
@@ -46,8 +59,8 @@ constexpr std::uint64_t kMaxStorableBytes = 256u * 1024 * 1024;
 // read (16 or 32 bits, RGB or bit fields, alpha, top-down rows at any depth), composites it over
 // `background` and encodes the storable BMP. Returns "" and fills `out`, or says what is wrong
 // with the picture.
-std::string ConvertToStorableBmp(const std::uint8_t* data, std::size_t size,
-                                 RgbColour background, StorableBmp& out);
+std::string ConvertToStorableBmp(const std::uint8_t* data, std::size_t size, RgbColour background,
+                                 StorableBmp& out);
 
 // True when ConvertToStorableBmp takes BMP data of this kind (its bit count, compression or
 // row order is one the saver refuses, and one we convert).

@@ -74,7 +74,8 @@ void ssModule::ClearProcess() {
 
 void ssModule::Run(const char* modulePath, HWND owner, std::uint32_t flags) {
     if (modulePath != FModulePath) {
-        if (std::strlen(modulePath) >= sizeof FModulePath) throw std::runtime_error("CreateProcess failed.");
+        if (std::strlen(modulePath) >= sizeof FModulePath)
+            throw std::runtime_error("CreateProcess failed.");
         std::strcpy(FModulePath, modulePath);
     }
     StartProcess(flags);
@@ -135,7 +136,8 @@ void ssModule::ShowProgram(HWND owner, std::uint32_t flags) {
     // silently); SetWindowPos does.
     LONG style = GetWindowLongA(FProgramWindow, GWL_EXSTYLE);
     SetWindowLongA(FProgramWindow, GWL_EXSTYLE, style | WS_EX_TOPMOST);
-    SetWindowPos(FProgramWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(FProgramWindow, HWND_TOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     if (flags & kModuleForceMaximize) {
         MoveWindow(FProgramWindow, 0, 0, GetSystemMetrics(SM_CXSCREEN),
                    GetSystemMetrics(SM_CYSCREEN), TRUE);
@@ -221,7 +223,9 @@ void ssModule::AttachInput(DWORD threadId) {
     }
 }
 
-void ssModule::DetachInput(DWORD threadId) { AttachThreadInput(threadId, GetCurrentThreadId(), FALSE); }
+void ssModule::DetachInput(DWORD threadId) {
+    AttachThreadInput(threadId, GetCurrentThreadId(), FALSE);
+}
 
 void ssModule::FindProgramWindow() {
     FProgramWindow = nullptr;

@@ -49,7 +49,8 @@ void ssPakString::Load(ssPak& pak, std::int32_t position) {
     // The length comes from the file: it must describe bytes that are there before anything is
     // allocated for them (a Length of 0xFFFFFFFF would otherwise wrap Length + 1 to nothing).
     std::int64_t textPosition = static_cast<std::int64_t>(position) + kStringDescriptorSize;
-    if (!Within(textPosition) || !pak.FitsInContainer(textPosition, header.Length)) pak.RaiseReadError();
+    if (!Within(textPosition) || !pak.FitsInContainer(textPosition, header.Length))
+        pak.RaiseReadError();
     auto text = std::make_unique<char[]>(static_cast<std::size_t>(header.Length) + 1);
     pak.ReadRecord(static_cast<std::int32_t>(textPosition), text.get(), header.Length);
     text[header.Length] = '\0';
@@ -142,12 +143,13 @@ std::uint64_t ssPak::EndBeforePadding(std::uint32_t tableStart) {
     std::uint8_t tail[kTrailerSize + kCertificatePadding - 1];
     std::uint32_t count = std::min<std::uint32_t>(tableStart, sizeof tail);
     std::uint32_t from = tableStart - count;
-    if (FFile.Seek(static_cast<std::int32_t>(from), FILE_BEGIN) != static_cast<std::int32_t>(from) ||
+    if (FFile.Seek(static_cast<std::int32_t>(from), FILE_BEGIN) !=
+            static_cast<std::int32_t>(from) ||
         FFile.Read(tail, count) != count)
         RaiseReadError();
     std::optional<std::uint64_t> first;
-    for (std::uint32_t padding = 0; padding < kCertificatePadding && padding + kTrailerSize <= count;
-         ++padding) {
+    for (std::uint32_t padding = 0;
+         padding < kCertificatePadding && padding + kTrailerSize <= count; ++padding) {
         const std::uint8_t* end = tail + count - padding;
         if (padding > 0 && *end != 0) break;
         if (LoadLe32(end - kTrailerSize) != kTrailerSize) continue;

@@ -96,7 +96,8 @@ void RemoveUnusedRunFolders(const std::wstring& temp) {
     std::vector<std::wstring> folders;
     do {
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsRunFolderName(data.cFileName))
+            !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+            IsRunFolderName(data.cFileName))
             folders.push_back(temp + data.cFileName);
     } while (FindNextFileW(search.Get(), &data));
     search.Reset();

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "framework/Application.h"
-#include "support/Handles.h"
 #include "framework/Registry.h"
+#include "support/Handles.h"
 
 TScreensaverSettings* ScreensaverSettings = nullptr;
 

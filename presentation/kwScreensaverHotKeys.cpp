@@ -16,34 +16,34 @@ bool TkwScreensaverForm::HandleKeyInput(UINT message, WPARAM key) {
     const ssPakKey::Entry* entry = FPak.Keys().Find(static_cast<std::uint32_t>(key));
     if (!entry) return false;
     switch (entry->Function) {
-    case kExitAndLeaveRunning: {
-        StopPointerWatch();
-        // Only a program that runs is left running; otherwise the close cleans up as any other
-        // (its start failed, or it ended between ticks).
-        if (!ModuleRunning()) return false;
-        // Modules 1 and 2 are extracted for the program that stays; a container without them
-        // just leaves module 0 running.
-        auto modules = FPak.ModuleTable();
-        try {
-            for (std::size_t i = 1; i <= 2 && i < modules.size(); ++i) {
-                FModule.Extract(FPak, static_cast<std::int32_t>(modules[i]));
+        case kExitAndLeaveRunning: {
+            StopPointerWatch();
+            // Only a program that runs is left running; otherwise the close cleans up as any other
+            // (its start failed, or it ended between ticks).
+            if (!ModuleRunning()) return false;
+            // Modules 1 and 2 are extracted for the program that stays; a container without them
+            // just leaves module 0 running.
+            auto modules = FPak.ModuleTable();
+            try {
+                for (std::size_t i = 1; i <= 2 && i < modules.size(); ++i) {
+                    FModule.Extract(FPak, static_cast<std::int32_t>(modules[i]));
+                }
+            } catch (const std::exception&) {
+                // The saver closes all the same; the module keeps running.
             }
-        } catch (const std::exception&) {
-            // The saver closes all the same; the module keeps running.
+            FLeaveModuleRunning = TRUE;
+            PostKeyToModule(key);
+            FModule.LeaveRunning();
+            return false;
         }
-        FLeaveModuleRunning = TRUE;
-        PostKeyToModule(key);
-        FModule.LeaveRunning();
-        return false;
-    }
-    case kShellExecute:
-        ItemTimer->SetEnabled(false);
-        StopPointerWatch();
-        EnterCloseSaverMode();
-        ExecuteCommand(FromWindows1252(entry->Command.Text()).c_str());
-        return false;
-    default:
-        return false;
+        case kShellExecute:
+            ItemTimer->SetEnabled(false);
+            StopPointerWatch();
+            EnterCloseSaverMode();
+            ExecuteCommand(FromWindows1252(entry->Command.Text()).c_str());
+            return false;
+        default:
+            return false;
     }
 }
 
@@ -57,7 +57,8 @@ void TkwScreensaverForm::ExecuteCommand(const char* command) {
     WriteIniString("ShellExecute", nullptr, nullptr);
     WriteIniString("ShellExecute", "Command", command);
     if (fw::Application) fw::Application->SetScreenCursor(fw::crHourGlass);
-    auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, nullptr, command, nullptr, nullptr, SW_SHOW));
+    auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteA(nullptr, nullptr, command, nullptr, nullptr, SW_SHOW));
     if (fw::Application) fw::Application->SetScreenCursor(fw::crDefault);
     if (result <= 32) WriteIniString("ShellExecute", "ShellExecute", LastErrorText().c_str());
 }

@@ -22,11 +22,11 @@ void TkwScreensaverForm::LoadPicture() {
         // A container without pictures has nothing to preview; the table is not read past
         // its end.
         if (contents.empty()) throw std::runtime_error(kLoadPictureFailure);
-        FLoadRequest = LoadRequest{nullptr, &FPak, static_cast<std::int32_t>(contents[0]),
-                                   &FPictures[0]};
-        FLoader = std::make_unique<TPictureLoader>(&FLoadRequest, 1,
-                                                   ScreensaverPaintBox->ClientWidth(),
-                                                   ScreensaverPaintBox->ClientHeight(), 1);
+        FLoadRequest =
+            LoadRequest{nullptr, &FPak, static_cast<std::int32_t>(contents[0]), &FPictures[0]};
+        FLoader =
+            std::make_unique<TPictureLoader>(&FLoadRequest, 1, ScreensaverPaintBox->ClientWidth(),
+                                             ScreensaverPaintBox->ClientHeight(), 1);
         ItemTimer->SetInterval(100);
         ItemTimer->SetEnabled(true);
         FState = kStateLoadingPicture;

@@ -24,7 +24,8 @@ fw::TFormDescription PresentationFormDescription() {
 
 // Whether `upper` lies above `lower` in the z-order.
 bool IsAbove(HWND upper, HWND lower) {
-    for (HWND window = GetWindow(lower, GW_HWNDPREV); window; window = GetWindow(window, GW_HWNDPREV)) {
+    for (HWND window = GetWindow(lower, GW_HWNDPREV); window;
+         window = GetWindow(window, GW_HWNDPREV)) {
         if (window == upper) return true;
     }
     return false;
@@ -40,7 +41,9 @@ void SetExStyleBit(HWND window, LONG bit, bool on) {
 TkwScreensaverForm::TkwScreensaverForm(fw::TComponent* owner)
     : TScreensaverForm(owner, PresentationFormDescription()) {
     ScreensaverPaintBox->SetFont(fw::TFont("MS Sans Serif", 8, fw::clInfoBk));
-    ScreensaverPaintBox->OnPaint = [this](fw::TObject* sender) { ScreensaverPaintBoxPaint(sender); };
+    ScreensaverPaintBox->OnPaint = [this](fw::TObject* sender) {
+        ScreensaverPaintBoxPaint(sender);
+    };
     ItemTimer = new fw::TTimer(this, 100, false);
     ItemTimer->OnTimer = [this](fw::TObject* sender) { ItemTimerTimer(sender); };
     FLeaveModuleRunning = FALSE;
@@ -96,52 +99,53 @@ void TkwScreensaverForm::FormShow(fw::TObject* sender) {
 void TkwScreensaverForm::ItemTimerTimer(fw::TObject*) {
     if (FClosing) return;
     switch (FState) {
-    case kStateLoadingPicture:
-        if (FLoader && FLoader->IsBusy()) break;
-        if (FLoader && FLoader->Failed()) {
-            // The loader keeps the error that ended it; a failed load ends the sequence
-            // (nothing is shown in a preview) instead of playing the sound over nothing.
-            ReportFailure(FLoader->ErrorMessage());
-            break;
-        }
-        Advance();
-        break;
-    case kStateModuleRunning:
-        if (ModuleRunning()) {
-            KeepModuleInFront();
-        } else {
+        case kStateLoadingPicture:
+            if (FLoader && FLoader->IsBusy()) break;
+            if (FLoader && FLoader->Failed()) {
+                // The loader keeps the error that ended it; a failed load ends the sequence
+                // (nothing is shown in a preview) instead of playing the sound over nothing.
+                ReportFailure(FLoader->ErrorMessage());
+                break;
+            }
             Advance();
-        }
-        break;
-    default:
-        Advance();
-        break;
+            break;
+        case kStateModuleRunning:
+            if (ModuleRunning()) {
+                KeepModuleInFront();
+            } else {
+                Advance();
+            }
+            break;
+        default:
+            Advance();
+            break;
     }
 }
 
 void TkwScreensaverForm::Advance() {
     switch (FState) {
-    case kStateLoadingPicture:
-        ShowPicture();
-        if (FMode == smPreview) {
-            FState = kStateSoundPending;
-            ItemTimer->SetInterval(50);
-        } else {
+        case kStateLoadingPicture:
+            ShowPicture();
+            if (FMode == smPreview) {
+                FState = kStateSoundPending;
+                ItemTimer->SetInterval(50);
+            } else {
+                ItemTimer->SetEnabled(false);
+            }
+            break;
+        case kStateSoundPending:
+            PlaySaverSound(kSoundName, GetModuleHandleA(nullptr),
+                           SND_RESOURCE | SND_ASYNC | SND_NODEFAULT);
             ItemTimer->SetEnabled(false);
-        }
-        break;
-    case kStateSoundPending:
-        PlaySaverSound(kSoundName, GetModuleHandleA(nullptr), SND_RESOURCE | SND_ASYNC | SND_NODEFAULT);
-        ItemTimer->SetEnabled(false);
-        break;
-    default:
-        if (FState == kStateModuleRunning) {
-            ClearTransparent();
-            StopPointerWatch();
-        }
-        ItemTimer->SetEnabled(false);
-        StartContent();
-        break;
+            break;
+        default:
+            if (FState == kStateModuleRunning) {
+                ClearTransparent();
+                StopPointerWatch();
+            }
+            ItemTimer->SetEnabled(false);
+            StartContent();
+            break;
     }
 }
 
@@ -156,7 +160,8 @@ void TkwScreensaverForm::StartContent() {
 void TkwScreensaverForm::RunModule() {
     Guarded(kModuleFailure, [&] {
         auto modules = FPak.ModuleTable();
-        if (modules.empty()) throw std::runtime_error("File is corrupt. The container holds no module.");
+        if (modules.empty())
+            throw std::runtime_error("File is corrupt. The container holds no module.");
         StopPointerWatch();  // extraction may take long
         // A module that ends again and again must not pile up copies in the temporary folder
         // (an unnamed one gets a new name each time).
@@ -187,11 +192,13 @@ HWND TkwScreensaverForm::CreateBackdrop() {
     WNDCLASSA windowClass = {};
     windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_BYTEALIGNCLIENT;
     windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.hInstance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(Handle(), GWLP_HINSTANCE));
+    windowClass.hInstance =
+        reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(Handle(), GWLP_HINSTANCE));
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     windowClass.lpszClassName = kBackdropClass;
     // A class left registered by an earlier backdrop of this process is just as good.
-    if (!RegisterClassA(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+    if (!RegisterClassA(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        return nullptr;
 
     // The whole virtual screen, so that no monitor keeps showing the desktop; the saver's
     // window and the module stay on the primary monitor. In the topmost band, or a secondary
@@ -276,12 +283,12 @@ void TkwScreensaverForm::ReportFailure(const std::string& text) {
 //   measure goes ahead.
 TkwScreensaverForm::CloseAnswer TkwScreensaverForm::AnswerClose(CloseCause cause) const {
     switch (cause) {
-    case CloseCause::kCursorMessage:
-        return FPointerWatch.Running() ? CloseAnswer::kRefuse : CloseAnswer::kGo;
-    case CloseCause::kPointerWatch:
-        return FClosing || FSuspendInput ? CloseAnswer::kRefuse : CloseAnswer::kGo;
-    case CloseCause::kRequest:
-        break;
+        case CloseCause::kCursorMessage:
+            return FPointerWatch.Running() ? CloseAnswer::kRefuse : CloseAnswer::kGo;
+        case CloseCause::kPointerWatch:
+            return FClosing || FSuspendInput ? CloseAnswer::kRefuse : CloseAnswer::kGo;
+        case CloseCause::kRequest:
+            break;
     }
     if (FClosing) return CloseAnswer::kRefuse;
     if (FModuleWaits > 0) return CloseAnswer::kLater;
@@ -326,20 +333,21 @@ void TkwScreensaverForm::EndModuleRun() {
 
 void TkwScreensaverForm::WndProc(fw::TMessage& message) {
     switch (message.Msg) {
-    case PointerWatch::kPointerEvent:
-        PointerEvent(message.WParam, message.LParam);
-        return;
-    case WM_MOUSEMOVE:
-        if (AnswerClose(CloseCause::kCursorMessage) != CloseAnswer::kGo) return;
-        break;
-    case WM_DESTROY:
-        // However the window goes, the module goes with it.
-        EndModuleRun();
-        break;
-    case WM_QUERYNEWPALETTE:
-    case WM_PALETTECHANGED:
-        RealizePaletteOnMessage(message, HandleIfCreated(), *ScreensaverPaintBox, FPalette.Get());
-        break;
+        case PointerWatch::kPointerEvent:
+            PointerEvent(message.WParam, message.LParam);
+            return;
+        case WM_MOUSEMOVE:
+            if (AnswerClose(CloseCause::kCursorMessage) != CloseAnswer::kGo) return;
+            break;
+        case WM_DESTROY:
+            // However the window goes, the module goes with it.
+            EndModuleRun();
+            break;
+        case WM_QUERYNEWPALETTE:
+        case WM_PALETTECHANGED:
+            RealizePaletteOnMessage(message, HandleIfCreated(), *ScreensaverPaintBox,
+                                    FPalette.Get());
+            break;
     }
     TScreensaverForm::WndProc(message);
 }

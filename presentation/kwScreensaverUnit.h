@@ -22,7 +22,6 @@
 
 #include "framework/Application.h"
 #include "framework/Form.h"
-#include "support/Handles.h"
 #include "framework/Timer.h"
 #include "imaging/PictureLoaderUnit.h"
 #include "imaging/Transitionsunit.h"
@@ -30,6 +29,7 @@
 #include "package/ssModule.h"
 #include "presentation/PointerWatch.h"
 #include "shell/ScreensaverUnit.h"
+#include "support/Handles.h"
 
 enum : std::uint8_t {
     kStateStarting = 0,

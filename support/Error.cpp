@@ -38,7 +38,8 @@ constexpr OwnErrorText kOwnErrorTexts[] = {
     {ERR_END_OF_LINE, "End of line."},
     {ERR_INVALID_FUNCTION, "The function is invalid."},
     {ERR_UNSUPPORTED_FUNCTION, "The function is unsupported."},
-    {ERR_NO_ERROR_INFORMATION, "A Windows API function failed but no error information was returned."},
+    {ERR_NO_ERROR_INFORMATION,
+     "A Windows API function failed but no error information was returned."},
     {0, nullptr},
 };
 
@@ -64,10 +65,11 @@ std::string ErrorText(ErrorCode code) {
     } else {
         // The width mask keeps the system from breaking the text into lines.
         char buffer[512];
-        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK,
-                                      nullptr, static_cast<DWORD>(code), 0, buffer,
-                                      sizeof buffer, nullptr);
-        if (length > 0) return std::string(buffer, std::min<std::size_t>(length, sizeof buffer - 1));
+        DWORD length =
+            FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK, nullptr,
+                           static_cast<DWORD>(code), 0, buffer, sizeof buffer, nullptr);
+        if (length > 0)
+            return std::string(buffer, std::min<std::size_t>(length, sizeof buffer - 1));
     }
     return "<unknown error: " + std::to_string(code) + ">";
 }

@@ -164,7 +164,9 @@ BOOL FindNext(HANDLE search, WIN32_FIND_DATAW* data) { return FindNextFileW(sear
 std::string FoundName(const char* name, std::size_t capacity) {
     return std::string(name, strnlen(name, capacity - 1));
 }
-HANDLE FindFirst(const char* pattern, WIN32_FIND_DATAA* data) { return FindFirstFileA(pattern, data); }
+HANDLE FindFirst(const char* pattern, WIN32_FIND_DATAA* data) {
+    return FindFirstFileA(pattern, data);
+}
 BOOL FindNext(HANDLE search, WIN32_FIND_DATAA* data) { return FindNextFileA(search, data); }
 #endif
 
@@ -181,7 +183,8 @@ bool cFileSearch::Matches(const FindData& data) const {
 void cFileSearch::Take(const FindData& data) {
     // The system's records end their names within their own arrays; bound them all the same.
     const std::string name = FoundName(data.cFileName, std::size(data.cFileName));
-    const std::string shortName = FoundName(data.cAlternateFileName, std::size(data.cAlternateFileName));
+    const std::string shortName =
+        FoundName(data.cAlternateFileName, std::size(data.cAlternateFileName));
     CopyBounded(Name, sizeof Name, name.data(), name.size());
     CopyBounded(ShortName, sizeof ShortName, shortName.data(), shortName.size());
     Attributes = data.dwFileAttributes;

@@ -13,7 +13,9 @@
 
 // The one case-insensitive comparison of the system: ASCII letters only, whatever the locale,
 // as Windows compares device names and the tool compares key names.
-constexpr char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+constexpr char AsciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 constexpr bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;

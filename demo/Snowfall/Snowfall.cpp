@@ -1,7 +1,8 @@
 // Snowfall: the demo module program. The saver extracts it, writes "Snowfall.cfg" beside it and
 // starts it; it fills the screen with falling snow and the count of days to Christmas, and shows
-// the Sound and Music choices it was given (sdk/saverpak_module.h reads them; docs/MODULES.md). After a while it ends by itself, so the saver's
-// restart shows too (SNOWFALL_SECONDS in the environment sets the while; 0 runs for ever).
+// the Sound and Music choices it was given (sdk/saverpak_module.h reads them; docs/MODULES.md).
+// After a while it ends by itself, so the saver's restart shows too (SNOWFALL_SECONDS in the
+// environment sets the while; 0 runs for ever).
 
 #include <windows.h>
 
@@ -105,43 +106,44 @@ constexpr UINT_PTR kEndTimer = 2;
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* snow = reinterpret_cast<Snowfall*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     switch (message) {
-    case WM_NCCREATE:
-        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(
-                                                     reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
-        break;
-    case WM_TIMER:
-        if (wParam == kEndTimer) {
-            DestroyWindow(window);
-        } else if (snow) {
-            snow->Step();
-            InvalidateRect(window, nullptr, FALSE);
+        case WM_NCCREATE:
+            SetWindowLongPtrA(window, GWLP_USERDATA,
+                              reinterpret_cast<LONG_PTR>(
+                                  reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
+            break;
+        case WM_TIMER:
+            if (wParam == kEndTimer) {
+                DestroyWindow(window);
+            } else if (snow) {
+                snow->Step();
+                InvalidateRect(window, nullptr, FALSE);
+            }
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_SETCURSOR:
+            SetCursor(nullptr);
+            return TRUE;
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            HDC dc = BeginPaint(window, &paint);
+            RECT client;
+            GetClientRect(window, &client);
+            // Drawn off screen first, so the flakes do not flicker.
+            HDC memory = CreateCompatibleDC(dc);
+            HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
+            HGDIOBJ old = SelectObject(memory, bitmap);
+            if (snow) snow->Paint(memory);
+            BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
+            SelectObject(memory, old);
+            DeleteObject(bitmap);
+            DeleteDC(memory);
+            EndPaint(window, &paint);
+            return 0;
         }
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_SETCURSOR:
-        SetCursor(nullptr);
-        return TRUE;
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(window, &paint);
-        RECT client;
-        GetClientRect(window, &client);
-        // Drawn off screen first, so the flakes do not flicker.
-        HDC memory = CreateCompatibleDC(dc);
-        HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        if (snow) snow->Paint(memory);
-        BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
-        EndPaint(window, &paint);
-        return 0;
-    }
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

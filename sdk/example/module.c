@@ -22,31 +22,31 @@ static const char* Choice(int value) {
 
 static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        RECT client;
-        HDC dc = BeginPaint(window, &paint);
-        GetClientRect(window, &client);
-        FillRect(dc, &client, (HBRUSH)GetStockObject(BLACK_BRUSH));
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, RGB(255, 255, 255));
-        DrawTextA(dc, Line, -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-        EndPaint(window, &paint);
-        return 0;
-    }
-    case WM_ERASEBKGND:
-        return 1; /* WM_PAINT fills it all */
-    case WM_SETCURSOR:
-        SetCursor(NULL); /* no pointer over a screen saver */
-        return TRUE;
-    case WM_CLOSE:
-        /* The saver asks every window of the program to close, and ends the program itself
-         * when it has not ended 3 seconds later: stop your music and save nothing slow here. */
-        DestroyWindow(window);
-        return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            RECT client;
+            HDC dc = BeginPaint(window, &paint);
+            GetClientRect(window, &client);
+            FillRect(dc, &client, (HBRUSH)GetStockObject(BLACK_BRUSH));
+            SetBkMode(dc, TRANSPARENT);
+            SetTextColor(dc, RGB(255, 255, 255));
+            DrawTextA(dc, Line, -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+            EndPaint(window, &paint);
+            return 0;
+        }
+        case WM_ERASEBKGND:
+            return 1; /* WM_PAINT fills it all */
+        case WM_SETCURSOR:
+            SetCursor(NULL); /* no pointer over a screen saver */
+            return TRUE;
+        case WM_CLOSE:
+            /* The saver asks every window of the program to close, and ends the program itself
+             * when it has not ended 3 seconds later: stop your music and save nothing slow here. */
+            DestroyWindow(window);
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

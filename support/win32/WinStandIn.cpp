@@ -107,12 +107,23 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, void*, DWORD disposition, D
     bool reads = access & GENERIC_READ, writes = access & GENERIC_WRITE;
     flags |= reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
     switch (disposition) {
-    case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
-    case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
-    case OPEN_EXISTING: break;
-    case OPEN_ALWAYS: flags |= O_CREAT; break;
-    case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
-    default: Fail(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
+        case CREATE_NEW:
+            flags |= O_CREAT | O_EXCL;
+            break;
+        case CREATE_ALWAYS:
+            flags |= O_CREAT | O_TRUNC;
+            break;
+        case OPEN_EXISTING:
+            break;
+        case OPEN_ALWAYS:
+            flags |= O_CREAT;
+            break;
+        case TRUNCATE_EXISTING:
+            flags |= O_TRUNC;
+            break;
+        default:
+            Fail(ERROR_INVALID_PARAMETER);
+            return INVALID_HANDLE_VALUE;
     }
     if (IsDirectory(path)) {  // CreateFileA refuses folders without backup semantics
         Fail(ERROR_ACCESS_DENIED);
@@ -171,15 +182,18 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD metho
         Fail(ERROR_INVALID_HANDLE);
         return INVALID_SET_FILE_POINTER;
     }
-    int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR
-               : method == FILE_END   ? SEEK_END : -1;
+    int whence = method == FILE_BEGIN     ? SEEK_SET
+                 : method == FILE_CURRENT ? SEEK_CUR
+                 : method == FILE_END     ? SEEK_END
+                                          : -1;
     if (whence < 0) {
         Fail(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;
     }
-    off_t move = distanceHigh ? static_cast<off_t>((static_cast<std::uint64_t>(*distanceHigh) << 32) |
-                                                   static_cast<DWORD>(distance))
-                              : static_cast<off_t>(distance);
+    off_t move = distanceHigh
+                     ? static_cast<off_t>((static_cast<std::uint64_t>(*distanceHigh) << 32) |
+                                          static_cast<DWORD>(distance))
+                     : static_cast<off_t>(distance);
     int fd = static_cast<FileHandle*>(file)->fd;
     off_t current = lseek(fd, 0, SEEK_CUR);
     off_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? current : lseek(fd, 0, SEEK_END);
@@ -220,7 +234,8 @@ BOOL CloseHandle(HANDLE object) {
 
 BOOL DeleteFileA(LPCSTR path) {
     if (IsDirectory(path)) return Fail(ERROR_ACCESS_DENIED);
-    if (unlink(path) != 0) return Fail(errno == ENOENT ? MissingCode(path) : Win32ErrorFromErrno(errno));
+    if (unlink(path) != 0)
+        return Fail(errno == ENOENT ? MissingCode(path) : Win32ErrorFromErrno(errno));
     return TRUE;
 }
 
@@ -249,7 +264,8 @@ DWORD GetFileAttributesA(LPCSTR path) {
 
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
     struct stat info;
-    if (stat(path, &info) != 0) return Fail(errno == ENOENT ? MissingCode(path) : Win32ErrorFromErrno(errno));
+    if (stat(path, &info) != 0)
+        return Fail(errno == ENOENT ? MissingCode(path) : Win32ErrorFromErrno(errno));
     mode_t mode = info.st_mode & 07777;
     mode = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~0222) : (mode | S_IWUSR);
     if (chmod(path, mode) != 0) return Fail(Win32ErrorFromErrno(errno));
@@ -324,7 +340,8 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data) {
     std::string full = pattern ? pattern : "";
     auto slash = full.find_last_of('/');
-    std::string directory = slash == std::string::npos ? "." : (slash == 0 ? "/" : full.substr(0, slash));
+    std::string directory =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : full.substr(0, slash));
     std::string name = slash == std::string::npos ? full : full.substr(slash + 1);
     if (name.empty()) {
         Fail(ERROR_FILE_NOT_FOUND);

@@ -193,7 +193,7 @@ struct LOGPALETTE {
     PALETTEENTRY palPalEntry[1];
 };
 
-#define RGB(r, g, b) \
+#define RGB(r, g, b)                                                                               \
     (static_cast<COLORREF>(static_cast<BYTE>(r) | (static_cast<WORD>(static_cast<BYTE>(g)) << 8) | \
                            (static_cast<DWORD>(static_cast<BYTE>(b)) << 16)))
 

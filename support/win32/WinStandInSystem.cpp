@@ -68,26 +68,40 @@ GlobalBlock* BlockOf(HGLOBAL memory) {
 
 DWORD Win32ErrorFromErrno(int error) {
     switch (error) {
-    case 0: return ERROR_SUCCESS;
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case EROFS: return ERROR_ACCESS_DENIED;
-    case EEXIST: return ERROR_FILE_EXISTS;
-    case EBADF: return ERROR_INVALID_HANDLE;
-    case EMFILE:
-    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case ENOSPC:
-    case EFBIG: return ERROR_DISK_FULL;
-    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
-    case EBUSY:
-    case ETXTBSY: return ERROR_SHARING_VIOLATION;
-    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
-    case EINVAL: return ERROR_INVALID_PARAMETER;
-    default: return ERROR_IO_DEVICE;
+        case 0:
+            return ERROR_SUCCESS;
+        case ENOENT:
+            return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR:
+            return ERROR_PATH_NOT_FOUND;
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+        case EROFS:
+            return ERROR_ACCESS_DENIED;
+        case EEXIST:
+            return ERROR_FILE_EXISTS;
+        case EBADF:
+            return ERROR_INVALID_HANDLE;
+        case EMFILE:
+        case ENFILE:
+            return ERROR_TOO_MANY_OPEN_FILES;
+        case ENOMEM:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        case ENOSPC:
+        case EFBIG:
+            return ERROR_DISK_FULL;
+        case ENAMETOOLONG:
+            return ERROR_FILENAME_EXCED_RANGE;
+        case EBUSY:
+        case ETXTBSY:
+            return ERROR_SHARING_VIOLATION;
+        case ENOTEMPTY:
+            return ERROR_DIR_NOT_EMPTY;
+        case EINVAL:
+            return ERROR_INVALID_PARAMETER;
+        default:
+            return ERROR_IO_DEVICE;
     }
 }
 
@@ -95,7 +109,8 @@ DWORD GetLastError() { return lastError; }
 
 void SetLastError(DWORD code) { lastError = code; }
 
-DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD messageId, DWORD, LPSTR buffer, DWORD size, void*) {
+DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD messageId, DWORD, LPSTR buffer, DWORD size,
+                     void*) {
     if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM)) return Fail(ERROR_INVALID_PARAMETER);
     for (const MessageText& entry : kMessageTexts) {
         if (entry.code != messageId) continue;

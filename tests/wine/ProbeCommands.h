@@ -33,7 +33,9 @@ inline std::string ClassOf(HWND window) {  // "" for no window
 
 // Commands the window probes share: "foreground" prints the foreground window's class,
 // "running" the system's screen-saver-running flag, which "set-running 0|1" sets.
-inline int ForegroundClass(char**) { return Answer("%s\n", ClassOf(GetForegroundWindow()).c_str()); }
+inline int ForegroundClass(char**) {
+    return Answer("%s\n", ClassOf(GetForegroundWindow()).c_str());
+}
 inline int ScreenSaverRunning(char**) {
     BOOL running = FALSE;
     SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0);
@@ -52,6 +54,7 @@ int RunProbeCommand(int argc, char** argv, const ProbeCommand (&commands)[N], in
             return command.run(argv + 2);
         }
     }
-    std::fprintf(stderr, "%s: no command '%s' with these arguments\n", argv[0], argc >= 2 ? argv[1] : "");
+    std::fprintf(stderr, "%s: no command '%s' with these arguments\n", argv[0],
+                 argc >= 2 ? argv[1] : "");
     return unknown;
 }

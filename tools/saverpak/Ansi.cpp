@@ -31,8 +31,11 @@ void AppendEscaped(std::string& out, std::uint8_t byte) {
 std::size_t Utf8SequenceAt(std::string_view text, std::size_t at, char32_t& cp) {
     auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(text[k]); };
     const std::uint8_t lead = byte(at);
-    const std::size_t extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1
-                            : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : 4;
+    const std::size_t extra = lead < 0x80             ? 0
+                              : (lead & 0xE0) == 0xC0 ? 1
+                              : (lead & 0xF0) == 0xE0 ? 2
+                              : (lead & 0xF8) == 0xF0 ? 3
+                                                      : 4;
     if (extra == 4 || at + extra >= text.size()) return 0;
     cp = extra == 0 ? lead : lead & (0x3F >> extra);
     for (std::size_t k = 1; k <= extra; ++k) {

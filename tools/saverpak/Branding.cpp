@@ -36,12 +36,14 @@ LoadedResources LoadResources(std::span<const std::uint8_t> head, std::uint64_t 
                               const StubReader& read) {
     LoadedResources loaded;
     loaded.Layout = PeLayout::Parse(head, length);
-    if (loaded.Layout.SizeOfHeaders > head.size()) throw PeError("its headers are larger than 4 KiB");
+    if (loaded.Layout.SizeOfHeaders > head.size())
+        throw PeError("its headers are larger than 4 KiB");
     auto directory = loaded.Layout.Directory(kPeResourceDirectory);
     if (!directory || directory->Size == 0) return loaded;
     const PeSection* section = loaded.Layout.SectionAt(directory->Address, directory->Size);
     if (!section) throw PeError("its resources lie outside its sections");
-    if (section->RawSize > kMaxResourceSection) throw PeError("its resources are larger than 64 MiB");
+    if (section->RawSize > kMaxResourceSection)
+        throw PeError("its resources are larger than 64 MiB");
     loaded.Section.resize(section->RawSize);
     read(section->RawPosition, loaded.Section.data(), loaded.Section.size());
     loaded.SectionAddress = section->VirtualAddress;
@@ -77,7 +79,9 @@ std::vector<std::u16string> ReadStringBlock(std::span<const std::uint8_t> bytes)
 
 std::vector<std::uint8_t> WriteStringBlock(const std::vector<std::u16string>& strings) {
     std::vector<std::uint8_t> out;
-    auto put = [&](std::uint16_t v) { out.insert(out.end(), {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)}); };
+    auto put = [&](std::uint16_t v) {
+        out.insert(out.end(), {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)});
+    };
     for (const std::u16string& s : strings) {
         put(static_cast<std::uint16_t>(s.size()));
         for (char16_t c : s) put(c);
@@ -101,7 +105,8 @@ SaverResources Describe(const ResourceTree& tree) {
     }
     if (const ResourceData* group = tree.First(ResourceKey::Number(kRtGroupIcon)))
         r.Icons = ReadIconGroup(group->Bytes);
-    if (const auto* data = tree.Find(ResourceKey::Number(kRtRcData))) r.Marker = data->count(kMarkerName) != 0;
+    if (const auto* data = tree.Find(ResourceKey::Number(kRtRcData)))
+        r.Marker = data->count(kMarkerName) != 0;
     return r;
 }
 
@@ -122,7 +127,8 @@ void SetVersion(ResourceTree& tree, const ManifestSaver& saver, const fs::path& 
     if (saver.Copyright) info->Strings[u"LegalCopyright"] = *saver.Copyright;
     if (saver.Version) {
         info->FileVersion = info->ProductVersion = *ParseVersionText(*saver.Version);
-        info->Strings[u"FileVersion"] = info->Strings[u"ProductVersion"] = *Utf8ToUtf16(*saver.Version);
+        info->Strings[u"FileVersion"] = info->Strings[u"ProductVersion"] =
+            *Utf8ToUtf16(*saver.Version);
     }
     // The version resource is replaced whole, in every language the stub had it.
     tree.Types.erase(ResourceKey::Number(kRtVersion));
@@ -157,11 +163,14 @@ void SetIcon(ResourceTree& tree, const std::vector<IconImage>& images, std::uint
     std::vector<std::uint16_t> ids;
     for (std::uint16_t id = 1; ids.size() < images.size(); ++id)
         if (!icons.count(ResourceKey::Number(id))) ids.push_back(id);
-    for (std::size_t i = 0; i < images.size(); ++i) icons[ResourceKey::Number(ids[i])][language] = {images[i].Bytes, 0};
+    for (std::size_t i = 0; i < images.size(); ++i)
+        icons[ResourceKey::Number(ids[i])][language] = {images[i].Bytes, 0};
     groups[groupName][language] = {IconGroup(images, ids), 0};
 }
 
-void Put32(std::vector<std::uint8_t>& bytes, std::uint32_t at, std::uint32_t value) { StoreLe32(&bytes[at], value); }
+void Put32(std::vector<std::uint8_t>& bytes, std::uint32_t at, std::uint32_t value) {
+    StoreLe32(&bytes[at], value);
+}
 
 std::FILE* OpenFile(const fs::path& path, const char* mode) {
 #ifdef _WIN32
@@ -179,7 +188,8 @@ using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
 StubReader FileReader(std::FILE* file) {
     return [file](std::uint32_t position, void* buffer, std::size_t count) {
-        if (std::fseek(file, static_cast<long>(position), SEEK_SET) != 0 || std::fread(buffer, 1, count, file) != count)
+        if (std::fseek(file, static_cast<long>(position), SEEK_SET) != 0 ||
+            std::fread(buffer, 1, count, file) != count)
             throw PeError("it ends early");
     };
 }
@@ -188,7 +198,8 @@ std::uint32_t ComputeChecksum(std::FILE* file, std::uint32_t position) {
     PeChecksum sum(position);
     std::vector<std::uint8_t> buffer(1 << 16);
     std::fseek(file, 0, SEEK_SET);
-    for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), file)) > 0;) sum.Add(buffer.data(), n);
+    for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), file)) > 0;)
+        sum.Add(buffer.data(), n);
     return sum.Finish();
 }
 
@@ -197,8 +208,8 @@ LoadedResources LoadStubResources(std::span<const std::uint8_t> head, std::uint3
     try {
         return LoadResources(head, length, read);
     } catch (const PeError& error) {
-        throw ToolError(stubName + " is not a Windows program the tool can read (" + error.what() + "): " +
-                        kBuildFromSaver);
+        throw ToolError(stubName + " is not a Windows program the tool can read (" + error.what() +
+                        "): " + kBuildFromSaver);
     }
 }
 
@@ -220,11 +231,13 @@ void RefuseOtherStubs(const LoadedResources& loaded, std::uint32_t length, const
         }
     }
     if (!loaded.Tree || !Describe(*loaded.Tree).Marker)
-        throw ToolError(stubName + " is not the saver program (it lacks the saver's marker resource): " +
-                        kBuildFromSaver);
+        throw ToolError(
+            stubName +
+            " is not the saver program (it lacks the saver's marker resource): " + kBuildFromSaver);
     if (!layout.HasRoomForSection())
-        throw ToolError(stubName + " is not a Windows program the tool can read: its headers have no room for "
-                                   "another section");
+        throw ToolError(stubName +
+                        " is not a Windows program the tool can read: its headers have no room for "
+                        "another section");
 }
 
 // The saver's own icon and version text, in the language of the stub's version resource.
@@ -270,7 +283,8 @@ void AddSectionHeader(std::vector<std::uint8_t>& head, const PeLayout& layout, s
 
 BrandedStub BrandStub(std::vector<std::uint8_t> head, std::uint32_t length, const StubReader& read,
                       const std::string& stubName, const ManifestSaver& saver,
-                      const std::optional<std::vector<std::uint8_t>>& icon, const fs::path& output) {
+                      const std::optional<std::vector<std::uint8_t>>& icon,
+                      const fs::path& output) {
     LoadedResources loaded = LoadStubResources(head, length, read, stubName);
     const PeLayout& layout = loaded.Layout;
     RefuseOtherStubs(loaded, length, read, stubName);
@@ -282,12 +296,14 @@ BrandedStub BrandStub(std::vector<std::uint8_t> head, std::uint32_t length, cons
     const std::uint32_t position = AlignUp(length, layout.FileAlignment);
     const std::uint32_t address = layout.VirtualEnd();
     std::vector<std::uint8_t> section = tree.Write(address);
-    const std::uint32_t rawSize = AlignUp(static_cast<std::uint32_t>(section.size()), layout.FileAlignment);
+    const std::uint32_t rawSize =
+        AlignUp(static_cast<std::uint32_t>(section.size()), layout.FileAlignment);
     stub.Tail.assign(position - length, 0);
     stub.Tail.insert(stub.Tail.end(), section.begin(), section.end());
     stub.Tail.resize(stub.Tail.size() + (rawSize - section.size()), 0);
     if (static_cast<std::uint64_t>(address) + rawSize > 0x7FFFFFFF)
-        throw ToolError(stubName + " is not a Windows program the tool can read: its image is too large");
+        throw ToolError(stubName +
+                        " is not a Windows program the tool can read: its image is too large");
     AddSectionHeader(head, layout, static_cast<std::uint32_t>(section.size()), address, rawSize,
                      position);
 
@@ -303,8 +319,8 @@ void WriteImageChecksum(const fs::path& path, std::uint32_t checksumPosition) {
     if (!file) throw ToolError("cannot reopen " + PathText(path) + ": " + std::strerror(errno));
     std::uint8_t bytes[4];
     StoreLe32(bytes, ComputeChecksum(file.get(), checksumPosition));
-    if (std::fseek(file.get(), checksumPosition, SEEK_SET) != 0 || std::fwrite(bytes, 1, 4, file.get()) != 4 ||
-        std::fflush(file.get()) != 0)
+    if (std::fseek(file.get(), checksumPosition, SEEK_SET) != 0 ||
+        std::fwrite(bytes, 1, 4, file.get()) != 4 || std::fflush(file.get()) != 0)
         throw ToolError("cannot write " + PathText(path) + ": " + std::strerror(errno));
 }
 
@@ -335,20 +351,24 @@ void CheckSaverResources(const fs::path& path, const SaverResources& expected) {
         FileReader(file.get())(0, head.data(), head.size());
         loaded = LoadResources(head, size, FileReader(file.get()));
     } catch (const PeError& error) {
-        throw std::runtime_error(std::string("its program image does not read back: ") + error.what());
+        throw std::runtime_error(std::string("its program image does not read back: ") +
+                                 error.what());
     }
     if (!loaded.Tree) throw std::runtime_error("it has no resources");
     // The tree read back, written again, must give the section's bytes.
     const std::vector<std::uint8_t> again = loaded.Tree->Write(loaded.SectionAddress);
-    if (again.size() > loaded.Section.size() || !std::equal(again.begin(), again.end(), loaded.Section.begin()))
+    if (again.size() > loaded.Section.size() ||
+        !std::equal(again.begin(), again.end(), loaded.Section.begin()))
         throw std::runtime_error("its resource tree does not read back as it was written");
     const SaverResources got = Describe(*loaded.Tree);
     if (!got.Marker) throw std::runtime_error("its marker resource is missing");
-    if (got.Name != expected.Name) throw std::runtime_error("its name (string 1) does not read back");
+    if (got.Name != expected.Name)
+        throw std::runtime_error("its name (string 1) does not read back");
     if (!got.Version || !expected.Version || got.Version->Strings != expected.Version->Strings ||
         got.Version->FileVersion != expected.Version->FileVersion)
         throw std::runtime_error("its version resource does not read back");
-    if (got.Icons.size() != expected.Icons.size()) throw std::runtime_error("its icon group does not read back");
+    if (got.Icons.size() != expected.Icons.size())
+        throw std::runtime_error("its icon group does not read back");
     const auto* icons = loaded.Tree->Find(ResourceKey::Number(kRtIcon));
     for (const IconGroupEntry& e : got.Icons)
         if (!icons || !icons->count(ResourceKey::Number(e.Id)))

@@ -29,8 +29,8 @@ using StubReader = std::function<void(std::uint32_t position, void* buffer, std:
 struct SaverResources {
     std::optional<std::u16string> Name;  // string resource 1
     std::optional<VersionInfo> Version;
-    std::vector<IconGroupEntry> Icons;   // the first icon group
-    bool Marker = false;                 // the saver program's marker resource
+    std::vector<IconGroupEntry> Icons;  // the first icon group
+    bool Marker = false;                // the saver program's marker resource
 };
 
 struct BrandedStub {
@@ -38,7 +38,7 @@ struct BrandedStub {
     std::uint32_t CopyEnd = 0;       // the stub's bytes from Head's end to here follow as they are
     std::vector<std::uint8_t> Tail;  // padding and the new resource section
     std::uint32_t ChecksumPosition = 0;
-    SaverResources Expected;         // what the saver's resources must say once built
+    SaverResources Expected;  // what the saver's resources must say once built
 
     std::uint32_t Length() const { return CopyEnd + static_cast<std::uint32_t>(Tail.size()); }
 };

@@ -123,14 +123,16 @@ StubPlan PlanStub(InputFile& stub, const Manifest& manifest, const fs::path& out
     std::optional<std::vector<std::uint8_t>> icon;
     if (manifest.Saver.Icon) {
         InputFile file(*manifest.Saver.Icon, "icon");
-        if (file.Size() > kMaxIconFile) throw ToolError(file.Name() + " is larger than an icon file may be (16 MiB)");
+        if (file.Size() > kMaxIconFile)
+            throw ToolError(file.Name() + " is larger than an icon file may be (16 MiB)");
         icon = file.ReadAll();
     }
-    plan.Stub = BrandStub(std::move(head), length,
-                          [&](std::uint32_t position, void* buffer, std::size_t count) {
-                              stub.ReadAt(position, buffer, count);
-                          },
-                          stub.Name(), manifest.Saver, icon, output);
+    plan.Stub = BrandStub(
+        std::move(head), length,
+        [&](std::uint32_t position, void* buffer, std::size_t count) {
+            stub.ReadAt(position, buffer, count);
+        },
+        stub.Name(), manifest.Saver, icon, output);
     return plan;
 }
 
@@ -244,8 +246,8 @@ void AddKeysAndSettings(const Manifest& manifest, PakInput& input) {
 
 // The branded stub, then the container, into the output's temporary file, which takes the
 // output's place only once the saver's own reader has read it back.
-void WriteSaver(OutputFile& out, InputFile& stub, const BrandedStub& branded,
-                const PakInput& input, const Manifest& manifest, const fs::path& output) {
+void WriteSaver(OutputFile& out, InputFile& stub, const BrandedStub& branded, const PakInput& input,
+                const Manifest& manifest, const fs::path& output) {
     out.Write(branded.Head.data(), branded.Head.size());
     stub.CopyTo(static_cast<std::uint32_t>(branded.Head.size()), branded.CopyEnd, out);
     out.Write(branded.Tail.data(), branded.Tail.size());

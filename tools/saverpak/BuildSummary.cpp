@@ -20,8 +20,10 @@ void PrintBuildSummary(const std::filesystem::path& output, std::ostream& out) {
     std::uint64_t programs = 0, pictures = 0;
     std::size_t external = 0;
     for (const PakModuleInfo& m : r.Modules) {
-        if (m.Data) programs += m.Data->Length;
-        else ++external;
+        if (m.Data)
+            programs += m.Data->Length;
+        else
+            ++external;
     }
     for (const PakPictureInfo& p : r.Pictures) pictures += p.Data.Length;
     std::string modules = SummaryCount(r.Modules.size(), "module", "modules");

@@ -105,11 +105,14 @@ void AddPreviewCommand(CLI::App& app, PreviewFunction work) {
     auto size = std::make_shared<std::string>();
     auto input = std::make_shared<std::string>();
     auto output = std::make_shared<std::string>();
-    preview->add_option("INPUT", *input, "A picture (PNG, JPEG, BMP) as build stores it, or a saver with --picture")
+    preview
+        ->add_option("INPUT", *input,
+                     "A picture (PNG, JPEG, BMP) as build stores it, or a saver with --picture")
         ->required();
-    preview->add_option("--picture", options->picture,
-                        "Content item of the saver (from 0); for a picture file, its role "
-                        "(0 preview, 1 logo; default: INPUT is a picture file)")
+    preview
+        ->add_option("--picture", options->picture,
+                     "Content item of the saver (from 0); for a picture file, its role "
+                     "(0 preview, 1 logo; default: INPUT is a picture file)")
         ->check(CLI::NonNegativeNumber);
     preview->add_option("--size", *size,
                         "Fit into WIDTHxHEIGHT, as the preview window does (default: the "
@@ -179,7 +182,8 @@ int CheckOutput(int code) {
     bool written = std::cout.good() && std::fflush(stdout) == 0 && !std::ferror(stdout);
     if (written) return code;
     std::cerr << "saverpak: cannot write to standard output"
-              << (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()) << std::endl;
+              << (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string())
+              << std::endl;
     return kExitFailure;
 }
 

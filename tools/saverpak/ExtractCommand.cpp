@@ -1,7 +1,7 @@
 #include "package/PakEntries.h"
 #include "package/kwPak.h"
-#include "tools/saverpak/Ansi.h"
 #include "support/Text.h"
+#include "tools/saverpak/Ansi.h"
 #include "tools/saverpak/Commands.h"
 #include "tools/saverpak/OutputFile.h"
 #include "tools/saverpak/PathText.h"
@@ -25,7 +25,8 @@ std::uint32_t DataBlockOf(kwPak& pak, const fs::path& file, ExtractKind kind, un
     ReadModuleEntry(pak, static_cast<std::int32_t>(table[index]), entry);
     if (entry.IsExternal())
         throw ToolError(PathText(file) + ": module " + std::to_string(index) + " is external (" +
-                        TerminalText({entry.Name.Text(), entry.Name.Length()}) + "); the container holds no program for it");
+                        TerminalText({entry.Name.Text(), entry.Name.Length()}) +
+                        "); the container holds no program for it");
     return entry.Descriptor.DataOffset;
 }
 
@@ -47,8 +48,9 @@ void ExtractFromSaver(const fs::path& file, ExtractKind kind, unsigned index,
         std::uint32_t dataOffset = DataBlockOf(pak, file, kind, index);
         if (dataOffset > kMaxPakPosition) pak.RaiseReadError();
         std::uint32_t length = pak.ReadDataBlockLength(static_cast<std::int32_t>(dataOffset));
-        pak.StreamBytes(static_cast<std::int32_t>(dataOffset + kDataBlockHeaderSize), length,
-                        [&](const std::uint8_t* bytes, std::uint32_t count) { out.Write(bytes, count); });
+        pak.StreamBytes(
+            static_cast<std::int32_t>(dataOffset + kDataBlockHeaderSize), length,
+            [&](const std::uint8_t* bytes, std::uint32_t count) { out.Write(bytes, count); });
     });
     out.Commit();
 }

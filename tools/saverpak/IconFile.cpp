@@ -23,13 +23,15 @@ std::uint32_t Be32(const std::uint8_t* b) {
 void CheckImage(IconImage& image, std::size_t index) {
     const std::vector<std::uint8_t>& b = image.Bytes;
     auto fail = [&](const std::string& why) {
-        throw std::runtime_error("image " + std::to_string(index) + " (" + std::to_string(image.Width) + "x" +
-                                 std::to_string(image.Height) + ") " + why);
+        throw std::runtime_error("image " + std::to_string(index) + " (" +
+                                 std::to_string(image.Width) + "x" + std::to_string(image.Height) +
+                                 ") " + why);
     };
     static const std::uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     if (b.size() >= 8 && std::memcmp(b.data(), kPng, 8) == 0) {
         image.Png = true;
-        if (b.size() < 33 || std::memcmp(b.data() + 12, "IHDR", 4) != 0) fail("is a PNG without its header");
+        if (b.size() < 33 || std::memcmp(b.data() + 12, "IHDR", 4) != 0)
+            fail("is a PNG without its header");
         if (Be32(b.data() + 16) != image.Width || Be32(b.data() + 20) != image.Height)
             fail("is a PNG of another size than the directory says");
         if (image.BitCount == 0) image.BitCount = 32;
@@ -39,7 +41,8 @@ void CheckImage(IconImage& image, std::size_t index) {
     const std::int32_t width = static_cast<std::int32_t>(LoadLe32(b.data() + 4));
     const std::int32_t height = static_cast<std::int32_t>(LoadLe32(b.data() + 8));
     const std::uint16_t bits = Le16(b, 14);
-    if (width != static_cast<std::int32_t>(image.Width) || height != 2 * static_cast<std::int32_t>(image.Height))
+    if (width != static_cast<std::int32_t>(image.Width) ||
+        height != 2 * static_cast<std::int32_t>(image.Height))
         fail("is a bitmap of another size than the directory says");
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
         fail("has " + std::to_string(bits) + " bits per pixel");

@@ -22,7 +22,8 @@ PakDataInfo ReadDataInfo(ssPak& pak, std::uint32_t position) {
     PakDataInfo info;
     if (position > kMaxPakPosition) pak.RaiseReadError();
     info.Length = pak.ReadDataBlockLength(static_cast<std::int32_t>(position));
-    if (!pak.FitsInContainer(static_cast<std::uint64_t>(position) + kDataBlockHeaderSize, info.Length))
+    if (!pak.FitsInContainer(static_cast<std::uint64_t>(position) + kDataBlockHeaderSize,
+                             info.Length))
         pak.RaiseReadError();
     info.Span = {position, kDataBlockHeaderSize + static_cast<std::uint64_t>(info.Length)};
     return info;

@@ -23,7 +23,9 @@ using nlohmann::ordered_json;
 
 namespace {
 
-std::uint64_t ContainerEnd(const PakReport& r) { return r.TrailerSpan.Position + r.TrailerSpan.Size; }
+std::uint64_t ContainerEnd(const PakReport& r) {
+    return r.TrailerSpan.Position + r.TrailerSpan.Size;
+}
 
 ordered_json SpanJson(const PakSpan& span) {
     return {{"position", span.Position}, {"size", span.Size}};
@@ -192,9 +194,10 @@ void AddPictureLines(const PakReport& r, const Facts& facts, Lines& lines) {
         const PakPictureInfo& p = r.Pictures[i];
         std::string n = std::to_string(i);
         std::string about = std::string(*PictureRole(i) ? PictureRole(i) : "not shown") + ", ";
-        about += facts[i] ? facts[i]->Kind + " " + std::to_string(facts[i]->Width) + " x " +
-                                std::to_string(facts[i]->Height)
-                          : std::string(PictureTypeName(p.Descriptor.PictureType)) + ", unrecognised";
+        about += facts[i]
+                     ? facts[i]->Kind + " " + std::to_string(facts[i]->Width) + " x " +
+                           std::to_string(facts[i]->Height)
+                     : std::string(PictureTypeName(p.Descriptor.PictureType)) + ", unrecognised";
         lines.push_back({p.Data.Span.Position, p.Data.Span.Size,
                          "picture " + n + " data (" + about + ", length " +
                              std::to_string(p.Data.Length) + ")"});
@@ -266,13 +269,12 @@ void ListSaver(const fs::path& file, bool json, std::ostream& out) {
     Facts facts;
     std::ifstream in(file, std::ios::binary);
     for (const PakPictureInfo& p : report.Pictures)
-        facts.push_back(ReadPictureFacts(in, p.Data.Span.Position, p.Data.Length,
-                                         p.Descriptor.PictureType));
+        facts.push_back(
+            ReadPictureFacts(in, p.Data.Span.Position, p.Data.Length, p.Descriptor.PictureType));
     if (json) {
         ordered_json j = ReportJson(report, facts);
         j["saver"] = ordered_json::parse(SaverResourcesJson(file));
-        out << j.dump(2, ' ', false, ordered_json::error_handler_t::replace)
-            << "\n";
+        out << j.dump(2, ' ', false, ordered_json::error_handler_t::replace) << "\n";
     } else {
         PrintTable(report, facts, out);
         if (std::string saver = SaverResourcesLine(file); !saver.empty()) out << saver << "\n";

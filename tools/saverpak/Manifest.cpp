@@ -100,8 +100,10 @@ private:
     void RefuseEscapedControls(const std::string& where, const char* key,
                                const std::string& text) const {
         if (text.find_first_of("\b\t\n\f\r") == std::string::npos) return;
-        Fail(where, std::string("'") + key + "' holds a line break, tab or other control character: in double "
-                        "quotes \\n, \\t, \\r, \\b and \\f stand for them. " + kPathHint);
+        Fail(where, std::string("'") + key +
+                        "' holds a line break, tab or other control character: in double "
+                        "quotes \\n, \\t, \\r, \\b and \\f stand for them. " +
+                        kPathHint);
     }
 
     bool OptionalBool(const toml::table& t, const std::string& where, const char* key) const {
@@ -149,8 +151,9 @@ private:
             if (module.Name->size() >= kPathCharacters)
                 Fail(where, "'name' is longer than 259 characters");
             if (IsArgumentFileName(*module.Name))
-                Fail(where, "'name' ends in \".cfg\", the extension of the argument file the "
-                            "saver writes beside the program");
+                Fail(where,
+                     "'name' ends in \".cfg\", the extension of the argument file the "
+                     "saver writes beside the program");
         } else {
             module.File = RequiredFile(t, where);
             if (module.Name) {
@@ -234,7 +237,8 @@ private:
         if (!text) Fail("saver", std::string("'") + key + "' is not UTF-8 text");
         if (text->empty()) Fail("saver", std::string("'") + key + "' is empty");
         if (text->size() > kMaxSaverText)
-            Fail("saver", std::string("'") + key + "' is longer than " + std::to_string(kMaxSaverText) + " characters");
+            Fail("saver", std::string("'") + key + "' is longer than " +
+                              std::to_string(kMaxSaverText) + " characters");
         for (char16_t c : *text) {
             if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
                 Fail("saver", std::string("'") + key + "' contains a control character");
@@ -243,7 +247,8 @@ private:
     }
 
     ManifestSaver ReadSaver(const toml::table& t) const {
-        CheckKeys(t, "saver", {"name", "description", "product", "company", "version", "copyright", "icon"});
+        CheckKeys(t, "saver",
+                  {"name", "description", "product", "company", "version", "copyright", "icon"});
         ManifestSaver saver;
         saver.Name = SaverText(t, "name");
         saver.Description = SaverText(t, "description");
@@ -252,7 +257,9 @@ private:
         saver.Copyright = SaverText(t, "copyright");
         if (const toml::node* node = t.get("version")) {
             if (!node->is_string() || !ParseVersionText(*node->value<std::string>()))
-                Fail("saver", "'version' must be a string such as \"1.2.3\" or \"1.2.3.4\" (each part 0 to 65535)");
+                Fail("saver",
+                     "'version' must be a string such as \"1.2.3\" or \"1.2.3.4\" (each part 0 to "
+                     "65535)");
             saver.Version = *node->value<std::string>();
         }
         if (t.contains("icon")) saver.Icon = RequiredFile(t, "saver", "icon");
@@ -269,7 +276,8 @@ void RefuseUnlessUtf8(const std::string& text, const std::string& sourceName) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t size = text.size();
     constexpr const char* kSaveAs = "; save it as UTF-8 (in Notepad: Save As, Encoding UTF-8)";
-    if (size >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF)))
+    if (size >= 2 &&
+        ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF)))
         throw ToolError(sourceName + ": the manifest is UTF-16 text" + kSaveAs);
     std::size_t line = 1, column = 1;
     for (std::size_t i = 0; i < size;) {
@@ -319,7 +327,8 @@ Manifest LoadManifest(const std::filesystem::path& path) {
     constexpr std::size_t kMaxManifestSize = 1 << 20;
     std::error_code error;
     std::filesystem::file_status status = std::filesystem::status(path, error);
-    if (!std::filesystem::exists(status)) throw ToolError("cannot open the manifest " + PathText(path));
+    if (!std::filesystem::exists(status))
+        throw ToolError("cannot open the manifest " + PathText(path));
     if (!std::filesystem::is_regular_file(status))
         throw ToolError("the manifest " + PathText(path) + " is not a regular file");
     std::ifstream in(path, std::ios::binary);

@@ -11,9 +11,9 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <windows.h>
 #include <io.h>
 #include <process.h>
-#include <windows.h>
 #else
 #include <signal.h>
 #include <unistd.h>
@@ -97,9 +97,9 @@ std::FILE* CreateNew(const fs::path& path) {
                                   nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle) {
         const DWORD code = GetLastError();
-        errno = code == ERROR_FILE_EXISTS                                     ? EEXIST
+        errno = code == ERROR_FILE_EXISTS                                      ? EEXIST
                 : code == ERROR_PATH_NOT_FOUND || code == ERROR_FILE_NOT_FOUND ? ENOENT
-                                                                                : EACCES;
+                                                                               : EACCES;
         return nullptr;
     }
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle.Get()), _O_WRONLY | _O_BINARY);
@@ -119,13 +119,15 @@ std::FILE* CreateNew(const fs::path& path) {
 // name: an output whose own name is near the limit must still get its temporary file.
 fs::path TempName(const fs::path& output, unsigned counter) {
     constexpr std::size_t kNameLimit = 255;
-    std::string suffix = ".saverpak-" + std::to_string(CurrentProcessId()) + "-" +
-                         std::to_string(counter) + ".tmp";
+    std::string suffix =
+        ".saverpak-" + std::to_string(CurrentProcessId()) + "-" + std::to_string(counter) + ".tmp";
     fs::path::string_type base = output.filename().native();
     std::size_t cut = std::min(base.size(), kNameLimit - 1 - suffix.size());
     auto continues = [](auto unit) {
-        if constexpr (sizeof unit == 1) return (static_cast<unsigned char>(unit) & 0xC0) == 0x80;
-        else return unit >= 0xDC00 && unit <= 0xDFFF;  // the second half of a surrogate pair
+        if constexpr (sizeof unit == 1)
+            return (static_cast<unsigned char>(unit) & 0xC0) == 0x80;
+        else
+            return unit >= 0xDC00 && unit <= 0xDFFF;  // the second half of a surrogate pair
     };
     while (cut > 0 && cut < base.size() && continues(base[cut])) --cut;
     base.resize(cut);
@@ -174,12 +176,17 @@ fs::path FollowLinks(const fs::path& output) {
 
 const char* SpecialFileKind(fs::file_type type) {
     switch (type) {
-        case fs::file_type::directory: return "a folder";
-        case fs::file_type::fifo: return "a FIFO (named pipe)";
+        case fs::file_type::directory:
+            return "a folder";
+        case fs::file_type::fifo:
+            return "a FIFO (named pipe)";
         case fs::file_type::character:
-        case fs::file_type::block: return "a device";
-        case fs::file_type::socket: return "a socket";
-        default: return "a special file";
+        case fs::file_type::block:
+            return "a device";
+        case fs::file_type::socket:
+            return "a socket";
+        default:
+            return "a special file";
     }
 }
 
@@ -192,7 +199,8 @@ void CheckOutputTarget(const fs::path& output, const fs::path& target) {
     const std::string name = PathText(target.filename());
     if (const char* problem = ModuleNameProblem(name);
         problem && std::string_view(problem).find("device") != std::string_view::npos)
-        throw ToolError(named + " is a device name; saverpak writes only regular files. Choose "
+        throw ToolError(named +
+                        " is a device name; saverpak writes only regular files. Choose "
                         "another file name");
 #endif
     std::error_code error;
@@ -270,8 +278,8 @@ void OutputFile::CopyFrom(std::FILE* source, std::uint64_t offset, std::uint64_t
     while (count != 0) {
         ssize_t copied = copy_file_range(fileno(source), &from, fileno(FStream), nullptr,
                                          static_cast<std::size_t>(count), 0);
-        if (copied < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
-                           errno == EOPNOTSUPP))
+        if (copied < 0 &&
+            (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
             break;  // no copy between these files: the buffer below does it
         if (copied < 0)
             throw ToolError("cannot write " + PathText(FTemp) + ": " + std::strerror(errno));

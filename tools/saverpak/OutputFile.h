@@ -12,8 +12,8 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <string>
 #include <filesystem>
+#include <string>
 
 class OutputFile {
 public:

@@ -17,7 +17,8 @@ bool IsPowerOfTwo(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
 void Need(std::span<const std::uint8_t> head, std::uint64_t fileSize, std::uint64_t end,
           const char* what) {
-    if (end > head.size() || end > fileSize) throw PeError(std::string("its ") + what + " is cut short");
+    if (end > head.size() || end > fileSize)
+        throw PeError(std::string("its ") + what + " is cut short");
 }
 
 // The data directory, whose count sits at `countField` in the optional header at `optional`.
@@ -56,8 +57,8 @@ void ReadSections(std::span<const std::uint8_t> head, std::uint64_t fileSize, st
         if (static_cast<std::uint64_t>(s.VirtualAddress) + std::max(s.VirtualSize, s.RawSize) >
             0x7FFFFFFF)
             throw PeError("its image is larger than 2 GiB");
-        previousEnd = AlignUp(s.VirtualAddress + std::max(s.VirtualSize, s.RawSize),
-                              layout.SectionAlignment);
+        previousEnd =
+            AlignUp(s.VirtualAddress + std::max(s.VirtualSize, s.RawSize), layout.SectionAlignment);
         if (s.RawSize != 0 && (s.RawPosition < layout.SizeOfHeaders ||
                                static_cast<std::uint64_t>(s.RawPosition) + s.RawSize > fileSize))
             throw PeError("section " + s.Name + " lies outside the file");
@@ -73,14 +74,16 @@ PeLayout PeLayout::Parse(std::span<const std::uint8_t> head, std::uint64_t fileS
     if (head[0] != 'M' || head[1] != 'Z') throw PeError("it does not begin with \"MZ\"");
     const std::uint64_t pe = Le32(head, 0x3C);
     need(pe + 24, "PE header");
-    if (std::memcmp(&head[pe], "PE\0\0", 4) != 0) throw PeError("it has no PE header (an MS-DOS program?)");
+    if (std::memcmp(&head[pe], "PE\0\0", 4) != 0)
+        throw PeError("it has no PE header (an MS-DOS program?)");
     const std::uint16_t sectionCount = Le16(head, pe + 6);
     const std::uint16_t optionalSize = Le16(head, pe + 20);
     const std::uint64_t optional = pe + 24;
     need(optional + optionalSize, "optional header");
     if (optionalSize < 2) throw PeError("it has no optional header");
     const std::uint16_t magic = Le16(head, optional);
-    if (magic != 0x10B && magic != 0x20B) throw PeError("its optional header is of an unknown kind");
+    if (magic != 0x10B && magic != 0x20B)
+        throw PeError("its optional header is of an unknown kind");
     const std::uint64_t countField = magic == 0x20B ? 108 : 92;
     if (countField + 4 > optionalSize) throw PeError("its optional header is cut short");
 
@@ -109,8 +112,10 @@ std::optional<PeDirectory> PeLayout::Directory(int index) const {
 const PeSection* PeLayout::SectionAt(std::uint32_t rva, std::uint32_t size) const {
     for (const PeSection& s : Sections) {
         const std::uint64_t end = static_cast<std::uint64_t>(rva) + size;
-        if (rva >= s.VirtualAddress && end <= static_cast<std::uint64_t>(s.VirtualAddress) + s.RawSize &&
-            end <= static_cast<std::uint64_t>(s.VirtualAddress) + std::max(s.VirtualSize, s.RawSize))
+        if (rva >= s.VirtualAddress &&
+            end <= static_cast<std::uint64_t>(s.VirtualAddress) + s.RawSize &&
+            end <=
+                static_cast<std::uint64_t>(s.VirtualAddress) + std::max(s.VirtualSize, s.RawSize))
             return &s;
     }
     return nullptr;
@@ -135,7 +140,8 @@ std::uint32_t PeLayout::RawEnd() const {
 
 std::uint32_t PeLayout::VirtualEnd() const {
     const PeSection& last = Sections.back();
-    return AlignUp(last.VirtualAddress + std::max(last.VirtualSize, last.RawSize), SectionAlignment);
+    return AlignUp(last.VirtualAddress + std::max(last.VirtualSize, last.RawSize),
+                   SectionAlignment);
 }
 
 void PeChecksum::Add(const std::uint8_t* bytes, std::size_t count) {

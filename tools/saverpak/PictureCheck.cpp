@@ -43,7 +43,8 @@ std::string BmpProblem(const std::vector<std::uint8_t>& bytes) {
                std::to_string(paletteEnd) + " or later, the file says " +
                std::to_string(pixelOffset) + ")";
     std::uint64_t pixelBytes =
-        std::uint64_t(cBitmap::RowStride(header.biWidth, header.biBitCount)) * DWORD(header.biHeight);
+        std::uint64_t(cBitmap::RowStride(header.biWidth, header.biBitCount)) *
+        DWORD(header.biHeight);
     if (pixelBytes > kMaxPixelBytes) return "BMP is too large";
     std::uint64_t dataSize = header.biSizeImage;
     if (header.biCompression == 0) {
@@ -75,8 +76,10 @@ std::string JpegProblem(const std::vector<std::uint8_t>& bytes) {
 std::string UnconvertedFormat(const std::vector<std::uint8_t>& bytes, const std::string& name) {
     const PictureFormat format = RecognizeFormat(bytes.data(), bytes.size());
     // ImageMagick's "[0]" takes the first frame of an animation or the first page.
-    const std::string how = "; save it as PNG, JPEG or BMP first, for example with ImageMagick: "
-                            "convert '" + name + "[0]' picture.png";
+    const std::string how =
+        "; save it as PNG, JPEG or BMP first, for example with ImageMagick: "
+        "convert '" +
+        name + "[0]' picture.png";
     if (format == PictureFormat::Unknown)
         return "not a picture the tool knows (it takes PNG, JPEG and BMP files)";
     return std::string(FormatName(format)) + " pictures are not converted" + how;

@@ -21,7 +21,7 @@ std::string PictureProblem(const std::vector<std::uint8_t>& bytes, std::uint8_t 
 // top-down rows), with alpha composited over the background of its role: black for picture 0
 // (the preview), the dialog face RGB(240,240,240) for picture 1 (the logo).
 struct PicturePlan {
-    std::uint8_t Type = 0;                              // kPictureBmp or kPictureJpeg
+    std::uint8_t Type = 0;                               // kPictureBmp or kPictureJpeg
     std::optional<std::vector<std::uint8_t>> Converted;  // the BMP stored in the file's place
     std::string Note;  // for a converted one: "(PNG 400×300 with alpha) stored as an 8-bit BMP"
 };

@@ -69,14 +69,17 @@ std::optional<PictureFacts> JpegFacts(BlockReader& in) {
         if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // no length
         if (marker == 0xD9 || marker == 0xDA) return std::nullopt;  // no frame before the scan
         const std::uint32_t length = in.Be16(at);
-        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+            marker != 0xCC) {
             PictureFacts facts;
             facts.Height = in.Be16(at + 3);
             facts.Width = in.Be16(at + 5);
             const std::uint32_t components = in.Byte(at + 7);
             if (in.Failed()) return std::nullopt;
-            facts.Kind = components == 1 ? "JPEG grey" : components == 3 ? "JPEG colour"
-                       : components == 4 ? "JPEG CMYK" : "JPEG, " + std::to_string(components) + " components";
+            facts.Kind = components == 1   ? "JPEG grey"
+                         : components == 3 ? "JPEG colour"
+                         : components == 4 ? "JPEG CMYK"
+                                           : "JPEG, " + std::to_string(components) + " components";
             if (marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE)
                 facts.Kind += " progressive";
             return facts;

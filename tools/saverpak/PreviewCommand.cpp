@@ -92,8 +92,8 @@ void ClearRowTails(const cBitmap& bitmap) {
 
 // A picture that build would refuse is refused here too, with build's message, before
 // anything is allocated for it: a small file may claim a picture of gigabytes.
-void RefuseWhatBuildRefuses(const std::vector<std::uint8_t>& bytes, std::optional<std::uint8_t> type,
-                            const std::string& what) {
+void RefuseWhatBuildRefuses(const std::vector<std::uint8_t>& bytes,
+                            std::optional<std::uint8_t> type, const std::string& what) {
     if (!type) return;  // the saver's own load says what is wrong with it
     const std::string problem = PictureProblem(bytes, *type);
     if (!problem.empty()) throw ToolError("preview: " + what + ": " + problem);

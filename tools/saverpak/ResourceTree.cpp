@@ -20,7 +20,8 @@ public:
 
     void Need(std::uint64_t offset, std::uint64_t size, const char* what) const {
         if (offset + size > FSection.size())
-            throw PeError(std::string("its resource ") + what + " lies outside the resource section");
+            throw PeError(std::string("its resource ") + what +
+                          " lies outside the resource section");
     }
     std::uint16_t Le16(std::uint64_t at) const {
         return static_cast<std::uint16_t>(FSection[at] | (FSection[at + 1] << 8));
@@ -57,18 +58,21 @@ public:
     }
 
     std::uint32_t Subdirectory(std::uint32_t field) const {
-        if (!(field & kSubdirectoryBit)) throw PeError("its resource tree is not three levels deep");
+        if (!(field & kSubdirectoryBit))
+            throw PeError("its resource tree is not three levels deep");
         return field & ~kSubdirectoryBit;
     }
 
     ResourceData Data(std::uint32_t field) const {
-        if (field & kSubdirectoryBit) throw PeError("its resource tree is deeper than three levels");
+        if (field & kSubdirectoryBit)
+            throw PeError("its resource tree is deeper than three levels");
         Need(field, kDataEntrySize, "data entry");
         const std::uint32_t rva = Le32(field), size = Le32(field + 4);
         if (rva < FBase) throw PeError("a resource's data lies outside the resource section");
         Need(static_cast<std::uint64_t>(rva) - FBase, size, "data");
         ResourceData data;
-        data.Bytes.assign(FSection.begin() + (rva - FBase), FSection.begin() + (rva - FBase + size));
+        data.Bytes.assign(FSection.begin() + (rva - FBase),
+                          FSection.begin() + (rva - FBase + size));
         data.CodePage = Le32(field + 8);
         return data;
     }
@@ -84,7 +88,9 @@ void Put16(std::vector<std::uint8_t>& out, std::size_t at, std::uint16_t v) {
     out[at + 1] = static_cast<std::uint8_t>(v >> 8);
 }
 
-void Put32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) { StoreLe32(&out[at], v); }
+void Put32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
+    StoreLe32(&out[at], v);
+}
 
 using TypeMap = std::map<ResourceKey, ResourceTree::Names>;
 
@@ -131,8 +137,11 @@ SectionPlan PlanSection(const TypeMap& types) {
 class SectionWriter {
 public:
     SectionWriter(const SectionPlan& plan, std::uint32_t base)
-        : FOut(plan.Total, 0), FNextEntry(plan.EntryStart), FNextName(plan.NameStart),
-          FNextData(plan.DataStart), FBase(base) {}
+        : FOut(plan.Total, 0),
+          FNextEntry(plan.EntryStart),
+          FNextName(plan.NameStart),
+          FNextData(plan.DataStart),
+          FBase(base) {}
 
     std::vector<std::uint8_t>& Out() { return FOut; }
 
@@ -148,7 +157,8 @@ public:
         if (!k.IsName()) return Put32(FOut, entry, k.Id);
         Put32(FOut, entry, static_cast<std::uint32_t>(FNextName) | kSubdirectoryBit);
         Put16(FOut, FNextName, static_cast<std::uint16_t>(k.Name.size()));
-        for (std::size_t i = 0; i < k.Name.size(); ++i) Put16(FOut, FNextName + 2 + 2 * i, k.Name[i]);
+        for (std::size_t i = 0; i < k.Name.size(); ++i)
+            Put16(FOut, FNextName + 2 + 2 * i, k.Name[i]);
         FNextName += NameSize(k);
     }
 
@@ -162,7 +172,8 @@ public:
             Put32(FOut, FNextEntry, static_cast<std::uint32_t>(FBase + FNextData));
             Put32(FOut, FNextEntry + 4, static_cast<std::uint32_t>(data.Bytes.size()));
             Put32(FOut, FNextEntry + 8, data.CodePage);
-            std::copy(data.Bytes.begin(), data.Bytes.end(), FOut.begin() + static_cast<std::ptrdiff_t>(FNextData));
+            std::copy(data.Bytes.begin(), data.Bytes.end(),
+                      FOut.begin() + static_cast<std::ptrdiff_t>(FNextData));
             FNextEntry += kDataEntrySize;
             FNextData = (FNextData + data.Bytes.size() + 7) / 8 * 8;
             ++l;
@@ -219,7 +230,8 @@ std::vector<std::uint8_t> ResourceTree::Write(std::uint32_t base) const {
         auto [named, numbered] = Counts(typeNames);
         typeDirs.push_back(writer.Directory(named, numbered));
         writer.Key(root + kDirectorySize + t * kEntrySize, type);
-        Put32(out, root + kDirectorySize + t * kEntrySize + 4, static_cast<std::uint32_t>(typeDirs.back()) | kSubdirectoryBit);
+        Put32(out, root + kDirectorySize + t * kEntrySize + 4,
+              static_cast<std::uint32_t>(typeDirs.back()) | kSubdirectoryBit);
         ++t;
     }
     t = 0;

@@ -17,8 +17,8 @@
 #include <vector>
 
 struct ResourceKey {
-    std::uint16_t Id = 0;   // when Name is empty
-    std::u16string Name;    // a named entry, as stored (compilers store names in capitals)
+    std::uint16_t Id = 0;  // when Name is empty
+    std::u16string Name;   // a named entry, as stored (compilers store names in capitals)
 
     static ResourceKey Number(std::uint16_t id) { return {id, {}}; }
     static ResourceKey Named(std::u16string name) { return {0, std::move(name)}; }

@@ -17,7 +17,8 @@ std::string Shown(const std::u16string& text) {
         const unsigned char u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7F || c == '\\') {
             static const char kHex[] = "0123456789ABCDEF";
-            out += c == '\\' ? std::string("\\\\") : std::string("\\x") + kHex[u >> 4] + kHex[u & 15];
+            out +=
+                c == '\\' ? std::string("\\\\") : std::string("\\x") + kHex[u >> 4] + kHex[u & 15];
         } else {
             out += c;
         }
@@ -35,10 +36,13 @@ std::string SaverResourcesJson(const std::filesystem::path& path) {
     j["name"] = r->Name ? ordered_json(Utf16ToUtf8(*r->Name)) : ordered_json(nullptr);
     if (r->Version) {
         j["version"] = VersionText(r->Version->FileVersion);
-        for (auto [key, field] : {std::pair{u"FileDescription", "description"}, {u"ProductName", "product"},
-                                  {u"CompanyName", "company"}, {u"LegalCopyright", "copyright"},
+        for (auto [key, field] : {std::pair{u"FileDescription", "description"},
+                                  {u"ProductName", "product"},
+                                  {u"CompanyName", "company"},
+                                  {u"LegalCopyright", "copyright"},
                                   {u"OriginalFilename", "originalFilename"}})
-            j[field] = r->Version->String(key) ? ordered_json(VersionString(*r->Version, key)) : ordered_json(nullptr);
+            j[field] = r->Version->String(key) ? ordered_json(VersionString(*r->Version, key))
+                                               : ordered_json(nullptr);
     } else {
         j["version"] = nullptr;
     }
@@ -56,8 +60,9 @@ std::string SaverResourcesLine(const std::filesystem::path& path) {
     if (!r->Icons.empty()) {
         line += ", icon";
         for (std::size_t i = 0; i < r->Icons.size(); ++i)
-            line += (i ? ", " : " ") + std::to_string(r->Icons[i].Width) + "x" + std::to_string(r->Icons[i].Height) +
-                    " (" + std::to_string(r->Icons[i].BitCount) + " bits)";
+            line += (i ? ", " : " ") + std::to_string(r->Icons[i].Width) + "x" +
+                    std::to_string(r->Icons[i].Height) + " (" +
+                    std::to_string(r->Icons[i].BitCount) + " bits)";
     }
     return line;
 }

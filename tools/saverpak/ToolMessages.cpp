@@ -43,8 +43,9 @@ std::string ReaderMessageInToolWords(const std::string& path, const std::string&
     }
     // No trailer at the end: a file that never had content appended, or no saver at all.
     if (is("Invalid header in module file. ") || is("Error reading module. "))
-        return path + " is not a saver with content: it has no container at its end (saverpak "
-                      "build makes one from the saver program Saverpak.scr and a manifest)";
+        return path +
+               " is not a saver with content: it has no container at its end (saverpak "
+               "build makes one from the saver program Saverpak.scr and a manifest)";
     return message;
 }
 
@@ -52,7 +53,8 @@ std::string NearestCommand(std::string_view typed, const std::vector<std::string
     // Optimal string alignment distance: an edit is one letter added, removed or changed, or
     // two neighbours swapped ("buidl").
     auto distance = [](std::string_view a, std::string_view b) {
-        std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+        std::vector<std::vector<std::size_t>> d(a.size() + 1,
+                                                std::vector<std::size_t>(b.size() + 1));
         for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
         for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
         for (std::size_t i = 1; i <= a.size(); ++i) {

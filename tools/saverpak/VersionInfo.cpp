@@ -76,8 +76,8 @@ class NodeWriter {
 public:
     // Appends a node; `children` writes the children in place.
     template <typename Children>
-    void Add(const std::u16string& key, std::span<const std::uint8_t> value, std::uint16_t valueLength,
-             bool text, Children&& children) {
+    void Add(const std::u16string& key, std::span<const std::uint8_t> value,
+             std::uint16_t valueLength, bool text, Children&& children) {
         Pad();
         const std::size_t at = FOut.size();
         Put16(0);
@@ -94,14 +94,18 @@ public:
     }
     void AddText(const std::u16string& key, const std::u16string& value) {
         std::vector<std::uint8_t> bytes;
-        for (char16_t c : value) bytes.insert(bytes.end(), {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8)});
+        for (char16_t c : value)
+            bytes.insert(bytes.end(),
+                         {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8)});
         bytes.insert(bytes.end(), {0, 0});
         Add(key, bytes, static_cast<std::uint16_t>(value.size() + 1), true, [] {});
     }
     std::vector<std::uint8_t> Take() { return std::move(FOut); }
 
 private:
-    void Put16(std::uint16_t v) { FOut.insert(FOut.end(), {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)}); }
+    void Put16(std::uint16_t v) {
+        FOut.insert(FOut.end(), {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)});
+    }
     void Pad() {
         while (FOut.size() % 4) FOut.push_back(0);
     }
@@ -164,8 +168,9 @@ std::vector<std::uint8_t> VersionInfo::Write() const {
             codePage = value & 0xFFFF;
         }
     }
-    std::uint8_t translation[4] = {static_cast<std::uint8_t>(language), static_cast<std::uint8_t>(language >> 8),
-                                   static_cast<std::uint8_t>(codePage), static_cast<std::uint8_t>(codePage >> 8)};
+    std::uint8_t translation[4] = {
+        static_cast<std::uint8_t>(language), static_cast<std::uint8_t>(language >> 8),
+        static_cast<std::uint8_t>(codePage), static_cast<std::uint8_t>(codePage >> 8)};
     NodeWriter w;
     w.Add(u"VS_VERSION_INFO", fixed, kFixedSize, false, [&] {
         w.Add(u"StringFileInfo", {}, 0, true, [&] {
@@ -173,9 +178,8 @@ std::vector<std::uint8_t> VersionInfo::Write() const {
                 for (const auto& [key, value] : Strings) w.AddText(key, value);
             });
         });
-        w.Add(u"VarFileInfo", {}, 0, true, [&] {
-            w.Add(u"Translation", translation, 4, false, [] {});
-        });
+        w.Add(u"VarFileInfo", {}, 0, true,
+              [&] { w.Add(u"Translation", translation, 4, false, [] {}); });
     });
     return w.Take();
 }
@@ -190,11 +194,13 @@ std::optional<VersionNumber> ParseVersionText(const std::string& text) {
     std::size_t part = 0, start = 0;
     for (;;) {
         std::size_t dot = text.find('.', start);
-        std::string_view piece = std::string_view(text).substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+        std::string_view piece = std::string_view(text).substr(
+            start, dot == std::string::npos ? std::string::npos : dot - start);
         if (part >= 4 || piece.empty() || piece.size() > 5) return std::nullopt;
         unsigned value = 0;
         auto [end, error] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
-        if (error != std::errc() || end != piece.data() + piece.size() || value > 0xFFFF) return std::nullopt;
+        if (error != std::errc() || end != piece.data() + piece.size() || value > 0xFFFF)
+            return std::nullopt;
         version[part++] = static_cast<std::uint16_t>(value);
         if (dot == std::string::npos) break;
         start = dot + 1;
@@ -204,7 +210,8 @@ std::optional<VersionNumber> ParseVersionText(const std::string& text) {
 }
 
 std::string VersionText(const VersionNumber& v) {
-    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
+    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." +
+           std::to_string(v[3]);
 }
 
 std::optional<std::u16string> Utf8ToUtf16(std::string_view text) {
@@ -228,7 +235,8 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         char32_t cp = text[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {

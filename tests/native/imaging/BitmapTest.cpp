@@ -17,8 +17,11 @@ std::vector<RGBQUAD> Grey(int n) {
 
 // A 4 x 2 RLE8 or RLE4 picture of grey levels with the given data.
 BmpSpec RleBmp(WORD bits, const Bytes& data, std::uint32_t sizeImage) {
-    return {.bitCount = bits, .compression = bits == 8 ? 1u : 2u, .sizeImage = sizeImage,
-            .palette = Grey(bits == 8 ? 256 : 16), .pixels = data};
+    return {.bitCount = bits,
+            .compression = bits == 8 ? 1u : 2u,
+            .sizeImage = sizeImage,
+            .palette = Grey(bits == 8 ? 256 : 16),
+            .pixels = data};
 }
 
 }  // namespace
@@ -39,8 +42,12 @@ TEST(BitmapLayout, RowStrideKeepsSixteenBits) {
 
 TEST(BitmapRead, PixelDataFollowsTheColourTable) {
     // 24 bits, colours used 2: 8 bytes of table, then pixels from offset 62.
-    BmpSpec s{.width = 1, .height = 1, .bitCount = 24, .clrUsed = 2,
-              .palette = {{1, 2, 3, 0}, {4, 5, 6, 0}}, .pixels = {10, 20, 30, 0}};
+    BmpSpec s{.width = 1,
+              .height = 1,
+              .bitCount = 24,
+              .clrUsed = 2,
+              .palette = {{1, 2, 3, 0}, {4, 5, 6, 0}},
+              .pixels = {10, 20, 30, 0}};
     cBitmap b;
     ASSERT_EQ(ReadBmpBytes(b, MakeBmp(s)), 0);
     EXPECT_EQ(b.FPixels[0], 10);
@@ -79,7 +86,9 @@ TEST(BitmapRead, InfoHeadersOfEverySize) {
         {12, ERR_INVALID_FORMAT},    {39, ERR_INVALID_FORMAT}, {40, 0}, {64, 0}, {108, 0}, {124, 0},
         {100000, ERR_INVALID_FORMAT}};
     for (const auto& [size, code] : cases) {
-        BmpSpec s{.headerSize = size, .width = 3, .palette = Grey(256),
+        BmpSpec s{.headerSize = size,
+                  .width = 3,
+                  .palette = Grey(256),
                   .pixels = {7, 5, 5, 0, 6, 6, 6, 0}};
         s.palette[7] = {1, 2, 3, 0};
         Bytes data = MakeBmp(s);
@@ -122,9 +131,13 @@ TEST(BitmapRead, RefusesWhatTheModelCannotHold) {
         {"too wide at 8 bits", 8, 0, 65533, 1, 0, 0},
     };
     for (const Case& c : cases) {
-        const BmpSpec s{.width = c.width, .height = c.height, .bitCount = c.bits,
-                        .compression = c.compression, .clrUsed = c.clrUsed,
-                        .clrImportant = c.clrImportant, .pixels = Bytes(64, 0)};
+        const BmpSpec s{.width = c.width,
+                        .height = c.height,
+                        .bitCount = c.bits,
+                        .compression = c.compression,
+                        .clrUsed = c.clrUsed,
+                        .clrImportant = c.clrImportant,
+                        .pixels = Bytes(64, 0)};
         cBitmap b;
         EXPECT_EQ(ReadBmpBytes(b, MakeBmp(s)), ERR_INVALID_FORMAT) << c.what;
         EXPECT_FALSE(b.HasPixels()) << c.what;
@@ -181,8 +194,8 @@ TEST(BitmapRead, LoadBmpFromAnOffsetAndMissingFiles) {
 }
 
 TEST(BitmapRle, Rle8WritesRunsAndLines) {
-    BmpSpec s{.compression = 1, .sizeImage = 8, .palette = Grey(256),
-              .pixels = {3, 7, 0, 0, 1, 9, 0, 1}};
+    BmpSpec s{
+        .compression = 1, .sizeImage = 8, .palette = Grey(256), .pixels = {3, 7, 0, 0, 1, 9, 0, 1}};
     cBitmap b;
     ASSERT_EQ(ReadBmpBytes(b, MakeBmp(s)), 0);
     EXPECT_EQ(b.FHeader.biCompression, 0u);
@@ -207,8 +220,13 @@ TEST(BitmapRle, Rle8WritesRunsAndLines) {
 
 TEST(BitmapRle, Rle4AbsoluteRunsUseTheirPad) {
     // Three pixels from two data bytes, no pad: end of bitmap read at offset 4.
-    BmpSpec s{.width = 8, .height = 1, .bitCount = 4, .compression = 2, .sizeImage = 6,
-              .palette = Grey(16), .pixels = {0, 3, 0x12, 0x30, 0, 1}};
+    BmpSpec s{.width = 8,
+              .height = 1,
+              .bitCount = 4,
+              .compression = 2,
+              .sizeImage = 6,
+              .palette = Grey(16),
+              .pixels = {0, 3, 0x12, 0x30, 0, 1}};
     cBitmap b;
     ASSERT_EQ(ReadBmpBytes(b, MakeBmp(s)), 0);
     EXPECT_EQ(b.FPixels[0], 0x12);
@@ -257,8 +275,9 @@ TEST(BitmapRle, BrokenStreamsFailCleanly) {
 TEST(BitmapRle, TruncatedDataDecodesOnlyWhatWasRead) {
     // Image-size fields far past the bytes present. Ending with the end of bitmap, the picture
     // decodes with the pixels no command wrote at colour 0, also after commands that move past
-    // the last row and write nothing; with the input used up before it, the read fails. The same every time,
-    // whatever the memory held before: a freed block of end-of-bitmap commands waits there.
+    // the last row and write nothing; with the input used up before it, the read fails. The same
+    // every time, whatever the memory held before: a freed block of end-of-bitmap commands waits
+    // there.
     struct Case {
         const char* what;
         WORD bits;
@@ -269,7 +288,10 @@ TEST(BitmapRle, TruncatedDataDecodesOnlyWhatWasRead) {
         {"rle8 ends", 8, {2, 5, 0, 0, 1, 6, 0, 1}, 0, {5, 5, 0, 0, 6, 0, 0, 0}},
         {"rle8 short", 8, {2, 5, 0, 0, 1, 6}, ERR_INVALID_FORMAT, {}},
         {"rle8 past the top", 8, {2, 5, 0, 0, 1, 6, 0, 0, 0, 0}, ERR_INVALID_FORMAT, {}},
-        {"rle8 line end and delta past the top", 8, {2, 5, 0, 0, 1, 6, 0, 0, 0, 2, 1, 1, 0, 1}, 0,
+        {"rle8 line end and delta past the top",
+         8,
+         {2, 5, 0, 0, 1, 6, 0, 0, 0, 2, 1, 1, 0, 1},
+         0,
          {5, 5, 0, 0, 6, 0, 0, 0}},
         {"rle4 ends",
          4,
@@ -278,7 +300,10 @@ TEST(BitmapRle, TruncatedDataDecodesOnlyWhatWasRead) {
          {0x12, 0x10, 0, 0, 0x45, 0x60, 0, 0}},
         {"rle4 short", 4, {3, 0x12, 0, 0, 0, 3, 0x45, 0x60}, ERR_INVALID_FORMAT, {}},
         {"rle4 past the top", 4, {0, 0, 0, 0, 0, 0, 0, 0}, ERR_INVALID_FORMAT, {}},
-        {"rle4 line end past the top", 4, {3, 0x12, 0, 0, 0, 3, 0x45, 0x60, 0, 0, 0, 1}, 0,
+        {"rle4 line end past the top",
+         4,
+         {3, 0x12, 0, 0, 0, 3, 0x45, 0x60, 0, 0, 0, 1},
+         0,
          {0x12, 0x10, 0, 0, 0x45, 0x60, 0, 0}},
     };
     for (const Case& c : cases) {
@@ -323,7 +348,9 @@ TEST(BitmapRle, CancelStopsExpansion) {
 }
 
 TEST(BitmapDepth, IncreaseColorDepthMapsThroughThePalette) {
-    const BmpSpec s{.width = 3, .bitCount = 4, .palette = Grey(16),
+    const BmpSpec s{.width = 3,
+                    .bitCount = 4,
+                    .palette = Grey(16),
                     .pixels = {0x1F, 0x20, 0, 0, 0xAB, 0xC0, 0, 0}};
     cBitmap b;
     ASSERT_EQ(ReadBmpBytes(b, MakeBmp(s)), 0);
@@ -345,8 +372,8 @@ TEST(BitmapDepth, IncreaseColorDepthMapsThroughThePalette) {
 }
 
 TEST(BitmapDepth, CancelledOrTooWideConversionLeavesThePicture) {
-    const BmpSpec s{.width = 9, .bitCount = 1, .palette = Grey(2),
-                    .pixels = {0xAA, 0x80, 0, 0, 0x55, 0, 0, 0}};
+    const BmpSpec s{
+        .width = 9, .bitCount = 1, .palette = Grey(2), .pixels = {0xAA, 0x80, 0, 0, 0x55, 0, 0, 0}};
     cBitmap b;
     ASSERT_EQ(ReadBmpBytes(b, MakeBmp(s)), 0);
     b.SetCancel(1);
@@ -361,8 +388,8 @@ TEST(BitmapDepth, CancelledOrTooWideConversionLeavesThePicture) {
     EXPECT_EQ(b.FPixels[24], 3);  // ninth pixel from the second byte's top bit
     b.FreeBits();
 
-    const BmpSpec wide{.width = 30000, .height = 1, .palette = Grey(256),
-                       .pixels = Bytes(30000, 2)};
+    const BmpSpec wide{
+        .width = 30000, .height = 1, .palette = Grey(256), .pixels = Bytes(30000, 2)};
     ASSERT_EQ(ReadBmpBytes(b, MakeBmp(wide)), 0);
     EXPECT_EQ(b.IncreaseColorDepth(), ERR_OUT_OF_MEMORY);
     EXPECT_EQ(b.BitCount(), 8);

@@ -16,8 +16,10 @@ Bytes ExifBlock(bool little, unsigned tag, unsigned type, std::uint32_t count, u
         b.push_back(std::uint8_t(little ? v >> 8 : v));
     };
     auto u32 = [&](std::uint32_t v) {
-        if (little) u16(v & 0xFFFF), u16(v >> 16);
-        else u16(v >> 16), u16(v & 0xFFFF);
+        if (little)
+            u16(v & 0xFFFF), u16(v >> 16);
+        else
+            u16(v >> 16), u16(v & 0xFFFF);
     };
     b.push_back(little ? 'I' : 'M');
     b.push_back(little ? 'I' : 'M');
@@ -41,11 +43,11 @@ TEST(Orientation, TheTagIsReadInBothOrdersAndAnythingAmissMeansAsStored) {
     const Case cases[] = {
         {ExifBlock(true, 0x0112, 3, 1, 6), 6},
         {ExifBlock(false, 0x0112, 3, 1, 8), 8},
-        {ExifBlock(true, 0x0112, 3, 1, 0), 1},          // out of range
+        {ExifBlock(true, 0x0112, 3, 1, 0), 1},  // out of range
         {ExifBlock(true, 0x0112, 3, 1, 9), 1},
-        {ExifBlock(true, 0x0112, 4, 1, 6), 1},          // not a SHORT
-        {ExifBlock(true, 0x0112, 3, 2, 6), 1},          // more than one value
-        {ExifBlock(true, 0x0110, 3, 1, 6), 1},          // another tag
+        {ExifBlock(true, 0x0112, 4, 1, 6), 1},              // not a SHORT
+        {ExifBlock(true, 0x0112, 3, 2, 6), 1},              // more than one value
+        {ExifBlock(true, 0x0110, 3, 1, 6), 1},              // another tag
         {ExifBlock(true, 0x0112, 3, 1, 6, 0xFFFFFFF0), 1},  // directory past the end
         {ExifBlock(true, 0x0112, 3, 1, 6, 8, 0xFFFF), 6},   // found before the count runs out
         {ExifBlock(true, 0x0113, 3, 1, 6, 8, 0xFFFF), 1},   // entries past the end: not read

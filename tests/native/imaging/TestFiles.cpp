@@ -9,7 +9,6 @@
 
 #include "support/File.h"
 
-
 namespace {
 
 void Put16(Bytes& out, std::uint32_t v) {

@@ -29,7 +29,8 @@ struct ModulePak {
         external = pak.Module(kModuleExternal, pak.String(externalPath), 0);
         broken = pak.Module(0, nameAt, data, 0, 16);
         pak.Finish({.ModuleTableOffset = pak.Table({named, unnamed, external, broken}),
-                    .ModuleCount = 4, .SettingsOffset = pak.Settings("", "", 0)});
+                    .ModuleCount = 4,
+                    .SettingsOffset = pak.Settings("", "", 0)});
     }
 };
 
@@ -73,7 +74,8 @@ std::set<std::string> Copies(const std::string& folder) {
 }
 
 TEST_F(ModuleExtract, CopiesTheProgramUnderItsNameAndKeepsTheDescriptorsFlags) {
-    std::string name = "saverpak-module-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".exe";
+    std::string name = "saverpak-module-" +
+                       std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".exe";
     ModulePak source(name, "C:\\Programs\\Show.exe");
     std::string saver = folder.Write("saver.scr", source.pak.Bytes());
     kwPak pak;
@@ -82,7 +84,8 @@ TEST_F(ModuleExtract, CopiesTheProgramUnderItsNameAndKeepsTheDescriptorsFlags) {
     ssModule module;
     module.Extract(pak, static_cast<std::int32_t>(source.named));
     char expected[kPathSize];
-    EXPECT_TRUE(JoinPath(expected, sizeof expected, CopyFolder(module, tempDir).c_str(), name.c_str()));
+    EXPECT_TRUE(
+        JoinPath(expected, sizeof expected, CopyFolder(module, tempDir).c_str(), name.c_str()));
     EXPECT_EQ(std::string(module.ModulePath()), expected);
     EXPECT_EQ(ReadWholeFile(module.ModulePath()), source.program);
     EXPECT_EQ(module.Flags(), kModuleForceMaximize);
@@ -159,8 +162,10 @@ TEST_F(ModuleExtract, NeitherARestartNorAFailureLeavesACopyBehind) {
 #ifndef _WIN32
     // A named copy cut short by a full disk goes at once.
     std::filesystem::create_symlink("/dev/full", temp + "/Full.exe");
-    EXPECT_EQ(ErrorOf([&] { module.Extract(pak, static_cast<std::int32_t>(source.named)); })
-                  .rfind("Error extracting module.", 0), 0u);
+    EXPECT_EQ(ErrorOf([&] {
+                  module.Extract(pak, static_cast<std::int32_t>(source.named));
+              }).rfind("Error extracting module.", 0),
+              0u);
     EXPECT_TRUE(Listing(temp).empty());
 #endif
     pak.Unbind();

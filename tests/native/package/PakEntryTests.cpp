@@ -2,12 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <tuple>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 
 #include "PeImage.h"
 #include "RawPak.h"
@@ -80,12 +80,14 @@ TEST(PakExtract, NamedAndUnnamedCopiesInTheTemporaryFolder) {
 
     char tempDir[kPathSize];
     ASSERT_GT(GetTempPathA(sizeof tempDir, tempDir), 0u);
-    std::string name = "saverpak-extract-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".exe";
+    std::string name = "saverpak-extract-" +
+                       std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".exe";
     char expected[kPathSize];
     ASSERT_TRUE(JoinPath(expected, sizeof expected, tempDir, name.c_str()));
 
     char chosen[kPathSize] = {};
-    pak.ExtractModuleToTemp(static_cast<std::int32_t>(sound.moduleData), name.c_str(), chosen, sizeof chosen);
+    pak.ExtractModuleToTemp(static_cast<std::int32_t>(sound.moduleData), name.c_str(), chosen,
+                            sizeof chosen);
     EXPECT_STREQ(chosen, expected);
     EXPECT_EQ(ReadWholeFile(chosen), sound.program);
     // A second extraction under the same name overwrites the first copy.
@@ -93,10 +95,12 @@ TEST(PakExtract, NamedAndUnnamedCopiesInTheTemporaryFolder) {
     EXPECT_EQ(ReadWholeFile(chosen), "BM....");
     std::filesystem::remove(chosen);
 
-    pak.ExtractModuleToTemp(static_cast<std::int32_t>(sound.moduleData), nullptr, chosen, sizeof chosen);
+    pak.ExtractModuleToTemp(static_cast<std::int32_t>(sound.moduleData), nullptr, chosen,
+                            sizeof chosen);
     std::string unnamed = std::filesystem::path(chosen).filename().string();
     EXPECT_EQ(unnamed.substr(0, 3), "pak") << unnamed;
-    EXPECT_EQ(std::filesystem::path(chosen).parent_path(), std::filesystem::path(expected).parent_path());
+    EXPECT_EQ(std::filesystem::path(chosen).parent_path(),
+              std::filesystem::path(expected).parent_path());
     EXPECT_EQ(ReadWholeFile(chosen), sound.program);
     std::filesystem::remove(chosen);
     pak.Unbind();
@@ -140,21 +144,25 @@ TEST(PakExtract, RefusesUnsafeNamesLongPathsAndShortBlocksWithoutWriting) {
     std::filesystem::create_directories(temp);
     TempDirectoryOverride override(temp);
 
-    for (const char* name : {"..\\evil.exe", "../evil.exe", "C:evil.exe", "NUL", "con.txt", "a|b"}) {
+    for (const char* name :
+         {"..\\evil.exe", "../evil.exe", "C:evil.exe", "NUL", "con.txt", "a|b"}) {
         SCOPED_TRACE(name);
         EXPECT_EQ(ErrorOf([&] { pak.ExtractModuleToTemp(static_cast<std::int32_t>(good), name); }),
                   "File is corrupt. Invalid module name.");
     }
     std::string longName(255, 'n');  // a plain name, but too long once joined
-    EXPECT_EQ(ErrorOf([&] { pak.ExtractModuleToTemp(static_cast<std::int32_t>(good), longName.c_str()); }),
+    EXPECT_EQ(ErrorOf([&] {
+                  pak.ExtractModuleToTemp(static_cast<std::int32_t>(good), longName.c_str());
+              }),
               "Error creating output file. The path is too long.");
     EXPECT_TRUE(Listing(temp).empty());  // nothing was written where the copies go
 
     // A block longer than the file: refused before the target is created, so an earlier copy
     // under that name is not lost.
     std::string target = folder.Write("copy.exe", "earlier copy");
-    EXPECT_EQ(ErrorOf([&] { pak.ExtractModule(static_cast<std::int32_t>(shortBlock), target.c_str()); }),
-              "Error extracting module. " + target);
+    EXPECT_EQ(
+        ErrorOf([&] { pak.ExtractModule(static_cast<std::int32_t>(shortBlock), target.c_str()); }),
+        "Error extracting module. " + target);
     EXPECT_EQ(ReadWholeFile(target), "earlier copy");
     std::string nowhere = folder.Path("missing-folder/copy.exe");
     EXPECT_EQ(ErrorOf([&] { pak.ExtractModule(static_cast<std::int32_t>(good), nowhere.c_str()); }),

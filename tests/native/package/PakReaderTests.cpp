@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <tuple>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 
 #include "PeImage.h"
 #include "RawPak.h"
@@ -39,7 +39,8 @@ std::string KeyPak(const std::vector<KeySpec>& keys) {
     RawPak pak;
     std::vector<std::uint32_t> positions;
     for (const KeySpec& key : keys) {
-        std::uint32_t commandOffset = key.Function == 1 ? pak.String(key.Command, key.CommandSize) : 0;
+        std::uint32_t commandOffset =
+            key.Function == 1 ? pak.String(key.Command, key.CommandSize) : 0;
         positions.push_back(pak.Key(key.Code, key.Function, commandOffset, key.EntrySize));
     }
     pak.Finish({.KeyTableOffset = pak.Table(positions),
@@ -129,7 +130,8 @@ TEST(PakBind, RefusesBrokenFilesWithTheSaversMessagesAndClosesTheFile) {
         std::string message;
     };
     const Case cases[] = {
-        {"bare stub", [] { return RawPak(4096).Bytes(); }, "Invalid header in module file. " + path},
+        {"bare stub", [] { return RawPak(4096).Bytes(); },
+         "Invalid header in module file. " + path},
         {"shorter than a trailer", [] { return std::string("MZ\x08\0", 4); },
          "Error reading module. " + path},
         {"index of 36 bytes", [] { return EmptyPak({.StructSize = 36}); },
@@ -152,8 +154,7 @@ TEST(PakBind, RefusesBrokenFilesWithTheSaversMessagesAndClosesTheFile) {
         // Counts that no file of this size can hold are refused before anything is allocated:
         // 4,000,000,000 modules would ask for 16 GB.
         {"huge module count",
-         [] { return EmptyPak({.ModuleTableOffset = 64, .ModuleCount = 4000000000u}); },
-         readError},
+         [] { return EmptyPak({.ModuleTableOffset = 64, .ModuleCount = 4000000000u}); }, readError},
         {"huge content count",
          [] { return EmptyPak({.ContentCount = 0x40000000u, .ContentTableOffset = 64}); },
          readError},
@@ -163,11 +164,20 @@ TEST(PakBind, RefusesBrokenFilesWithTheSaversMessagesAndClosesTheFile) {
         {"more than 32 key entries",
          [] { return EmptyPak({.KeyTableOffset = 64, .KeyCount = 33}); },
          "File is corrupt. Too many entries in key table."},
-        {"key entry of the wrong size", [] { return KeyPak({{0x70, 2, std::nullopt, 14}}); },
+        {"key entry of the wrong size",
+         [] {
+             return KeyPak({{0x70, 2, std::nullopt, 14}});
+         },
          "File is corrupt. Invalid key entry size."},  // before its bad function is seen
-        {"key function 2", [] { return KeyPak({{0x70, 2}}); },
+        {"key function 2",
+         [] {
+             return KeyPak({{0x70, 2}});
+         },
          "File is corrupt. Invalid function in key table."},
-        {"key command with a bad descriptor", [] { return KeyPak({{0x70, 1, "x", 13, 9}}); },
+        {"key command with a bad descriptor",
+         [] {
+             return KeyPak({{0x70, 1, "x", 13, 9}});
+         },
          "File is corrupt. Invalid string descriptor size."},
     };
     for (const Case& c : cases) {
@@ -185,14 +195,15 @@ TEST(PakBind, RefusesBrokenFilesWithTheSaversMessagesAndClosesTheFile) {
     EXPECT_EQ(ErrorOf([&] { missing.Bind(absent.c_str()); }), "Error opening module. " + absent);
     // A path longer than a path buffer is held whole where the file system takes it (the
     // Windows build's file calls refuse it, and say which file).
-    std::filesystem::path deep = std::filesystem::path(folder.Path()) / std::string(200, 'd') /
-                                 std::string(100, 'e');
+    std::filesystem::path deep =
+        std::filesystem::path(folder.Path()) / std::string(200, 'd') / std::string(100, 'e');
     std::filesystem::create_directories(deep);
     std::string longPath = (deep / "saver.scr").string();
     std::ofstream(longPath, std::ios::binary) << EmptyPak();
     kwPak deepPak;
 #ifdef _WIN32
-    EXPECT_EQ(ErrorOf([&] { deepPak.Bind(longPath.c_str()); }), "Error opening module. " + longPath);
+    EXPECT_EQ(ErrorOf([&] { deepPak.Bind(longPath.c_str()); }),
+              "Error opening module. " + longPath);
 #else
     EXPECT_EQ(ErrorOf([&] { deepPak.Bind(longPath.c_str()); }), "");
     EXPECT_STREQ(deepPak.Path(), longPath.c_str());
@@ -255,7 +266,8 @@ TEST(PakSettings, TextsThatFillTheirFieldsAreCutInsideThem) {
 TEST(PakKeys, ALaterEntryForTheSameKeyWins) {
     TestFolder folder;
     std::string path = folder.Write(
-        "saver.scr", KeyPak({{0x70, 1, "first"}, {0x41, 1, std::nullopt}, {0x70, 0, std::nullopt}}));
+        "saver.scr",
+        KeyPak({{0x70, 1, "first"}, {0x41, 1, std::nullopt}, {0x70, 0, std::nullopt}}));
     kwPak pak;
     pak.Bind(path.c_str());
     EXPECT_EQ(pak.Keys().Count(), 2);

@@ -2,12 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <tuple>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 
 #include "PeImage.h"
 #include "RawPak.h"
@@ -29,7 +29,8 @@ struct PeSaver {
         moduleData = pak.Data("MZ module");
         std::uint32_t module = pak.Module(0, nameAt, moduleData);
         const RawPak::Index i{
-            .ModuleTableOffset = pak.Table({module}), .ModuleCount = 1,
+            .ModuleTableOffset = pak.Table({module}),
+            .ModuleCount = 1,
             .SettingsOffset = pak.Settings("https://example.invalid/", "signed", 0)};
         if (indexAt > pak.Here()) pak.Text(std::string(indexAt - pak.Here(), 'x'));
         index = pak.Finish(i);
@@ -43,26 +44,27 @@ TEST(PakBind, ASignedSaverEndsItsContainerWhereTheCertificateTableBegins) {
     // Every amount of padding a signer adds, with index offsets whose bytes hold 08 00 00 00
     // where a shorter padding would look for the trailer's size.
     for (std::uint32_t base : {0x400u, 0x800u, 0x80000u})
-    for (std::uint32_t length = 1; length <= 8; ++length) {
-        SCOPED_TRACE(testing::Message() << base << " " << length);
-        PeSaver saver(std::string(length, 'n'), base == 0x400 ? 0 : base + length);
-        folder.Write("saver.scr", AppendCertificateTable(saver.bytes, 1000 + 8 * length));
-        kwPak pak;
-        ScopedUnbind scope(pak);
-        ASSERT_EQ(ErrorOf([&] { pak.Bind(path.c_str()); }), "");
-        ASSERT_TRUE(pak.Signature());
-        EXPECT_EQ(pak.Signature()->Position, (saver.bytes.size() + 7) / 8 * 8);
-        EXPECT_EQ(pak.Signature()->Size, 1000 + 8 * length);
-        EXPECT_EQ(pak.ContainerEnd(), saver.bytes.size());
-        EXPECT_EQ(pak.Trailer().IndexOffset, saver.index);
-        EXPECT_STREQ(pak.URLCaption(), "signed");
-        std::string copy = folder.Path("copy.exe");
-        pak.ExtractModule(static_cast<std::int32_t>(saver.moduleData), copy.c_str());
-        EXPECT_EQ(folder.Read("copy.exe"), "MZ module");
-        // The padding and the table are no part of the container.
-        EXPECT_EQ(ErrorOf([&] { pak.ReadDword(static_cast<std::int32_t>(pak.ContainerEnd())); }),
-                  "Error reading module file. " + path);
-    }
+        for (std::uint32_t length = 1; length <= 8; ++length) {
+            SCOPED_TRACE(testing::Message() << base << " " << length);
+            PeSaver saver(std::string(length, 'n'), base == 0x400 ? 0 : base + length);
+            folder.Write("saver.scr", AppendCertificateTable(saver.bytes, 1000 + 8 * length));
+            kwPak pak;
+            ScopedUnbind scope(pak);
+            ASSERT_EQ(ErrorOf([&] { pak.Bind(path.c_str()); }), "");
+            ASSERT_TRUE(pak.Signature());
+            EXPECT_EQ(pak.Signature()->Position, (saver.bytes.size() + 7) / 8 * 8);
+            EXPECT_EQ(pak.Signature()->Size, 1000 + 8 * length);
+            EXPECT_EQ(pak.ContainerEnd(), saver.bytes.size());
+            EXPECT_EQ(pak.Trailer().IndexOffset, saver.index);
+            EXPECT_STREQ(pak.URLCaption(), "signed");
+            std::string copy = folder.Path("copy.exe");
+            pak.ExtractModule(static_cast<std::int32_t>(saver.moduleData), copy.c_str());
+            EXPECT_EQ(folder.Read("copy.exe"), "MZ module");
+            // The padding and the table are no part of the container.
+            EXPECT_EQ(
+                ErrorOf([&] { pak.ReadDword(static_cast<std::int32_t>(pak.ContainerEnd())); }),
+                "Error reading module file. " + path);
+        }
 
     // The same stub unsigned (an empty entry) reads as any other file does.
     PeSaver plain("plain.exe");
@@ -100,11 +102,13 @@ TEST(PakBind, RefusesCertificateTablesOutsideTheFileOrOverTheContainer) {
         {"of size 0", withEntry(signedBytes, table, 0), readError},
         // A table said to start inside the container leaves no trailer before it.
         {"starting on the index",
-         withEntry(signedBytes, saver.index, static_cast<std::uint32_t>(signedBytes.size()) - saver.index),
+         withEntry(signedBytes, saver.index,
+                   static_cast<std::uint32_t>(signedBytes.size()) - saver.index),
          "Invalid header in module file. " + path},
         // A table inside the file (a stub signed before its content was appended) keeps the
         // container after it; records inside it are refused.
-        {"over the container's records", withEntry(saver.bytes, stub, saver.index + 8 - stub), readError},
+        {"over the container's records", withEntry(saver.bytes, stub, saver.index + 8 - stub),
+         readError},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -61,7 +61,8 @@ public:
         Byte(argMethod);
         return at;
     }
-    std::uint32_t Picture(std::uint8_t type, std::uint32_t dataOffset, std::uint32_t structSize = 9) {
+    std::uint32_t Picture(std::uint8_t type, std::uint32_t dataOffset,
+                          std::uint32_t structSize = 9) {
         std::uint32_t at = Le32(structSize);
         Byte(type);
         Le32(dataOffset);
@@ -80,13 +81,15 @@ public:
         for (std::uint32_t e : entries) Le32(e);
         return at;
     }
-    std::uint32_t Settings(const std::string& link, const std::string& caption, std::uint32_t music) {
+    std::uint32_t Settings(const std::string& link, const std::string& caption,
+                           std::uint32_t music) {
         std::uint32_t at = Here();
         std::vector<std::uint8_t> block(560, 0);
         std::memcpy(block.data(), link.data(), std::min<std::size_t>(link.size(), 300));
         std::memcpy(block.data() + 300, caption.data(), std::min<std::size_t>(caption.size(), 256));
         FBytes.insert(FBytes.end(), block.begin(), block.end());
-        for (int i = 0; i < 4; ++i) FBytes[at + 556 + i] = static_cast<std::uint8_t>(music >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            FBytes[at + 556 + i] = static_cast<std::uint8_t>(music >> (8 * i));
         return at;
     }
 
@@ -114,7 +117,8 @@ public:
 
     // Overwrites a uint32 already written.
     void Patch(std::uint32_t position, std::uint32_t value) {
-        for (int i = 0; i < 4; ++i) FBytes[position + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            FBytes[position + i] = static_cast<std::uint8_t>(value >> (8 * i));
     }
 
 private:

@@ -30,8 +30,12 @@ struct SoundPak {
         key1 = pak.Key(0x71, 0, 0);
         std::uint32_t keyTable = pak.Table({key0, key1});
         settings = pak.Settings("https://example.invalid/", "Visit us", 1);
-        pak.Finish({.ModuleTableOffset = moduleTable, .ModuleCount = 2, .KeyTableOffset = keyTable,
-                    .KeyCount = 2, .ContentCount = 2, .ContentTableOffset = contentTable,
+        pak.Finish({.ModuleTableOffset = moduleTable,
+                    .ModuleCount = 2,
+                    .KeyTableOffset = keyTable,
+                    .KeyCount = 2,
+                    .ContentCount = 2,
+                    .ContentTableOffset = contentTable,
                     .SettingsOffset = settings});
     }
 };

@@ -83,12 +83,13 @@ std::string Differences(const Bytes& ours, const Bytes& theirs, int tolerance) {
 }
 
 std::string BuildCapturingNotes(TestFolder& folder, const std::string& picture) {
-    folder.Write("saver.toml", "[[picture]]\nfile = '" + picture + "'\n[[picture]]\nfile = '" +
-                                   picture + "'\n");
+    folder.Write("saver.toml",
+                 "[[picture]]\nfile = '" + picture + "'\n[[picture]]\nfile = '" + picture + "'\n");
     std::ostringstream err;
     auto* old = std::cerr.rdbuf(err.rdbuf());
-    const std::string error = ErrorOf(
-        [&] { BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"), folder.Path("out.scr")); });
+    const std::string error = ErrorOf([&] {
+        BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"), folder.Path("out.scr"));
+    });
     std::cerr.rdbuf(old);
     EXPECT_EQ(error, "");
     return err.str();
@@ -101,7 +102,8 @@ TEST(PictureKinds, BuildStoresWhatImageMagickSeesAndTheSaverShowsIt) {
     for (const char* order : {"II", "MM"}) {
         for (int o = 1; o <= 8; ++o) {
             const std::string name = "exif" + std::to_string(o) + order;
-            kinds.push_back({name + ".jpg", name + ".magick.rgb", o >= 5 ? 45 : 67, o >= 5 ? 67 : 45, 0, ""});
+            kinds.push_back(
+                {name + ".jpg", name + ".magick.rgb", o >= 5 ? 45 : 67, o >= 5 ? 67 : 45, 0, ""});
         }
     }
     const PictureKind fixed[] = {
@@ -115,7 +117,8 @@ TEST(PictureKinds, BuildStoresWhatImageMagickSeesAndTheSaverShowsIt) {
         {"png_grey2.png", "png_grey2", 61, 37, 0, "(PNG 61\u00D737) stored as an 8-bit BMP"},
         {"png_grey8.png", "png_grey8", 61, 37, 0, "(PNG 61\u00D737) stored as an 8-bit BMP"},
         {"png_grey16.png", "png_grey16", 67, 45, 1, "16 bits per channel) stored as an 8-bit BMP"},
-        {"png_greya8.png", "png_greya8", 67, 45, 1, "(PNG 67\u00D745 with alpha) stored as an 8-bit"},
+        {"png_greya8.png", "png_greya8", 67, 45, 1,
+         "(PNG 67\u00D745 with alpha) stored as an 8-bit"},
         {"png_greya16.png", "png_greya16", 67, 45, 1, "16 bits per channel with alpha)"},
         {"png_rgb8.png", "png_rgb8", 67, 45, 0, "(PNG 67\u00D745) stored as a 24-bit BMP"},
         {"png_rgb16.png", "png_rgb16", 67, 45, 1, "16 bits per channel) stored as a 24-bit BMP"},
@@ -125,10 +128,12 @@ TEST(PictureKinds, BuildStoresWhatImageMagickSeesAndTheSaverShowsIt) {
         {"png_pal8.png", "png_pal8", 61, 37, 0, "(PNG 61\u00D737) stored as an 8-bit BMP"},
         {"png_paltrns.png", "png_paltrns", 67, 45, 1, "(PNG 67\u00D745 with alpha)"},
         {"png_rgba8i.png", "png_rgba8i", 67, 45, 1, "interlaced with alpha) stored as a 24-bit"},
-        {"png_pal8i.png", "png_pal8i", 61, 37, 0, "(PNG 61\u00D737, interlaced) stored as an 8-bit"},
+        {"png_pal8i.png", "png_pal8i", 61, 37, 0,
+         "(PNG 61\u00D737, interlaced) stored as an 8-bit"},
         {"bmp16_555.bmp", "bmp16_555", 67, 45, 0, "(BMP 67\u00D745, 16 bits with bit fields)"},
         {"bmp16_565.bmp", "bmp16_565", 67, 45, 0, "(BMP 67\u00D745, 16 bits with bit fields)"},
-        {"bmp16_565.bmp", "bmp16_565", 67, 45, 0, "16 bits with bit fields)", Derive::FieldsAfterHeader},
+        {"bmp16_565.bmp", "bmp16_565", 67, 45, 0, "16 bits with bit fields)",
+         Derive::FieldsAfterHeader},
         {"bmp16_rgb.bmp", "bmp16_rgb", 67, 45, 0, "(BMP 67\u00D745, 16 bits) stored as a 24-bit"},
         // ImageMagick 6.9 widens 4-bit fields by shifting alone (15 reads as 240, so opaque is
         // 94% opaque); ours repeats the bits (15 is 255). Colour and alpha each differ by up to
@@ -137,10 +142,14 @@ TEST(PictureKinds, BuildStoresWhatImageMagickSeesAndTheSaverShowsIt) {
         {"bmp16_1555.bmp", "bmp16_1555", 67, 45, 1, "16 bits with bit fields with alpha"},
         {"bmp32.bmp", "bmp32", 61, 37, 0, "32 bits with bit fields with alpha) stored as an 8-bit"},
         {"bmp32a.bmp", "bmp32a", 67, 45, 1, "32 bits with bit fields with alpha) stored as a 24"},
-        {"bmp32a.bmp", "bmp32a", 67, 45, 1, "32 bits with bit fields, top-down with alpha)", Derive::TopDown},
-        {"src8.bmp", "src8.rgb", 67, 45, 0, "(BMP 67\u00D745, 8 bits, top-down) stored as an 8", Derive::TopDown},
-        {"src24.bmp", "src24.rgb", 67, 45, 0, "24 bits, top-down) stored as a 24-bit BMP", Derive::TopDown},
-        {"src1.bmp", "src1.rgb", 67, 45, 0, "1 bit, top-down) stored as an 8-bit BMP", Derive::TopDown},
+        {"bmp32a.bmp", "bmp32a", 67, 45, 1, "32 bits with bit fields, top-down with alpha)",
+         Derive::TopDown},
+        {"src8.bmp", "src8.rgb", 67, 45, 0, "(BMP 67\u00D745, 8 bits, top-down) stored as an 8",
+         Derive::TopDown},
+        {"src24.bmp", "src24.rgb", 67, 45, 0, "24 bits, top-down) stored as a 24-bit BMP",
+         Derive::TopDown},
+        {"src1.bmp", "src1.rgb", 67, 45, 0, "1 bit, top-down) stored as an 8-bit BMP",
+         Derive::TopDown},
     };
     kinds.insert(kinds.end(), std::begin(fixed), std::end(fixed));
 
@@ -165,8 +174,9 @@ TEST(PictureKinds, BuildStoresWhatImageMagickSeesAndTheSaverShowsIt) {
         ASSERT_EQ(table.size(), 2u);
         const bool shared = kind.reference.find(".rgb") != std::string::npos;
         for (int role = 0; role < 2; ++role) {
-            const Bytes reference = ReadAll(PicturePath(
-                shared ? kind.reference : kind.reference + (role == 0 ? ".black.rgb" : ".face.rgb")));
+            const Bytes reference = ReadAll(
+                PicturePath(shared ? kind.reference
+                                   : kind.reference + (role == 0 ? ".black.rgb" : ".face.rgb")));
             ASSERT_FALSE(reference.empty());
             ssPicture stored;
             stored.Load(pak, std::int32_t(table[role]));

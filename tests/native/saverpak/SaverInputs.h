@@ -27,7 +27,8 @@ inline std::string StubBytes(std::size_t size = 0) {
     std::string bytes;
     if (std::FILE* f = std::fopen(SAVERPAK_TEST_STUB, "rb")) {
         char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, n);
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+            bytes.append(buffer, n);
         std::fclose(f);
     }
     if (bytes.size() < size) bytes.resize(size, '\0');
@@ -63,25 +64,31 @@ inline std::string BmpBytes(std::int32_t width, std::int32_t height, std::size_t
 
 // An icon file of 32-bit bitmaps, one a size, each filled with `colour` (0xAARRGGBB); with
 // `pngSize`, a PNG entry of that size too (its header only: the tool reads no further).
-inline std::string IcoBytes(const std::vector<int>& sizes, std::uint32_t colour = 0xFF2040C0, int pngSize = 0) {
+inline std::string IcoBytes(const std::vector<int>& sizes, std::uint32_t colour = 0xFF2040C0,
+                            int pngSize = 0) {
     std::vector<std::string> images;
     for (int size : sizes) {
         const std::uint32_t w = static_cast<std::uint32_t>(size), mask = (w + 31) / 32 * 4 * w;
-        std::string b = Le32Bytes(40) + Le32Bytes(w) + Le32Bytes(2 * w) + Le16Bytes(1) + Le16Bytes(32) +
-                        Le32Bytes(0) + Le32Bytes(w * w * 4 + mask) + std::string(16, '\0');
+        std::string b = Le32Bytes(40) + Le32Bytes(w) + Le32Bytes(2 * w) + Le16Bytes(1) +
+                        Le16Bytes(32) + Le32Bytes(0) + Le32Bytes(w * w * 4 + mask) +
+                        std::string(16, '\0');
         for (std::uint32_t i = 0; i < w * w; ++i) b += Le32Bytes(colour);
         images.push_back(b + std::string(mask, '\0'));
     }
     if (pngSize)
         images.push_back(std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR", 16) + std::string(2, '\0') +
-                         Le16Bytes(static_cast<std::uint16_t>(pngSize << 8 | pngSize >> 8)) + std::string(2, '\0') +
-                         Le16Bytes(static_cast<std::uint16_t>(pngSize << 8 | pngSize >> 8)) + "\x08\x06" + std::string(7, '\0'));
-    std::string ico = Le16Bytes(0) + Le16Bytes(1) + Le16Bytes(static_cast<std::uint16_t>(images.size()));
+                         Le16Bytes(static_cast<std::uint16_t>(pngSize << 8 | pngSize >> 8)) +
+                         std::string(2, '\0') +
+                         Le16Bytes(static_cast<std::uint16_t>(pngSize << 8 | pngSize >> 8)) +
+                         "\x08\x06" + std::string(7, '\0'));
+    std::string ico =
+        Le16Bytes(0) + Le16Bytes(1) + Le16Bytes(static_cast<std::uint16_t>(images.size()));
     std::uint32_t offset = 6 + 16 * static_cast<std::uint32_t>(images.size());
     for (std::size_t i = 0; i < images.size(); ++i) {
         const int size = i < sizes.size() ? sizes[i] : pngSize;
-        ico += std::string{static_cast<char>(size & 0xFF), static_cast<char>(size & 0xFF), 0, 0} + Le16Bytes(1) +
-               Le16Bytes(32) + Le32Bytes(static_cast<std::uint32_t>(images[i].size())) + Le32Bytes(offset);
+        ico += std::string{static_cast<char>(size & 0xFF), static_cast<char>(size & 0xFF), 0, 0} +
+               Le16Bytes(1) + Le16Bytes(32) +
+               Le32Bytes(static_cast<std::uint32_t>(images[i].size())) + Le32Bytes(offset);
         offset += static_cast<std::uint32_t>(images[i].size());
     }
     for (const std::string& image : images) ico += image;

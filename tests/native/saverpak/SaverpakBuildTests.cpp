@@ -163,8 +163,11 @@ function = "exit-and-leave-running"
     EXPECT_EQ(j["pictures"][1]["width"], 16);
     std::ostringstream table;
     ListSaver(out, false, table);
-    EXPECT_NE(table.str().find("picture 0 data (preview, JPEG colour 40 x 30, length"), std::string::npos) << table.str();
-    EXPECT_NE(table.str().find("picture 1 data (logo, BMP 8-bit 16 x 8, length"), std::string::npos) << table.str();
+    EXPECT_NE(table.str().find("picture 0 data (preview, JPEG colour 40 x 30, length"),
+              std::string::npos)
+        << table.str();
+    EXPECT_NE(table.str().find("picture 1 data (logo, BMP 8-bit 16 x 8, length"), std::string::npos)
+        << table.str();
     ASSERT_EQ(j["keys"].size(), 3u);
     EXPECT_EQ(j["keys"][0]["key"], 0x70);
     EXPECT_EQ(j["keys"][0]["keyName"], "F1");
@@ -177,17 +180,24 @@ function = "exit-and-leave-running"
     EXPECT_EQ(j["settings"]["caption"], "Caf\u00e9 \u20ac");
     EXPECT_EQ(j["settings"]["music"], 1);
     // Stored as Windows-1252, one byte a character.
-    EXPECT_EQ(folder.Read("saver.scr").find("Caf\xE9 \x80"), j["settings"]["position"].get<std::size_t>() + 300);
+    EXPECT_EQ(folder.Read("saver.scr").find("Caf\xE9 \x80"),
+              j["settings"]["position"].get<std::size_t>() + 300);
 
     ExtractFromSaver(out, ExtractKind::Module, 0, folder.Path("module-copy.exe"));
     EXPECT_EQ(folder.Read("module-copy.exe"), program);
     ExtractFromSaver(out, ExtractKind::Picture, 0, folder.Path("photo-copy.jpg"));
     EXPECT_EQ(folder.Read("photo-copy.jpg"), jpeg);
     EXPECT_EQ(ErrorOf([&] { ExtractFromSaver(out, ExtractKind::Module, 1, folder.Path("x")); }),
-              out + ": module 1 is external (C:\\\\Programs\\\\Leave\\\\leave.exe); the container holds no program for it");
-    EXPECT_NE(ErrorOf([&] { ExtractFromSaver(out, ExtractKind::Picture, 2, folder.Path("x")); }).find("has no picture 2 (it has 2)"),
+              out +
+                  ": module 1 is external (C:\\\\Programs\\\\Leave\\\\leave.exe); the container "
+                  "holds no program for it");
+    EXPECT_NE(ErrorOf([&] {
+                  ExtractFromSaver(out, ExtractKind::Picture, 2, folder.Path("x"));
+              }).find("has no picture 2 (it has 2)"),
               std::string::npos);
-    EXPECT_NE(ErrorOf([&] { ExtractFromSaver(out, ExtractKind::Picture, 0, out); }).find("is the saver file"),
+    EXPECT_NE(ErrorOf([&] {
+                  ExtractFromSaver(out, ExtractKind::Picture, 0, out);
+              }).find("is the saver file"),
               std::string::npos);
 }
 
@@ -210,7 +220,8 @@ icon = "icon.ico"
 file = "show.exe"
 )");
     const std::string plain = folder.Write("plain.toml", "[[module]]\nfile = \"show.exe\"\n");
-    const std::string out = folder.Path("Acme Christmas.scr"), again = folder.Path("again/Acme Christmas.scr");
+    const std::string out = folder.Path("Acme Christmas.scr"),
+                      again = folder.Path("again/Acme Christmas.scr");
     BuildSaver(folder.Path("stub.scr"), branded, out);
     fs::create_directory(folder.Path("again"));
     BuildSaver(folder.Path("stub.scr"), branded, again);
@@ -225,12 +236,15 @@ file = "show.exe"
     EXPECT_EQ(saver["company"], "Acme Ltd");
     EXPECT_EQ(saver["copyright"], "© 2026 Acme");
     EXPECT_EQ(saver["originalFilename"], "Acme Christmas.scr");
-    EXPECT_EQ(saver["icons"], json::parse(R"([{"width":16,"height":16,"bits":32},{"width":32,"height":32,"bits":32},
+    EXPECT_EQ(saver["icons"],
+              json::parse(R"([{"width":16,"height":16,"bits":32},{"width":32,"height":32,"bits":32},
                                              {"width":256,"height":256,"bits":32}])"));
     std::ostringstream table;
     ListSaver(out, false, table);
-    EXPECT_NE(table.str().find("saver \"Снег Christmas\", version 1.2.3.0, icon 16x16 (32 bits), 32x32"),
-              std::string::npos) << table.str();
+    EXPECT_NE(
+        table.str().find("saver \"Снег Christmas\", version 1.2.3.0, icon 16x16 (32 bits), 32x32"),
+        std::string::npos)
+        << table.str();
     // The file's own texts are UTF-16: the version's and the name's (string 1, beside the stub's
     // string 2, which stays).
     const std::string bytes = folder.Read("Acme Christmas.scr");
@@ -265,9 +279,13 @@ TEST(SaverpakBuild, AcceptsExactlyThePicturesTheSaverShows) {
     TestFolder folder;
     folder.Write("stub.scr", StubBytes());
     const std::string manifest = folder.Write("saver.toml", "[[picture]]\nfile = \"p.bmp\"\n");
-    auto with = [](std::string b, std::size_t at, std::uint32_t v) { return b.replace(at, 4, Le32Bytes(v)); };
+    auto with = [](std::string b, std::size_t at, std::uint32_t v) {
+        return b.replace(at, 4, Le32Bytes(v));
+    };
     auto rle8 = [&](const std::string& data) {  // 4 x 2
-        return with(with(BmpBytes(4, 2, 0, 8), 30, 1), 34, std::uint32_t(data.size())).substr(0, 1078) + data;
+        return with(with(BmpBytes(4, 2, 0, 8), 30, 1), 34, std::uint32_t(data.size()))
+                   .substr(0, 1078) +
+               data;
     };
     const std::pair<std::string, bool> cases[] = {
         {BmpBytes(21844, 2, 0, 8), true},
@@ -276,9 +294,9 @@ TEST(SaverpakBuild, AcceptsExactlyThePicturesTheSaverShows) {
         {BmpBytes(21845, 1), false},
         {with(BmpBytes(4, 2), 34, 26) + std::string(2, '\0'), true},  // image size counts padding
         {with(BmpBytes(4, 2), 34, 26), true},                         // the padding is not there
-        {with(rle8(std::string("\2\5\0\1", 4)), 34, 0), false},     // RLE without image size
-        {rle8(std::string("\11\1\0\1", 4)), false},                 // a run past the block
-        {rle8(std::string("\2\5\0\0\1\6\0\0\0\1", 10)), true},    // a line end after the last row
+        {with(rle8(std::string("\2\5\0\1", 4)), 34, 0), false},       // RLE without image size
+        {rle8(std::string("\11\1\0\1", 4)), false},                   // a run past the block
+        {rle8(std::string("\2\5\0\0\1\6\0\0\0\1", 10)), true},  // a line end after the last row
     };
     for (const auto& [bytes, shown] : cases) {
         SCOPED_TRACE(bytes.size());
@@ -288,10 +306,14 @@ TEST(SaverpakBuild, AcceptsExactlyThePicturesTheSaverShows) {
                       saver.Load(picture.c_str());
                       saver.Resize(RECT{0, 0, 152, 112});
                       if (saver.IncreaseColorDepth() != 0) throw std::runtime_error("depth");
-                  }).empty(), shown);
-        const std::string error = ErrorOf([&] { BuildSaver(folder.Path("stub.scr"), manifest, folder.Path("out.scr")); });
+                  }).empty(),
+                  shown);
+        const std::string error =
+            ErrorOf([&] { BuildSaver(folder.Path("stub.scr"), manifest, folder.Path("out.scr")); });
         EXPECT_EQ(error.empty(), shown) << error;
-        EXPECT_EQ(error.find("picture 0") != std::string::npos && error.find(picture) != std::string::npos, !shown);
+        EXPECT_EQ(error.find("picture 0") != std::string::npos &&
+                      error.find(picture) != std::string::npos,
+                  !shown);
     }
 }
 

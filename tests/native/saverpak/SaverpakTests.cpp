@@ -36,8 +36,8 @@ using nlohmann::json;
 
 namespace {
 
-using tool_test::ListJson;
 using tool_test::Listing;
+using tool_test::ListJson;
 using tool_test::RunResult;
 using tool_test::RunTool;
 
@@ -49,11 +49,13 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
     std::string out = folder.Path("saver.scr");
 
     RunResult build = RunTool({"build", "--stub", folder.Path("stub.scr"), "--manifest",
-                           folder.Path("saver.toml"), "-o", out});
+                               folder.Path("saver.toml"), "-o", out});
     EXPECT_EQ(build.Code, 0) << build.Err;
-    const std::uintmax_t size = fs::file_size(out);  // the branded stub, then 741 bytes of container
-    EXPECT_EQ(build.Out, "saverpak: wrote " + out + ", " + std::to_string(size) + " bytes: the stub (" +
-                             std::to_string(size - 741) + " bytes), 1 module (100 bytes), "
+    const std::uintmax_t size =
+        fs::file_size(out);  // the branded stub, then 741 bytes of container
+    EXPECT_EQ(build.Out, "saverpak: wrote " + out + ", " + std::to_string(size) +
+                             " bytes: the stub (" + std::to_string(size - 741) +
+                             " bytes), 1 module (100 bytes), "
                              "0 pictures (0 bytes), 0 hot keys, no link, Music check box hidden\n");
     RunResult verify = RunTool({"verify", out});
     EXPECT_EQ(verify.Code, 0) << verify.Err;
@@ -64,7 +66,8 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
     EXPECT_EQ(extract.Code, 0) << extract.Err;
     EXPECT_EQ(folder.Read("copy.exe"), ProgramBytes(100));
     // A name at the file-name limit: the temporary file beside it must fit the limit too.
-    extract = RunTool({"extract", out, "--module", "0", "-o", folder.Path(std::string(251, 'n') + ".exe")});
+    extract = RunTool(
+        {"extract", out, "--module", "0", "-o", folder.Path(std::string(251, 'n') + ".exe")});
     EXPECT_EQ(extract.Code, 0) << extract.Err;
 
     for (const char* command : {"build", "list", "verify", "extract"}) {
@@ -78,8 +81,12 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
     EXPECT_EQ(RunTool({"/?"}).Out, RunTool({"--help"}).Out);
     EXPECT_EQ(RunTool({"build", "/?"}).Out, RunTool({"build", "--help"}).Out);
 #endif
-    EXPECT_EQ(RunTool({"buidl", "--stub", "x"}).Err.rfind("saverpak: unknown command 'buidl'; did you mean build?\n", 0), 0u);
-    EXPECT_EQ(RunTool({"help", "lsit"}).Err.rfind("saverpak: unknown command 'lsit'; did you mean list?\n", 0), 0u);
+    EXPECT_EQ(RunTool({"buidl", "--stub", "x"})
+                  .Err.rfind("saverpak: unknown command 'buidl'; did you mean build?\n", 0),
+              0u);
+    EXPECT_EQ(RunTool({"help", "lsit"})
+                  .Err.rfind("saverpak: unknown command 'lsit'; did you mean list?\n", 0),
+              0u);
     RunResult version = RunTool({"--version"});
     EXPECT_EQ(version.Code, 0);
     EXPECT_EQ(version.Out.rfind("saverpak 1.", 0), 0u) << version.Out;
@@ -99,10 +106,12 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
     };
     for (const auto& args : wrong) {
         RunResult r = RunTool(args);
-        SCOPED_TRACE(args.empty() ? "(nothing)" : args[0] + " " + (args.size() > 1 ? args.back() : ""));
+        SCOPED_TRACE(args.empty() ? "(nothing)"
+                                  : args[0] + " " + (args.size() > 1 ? args.back() : ""));
         EXPECT_EQ(r.Code, 2);
         EXPECT_EQ(r.Err.rfind("saverpak: ", 0), 0u) << r.Err;
-        EXPECT_NE(r.Err.find("\nusage: saverpak build|list|verify|extract"), std::string::npos) << r.Err;
+        EXPECT_NE(r.Err.find("\nusage: saverpak build|list|verify|extract"), std::string::npos)
+            << r.Err;
         EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 2) << r.Err;
         EXPECT_FALSE(fs::exists(y));
     }
@@ -122,17 +131,22 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
         std::string message;
     };
     const Failure failures[] = {
-        {{"verify", stub}, stub + " is not a saver with content: it has no container at its end (saverpak build makes one "
-                            "from the saver program Saverpak.scr and a manifest)"},
+        {{"verify", stub},
+         stub + " is not a saver with content: it has no container at its end (saverpak build "
+                "makes one "
+                "from the saver program Saverpak.scr and a manifest)"},
         {{"list", cut}, "Error reading module file. " + cut},
         {{"verify", index}, "File is corrupt, invalid record size in PakIndex. " + index},
         {{"list", "--json", absent}, "cannot open " + absent + ": there is no such file"},
-        {{"extract", folder.Path(), "--module", "0", "-o", y}, "cannot open " + folder.Path() + ": it is a folder"},
+        {{"extract", folder.Path(), "--module", "0", "-o", y},
+         "cannot open " + folder.Path() + ": it is a folder"},
         {{"extract", out, "--picture", "0", "-o", y}, out + " has no picture 0 (it has 0)"},
-        {{"build", "--stub", stub, "--manifest", absent, "-o", y}, "cannot open the manifest " + absent},
+        {{"build", "--stub", stub, "--manifest", absent, "-o", y},
+         "cannot open the manifest " + absent},
         {{"build", "--stub", stub, "--manifest", folder.Path(), "-o", y},
          "the manifest " + folder.Path() + " is not a regular file"},
-        {{"build", "--stub", stub, "--manifest", big, "-o", y}, "the manifest " + big + " is larger than 1 MiB"},
+        {{"build", "--stub", stub, "--manifest", big, "-o", y},
+         "the manifest " + big + " is larger than 1 MiB"},
     };
     for (const Failure& f : failures) {
         SCOPED_TRACE(f.args[0] + " " + f.args[1]);
@@ -148,9 +162,10 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
 TEST(SaverpakList, EscapesControlCharactersFromTheContainer) {
     TestFolder folder;
     folder.Write("stub.scr", StubBytes());
-    folder.Write("saver.toml", "[settings]\nlink = \"LLLLLLLLLLLL\"\ncaption = \"CCCCCCCCCCCC\"\n"
-                               "[[key]]\nkey = \"F1\"\nfunction = \"shell-execute\"\ncommand = \"KKKKKKKKKKKK\"\n"
-                               "[[module]]\nexternal = true\nname = \"EEEEEEEEEEEE\"\n");
+    folder.Write("saver.toml",
+                 "[settings]\nlink = \"LLLLLLLLLLLL\"\ncaption = \"CCCCCCCCCCCC\"\n"
+                 "[[key]]\nkey = \"F1\"\nfunction = \"shell-execute\"\ncommand = \"KKKKKKKKKKKK\"\n"
+                 "[[module]]\nexternal = true\nname = \"EEEEEEEEEEEE\"\n");
     std::string out = folder.Path("saver.scr");
     BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"), out);
     std::string bytes = folder.Read("saver.scr");
@@ -162,17 +177,22 @@ TEST(SaverpakList, EscapesControlCharactersFromTheContainer) {
     std::ostringstream table;
     ListSaver(out, false, table);
     const std::string shown = "\\x1B]0;x\\x07\u203A\\x81\\x7F\\x09\u00E9\\\\";
-    EXPECT_NE(table.str().find("link \"" + shown + "\", caption \"" + shown + "\""), std::string::npos)
+    EXPECT_NE(table.str().find("link \"" + shown + "\", caption \"" + shown + "\""),
+              std::string::npos)
         << table.str();
     EXPECT_NE(table.str().find("command \"" + shown + "\""), std::string::npos) << table.str();
     EXPECT_NE(table.str().find("name \"" + shown + "\""), std::string::npos) << table.str();
-    for (char c : table.str()) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
-    EXPECT_EQ(ErrorOf([&] { ExtractFromSaver(out, ExtractKind::Module, 0, folder.Path("x.exe")); }),
-              out + ": module 0 is external (" + shown + "); the container holds no program for it");
+    for (char c : table.str())
+        EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+    EXPECT_EQ(
+        ErrorOf([&] { ExtractFromSaver(out, ExtractKind::Module, 0, folder.Path("x.exe")); }),
+        out + ": module 0 is external (" + shown + "); the container holds no program for it");
     std::ostringstream jsonText;
     ListSaver(out, true, jsonText);
-    for (char c : jsonText.str()) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
-    EXPECT_EQ(json::parse(jsonText.str())["settings"]["caption"], "\x1B]0;x\x07\u203A\uFFFD\x7F\t\u00E9\\");
+    for (char c : jsonText.str())
+        EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+    EXPECT_EQ(json::parse(jsonText.str())["settings"]["caption"],
+              "\x1B]0;x\x07\u203A\uFFFD\x7F\t\u00E9\\");
 }
 
 TEST(SaverpakVerify, PictureContentMustMatchItsStoredType) {
@@ -209,8 +229,11 @@ TEST(SaverpakLimits, AFileOfFiveGigabytesIsRefusedPromptlyInLittleMemory) {
     }
     ASSERT_EQ(fs::file_size(path), size);
     const auto start = std::chrono::steady_clock::now();
-    for (std::vector<std::string> args : {std::vector<std::string>{"list", path}, {"list", "--json", path},
-                                          {"verify", path}, {"extract", path, "--module", "0", "-o", folder.Path("x")}}) {
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{"list", path},
+          {"list", "--json", path},
+          {"verify", path},
+          {"extract", path, "--module", "0", "-o", folder.Path("x")}}) {
         RunResult r = RunTool(args);
         EXPECT_EQ(r.Code, 1);
         EXPECT_EQ(r.Err, "saverpak: Error reading module file. " + path + "\n");
@@ -232,7 +255,8 @@ TEST(SaverpakLimits, AnInterruptRemovesTheTemporaryFile) {
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
         pid_t child = fork();
-        if (child == 0) _exit(RunTool({"extract", pipe, "--module", "0", "-o", folder.Path("x.exe")}).Code);
+        if (child == 0)
+            _exit(RunTool({"extract", pipe, "--module", "0", "-o", folder.Path("x.exe")}).Code);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (Listing(folder.Path()).size() < 2 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));  // the temporary file
@@ -248,22 +272,25 @@ TEST(SaverpakLimits, AnInterruptRemovesTheTemporaryFile) {
 class Signer {
 public:
     explicit Signer(const TestFolder& folder)
-        : FKey(folder.Path("key.pem")), FCert(folder.Path("cert.pem")), FLog(folder.Path("sign.log")) {}
+        : FKey(folder.Path("key.pem")),
+          FCert(folder.Path("cert.pem")),
+          FLog(folder.Path("sign.log")) {}
 
     bool MakeCertificate() const {
-        return Run("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Saverpak-Test "
-                   "-addext extendedKeyUsage=codeSigning -keyout '" + FKey + "' -out '" + FCert + "'");
+        return Run(
+            "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Saverpak-Test "
+            "-addext extendedKeyUsage=codeSigning -keyout '" +
+            FKey + "' -out '" + FCert + "'");
     }
     bool Sign(const std::string& in, const std::string& out, bool nest = false) const {
-        return Run("osslsigncode sign -certs '" + FCert + "' -key '" + FKey + "' -h sha256 -n Saverpak " +
-                   (nest ? "-nest " : "") + "-in '" + in + "' -out '" + out + "'");
+        return Run("osslsigncode sign -certs '" + FCert + "' -key '" + FKey +
+                   "' -h sha256 -n Saverpak " + (nest ? "-nest " : "") + "-in '" + in + "' -out '" +
+                   out + "'");
     }
     bool Verify(const std::string& file) const {
         return Run("osslsigncode verify -CAfile '" + FCert + "' -in '" + file + "'");
     }
-    std::string Log() const {
-        return ReadWholeFile(FLog);
-    }
+    std::string Log() const { return ReadWholeFile(FLog); }
 
 private:
     bool Run(const std::string& command) const {
@@ -280,7 +307,8 @@ TEST(SaverpakSigning, SignedAndTwiceSignedSaversReadAndSignedStubsAreStripped) {
     const std::string program = ProgramBytes(70001, 's');
     folder.Write("show.exe", program);
     const std::string manifest = folder.Write(
-        "saver.toml", "[settings]\ncaption = \"signed\"\n[[module]]\nfile = \"show.exe\"\nname = \"show.exe\"\n");
+        "saver.toml",
+        "[settings]\ncaption = \"signed\"\n[[module]]\nfile = \"show.exe\"\nname = \"show.exe\"\n");
     const std::string saver = folder.Path("saver.scr"), signedSaver = folder.Path("signed.scr");
     BuildSaver(stub, manifest, saver);
     const std::string built = folder.Read("saver.scr");
@@ -291,7 +319,8 @@ TEST(SaverpakSigning, SignedAndTwiceSignedSaversReadAndSignedStubsAreStripped) {
     EXPECT_EQ(ErrorOf([&] { VerifySaver(signedSaver); }), "");
     json j = ListJson(signedSaver);
     EXPECT_EQ(j["signature"]["position"], (built.size() + 7) / 8 * 8);
-    EXPECT_EQ(j["signature"]["position"].get<std::uint64_t>() + j["signature"]["size"].get<std::uint64_t>(),
+    EXPECT_EQ(j["signature"]["position"].get<std::uint64_t>() +
+                  j["signature"]["size"].get<std::uint64_t>(),
               j["fileSize"]);
     EXPECT_EQ(j["trailer"]["position"], built.size() - 8);
     EXPECT_EQ(j["containerSize"], ListJson(saver)["containerSize"]);
@@ -299,7 +328,8 @@ TEST(SaverpakSigning, SignedAndTwiceSignedSaversReadAndSignedStubsAreStripped) {
     EXPECT_EQ(folder.Read("copy.exe"), program);
     std::ostringstream table;
     ListSaver(signedSaver, false, table);
-    EXPECT_NE(table.str().find("certificate table (signature, after"), std::string::npos) << table.str();
+    EXPECT_NE(table.str().find("certificate table (signature, after"), std::string::npos)
+        << table.str();
 
     // A second signature nested in the first makes a larger table; the container stays put.
     const std::string nested = folder.Path("nested.scr");
@@ -319,7 +349,8 @@ TEST(SaverpakSigning, SignedAndTwiceSignedSaversReadAndSignedStubsAreStripped) {
     const std::string again = folder.Path("again/saver.scr");
     RunResult build = RunTool({"build", "--stub", signedStub, "--manifest", manifest, "-o", again});
     EXPECT_EQ(build.Code, 0) << build.Err;
-    EXPECT_EQ(build.Err.rfind("saverpak: note: the stub " + signedStub + " is signed;", 0), 0u) << build.Err;
+    EXPECT_EQ(build.Err.rfind("saverpak: note: the stub " + signedStub + " is signed;", 0), 0u)
+        << build.Err;
     EXPECT_NE(build.Err.find("Sign " + again + " instead"), std::string::npos) << build.Err;
     EXPECT_EQ(ReadWholeFile(again), built);  // the checksum too: computed over the saver
     EXPECT_EQ(ListJson(again)["signature"], nullptr);

@@ -43,7 +43,8 @@ inline RunResult RunTool(std::vector<std::string> args) {
 // The files left in a folder, to show that a refused build leaves nothing behind.
 inline std::vector<std::string> Listing(const std::string& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }

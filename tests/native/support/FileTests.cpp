@@ -105,7 +105,8 @@ protected:
     void OpenBoth() {
         ASSERT_EQ(source.Open(sourcePath.c_str(), GENERIC_READ, FILE_SHARE_READ), 0);
         ASSERT_EQ(target.Create(folder.Path("target.bin").c_str(), FILE_ATTRIBUTE_NORMAL,
-                                FILE_SHARE_READ), 0);
+                                FILE_SHARE_READ),
+                  0);
     }
     void TearDown() override {
         source.Close();
@@ -130,7 +131,7 @@ TEST_F(CopyTest, ASourceThatEndsEarlyCopiesWholeChunksAndReportsEndOfFile) {
         std::size_t size;
         DWORD asked;
     } cases[] = {
-        {8192 + 10, 3 * 8192},  // a middle chunk comes up short
+        {8192 + 10, 3 * 8192},   // a middle chunk comes up short
         {8192 + 10, 8192 + 20},  // the last chunk does
         {8192, 8192 + 1},
         {5, 6},  // the only chunk does

@@ -12,7 +12,7 @@ inline void Put(std::string& bytes, std::size_t at, std::uint64_t value, int siz
     for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
 }
 
-constexpr std::size_t kOptional = 0x40 + 24;           // after "PE\0\0" and the file header
+constexpr std::size_t kOptional = 0x40 + 24;             // after "PE\0\0" and the file header
 constexpr std::size_t kSecurityEntry = kOptional + 144;  // data directory entry 4 of PE32+
 
 }  // namespace pe_image
@@ -31,21 +31,21 @@ inline std::string PeProgramBytes(std::size_t size = 1024) {
     Put(b, 0x56, 0x22, 2);    // executable, large-address aware
     const std::size_t o = pe_image::kOptional;
     Put(b, o, 0x20B, 2);
-    Put(b, o + 4, 0x200, 4);            // size of code
-    Put(b, o + 16, 0x1000, 4);          // entry point
-    Put(b, o + 20, 0x1000, 4);          // base of code
-    Put(b, o + 24, 0x140000000, 8);     // image base
-    Put(b, o + 32, 0x1000, 4);          // section alignment
-    Put(b, o + 36, 0x200, 4);           // file alignment
-    Put(b, o + 40, 6, 2);               // OS version
-    Put(b, o + 48, 6, 2);               // subsystem version
-    Put(b, o + 56, 0x2000, 4);          // size of image
-    Put(b, o + 60, 0x200, 4);           // size of headers
-    Put(b, o + 68, 2, 2);               // GUI
+    Put(b, o + 4, 0x200, 4);         // size of code
+    Put(b, o + 16, 0x1000, 4);       // entry point
+    Put(b, o + 20, 0x1000, 4);       // base of code
+    Put(b, o + 24, 0x140000000, 8);  // image base
+    Put(b, o + 32, 0x1000, 4);       // section alignment
+    Put(b, o + 36, 0x200, 4);        // file alignment
+    Put(b, o + 40, 6, 2);            // OS version
+    Put(b, o + 48, 6, 2);            // subsystem version
+    Put(b, o + 56, 0x2000, 4);       // size of image
+    Put(b, o + 60, 0x200, 4);        // size of headers
+    Put(b, o + 68, 2, 2);            // GUI
     Put(b, o + 70, 0x8160, 2);
     for (int i = 0; i < 4; ++i) Put(b, o + 72 + 8 * i, i % 2 ? 0x1000 : 0x100000, 8);
-    Put(b, o + 108, 16, 4);             // data directory entries
-    const std::size_t s = o + 240;      // the section header
+    Put(b, o + 108, 16, 4);         // data directory entries
+    const std::size_t s = o + 240;  // the section header
     b.replace(s, 5, ".text");
     Put(b, s + 8, 0x200, 4);
     Put(b, s + 12, 0x1000, 4);

@@ -11,11 +11,11 @@
 #include "framework/Application.h"
 #include "framework/Buttons.h"
 #include "framework/Form.h"
-#include "support/Handles.h"
 #include "framework/Panel.h"
 #include "framework/Registry.h"
 #include "framework/Thread.h"
 #include "framework/Timer.h"
+#include "support/Handles.h"
 #include "tests/wine/UnitTestHelpers.h"
 
 namespace {
@@ -159,19 +159,20 @@ TEST(Framework, ForeignWindowsInControlMessagesAreNotOurs) {
     TestWindow foreign;
     ::SetWindowLongPtrA(foreign.Get(), GWLP_USERDATA, 0x10);
     LPARAM from = reinterpret_cast<LPARAM>(foreign.Get());
-    ::SendMessageA(form->Handle(), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button->Handle()), BN_CLICKED),
-                   from);
+    ::SendMessageA(form->Handle(), WM_COMMAND,
+                   MAKEWPARAM(::GetDlgCtrlID(button->Handle()), BN_CLICKED), from);
     ScopedWindowDC dc(form->Handle());
-    EXPECT_EQ(::SendMessageA(form->Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.Get()),
-                             from),
-              ::DefWindowProcA(form->Handle(), WM_CTLCOLORSTATIC,
-                               reinterpret_cast<WPARAM>(dc.Get()), from));
+    EXPECT_EQ(
+        ::SendMessageA(form->Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.Get()), from),
+        ::DefWindowProcA(form->Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.Get()),
+                         from));
     ::SendMessageA(form->Handle(), WM_CTLCOLORBTN, reinterpret_cast<WPARAM>(dc.Get()), from);
     ::SendMessageA(form->Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(foreign.Get()),
                    MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     EXPECT_EQ(clicks, 0);
     // Its own button still counts.
-    ::SendMessageA(form->Handle(), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button->Handle()), BN_CLICKED),
+    ::SendMessageA(form->Handle(), WM_COMMAND,
+                   MAKEWPARAM(::GetDlgCtrlID(button->Handle()), BN_CLICKED),
                    reinterpret_cast<LPARAM>(button->Handle()));
     EXPECT_EQ(clicks, 1);
 }

@@ -55,13 +55,14 @@ unsigned long HandleCount(HANDLE process, DWORD processId) {
     };
     std::vector<unsigned char> buffer(1 << 20);
     ULONG needed = 0;
-    while (query(16 /* SystemHandleInformation */, buffer.data(), static_cast<ULONG>(buffer.size()), &needed) ==
-           static_cast<LONG>(0xC0000004)) {  // STATUS_INFO_LENGTH_MISMATCH
+    while (query(16 /* SystemHandleInformation */, buffer.data(), static_cast<ULONG>(buffer.size()),
+                 &needed) == static_cast<LONG>(0xC0000004)) {  // STATUS_INFO_LENGTH_MISMATCH
         buffer.resize(buffer.size() * 2);
     }
     ULONG entries = *reinterpret_cast<ULONG*>(buffer.data());
     auto* entry = reinterpret_cast<Entry*>(buffer.data() + sizeof(void*));
-    for (ULONG i = 0; i < entries; ++i) count += entry[i].ProcessId == static_cast<USHORT>(processId);
+    for (ULONG i = 0; i < entries; ++i)
+        count += entry[i].ProcessId == static_cast<USHORT>(processId);
     return count;
 }
 
@@ -95,7 +96,8 @@ int Resources(char** args) {
     if (!process) return 3;
     PROCESS_MEMORY_COUNTERS_EX memory = {};
     memory.cb = sizeof memory;
-    GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
+    GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                         sizeof memory);
     // Wine 8 answers 0 for another process's PrivateUsage, handle count and GDI objects;
     // its commit charge and the system's handle table are real.
     std::printf("%lu %lu %llu\n", HandleCount(process, processId),
@@ -108,41 +110,55 @@ int Resources(char** args) {
 
 const ProbeCommand kCommands[] = {
     {"foreground", 0, ForegroundClass},
-    {"focus", 0, [](char**) {
+    {"focus", 0,
+     [](char**) {
          GUITHREADINFO info = {};
          info.cbSize = sizeof info;
          return Answer("%s\n", GetGUIThreadInfo(0, &info) ? ClassOf(info.hwndFocus).c_str() : "");
      }},
-    {"topmost", 1, [](char** args) {
-         return Answer("%d\n", (GetWindowLongA(Find(args[0]), GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0);
+    {"topmost", 1,
+     [](char** args) {
+         return Answer("%d\n",
+                       (GetWindowLongA(Find(args[0]), GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0);
      }},
-    {"above", 2, [](char** args) {
+    {"above", 2,
+     [](char** args) {
          HWND upper = Find(args[0]), lower = Find(args[1]);
-         for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+         for (HWND window = GetTopWindow(nullptr); window;
+              window = GetWindow(window, GW_HWNDNEXT)) {
              if (window == upper || window == lower) return Answer("%d\n", window == upper ? 1 : 0);
          }
          return 0;
      }},
-    {"zorder", 0, [](char**) {
-         for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
-             if (IsWindowVisible(window)) std::printf("%s%s\n", ClassOf(window).c_str(), (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) ? " (topmost)" : "");
+    {"zorder", 0,
+     [](char**) {
+         for (HWND window = GetTopWindow(nullptr); window;
+              window = GetWindow(window, GW_HWNDNEXT)) {
+             if (IsWindowVisible(window))
+                 std::printf(
+                     "%s%s\n", ClassOf(window).c_str(),
+                     (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) ? " (topmost)" : "");
          }
          return 0;
      }},
-    {"rect", 1, [](char** args) {
+    {"rect", 1,
+     [](char** args) {
          RECT rect;
          GetWindowRect(Find(args[0]), &rect);
          return Answer("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
      }},
-    {"virtual", 0, [](char**) {
+    {"virtual", 0,
+     [](char**) {
          return Answer("%d %d %d %d %d\n", GetSystemMetrics(SM_XVIRTUALSCREEN),
-                            GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                            GetSystemMetrics(SM_CYVIRTUALSCREEN), GetSystemMetrics(SM_CMONITORS));
+                       GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                       GetSystemMetrics(SM_CYVIRTUALSCREEN), GetSystemMetrics(SM_CMONITORS));
      }},
     {"running", 0, ScreenSaverRunning},
     {"set-running", 1, SetScreenSaverRunning},
-    {"visible", 1, [](char** args) { return Answer("%d\n", IsWindowVisible(Find(args[0])) ? 1 : 0); }},
-    {"command", 3, [](char** args) {
+    {"visible", 1,
+     [](char** args) { return Answer("%d\n", IsWindowVisible(Find(args[0])) ? 1 : 0); }},
+    {"command", 3,
+     [](char** args) {
          auto any = [](const char* text) { return std::strcmp(text, "-") ? text : nullptr; };
          HWND window = FindWindowA(any(args[0]), any(args[1]));
          if (!window) return 2;
@@ -153,7 +169,8 @@ const ProbeCommand kCommands[] = {
     {"resources", 1, Resources},
     {"close", 1, [](char** args) { return PostMessageA(Find(args[0]), WM_CLOSE, 0, 0), 0; }},
     // Ends the process of a window as the system, Task Manager or a crash can: no close.
-    {"terminate", 1, [](char** args) {
+    {"terminate", 1,
+     [](char** args) {
          DWORD processId = 0;
          GetWindowThreadProcessId(Find(args[0]), &processId);
          HANDLE process = processId ? OpenProcess(PROCESS_TERMINATE, FALSE, processId) : nullptr;

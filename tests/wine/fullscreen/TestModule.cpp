@@ -73,50 +73,50 @@ void StartTimers(HWND window) {
 
 void OnTimer(HWND window, UINT_PTR timer) {
     switch (timer) {
-    case kTakenTimer:
-        if (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) {
-            KillTimer(window, kTakenTimer);
-            SetTimer(window, kEndTimer, EndMilliseconds, nullptr);
+        case kTakenTimer:
+            if (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) {
+                KillTimer(window, kTakenTimer);
+                SetTimer(window, kEndTimer, EndMilliseconds, nullptr);
+            }
+            break;
+        case kEndTimer:
+            DestroyWindow(window);
+            break;
+        case kReplaceTimer: {
+            // The new window first, so the program never has none; the old one then goes without
+            // ending the program.
+            KillTimer(window, kReplaceTimer);
+            HWND replacement = CreateModuleWindow();
+            SetWindowLongPtrA(window, GWLP_USERDATA, 1);
+            DestroyWindow(window);
+            Log("replaced");
+            if (replacement) StartTimers(replacement);
+            break;
         }
-        break;
-    case kEndTimer:
-        DestroyWindow(window);
-        break;
-    case kReplaceTimer: {
-        // The new window first, so the program never has none; the old one then goes without
-        // ending the program.
-        KillTimer(window, kReplaceTimer);
-        HWND replacement = CreateModuleWindow();
-        SetWindowLongPtrA(window, GWLP_USERDATA, 1);
-        DestroyWindow(window);
-        Log("replaced");
-        if (replacement) StartTimers(replacement);
-        break;
-    }
-    case kPointerTimer:
-        // Far from where the pointer rests, as a program that takes over the pointer does.
-        SetCursorPos((++PointerMoves % 2) ? 100 : 700, 100);
-        Log("pointer");
-        break;
+        case kPointerTimer:
+            // Far from where the pointer rests, as a program that takes over the pointer does.
+            SetCursorPos((++PointerMoves % 2) ? 100 : 700, 100);
+            Log("pointer");
+            break;
     }
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_KEYDOWN:
-        Log("key %u", static_cast<unsigned>(wParam));
-        return 0;
-    case WM_CLOSE:
-        Log("close");
-        if (!Setting("TESTMODULE_IGNORE_CLOSE")) DestroyWindow(window);
-        return 0;
-    case WM_TIMER:
-        OnTimer(window, wParam);
-        return 0;
-    case WM_DESTROY:
-        // A window being replaced does not end the program.
-        if (!GetWindowLongPtrA(window, GWLP_USERDATA)) PostQuitMessage(0);
-        return 0;
+        case WM_KEYDOWN:
+            Log("key %u", static_cast<unsigned>(wParam));
+            return 0;
+        case WM_CLOSE:
+            Log("close");
+            if (!Setting("TESTMODULE_IGNORE_CLOSE")) DestroyWindow(window);
+            return 0;
+        case WM_TIMER:
+            OnTimer(window, wParam);
+            return 0;
+        case WM_DESTROY:
+            // A window being replaced does not end the program.
+            if (!GetWindowLongPtrA(window, GWLP_USERDATA)) PostQuitMessage(0);
+            return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

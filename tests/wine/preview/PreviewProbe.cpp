@@ -367,17 +367,21 @@ int RunPreview(Mode mode) {
 }
 
 const ProbeCommand kCommands[] = {
-    {"show", 2, [](char** args) {
+    {"show", 2,
+     [](char** args) {
          StopFile = args[0];
          TimeoutMs = std::strtoul(args[1], nullptr, 10);
          return RunPreview(Mode::Show);
      }},
-    {"close-loading", 1, [](char** args) {
+    {"close-loading", 1,
+     [](char** args) {
          TimeoutMs = std::strtoul(args[0], nullptr, 10);
          return RunPreview(Mode::CloseLoading);
      }},
-    {"layout", 3, [](char** args) {
-         return RunLayout(args[0], std::strtoul(args[1], nullptr, 10), std::strtoul(args[2], nullptr, 10));
+    {"layout", 3,
+     [](char** args) {
+         return RunLayout(args[0], std::strtoul(args[1], nullptr, 10),
+                          std::strtoul(args[2], nullptr, 10));
      }},
 };
 

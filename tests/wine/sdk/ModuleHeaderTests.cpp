@@ -41,7 +41,8 @@ TEST(ModuleHeader, ReadsEveryArgumentFileTheSaverWrites) {
                 EXPECT_EQ(read.days, days);
                 EXPECT_EQ(read.defaulted, 0u);
                 WCHAR path[SAVERPAK_PATH_MAX];
-                ASSERT_TRUE(SaverpakArgumentFilePath(Wide(module).c_str(), path, SAVERPAK_PATH_MAX));
+                ASSERT_TRUE(
+                    SaverpakArgumentFilePath(Wide(module).c_str(), path, SAVERPAK_PATH_MAX));
                 EXPECT_EQ(std::wstring(path), Wide(writer.ArgumentPath()));
             }
         }
@@ -52,29 +53,38 @@ TEST(ModuleHeader, GivesTheSaverDefaultsForWhatTheFileDoesNotGive) {
     TestFolder folder;
     const std::string valid = "SS_Sound=2&SS_Music=1&SS_Days=42";
     std::string garbage;
-    for (unsigned i = 0, x = 7; i < 300; ++i) garbage += static_cast<char>((x = x * 1103515245u + 12345u) >> 16);
+    for (unsigned i = 0, x = 7; i < 300; ++i)
+        garbage += static_cast<char>((x = x * 1103515245u + 12345u) >> 16);
     const unsigned all = SAVERPAK_DEFAULTED_ALL;
     struct Case {
         const char* what;
-        std::string text;  // "-" for no file at all
+        std::string text;        // "-" for no file at all
         int sound, music, days;  // -1: the default
         unsigned defaulted;
     } cases[] = {
         {"no file", "-", -1, -1, -1, all},
         {"an empty file", "", -1, -1, -1, all},
-        {"cut short in a key", "SS_Sound=1&SS_Mu", 1, -1, -1, SAVERPAK_DEFAULTED_MUSIC | SAVERPAK_DEFAULTED_DAYS},
-        {"cut short after a key", "SS_Sound=2&SS_Music=1&SS_Days=", 2, 1, -1, SAVERPAK_DEFAULTED_DAYS},
-        {"the longest text the saver writes", valid + "&" + std::string(511 - valid.size() - 1, 'x'), 2, 1, 42, 0},
-        {"one byte longer than the saver writes", valid + "&" + std::string(511 - valid.size(), 'x'), -1, -1, -1, all},
+        {"cut short in a key", "SS_Sound=1&SS_Mu", 1, -1, -1,
+         SAVERPAK_DEFAULTED_MUSIC | SAVERPAK_DEFAULTED_DAYS},
+        {"cut short after a key", "SS_Sound=2&SS_Music=1&SS_Days=", 2, 1, -1,
+         SAVERPAK_DEFAULTED_DAYS},
+        {"the longest text the saver writes",
+         valid + "&" + std::string(511 - valid.size() - 1, 'x'), 2, 1, 42, 0},
+        {"one byte longer than the saver writes",
+         valid + "&" + std::string(511 - valid.size(), 'x'), -1, -1, -1, all},
         {"a megabyte", valid + std::string(1 << 20, '&'), -1, -1, -1, all},
         {"garbage", garbage, -1, -1, -1, all},
-        {"NUL bytes in place of digits", std::string("SS_Sound=\0&SS_Music=\0&SS_Days=\0", 32), -1, -1, -1, all},
+        {"NUL bytes in place of digits", std::string("SS_Sound=\0&SS_Music=\0&SS_Days=\0", 32), -1,
+         -1, -1, all},
         {"values out of range", "SS_Sound=3&SS_Music=-1&SS_Days=366", -1, -1, -1, all},
-        {"a number too long for any integer", "SS_Sound=0&SS_Music=0&SS_Days=99999999999999999999999", 0, 0, -1, SAVERPAK_DEFAULTED_DAYS},
+        {"a number too long for any integer",
+         "SS_Sound=0&SS_Music=0&SS_Days=99999999999999999999999", 0, 0, -1,
+         SAVERPAK_DEFAULTED_DAYS},
         {"signs, spaces and hexadecimal", "SS_Sound= 1&SS_Music=0x1&SS_Days=+5", -1, -1, -1, all},
         {"a line end after the text", valid + "\r\n", 2, 1, -1, SAVERPAK_DEFAULTED_DAYS},
         {"keys in lower case", "ss_sound=1&ss_music=1&ss_days=1", -1, -1, -1, all},
-        {"another order and a key of a later saver", "SS_Days=7&SS_Later=9&SS_Music=2&SS_Sound=1", 1, 2, 7, 0},
+        {"another order and a key of a later saver", "SS_Days=7&SS_Later=9&SS_Music=2&SS_Sound=1",
+         1, 2, 7, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -107,7 +117,8 @@ TEST(ModuleHeader, CountsDaysAsTheSaverDoes) {
     SYSTEMTIME day = {2027, 1, 0, 1, 23, 59, 59, 999};
     ULARGE_INTEGER time;
     for (FILETIME file; day.wYear <= 2028; FileTimeToSystemTime(&file, &day)) {
-        ASSERT_EQ(SaverpakDaysToChristmas(&day), DaysToNextChristmas(day.wYear, day.wMonth, day.wDay))
+        ASSERT_EQ(SaverpakDaysToChristmas(&day),
+                  DaysToNextChristmas(day.wYear, day.wMonth, day.wDay))
             << day.wYear << "-" << day.wMonth << "-" << day.wDay;
         ASSERT_TRUE(SystemTimeToFileTime(&day, &file));
         time = {{file.dwLowDateTime, file.dwHighDateTime}};
@@ -122,21 +133,25 @@ TEST(ModuleHeader, FindsTheFileBesideAProgramInAFolderOfAnyLetters) {
     TestFolder folder;
     WCHAR self[MAX_PATH];
     ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
-    const std::filesystem::path probe = std::filesystem::path(self).parent_path() / L"ArgumentsProbe.exe";
-    const std::filesystem::path where = std::filesystem::path(Wide(folder.Path())) / L"Мария 雪 Ωμέγα";
+    const std::filesystem::path probe =
+        std::filesystem::path(self).parent_path() / L"ArgumentsProbe.exe";
+    const std::filesystem::path where =
+        std::filesystem::path(Wide(folder.Path())) / L"Мария 雪 Ωμέγα";
     std::filesystem::create_directories(where);
     const std::filesystem::path program = where / L"Снег.exe";
     std::filesystem::copy_file(probe, program);
     struct Case {
         const char* text;  // nullptr: no argument file
         DWORD expected;
-    } cases[] = {{"SS_Sound=2&SS_Music=1&SS_Days=42", 2 + 10 * 1 + 100 * 42},
-                 {nullptr, 100 * static_cast<DWORD>(TodaysDays()) + 100000 * SAVERPAK_DEFAULTED_ALL}};
+    } cases[] = {
+        {"SS_Sound=2&SS_Music=1&SS_Days=42", 2 + 10 * 1 + 100 * 42},
+        {nullptr, 100 * static_cast<DWORD>(TodaysDays()) + 100000 * SAVERPAK_DEFAULTED_ALL}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text ? c.text : "no file");
         ssModule writer;
         // The saver's writer takes the path in the code page of the UTF-8 manifest.
-        if (c.text) writer.SetFileArgs(reinterpret_cast<const char*>(program.u8string().c_str()), c.text);
+        if (c.text)
+            writer.SetFileArgs(reinterpret_cast<const char*>(program.u8string().c_str()), c.text);
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process = {};

@@ -31,7 +31,8 @@ public:
     DWORD Get(const char* name) const {
         DWORD value = 0, size = sizeof(value);
         if (FKey) {
-            ::RegQueryValueExA(FKey, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+            ::RegQueryValueExA(FKey, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+                               &size);
         }
         return value;
     }
@@ -74,9 +75,10 @@ bool DispatchPending(HWND button = nullptr) {
 void HoldWhileAsked(TestKey& key, HWND owner) {
     const DWORD hold = key.Get("Hold");
     if (hold != 1 && hold != 2) return;
-    HWND button = hold != 2 ? nullptr
-                            : ::CreateWindowExA(WS_EX_TOPMOST, "BUTTON", "OK", WS_POPUP | WS_VISIBLE,
-                                                600, 500, 200, 100, owner, nullptr, nullptr, nullptr);
+    HWND button = hold != 2
+                      ? nullptr
+                      : ::CreateWindowExA(WS_EX_TOPMOST, "BUTTON", "OK", WS_POPUP | WS_VISIBLE, 600,
+                                          500, 200, 100, owner, nullptr, nullptr, nullptr);
     if (button) key.Set("Release", 0);
     DWORD start = ::GetTickCount();
     while (key.Get("Release") != 1 && ::GetTickCount() - start < kHoldLimitMs) {
@@ -118,8 +120,8 @@ extern "C" __declspec(dllexport) BOOL WINAPI VerifyScreenSavePwd(HWND window) {
     return calls >= 2;
 }
 
-extern "C" __declspec(dllexport) DWORD WINAPI PwdChangePasswordA(LPCSTR provider, HWND owner,
-                                                                 DWORD, LPVOID) {
+extern "C" __declspec(dllexport) DWORD WINAPI
+    PwdChangePasswordA(LPCSTR provider, HWND owner, DWORD, LPVOID) {
     TestKey key;
     key.Count("ChangeCalls");
     key.SetText("ChangeProvider", provider ? provider : "(none)");

@@ -14,10 +14,10 @@
 #include "framework/Application.h"
 #include "framework/Dpi.h"
 #include "framework/Form.h"
-#include "support/Handles.h"
 #include "presentation/DataUnit.h"
 #include "shell/SaverServices.h"
 #include "shell/ScreensaverUnit.h"
+#include "support/Handles.h"
 #include "support/Path.h"
 #include "tests/wine/UnitTestHelpers.h"
 
@@ -119,8 +119,8 @@ TEST(Password, LibrariesComeFromTheSystemFolderOnly) {
     EXPECT_EQ(::lstrcmpiA(ModuleFolder(library.Get()).c_str(), system), 0)
         << ModuleFolder(library.Get());
     std::string planted = ModuleFolder(nullptr) + "\\PLANTED.CPL";
-    ASSERT_TRUE(::CopyFileA((ModuleFolder(nullptr) + "\\PASSWORD.CPL").c_str(), planted.c_str(),
-                            FALSE));
+    ASSERT_TRUE(
+        ::CopyFileA((ModuleFolder(nullptr) + "\\PASSWORD.CPL").c_str(), planted.c_str(), FALSE));
     UniqueLibrary beside(LoadSystemLibrary("PLANTED.CPL"));
     EXPECT_FALSE(beside);
     beside.Reset();

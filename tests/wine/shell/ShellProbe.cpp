@@ -123,7 +123,8 @@ int Host(const char* stopFile, DWORD timeoutMs, int clientWidth = 0, int clientH
 const ProbeCommand kCommands[] = {
     {"running", 0, ScreenSaverRunning},
     {"set-running", 1, SetScreenSaverRunning},
-    {"find", 2, [](char** args) {
+    {"find", 2,
+     [](char** args) {
          struct Search {
              const char* className;
              HWND found;
@@ -147,7 +148,8 @@ const ProbeCommand kCommands[] = {
          if (!ok) return 1;
          return Answer("%lld\n", static_cast<long long>(reinterpret_cast<LONG_PTR>(found)));
      }},
-    {"info", 1, [](char** args) {
+    {"info", 1,
+     [](char** args) {
          HWND window = ParseHwnd(args[0]);
          if (!::IsWindow(window)) return 1;
          RECT r;
@@ -159,46 +161,53 @@ const ProbeCommand kCommands[] = {
              "parent=%lld class=%s text=%s\n",
              static_cast<unsigned long>(::GetWindowLongA(window, GWL_STYLE)),
              static_cast<unsigned long>(::GetWindowLongA(window, GWL_EXSTYLE)), r.left, r.top,
-             r.right, r.bottom, ::IsWindowVisible(window) ? 1 : 0, ::IsWindowEnabled(window) ? 1 : 0,
+             r.right, r.bottom, ::IsWindowVisible(window) ? 1 : 0,
+             ::IsWindowEnabled(window) ? 1 : 0,
              static_cast<long long>(reinterpret_cast<LONG_PTR>(::GetParent(window))),
              ClassOf(window).c_str(), text);
      }},
-    {"find-title", 2, [](char** args) {
+    {"find-title", 2,
+     [](char** args) {
          HWND found = ::FindWindowA(args[0], args[1]);
          if (!found) return 1;
          return Answer("%lld\n", static_cast<long long>(reinterpret_cast<LONG_PTR>(found)));
      }},
-    {"cursor", 0, [](char**) {
+    {"cursor", 0,
+     [](char**) {
          CURSORINFO info = {};
          info.cbSize = sizeof(info);
          if (!::GetCursorInfo(&info)) return 1;
          return Answer("cursor=%lld flags=%lu\n",
-                     static_cast<long long>(reinterpret_cast<LONG_PTR>(info.hCursor)),
-                     static_cast<unsigned long>(info.flags));
+                       static_cast<long long>(reinterpret_cast<LONG_PTR>(info.hCursor)),
+                       static_cast<unsigned long>(info.flags));
      }},
-    {"post", 4, [](char** args) {
+    {"post", 4,
+     [](char** args) {
          return ::PostMessageA(ParseHwnd(args[0]), std::strtoul(args[1], nullptr, 0),
-                               std::strtoull(args[2], nullptr, 0), std::strtoll(args[3], nullptr, 0))
+                               std::strtoull(args[2], nullptr, 0),
+                               std::strtoll(args[3], nullptr, 0))
                     ? 0
                     : 1;
      }},
-    {"host", 4, [](char** args) {
+    {"host", 4,
+     [](char** args) {
          return Host(args[0], std::strtoul(args[1], nullptr, 10), std::atoi(args[2]),
                      std::atoi(args[3]));
      }},
-    {"host", 3, [](char** args) {
+    {"host", 3,
+     [](char** args) {
          const bool dialog = !std::strcmp(args[2], "dialog");
          return Host(args[0], std::strtoul(args[1], nullptr, 10), 0, 0, dialog);
      }},
-    {"host", 2, [](char** args) {
-         return Host(args[0], std::strtoul(args[1], nullptr, 10));
-     }},
-    {"client", 1, [](char** args) {
+    {"host", 2, [](char** args) { return Host(args[0], std::strtoul(args[1], nullptr, 10)); }},
+    {"client", 1,
+     [](char** args) {
          RECT r;
          if (!::GetClientRect(ParseHwnd(args[0]), &r)) return 1;
          return Answer("%ldx%ld\n", r.right, r.bottom);
      }},
-    {"controls", 1, [](char** args) {
+    {"controls", 1,
+     [](char** args) {
          auto visit = [](HWND window, LPARAM) -> BOOL {
              char text[256] = {};
              ::GetWindowTextA(window, text, sizeof(text));
@@ -207,12 +216,13 @@ const ProbeCommand kCommands[] = {
              LRESULT checked = ClassOf(window) == "Button" || ClassOf(window) == "BUTTON"
                                    ? ::SendMessageA(window, BM_GETCHECK, 0, 0)
                                    : 0;
-             std::printf("%lld class=%s visible=%d enabled=%d checked=%d rect=%ld,%ld,%ld,%ld "
-                         "text=%s\n",
-                         static_cast<long long>(reinterpret_cast<LONG_PTR>(window)),
-                         ClassOf(window).c_str(), ::IsWindowVisible(window) ? 1 : 0,
-                         ::IsWindowEnabled(window) ? 1 : 0, static_cast<int>(checked), r.left,
-                         r.top, r.right, r.bottom, text);
+             std::printf(
+                 "%lld class=%s visible=%d enabled=%d checked=%d rect=%ld,%ld,%ld,%ld "
+                 "text=%s\n",
+                 static_cast<long long>(reinterpret_cast<LONG_PTR>(window)),
+                 ClassOf(window).c_str(), ::IsWindowVisible(window) ? 1 : 0,
+                 ::IsWindowEnabled(window) ? 1 : 0, static_cast<int>(checked), r.left, r.top,
+                 r.right, r.bottom, text);
              return TRUE;
          };
          HWND parent = ParseHwnd(args[0]);
@@ -220,7 +230,8 @@ const ProbeCommand kCommands[] = {
          ::EnumChildWindows(parent, visit, 0);
          return 0;
      }},
-    {"wait-child", 2, [](char** args) {
+    {"wait-child", 2,
+     [](char** args) {
          HWND parent = ParseHwnd(args[0]);
          HWND child = nullptr;
          bool ok = PollFor(std::strtoul(args[1], nullptr, 10), [&] {
@@ -232,14 +243,16 @@ const ProbeCommand kCommands[] = {
          if (!ok) return 1;
          return Answer("%lld\n", static_cast<long long>(reinterpret_cast<LONG_PTR>(child)));
      }},
-    {"wait-foreground", 2, [](char** args) {
+    {"wait-foreground", 2,
+     [](char** args) {
          return PollFor(std::strtoul(args[1], nullptr, 10),
                         [&] { return ClassOf(::GetForegroundWindow()) == args[0]; })
                     ? 0
                     : 1;
      }},
     {"foreground", 0, ForegroundClass},
-    {"reg-set", 3, [](char** args) {
+    {"reg-set", 3,
+     [](char** args) {
          HKEY key = nullptr;
          if (::RegCreateKeyExA(HKEY_CURRENT_USER, args[0], 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                &key, nullptr) != ERROR_SUCCESS) {
@@ -251,16 +264,19 @@ const ProbeCommand kCommands[] = {
          ::RegCloseKey(key);
          return result == ERROR_SUCCESS ? 0 : 1;
      }},
-    {"screen", 0, [](char**) {
+    {"screen", 0,
+     [](char**) {
          return Answer("%d %d\n", ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
      }},
-    {"reg-set-text", 3, [](char** args) {
+    {"reg-set-text", 3,
+     [](char** args) {
          return ::RegSetKeyValueA(HKEY_CURRENT_USER, args[0], args[1], REG_SZ, args[2],
                                   static_cast<DWORD>(std::strlen(args[2]) + 1)) == ERROR_SUCCESS
                     ? 0
                     : 1;
      }},
-    {"reg-get", 2, [](char** args) {
+    {"reg-get", 2,
+     [](char** args) {
          DWORD value = 0, size = sizeof(value);
          if (::RegGetValueA(HKEY_CURRENT_USER, args[0], args[1], RRF_RT_REG_DWORD, nullptr, &value,
                             &size) != ERROR_SUCCESS) {
@@ -270,7 +286,8 @@ const ProbeCommand kCommands[] = {
          }
          return 0;
      }},
-    {"reg-get-text", 2, [](char** args) {
+    {"reg-get-text", 2,
+     [](char** args) {
          char text[256] = {};
          DWORD size = sizeof(text);
          if (::RegGetValueA(HKEY_CURRENT_USER, args[0], args[1], RRF_RT_REG_SZ, nullptr, text,
@@ -281,7 +298,8 @@ const ProbeCommand kCommands[] = {
          }
          return 0;
      }},
-    {"reg-delete", 1, [](char** args) {
+    {"reg-delete", 1,
+     [](char** args) {
          if (args[1]) {
              HKEY key = nullptr;
              if (::RegOpenKeyExA(HKEY_CURRENT_USER, args[0], 0, KEY_ALL_ACCESS, &key) ==

@@ -15,10 +15,10 @@
 #include "framework/Application.h"
 #include "framework/Dpi.h"
 #include "framework/Form.h"
-#include "support/Handles.h"
 #include "presentation/DataUnit.h"
 #include "shell/SaverServices.h"
 #include "shell/ScreensaverUnit.h"
+#include "support/Handles.h"
 #include "support/Path.h"
 #include "tests/wine/UnitTestHelpers.h"
 

@@ -13,15 +13,17 @@
 namespace {
 
 void Print(const char* key, const std::wstring& value) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, value.c_str(), static_cast<int>(value.size()), nullptr, 0, nullptr, nullptr);
+    int n = WideCharToMultiByte(CP_UTF8, 0, value.c_str(), static_cast<int>(value.size()), nullptr,
+                                0, nullptr, nullptr);
     std::string utf8(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, value.c_str(), static_cast<int>(value.size()), utf8.data(), n, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, value.c_str(), static_cast<int>(value.size()), utf8.data(), n,
+                        nullptr, nullptr);
     std::printf("%s=%s\n", key, utf8.c_str());
 }
 
 std::wstring Version(DWORD ms, DWORD ls) {
-    return std::to_wstring(HIWORD(ms)) + L"." + std::to_wstring(LOWORD(ms)) + L"." + std::to_wstring(HIWORD(ls)) +
-           L"." + std::to_wstring(LOWORD(ls));
+    return std::to_wstring(HIWORD(ms)) + L"." + std::to_wstring(LOWORD(ms)) + L"." +
+           std::to_wstring(HIWORD(ls)) + L"." + std::to_wstring(LOWORD(ls));
 }
 
 // "WxH RRGGBB": the icon's size and the colour of its middle pixel.
@@ -34,13 +36,15 @@ std::wstring Describe(HICON icon) {
     bi.bmiHeader = {sizeof(BITMAPINFOHEADER), bm.bmWidth, -bm.bmHeight, 1, 32, BI_RGB};
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(bm.bmWidth) * bm.bmHeight);
     HDC dc = GetDC(nullptr);
-    GetDIBits(dc, info.hbmColor, 0, static_cast<UINT>(bm.bmHeight), pixels.data(), &bi, DIB_RGB_COLORS);
+    GetDIBits(dc, info.hbmColor, 0, static_cast<UINT>(bm.bmHeight), pixels.data(), &bi,
+              DIB_RGB_COLORS);
     ReleaseDC(nullptr, dc);
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
     wchar_t text[64];
-    std::swprintf(text, 64, L"%ldx%ld %06X", bm.bmWidth, bm.bmHeight,
-                  pixels[static_cast<std::size_t>(bm.bmHeight / 2) * bm.bmWidth + bm.bmWidth / 2] & 0xFFFFFF);
+    std::swprintf(
+        text, 64, L"%ldx%ld %06X", bm.bmWidth, bm.bmHeight,
+        pixels[static_cast<std::size_t>(bm.bmHeight / 2) * bm.bmWidth + bm.bmWidth / 2] & 0xFFFFFF);
     return text;
 }
 
@@ -64,12 +68,14 @@ int wmain(int argc, wchar_t** argv) {
         Print("fixed", Version(fixed->dwFileVersionMS, fixed->dwFileVersionLS));
         Print("fixedProduct", Version(fixed->dwProductVersionMS, fixed->dwProductVersionLS));
     }
-    for (const wchar_t* key : {L"FileDescription", L"ProductName", L"CompanyName", L"FileVersion", L"ProductVersion",
-                               L"LegalCopyright", L"OriginalFilename", L"InternalName"}) {
+    for (const wchar_t* key :
+         {L"FileDescription", L"ProductName", L"CompanyName", L"FileVersion", L"ProductVersion",
+          L"LegalCopyright", L"OriginalFilename", L"InternalName"}) {
         wchar_t* value = nullptr;
         std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
         std::string narrow(path.begin(), path.end());
-        if (VerQueryValueW(data.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) && value)
+        if (VerQueryValueW(data.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) &&
+            value)
             Print(narrow.substr(narrow.rfind('\\') + 1).c_str(), value);
     }
     Print("icons", std::to_wstring(ExtractIconExW(file, -1, nullptr, nullptr, 0)));
