@@ -19,6 +19,8 @@ packages=(
     libcli11-dev libtomlplusplus-dev nlohmann-json3-dev
     # libFuzzer
     clang libclang-rt-14-dev
+    # scripts/check-format.sh (the code_format test)
+    clang-format
     # Running and watching Windows programs
     wine wine64 xvfb xdotool imagemagick x11-xserver-utils x11-utils
     # scripts/build-libjpeg-windows.sh fetches Debian's source package
