@@ -1,15 +1,9 @@
 // The module and picture descriptors, and the copies extracted from them.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <stdexcept>
 #include <string>
-#include <tuple>
 
-#include "PeImage.h"
 #include "RawPak.h"
 #include "SoundPak.h"
 #include "TestFolder.h"

@@ -1,18 +1,11 @@
 // Savers signed with Authenticode: where the container ends, and certificate tables refused.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <stdexcept>
 #include <string>
-#include <tuple>
 
 #include "PeImage.h"
 #include "RawPak.h"
 #include "TestFolder.h"
-#include "package/PakEntries.h"
 #include "package/kwPak.h"
 
 namespace {

@@ -1,36 +1,18 @@
 // Building savers: the layout, what each manifest table becomes, the pictures accepted.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iostream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 
-#include "PeImage.h"
 #include "SaverInputs.h"
 #include "TestFolder.h"
 #include "ToolRun.h"
 #include "imaging/Transitionsunit.h"
 #include "tools/saverpak/Commands.h"
-
-#ifndef _WIN32
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <thread>
-#endif
 
 namespace fs = std::filesystem;
 using nlohmann::json;

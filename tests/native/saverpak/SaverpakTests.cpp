@@ -14,11 +14,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "PeImage.h"
 #include "SaverInputs.h"
 #include "TestFolder.h"
 #include "ToolRun.h"
-#include "imaging/Transitionsunit.h"
 #include "tools/saverpak/Commands.h"
 
 #ifndef _WIN32

@@ -5,16 +5,9 @@
 
 #include <windows.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <string>
-#include <thread>
 
-#include "framework/Application.h"
-#include "framework/Dpi.h"
-#include "framework/Form.h"
-#include "presentation/DataUnit.h"
 #include "shell/SaverServices.h"
 #include "shell/ScreensaverUnit.h"
 #include "support/Handles.h"

@@ -18,7 +18,6 @@
 #include "presentation/DataUnit.h"
 #include "shell/SaverServices.h"
 #include "shell/ScreensaverUnit.h"
-#include "support/Handles.h"
 #include "support/Path.h"
 #include "tests/wine/UnitTestHelpers.h"
 
