@@ -11,7 +11,7 @@
 
 namespace {
 
-[[noreturn]] void Raise(const char* message, const char* path = "") {
+[[noreturn]] void RaiseCreateError(const char* message, const char* path = "") {
     throw std::runtime_error(std::string(message) + path);
 }
 
@@ -109,14 +109,14 @@ void ssRunFolder::Create() {
     wchar_t temp[kPathCharacters];
     DWORD length = GetTempPathW(kPathCharacters, temp);
     if (length == 0 || length >= kPathCharacters)
-        Raise("Error creating output file. The temporary directory cannot be used.");
+        RaiseCreateError("Error creating output file. The temporary directory cannot be used.");
     std::wstring directory(temp, length);
     if (directory.back() != L'\\' && directory.back() != L'/') directory += L'\\';
     RemoveUnusedRunFolders(directory);
 
     // Room for the folder, a separator and a module name of some length in the path limit.
     if (directory.size() + kNameLength + 2 >= kPathCharacters)
-        Raise("Error creating output file. The path is too long.");
+        RaiseCreateError("Error creating output file. The path is too long.");
     std::uint32_t seed = NameSeed();
     for (int attempt = 0;; ++attempt, ++seed) {
         wchar_t name[kNameLength + 1];
@@ -127,14 +127,14 @@ void ssRunFolder::Create() {
             FLock = CreateLock(path + L"\\" + kLockName);
             if (!FLock) {
                 RemoveDirectoryW(path.c_str());
-                Raise("Error creating output file. ", ActiveText(path).c_str());
+                RaiseCreateError("Error creating output file. ", ActiveText(path).c_str());
             }
             FWidePath = path;
             FPath = ActiveText(path);
             return;
         }
         if (GetLastError() != ERROR_ALREADY_EXISTS || attempt == 100)
-            Raise("Error creating output file. ", ActiveText(path).c_str());
+            RaiseCreateError("Error creating output file. ", ActiveText(path).c_str());
     }
 }
 

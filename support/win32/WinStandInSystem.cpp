@@ -12,7 +12,7 @@ namespace {
 
 thread_local DWORD lastError = 0;
 
-BOOL Fail(DWORD code) {
+BOOL FailWith(DWORD code) {
     lastError = code;
     return FALSE;
 }
@@ -111,27 +111,27 @@ void SetLastError(DWORD code) { lastError = code; }
 
 DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD messageId, DWORD, LPSTR buffer, DWORD size,
                      void*) {
-    if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM)) return Fail(ERROR_INVALID_PARAMETER);
+    if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM)) return FailWith(ERROR_INVALID_PARAMETER);
     for (const MessageText& entry : kMessageTexts) {
         if (entry.code != messageId) continue;
         std::size_t length = std::strlen(entry.text);
-        if (length + 1 > size) return Fail(ERROR_INSUFFICIENT_BUFFER);
+        if (length + 1 > size) return FailWith(ERROR_INSUFFICIENT_BUFFER);
         std::memcpy(buffer, entry.text, length + 1);
         return static_cast<DWORD>(length);
     }
     // ERROR_MR_MID_NOT_FOUND: the system has no text for this code.
-    return Fail(317);
+    return FailWith(317);
 }
 
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
     if (bytes > (SIZE_T{1} << 40)) {  // more than any picture or container block can need
-        Fail(ERROR_NOT_ENOUGH_MEMORY);
+        FailWith(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
     std::size_t total = offsetof(GlobalBlock, bytes) + (bytes ? bytes : 1);
     void* raw = (flags & GMEM_ZEROINIT) ? std::calloc(1, total) : std::malloc(total);
     if (!raw) {
-        Fail(ERROR_NOT_ENOUGH_MEMORY);
+        FailWith(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
     auto* block = static_cast<GlobalBlock*>(raw);
