@@ -39,7 +39,7 @@ bool AllocatePixelBlock(std::uint64_t size, HGLOBAL& handle, BYTE*& pixels) {
 void FreePixelBlock(HGLOBAL handle) {
     if (!handle) return;
     gBlockBytes.fetch_sub(GlobalSize(handle), std::memory_order_relaxed);
-    UniqueLockedGlobal(handle).Reset();
+    UnlockAndFreeGlobalMemory(handle);
 }
 
 void NearestColumns(std::int32_t source, std::int32_t target, DWORD* columns) {

@@ -63,12 +63,12 @@ using UniqueFile = UniqueAny<HANDLE, CloseKernelHandle, -1>;
 // What FindFirstFile returns: empty at INVALID_HANDLE_VALUE.
 using UniqueFind = UniqueAny<HANDLE, CloseFindHandle, -1>;
 using UniqueGlobal = UniqueAny<HGLOBAL, FreeGlobalMemory>;
-// A block kept locked for as long as it is held, as a bitmap's pixels are: unlocked, then freed.
+// Releases a block kept locked for as long as it is held, as a bitmap's pixels are: unlocked,
+// then freed (imaging's UniquePixelBlock owns such blocks).
 inline void UnlockAndFreeGlobalMemory(HGLOBAL h) {
     ::GlobalUnlock(h);
     ::GlobalFree(h);
 }
-using UniqueLockedGlobal = UniqueAny<HGLOBAL, UnlockAndFreeGlobalMemory>;
 
 // A block from malloc or calloc, for the C-style buffers of imaging that report a failed
 // allocation as an error code instead of throwing.
@@ -87,7 +87,6 @@ inline void FreeLibraryHandle(HMODULE h) { ::FreeLibrary(h); }
 inline void UnhookHook(HHOOK h) { ::UnhookWindowsHookEx(h); }
 
 using UniqueKey = UniqueAny<HKEY, CloseRegistryKey>;
-using UniqueGdiObject = UniqueAny<HGDIOBJ, DeleteGdiObject>;
 using UniqueFont = UniqueAny<HFONT, DeleteGdiObject>;
 using UniqueBrush = UniqueAny<HBRUSH, DeleteGdiObject>;
 using UniquePalette = UniqueAny<HPALETTE, DeleteGdiObject>;
@@ -104,8 +103,6 @@ public:
     HANDLE Process() const { return FProcess.Get(); }
     HANDLE Thread() const { return FThread.Get(); }
     explicit operator bool() const { return static_cast<bool>(FProcess); }
-    // The first thread is needed only to resume it.
-    void CloseThread() { FThread.Reset(); }
     void Reset() {
         FThread.Reset();
         FProcess.Reset();
