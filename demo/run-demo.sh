@@ -11,15 +11,22 @@ out="${1:?usage: run-demo.sh DEMO-FOLDER}"
 cd "$out"
 
 source "$(dirname "${BASH_SOURCE[0]}")/../tests/wine/poll.sh"
-module_processes() { pgrep -f 'Temp.Snowfall\.exe' || true; }
-module_visible() { xdotool search --onlyvisible --name '^Snowfall$' >/dev/null 2>&1; }
-module_replaced() { local now; now="$(module_processes)"; [[ -n "$now" && "$now" != "$first" ]]; }
+# The module is known by its window and that window's process, wherever the saver put its
+# program: a restarted module is a new process (Wine gives each window its process's id).
+module_window() { xdotool search --onlyvisible --name '^Snowfall$' 2>/dev/null | head -1; }
+module_visible() { [[ -n "$(module_window)" ]]; }
+module_process() {
+    local window; window="$(module_window)"
+    [[ -n "$window" ]] && xdotool getwindowpid "$window" 2>/dev/null
+}
+module_replaced() { local now; now="$(module_process)"; [[ -n "$now" && "$now" != "$first" ]]; }
 saver_gone() { ! kill -0 "$saver" 2>/dev/null; }
 
 SNOWFALL_SECONDS=4 wine Snowfall.scr /s &
 saver=$!
 wait_for 30 module_visible || { echo "demo: the module's window did not appear" >&2; exit 1; }
-first="$(module_processes)"
+first="$(module_process)"
+[[ -n "$first" ]] || { echo "demo: the module's window names no process" >&2; exit 1; }
 wait_for 2 false || true   # let the snow fall for a moment
 import -window root running.png
 

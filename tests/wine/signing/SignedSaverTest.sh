@@ -97,8 +97,9 @@ else
     fail "the signed saver's module did not appear"
     kill "$saver" 2>/dev/null
 fi
-wait_for 5 bash -c '! pgrep -f "[\\]TestModule\.exe" >/dev/null'
-rm -f "$temp/TestModule.exe" "$temp/TestModule.cfg"
+check "the module ended with the saver" wait_for 5 bash -c '! pgrep -f "[\\]TestModule\.exe" >/dev/null'
+# The module ran from a folder of the saver's own in the temporary folder; that folder goes too.
+check "the saver left no run folder" wait_for 3 bash -c "! compgen -G '$temp/Saverpak-*' >/dev/null"
 
 ((failures == 0)) && echo "signed saver: all passed"
 exit $((failures != 0))
