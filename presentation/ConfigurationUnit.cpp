@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 
 #include "framework/Exception.h"
@@ -36,6 +38,20 @@ fw::TFormDescription ConfigurationFormDescription() {
     description.Font = fw::TFont("MS Sans Serif", 8);
     description.Visible = true;
     return description;
+}
+
+// WIDTH x HEIGHT, or smaller with the same proportions so that it fits MAX-WIDTH x MAX-HEIGHT;
+// never larger, and never empty for a picture.
+SIZE FittedSize(int width, int height, int maxWidth, int maxHeight) {
+    maxWidth = std::max(maxWidth, 1);
+    maxHeight = std::max(maxHeight, 1);
+    if (width <= maxWidth && height <= maxHeight) return {width, height};
+    // Shrunk by the tighter side, in 64 bits: a width times a height can pass 2^31.
+    const std::int64_t w = width, h = height;
+    if (w * maxHeight > h * maxWidth) {
+        return {maxWidth, static_cast<LONG>(std::max<std::int64_t>(h * maxWidth / w, 1))};
+    }
+    return {static_cast<LONG>(std::max<std::int64_t>(w * maxHeight / h, 1)), maxHeight};
 }
 
 }  // namespace
@@ -158,11 +174,40 @@ void TConfigurationForm::LoadLogo() {
 
 void TConfigurationForm::FitToLogo() {
     // The form follows the logo at the dialog's scale, in pixels, so that no rounding of the
-    // panels can clip it: narrower or wider, but only ever taller.
-    const int widthChange = Scale(FLogo.Width()) - LogoPaintBox->ClientWidth();
-    const int heightChange = Scale(FLogo.Height()) - LogoPaintBox->ClientHeight();
-    SetWidth(Width() + widthChange);
-    if (heightChange > 0) SetHeight(Height() + heightChange);
+    // panels can clip it: narrower or wider, but only ever taller. The logo is drawn smaller
+    // when the form would otherwise outgrow the work area: a phone photograph stored as it is
+    // would push OK and Cancel off the screen.
+    const RECT work = WorkArea();
+    const int frameWidth = Width() - LogoPaintBox->ClientWidth();
+    const int frameHeight = Height() - LogoPaintBox->ClientHeight();
+    FLogoSize =
+        FittedSize(Scale(FLogo.Width()), Scale(FLogo.Height()), work.right - work.left - frameWidth,
+                   work.bottom - work.top - std::max(frameHeight, 0));
+    SetWidth(frameWidth + FLogoSize.cx);
+    if (FLogoSize.cy > LogoPaintBox->ClientHeight()) SetHeight(frameHeight + FLogoSize.cy);
+    KeepInside(work);
+}
+
+RECT TConfigurationForm::WorkArea() {
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    if (!::GetMonitorInfoW(::MonitorFromWindow(Handle(), MONITOR_DEFAULTTONEAREST), &monitor)) {
+        return {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    }
+    return monitor.rcWork;
+}
+
+void TConfigurationForm::KeepInside(const RECT& work) {
+    // Grown from its centred place towards the right and the bottom: moved back only as far as
+    // needed, so a dialog that fits stays where it was.
+    RECT frame;
+    ::GetWindowRect(Handle(), &frame);
+    const LONG left =
+        std::max(std::min(frame.left, work.right - (frame.right - frame.left)), work.left);
+    const LONG top =
+        std::max(std::min(frame.top, work.bottom - (frame.bottom - frame.top)), work.top);
+    if (left == frame.left && top == frame.top) return;
+    ::SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TConfigurationForm::DpiChanged() {
@@ -171,8 +216,8 @@ void TConfigurationForm::DpiChanged() {
 
 void TConfigurationForm::LogoPaintBoxPaint(fw::TObject*) {
     if (!FLogo.HasPixels()) return;
-    const int width = Scale(FLogo.Width());
-    const int height = Scale(FLogo.Height());
+    const int width = FLogoSize.cx;
+    const int height = FLogoSize.cy;
     // Truncating division: an odd difference puts the extra pixel on the right or bottom.
     const int x = (LogoPaintBox->Width() - width) / 2;
     const int y = (LogoPaintBox->Height() - height) / 2;
@@ -180,12 +225,18 @@ void TConfigurationForm::LogoPaintBoxPaint(fw::TObject*) {
     ScopedPaintPalette palette(dc, FPalette.Get());
     if (width == FLogo.Width() && height == FLogo.Height()) {
         FLogo.Draw(dc, x, y, SRCCOPY);
+        return;
+    }
+    if (width < FLogo.Width() && !FPalette.Get()) {
+        // Shrunk to fit the screen: averaged, not every n-th pixel.
+        SetStretchBltMode(dc, HALFTONE);
+        SetBrushOrgEx(dc, 0, 0, nullptr);
     } else {
         // Whole pixels repeated, no blending: the logo's own colours, also on a palette.
         SetStretchBltMode(dc, COLORONCOLOR);
-        StretchDIBits(dc, x, y, width, height, 0, 0, FLogo.Width(), FLogo.Height(), FLogo.FPixels,
-                      FLogo.Info(), DIB_RGB_COLORS, SRCCOPY);
     }
+    StretchDIBits(dc, x, y, width, height, 0, 0, FLogo.Width(), FLogo.Height(), FLogo.FPixels,
+                  FLogo.Info(), DIB_RGB_COLORS, SRCCOPY);
 }
 
 void TConfigurationForm::OkButtonClick(fw::TObject*) {

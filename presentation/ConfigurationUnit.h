@@ -56,6 +56,8 @@ private:
     void FormClose(fw::TObject* sender, fw::TCloseAction& action);
     void LoadLogo();
     void FitToLogo();
+    RECT WorkArea();
+    void KeepInside(const RECT& work);
     void LogoPaintBoxPaint(fw::TObject* sender);
     void OkButtonClick(fw::TObject* sender);
     void CancelButtonClick(fw::TObject* sender);
@@ -66,6 +68,7 @@ private:
     LoadRequest FLoadRequest;
     ssPicture FLogo;
     bool FLogoFitted = false;  // the form has been sized around the logo
+    SIZE FLogoSize = {};       // the logo as drawn: at the dialog's scale, within the work area
     UniquePalette FPalette;
 };
 

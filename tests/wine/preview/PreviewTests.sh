@@ -219,6 +219,11 @@ click_control() {  # click_control TEXT
     xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) click 1
 }
 dialog_gone() { ! kill -0 "$dialog_pid" 2>/dev/null; }
+inside() {  # inside "l,t,r,b" "L,T,R,B": the first rectangle lies within the second
+    local l t r b L T R B
+    IFS=, read -r l t r b <<< "$1"; IFS=, read -r L T R B <<< "$2"
+    ((l >= L && t >= T && r <= R && b <= B))
+}
 end_dialog_with() {  # end_dialog_with KEY
     # A key reaches the dialog only while it is the foreground window.
     probe wait-foreground TConfigurationForm 10000 || fail "the dialog is not in the foreground"
@@ -255,6 +260,27 @@ open(sys.argv[1], "wb").write(j[:2] + b"\xff\xe1" + struct.pack(">H", len(e) + 2
     # 223 + (200 - 88) wide, 221 + (300 - 180) tall.
     [[ "$(probe client "$dialog")" == 335x341 ]] || fail "large logo: client $(probe client "$dialog")"
     end_dialog_with Escape
+
+    # A phone photograph as the logo, 4000 x 3000 stored as it is by a writer of the test's own
+    # (another tool's saver): the dialog stays inside the screen with its buttons on it, the
+    # logo drawn smaller, and OK is there to be clicked.
+    convert -size 4000x3000 'xc:rgb(0,160,0)' -quality 80 huge.jpg
+    python3 "$source_dir/../raw_saver.py" "$saver" "$work/Huge.scr" p0.bmp huge.jpg
+    dialog_saver="$work/Huge.scr" start_dialog || return
+    local screen="${SAVERPAK_WINE_SCREEN:-1024x768x24}" line
+    screen="0,0,${screen%x*}"; screen="${screen/x/,}"
+    info="$(probe info "$dialog")"; rect="${info#*rect=}"; rect="${rect%% *}"
+    inside "$rect" "$screen" || fail "huge logo: the dialog at $rect is not inside the screen $screen"
+    for line in "$(control '&OK')" "$(control '&Cancel')"; do
+        local button="${line#*rect=}"; button="${button%% *}"
+        [[ "$line" == *visible=1* ]] && inside "$button" "$screen" ||
+            fail "huge logo: a button is off the screen: $line"
+    done
+    IFS=, read -r l t r b <<< "$rect"
+    import -window root "$work/huge.png"
+    check_pixel "$work/huge.png" $(((l + r) / 2 - 57)) $(((t + b) / 2)) 0 160 0 "huge logo's middle"
+    click_control '&OK'
+    wait_for 10 dialog_gone || { fail "huge logo: OK did not close the dialog"; kill "$dialog_pid"; }
 
     # No second picture: the initialization message, then the dialog without a logo.
     pack PreviewTest "$(settings https://example.com true; pictures p0.bmp)" || return

@@ -1,5 +1,5 @@
 // Reads a saver's name, version and icon as Windows' own shell does: string 1 through
-// LoadStringW (the Screen Saver Settings list), the version resource through
+// LoadStringW (the Screen Saver Settings list, for an 8.3 file name), the version resource through
 // GetFileVersionInfoW and VerQueryValueW (Explorer's Properties), the icons through
 // ExtractIconExW. Prints KEY=VALUE lines in UTF-8.
 //   VersionProbe FILE
