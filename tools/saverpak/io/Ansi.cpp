@@ -1,0 +1,90 @@
+#include "tools/saverpak/io/Ansi.h"
+
+#include <cstdint>
+
+#include "support/Text.h"
+
+namespace {
+
+bool CodePointToAnsi(std::uint32_t cp, char& out) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+        out = static_cast<char>(cp);
+        return true;
+    }
+    // U+FFFD stands for the unassigned bytes when reading; no byte is written for it.
+    for (unsigned byte = 0x80; byte < 0xA0 && cp != 0xFFFD; ++byte) {
+        if (Windows1252CodePoint(static_cast<unsigned char>(byte)) == cp) {
+            out = static_cast<char>(byte);
+            return true;
+        }
+    }
+    return false;
+}
+
+void AppendEscaped(std::string& out, std::uint8_t byte) {
+    static const char kHex[] = "0123456789ABCDEF";
+    out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+}
+
+}  // namespace
+
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t at, char32_t& cp) {
+    auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(text[k]); };
+    const std::uint8_t lead = byte(at);
+    const std::size_t extra = lead < 0x80             ? 0
+                              : (lead & 0xE0) == 0xC0 ? 1
+                              : (lead & 0xF0) == 0xE0 ? 2
+                              : (lead & 0xF8) == 0xF0 ? 3
+                                                      : 4;
+    if (extra == 4 || at + extra >= text.size()) return 0;
+    cp = extra == 0 ? lead : lead & (0x3F >> extra);
+    for (std::size_t k = 1; k <= extra; ++k) {
+        if ((byte(at + k) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (byte(at + k) & 0x3F);
+    }
+    // Overlong forms would smuggle a zero byte or a separator past the checks.
+    static constexpr char32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return extra + 1;
+}
+
+bool Utf8ToAnsi(std::string_view utf8, std::string& ansi) {
+    ansi.clear();
+    for (std::size_t i = 0; i < utf8.size();) {
+        char32_t cp;
+        const std::size_t length = Utf8SequenceAt(utf8, i, cp);
+        char out;
+        if (length == 0 || !CodePointToAnsi(cp, out)) return false;
+        ansi += out;
+        i += length;
+    }
+    return true;
+}
+
+std::string TerminalText(std::string_view ansi) {
+    std::string out;
+    out.reserve(ansi.size());
+    for (char c : ansi) {
+        auto byte = static_cast<std::uint8_t>(c);
+        bool unassigned = Windows1252CodePoint(byte) == 0xFFFD;
+        if (byte < 0x20 || byte == 0x7F || unassigned)
+            AppendEscaped(out, byte);
+        else if (c == '\\')
+            out += "\\\\";
+        else
+            out += Windows1252ToUtf8(std::string_view(&c, 1));
+    }
+    return out;
+}
+
+std::string PrintablePath(std::string_view path) {
+    std::string out;
+    for (char c : path) {
+        auto byte = static_cast<std::uint8_t>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            AppendEscaped(out, byte);
+        else
+            out += c;
+    }
+    return out;
+}

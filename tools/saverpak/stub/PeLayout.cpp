@@ -1,0 +1,168 @@
+#include "tools/saverpak/stub/PeLayout.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "package/PakFormat.h"
+
+namespace {
+
+std::uint16_t Le16(std::span<const std::uint8_t> b, std::uint64_t at) {
+    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
+}
+
+std::uint32_t Le32(std::span<const std::uint8_t> b, std::uint64_t at) { return LoadLe32(&b[at]); }
+
+bool IsPowerOfTwo(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
+
+void Need(std::span<const std::uint8_t> head, std::uint64_t fileSize, std::uint64_t end,
+          const char* what) {
+    if (end > head.size() || end > fileSize)
+        throw PeError(std::string("its ") + what + " is cut short");
+}
+
+// The data directory, whose count sits at `countField` in the optional header at `optional`.
+void ReadDirectories(std::span<const std::uint8_t> head, std::uint64_t optional,
+                     std::uint64_t countField, std::uint16_t optionalSize, PeLayout& layout) {
+    const std::uint32_t directoryCount = Le32(head, optional + countField);
+    if (directoryCount > 16 || countField + 4 + 8ull * directoryCount > optionalSize)
+        throw PeError("its data directory does not fit its optional header");
+    for (std::uint32_t i = 0; i < directoryCount; ++i) {
+        const std::uint64_t at = optional + countField + 4 + 8ull * i;
+        layout.Directories.push_back(
+            {static_cast<std::uint32_t>(at), Le32(head, at), Le32(head, at + 4)});
+    }
+}
+
+// The section table at `table`, its sections in address order and inside the file.
+void ReadSections(std::span<const std::uint8_t> head, std::uint64_t fileSize, std::uint64_t table,
+                  std::uint16_t sectionCount, PeLayout& layout) {
+    if (sectionCount == 0 || sectionCount > 96) throw PeError("its section count is implausible");
+    Need(head, fileSize, table + kPeSectionHeaderSize * sectionCount, "section table");
+    if (table + kPeSectionHeaderSize * sectionCount > layout.SizeOfHeaders)
+        throw PeError("its section table lies outside its headers");
+    std::uint32_t previousEnd = 0;
+    for (std::uint16_t i = 0; i < sectionCount; ++i) {
+        const std::uint64_t at = table + kPeSectionHeaderSize * i;
+        PeSection s;
+        const char* name = reinterpret_cast<const char*>(&head[at]);
+        s.Name.assign(name, strnlen(name, 8));
+        s.HeaderPosition = static_cast<std::uint32_t>(at);
+        s.VirtualSize = Le32(head, at + 8);
+        s.VirtualAddress = Le32(head, at + 12);
+        s.RawSize = Le32(head, at + 16);
+        s.RawPosition = Le32(head, at + 20);
+        if (s.VirtualAddress < previousEnd || s.VirtualAddress % layout.SectionAlignment != 0)
+            throw PeError("its sections are not in address order");
+        if (static_cast<std::uint64_t>(s.VirtualAddress) + std::max(s.VirtualSize, s.RawSize) >
+            0x7FFFFFFF)
+            throw PeError("its image is larger than 2 GiB");
+        previousEnd =
+            AlignUp(s.VirtualAddress + std::max(s.VirtualSize, s.RawSize), layout.SectionAlignment);
+        if (s.RawSize != 0 && (s.RawPosition < layout.SizeOfHeaders ||
+                               static_cast<std::uint64_t>(s.RawPosition) + s.RawSize > fileSize))
+            throw PeError("section " + s.Name + " lies outside the file");
+        layout.Sections.push_back(std::move(s));
+    }
+}
+
+}  // namespace
+
+PeLayout PeLayout::Parse(std::span<const std::uint8_t> head, std::uint64_t fileSize) {
+    auto need = [&](std::uint64_t end, const char* what) { Need(head, fileSize, end, what); };
+    need(0x40, "DOS header");
+    if (head[0] != 'M' || head[1] != 'Z') throw PeError("it does not begin with \"MZ\"");
+    const std::uint64_t pe = Le32(head, 0x3C);
+    need(pe + 24, "PE header");
+    if (std::memcmp(&head[pe], "PE\0\0", 4) != 0)
+        throw PeError("it has no PE header (an MS-DOS program?)");
+    const std::uint16_t sectionCount = Le16(head, pe + 6);
+    const std::uint16_t optionalSize = Le16(head, pe + 20);
+    const std::uint64_t optional = pe + 24;
+    need(optional + optionalSize, "optional header");
+    if (optionalSize < 2) throw PeError("it has no optional header");
+    const std::uint16_t magic = Le16(head, optional);
+    if (magic != 0x10B && magic != 0x20B)
+        throw PeError("its optional header is of an unknown kind");
+    const std::uint64_t countField = magic == 0x20B ? 108 : 92;
+    if (countField + 4 > optionalSize) throw PeError("its optional header is cut short");
+
+    PeLayout layout;
+    layout.SectionAlignment = Le32(head, optional + 32);
+    layout.FileAlignment = Le32(head, optional + 36);
+    layout.SizeOfImagePosition = static_cast<std::uint32_t>(optional + 56);
+    layout.SizeOfHeaders = Le32(head, optional + 60);
+    layout.ChecksumPosition = static_cast<std::uint32_t>(optional + 64);
+    layout.SectionCountPosition = static_cast<std::uint32_t>(pe + 6);
+    if (!IsPowerOfTwo(layout.FileAlignment) || layout.FileAlignment < 0x200 ||
+        layout.FileAlignment > 0x10000 || !IsPowerOfTwo(layout.SectionAlignment) ||
+        layout.SectionAlignment < layout.FileAlignment)
+        throw PeError("its file or section alignment is not one a linker writes");
+
+    ReadDirectories(head, optional, countField, optionalSize, layout);
+    ReadSections(head, fileSize, optional + optionalSize, sectionCount, layout);
+    return layout;
+}
+
+std::optional<PeDirectory> PeLayout::Directory(int index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= Directories.size()) return std::nullopt;
+    return Directories[static_cast<std::size_t>(index)];
+}
+
+const PeSection* PeLayout::SectionAt(std::uint32_t rva, std::uint32_t size) const {
+    for (const PeSection& s : Sections) {
+        const std::uint64_t end = static_cast<std::uint64_t>(rva) + size;
+        if (rva >= s.VirtualAddress &&
+            end <= static_cast<std::uint64_t>(s.VirtualAddress) + s.RawSize &&
+            end <=
+                static_cast<std::uint64_t>(s.VirtualAddress) + std::max(s.VirtualSize, s.RawSize))
+            return &s;
+    }
+    return nullptr;
+}
+
+std::uint32_t PeLayout::NextSectionHeader() const {
+    return Sections.back().HeaderPosition + kPeSectionHeaderSize;
+}
+
+bool PeLayout::HasRoomForSection() const {
+    std::uint32_t limit = SizeOfHeaders;
+    for (const PeSection& s : Sections)
+        if (s.RawSize != 0) limit = std::min(limit, s.RawPosition);
+    return NextSectionHeader() + kPeSectionHeaderSize <= limit;
+}
+
+std::uint32_t PeLayout::RawEnd() const {
+    std::uint32_t end = SizeOfHeaders;
+    for (const PeSection& s : Sections) end = std::max(end, s.RawPosition + s.RawSize);
+    return end;
+}
+
+std::uint32_t PeLayout::VirtualEnd() const {
+    const PeSection& last = Sections.back();
+    return AlignUp(last.VirtualAddress + std::max(last.VirtualSize, last.RawSize),
+                   SectionAlignment);
+}
+
+void PeChecksum::Add(const std::uint8_t* bytes, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i, ++FPosition) {
+        std::uint8_t b = (FPosition >= FSkip && FPosition < FSkip + 4ull) ? 0 : bytes[i];
+        if (FPending < 0) {
+            FPending = b;
+        } else {
+            FSum += static_cast<std::uint32_t>(FPending | (b << 8));
+            FSum = (FSum & 0xFFFF) + (FSum >> 16);
+            FPending = -1;
+        }
+    }
+}
+
+std::uint32_t PeChecksum::Finish() const {
+    std::uint64_t sum = FSum;
+    if (FPending >= 0) {
+        sum += static_cast<std::uint32_t>(FPending);
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<std::uint32_t>(sum + FPosition);
+}
