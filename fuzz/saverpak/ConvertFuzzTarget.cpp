@@ -5,24 +5,18 @@
 #include <cstring>
 
 #include "imaging/Bitmap.h"
+#include "support/Bytes.h"
 #include "tools/saverpak/pictures/StorablePicture.h"
 
 namespace {
-
-std::uint32_t Be32(const std::uint8_t* p) {
-    return (std::uint32_t(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-}
-std::uint32_t Le32(const std::uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
-}
 
 // Large pictures run the same loops as small ones, only longer.
 bool Oversized(const std::uint8_t* data, std::size_t size) {
     std::int64_t w = 0, h = 0;
     if (size >= 24 && std::memcmp(data + 12, "IHDR", 4) == 0) {
-        w = Be32(data + 16), h = Be32(data + 20);
+        w = LoadBe32(data + 16), h = LoadBe32(data + 20);
     } else if (size >= 26 && data[0] == 'B' && data[1] == 'M') {
-        w = std::int32_t(Le32(data + 18)), h = std::int32_t(Le32(data + 22));
+        w = std::int32_t(LoadLe32(data + 18)), h = std::int32_t(LoadLe32(data + 22));
         if (h < 0) h = -h;
     }
     return w > 0 && h > 0 && (w > (1 << 20) || h > (1 << 20) || w * h > (256 << 10));
@@ -42,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     cBitmap stored;
     if (stored.ReadBmpBytes(out.bytes.data(), out.bytes.size()) != 0) __builtin_trap();
     if (stored.BitCount() != 8 && stored.BitCount() != 24) __builtin_trap();
-    std::int32_t w = std::int32_t(Le32(out.bytes.data() + 18));
-    if (stored.Width() != w || stored.Height() != std::int32_t(Le32(out.bytes.data() + 22)))
+    std::int32_t w = std::int32_t(LoadLe32(out.bytes.data() + 18));
+    if (stored.Width() != w || stored.Height() != std::int32_t(LoadLe32(out.bytes.data() + 22)))
         __builtin_trap();
     stored.FreeBits();
     return 0;

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "package/PakFormat.h"
+#include "support/Bytes.h"
 
 namespace {
 
@@ -28,7 +28,11 @@ public:
         Read(at, &b, 1);
         return b;
     }
-    std::uint32_t Be16(std::uint64_t at) { return (Byte(at) << 8) | Byte(at + 1); }
+    std::uint32_t Be16(std::uint64_t at) {
+        std::uint8_t b[2] = {};
+        Read(at, b, 2);
+        return LoadBe16(b);
+    }
     bool Failed() const { return FFailed; }
 
 private:
@@ -43,7 +47,7 @@ std::optional<PictureFacts> BmpFacts(BlockReader& in) {
     if (!in.Read(0, head, sizeof head) || head[0] != 'B' || head[1] != 'M') return std::nullopt;
     const auto width = static_cast<std::int32_t>(LoadLe32(head + 18));
     const auto height = static_cast<std::int32_t>(LoadLe32(head + 22));
-    const unsigned bits = head[28] | (head[29] << 8);
+    const unsigned bits = LoadLe16(head + 28);
     const std::uint32_t compression = LoadLe32(head + 30);
     PictureFacts facts;
     facts.Kind = "BMP " + std::to_string(bits) + "-bit";

@@ -1,13 +1,9 @@
 // The BMP kinds the saver does not read, for the converter: 16 and 32 bits (RGB or bit fields,
 // masks in the header or after a 40-byte one, alpha), and top-down rows at any depth.
+#include "support/Bytes.h"
 #include "tools/saverpak/pictures/StorableInputs.h"
 
 namespace {
-
-std::uint32_t Le16(const std::uint8_t* p) { return p[0] | (p[1] << 8); }
-std::uint32_t Le32(const std::uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
-}
 
 // One channel of a bit-field pixel: its mask, and the scale from its width to 8 bits.
 struct Channel {
@@ -49,15 +45,15 @@ struct BmpLayout {
 
 std::string ParseBmp(const std::uint8_t* data, std::size_t size, BmpLayout& bmp) {
     if (size < 54) return "BMP file is too short for its headers";
-    const std::uint32_t headerSize = Le32(data + 14);
+    const std::uint32_t headerSize = LoadLe32(data + 14);
     if (headerSize < 40 || 14 + std::uint64_t(headerSize) > size)
         return "BMP info header is shorter than 40 bytes or runs past the file";
-    const std::int32_t height = std::int32_t(Le32(data + 22));
-    bmp.width = std::int32_t(Le32(data + 18));
+    const std::int32_t height = std::int32_t(LoadLe32(data + 22));
+    bmp.width = std::int32_t(LoadLe32(data + 18));
     bmp.topDown = height < 0;
     bmp.height = bmp.topDown ? -std::int64_t(height) : height;
-    bmp.bits = Le16(data + 28);
-    bmp.compression = Le32(data + 30);
+    bmp.bits = LoadLe16(data + 28);
+    bmp.compression = LoadLe32(data + 30);
     std::size_t tableAt = 14 + headerSize;
     const bool fields = bmp.compression == kBiBitfields || bmp.compression == kBiAlphaBitfields;
     if (fields) {
@@ -65,7 +61,7 @@ std::string ParseBmp(const std::uint8_t* data, std::size_t size, BmpLayout& bmp)
         // A 40-byte header is followed by the masks; longer ones hold them.
         const unsigned count = bmp.compression == kBiAlphaBitfields || headerSize >= 56 ? 4 : 3;
         if (54 + 4 * count > size) return "BMP file ends inside its bit fields";
-        for (unsigned i = 0; i < count; ++i) bmp.masks[i] = Le32(data + 54 + 4 * i);
+        for (unsigned i = 0; i < count; ++i) bmp.masks[i] = LoadLe32(data + 54 + 4 * i);
         if (headerSize == 40) tableAt += 4 * count;
     } else if (bmp.compression != kBiRgb) {
         return bmp.topDown ? "BMP with top-down rows cannot be compressed"
@@ -85,14 +81,14 @@ std::string ParseBmp(const std::uint8_t* data, std::size_t size, BmpLayout& bmp)
     const std::string problem = SizeProblem("BMP", bmp.width, bmp.height);
     if (!problem.empty()) return problem;
     if (bmp.bits <= 8) {
-        const std::uint32_t used = Le32(data + 46);
+        const std::uint32_t used = LoadLe32(data + 46);
         bmp.paletteEntries = used ? used : 1u << bmp.bits;
         if (bmp.paletteEntries > 256) return "BMP has more than 256 colours in its table";
         if (tableAt + 4 * bmp.paletteEntries > size) return "BMP file ends inside its colour table";
     }
     bmp.palette = tableAt;
     const std::size_t tableEnd = tableAt + 4 * bmp.paletteEntries;
-    const std::uint32_t offset = Le32(data + 10);
+    const std::uint32_t offset = LoadLe32(data + 10);
     bmp.pixels = offset >= tableEnd && offset < size ? offset : tableEnd;
     bmp.stride = (std::uint64_t(bmp.width) * bmp.bits + 31) / 32 * 4;
     if (bmp.pixels + bmp.stride * std::uint64_t(bmp.height) > size)
@@ -128,7 +124,8 @@ std::string DecodeBmp(const std::uint8_t* data, std::size_t size, RgbColour back
                 const std::uint8_t* p = row + 3 * x;
                 out[0] = p[2], out[1] = p[1], out[2] = p[0];
             } else {
-                const std::uint32_t pixel = bmp.bits == 16 ? Le16(row + 2 * x) : Le32(row + 4 * x);
+                const std::uint32_t pixel =
+                    bmp.bits == 16 ? LoadLe16(row + 2 * x) : LoadLe32(row + 4 * x);
                 const unsigned a = alpha.Value(pixel, 255);
                 out[0] = Over8(red.Value(pixel, 0), a, background.red);
                 out[1] = Over8(green.Value(pixel, 0), a, background.green);
@@ -146,9 +143,9 @@ std::string DecodeBmp(const std::uint8_t* data, std::size_t size, RgbColour back
 
 bool IsConvertibleBmp(const std::uint8_t* data, std::size_t size) {
     if (size < 54 || RecognizeFormat(data, size) != PictureFormat::Bmp) return false;
-    const unsigned bits = Le16(data + 28);
-    const std::uint32_t compression = Le32(data + 30);
-    const bool topDown = std::int32_t(Le32(data + 22)) < 0;
+    const unsigned bits = LoadLe16(data + 28);
+    const std::uint32_t compression = LoadLe32(data + 30);
+    const bool topDown = std::int32_t(LoadLe32(data + 22)) < 0;
     return bits == 16 || bits == 32 || compression == kBiBitfields ||
            compression == kBiAlphaBitfields || topDown;
 }

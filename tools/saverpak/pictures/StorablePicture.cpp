@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "support/Bytes.h"
 #include "tools/saverpak/pictures/StorableInputs.h"
 
 namespace {
@@ -11,34 +12,25 @@ bool StartsWith(const std::uint8_t* data, std::size_t size, const char* text, st
     return size >= at + n && std::memcmp(data + at, text, n) == 0;
 }
 
-void Put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    out.push_back(std::uint8_t(v));
-    out.push_back(std::uint8_t(v >> 8));
-}
-void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
-
 void PutHeaders(std::vector<std::uint8_t>& out, const RgbPicture& picture, unsigned bits,
                 std::uint32_t compression, std::uint32_t colours, std::uint32_t imageSize) {
     const std::uint32_t offset = 54 + 4 * colours;
     out.push_back('B');
     out.push_back('M');
-    Put32(out, offset + imageSize);
-    Put32(out, 0);
-    Put32(out, offset);
-    Put32(out, 40);
-    Put32(out, std::uint32_t(picture.width));
-    Put32(out, std::uint32_t(picture.height));
-    Put16(out, 1);
-    Put16(out, bits);
-    Put32(out, compression);
-    Put32(out, imageSize);
-    Put32(out, 2835);  // 72 pixels per inch
-    Put32(out, 2835);
-    Put32(out, colours);
-    Put32(out, 0);
+    AppendLe32(out, offset + imageSize);
+    AppendLe32(out, 0);
+    AppendLe32(out, offset);
+    AppendLe32(out, 40);
+    AppendLe32(out, std::uint32_t(picture.width));
+    AppendLe32(out, std::uint32_t(picture.height));
+    AppendLe16(out, 1);
+    AppendLe16(out, static_cast<std::uint16_t>(bits));
+    AppendLe32(out, compression);
+    AppendLe32(out, imageSize);
+    AppendLe32(out, 2835);  // 72 pixels per inch
+    AppendLe32(out, 2835);
+    AppendLe32(out, colours);
+    AppendLe32(out, 0);
 }
 
 // The picture's colours, when there are at most 256: an open-addressed table of the colours
@@ -123,7 +115,7 @@ void EncodeBmp(const RgbPicture& picture, StorableBmp& out) {
         const auto count = std::uint32_t(colours.size());
         PutHeaders(bytes, picture, 8, compressed ? 1 : 0, count,
                    std::uint32_t(compressed ? rle.size() : plain));
-        for (std::uint32_t c : colours) Put32(bytes, c);  // blue, green, red, 0 in the file
+        for (std::uint32_t c : colours) AppendLe32(bytes, c);  // blue, green, red, 0 in the file
         if (compressed) {
             bytes.insert(bytes.end(), rle.begin(), rle.end());
             out.stored = "an 8-bit BMP (RLE8)";

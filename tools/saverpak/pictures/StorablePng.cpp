@@ -6,6 +6,7 @@
 
 #include <png.h>
 
+#include "support/Bytes.h"
 #include "tools/saverpak/pictures/StorableInputs.h"
 
 namespace {
@@ -78,8 +79,8 @@ void CompositeRow(const std::uint8_t* in, std::size_t width, int sample, const s
             for (int c = 0; c < 3; ++c) out[c] = Over8(in[c], in[3], bg[c]);
             in += 4;
         } else {
-            const unsigned a = (in[6] << 8) | in[7];
-            for (int c = 0; c < 3; ++c) out[c] = Over16((in[2 * c] << 8) | in[2 * c + 1], a, bg[c]);
+            const unsigned a = LoadBe16(in + 6);
+            for (int c = 0; c < 3; ++c) out[c] = Over16(LoadBe16(in + 2 * c), a, bg[c]);
             in += 8;
         }
     }

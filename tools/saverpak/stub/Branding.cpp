@@ -7,6 +7,7 @@
 #include <set>
 
 #include "package/PakFormat.h"
+#include "support/Bytes.h"
 #include "tools/saverpak/io/PathText.h"
 #include "tools/saverpak/io/ToolError.h"
 #include "tools/saverpak/stub/PeLayout.h"
@@ -69,10 +70,10 @@ std::vector<std::u16string> ReadStringBlock(std::span<const std::uint8_t> bytes)
     std::size_t at = 0;
     for (std::u16string& s : strings) {
         if (at + 2 > bytes.size()) break;
-        const std::size_t length = bytes[at] | (bytes[at + 1] << 8);
+        const std::size_t length = LoadLe16(&bytes[at]);
         at += 2;
         for (std::size_t i = 0; i < length && at + 2 <= bytes.size(); ++i, at += 2)
-            s.push_back(static_cast<char16_t>(bytes[at] | (bytes[at + 1] << 8)));
+            s.push_back(static_cast<char16_t>(LoadLe16(&bytes[at])));
     }
     return strings;
 }
@@ -168,10 +169,6 @@ void SetIcon(ResourceTree& tree, const std::vector<IconImage>& images, std::uint
     groups[groupName][language] = {IconGroup(images, ids), 0};
 }
 
-void Put32(std::vector<std::uint8_t>& bytes, std::uint32_t at, std::uint32_t value) {
-    StoreLe32(&bytes[at], value);
-}
-
 std::FILE* OpenFile(const fs::path& path, const char* mode) {
 #ifdef _WIN32
     std::wstring wideMode(mode, mode + std::strlen(mode));
@@ -264,19 +261,19 @@ void AddSectionHeader(std::vector<std::uint8_t>& head, const PeLayout& layout, s
     const std::uint32_t header = layout.NextSectionHeader();
     std::fill_n(head.begin() + header, kPeSectionHeaderSize, std::uint8_t{0});
     std::memcpy(&head[header], ".rsrc", 5);
-    Put32(head, header + 8, size);
-    Put32(head, header + 12, address);
-    Put32(head, header + 16, rawSize);
-    Put32(head, header + 20, position);
-    Put32(head, header + 36, 0x40000040);  // initialised data, readable
+    StoreLe32(&head[header + 8], size);
+    StoreLe32(&head[header + 12], address);
+    StoreLe32(&head[header + 16], rawSize);
+    StoreLe32(&head[header + 20], position);
+    StoreLe32(&head[header + 36], 0x40000040);  // initialised data, readable
     const std::uint16_t count = static_cast<std::uint16_t>(layout.Sections.size() + 1);
     head[layout.SectionCountPosition] = static_cast<std::uint8_t>(count);
     head[layout.SectionCountPosition + 1] = static_cast<std::uint8_t>(count >> 8);
-    Put32(head, layout.SizeOfImagePosition, AlignUp(address + size, layout.SectionAlignment));
+    StoreLe32(&head[layout.SizeOfImagePosition], AlignUp(address + size, layout.SectionAlignment));
     const PeDirectory resources = *layout.Directory(kPeResourceDirectory);
-    Put32(head, resources.Position, address);
-    Put32(head, resources.Position + 4, size);
-    Put32(head, layout.ChecksumPosition, 0);
+    StoreLe32(&head[resources.Position], address);
+    StoreLe32(&head[resources.Position + 4], size);
+    StoreLe32(&head[layout.ChecksumPosition], 0);
 }
 
 }  // namespace

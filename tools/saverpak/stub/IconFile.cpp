@@ -3,20 +3,11 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "package/PakFormat.h"
+#include "support/Bytes.h"
 
 namespace {
 
 constexpr std::size_t kMaxImages = 64;
-
-std::uint16_t Le16(std::span<const std::uint8_t> b, std::size_t at) {
-    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
-}
-
-std::uint32_t Be32(const std::uint8_t* b) {
-    return static_cast<std::uint32_t>(b[0]) << 24 | static_cast<std::uint32_t>(b[1]) << 16 |
-           static_cast<std::uint32_t>(b[2]) << 8 | b[3];
-}
 
 // Checks that `image` is the picture its entry announces: a PNG with that size, or a
 // device-independent bitmap (with its mask, so twice as high) of that size.
@@ -32,7 +23,7 @@ void CheckImage(IconImage& image, std::size_t index) {
         image.Png = true;
         if (b.size() < 33 || std::memcmp(b.data() + 12, "IHDR", 4) != 0)
             fail("is a PNG without its header");
-        if (Be32(b.data() + 16) != image.Width || Be32(b.data() + 20) != image.Height)
+        if (LoadBe32(b.data() + 16) != image.Width || LoadBe32(b.data() + 20) != image.Height)
             fail("is a PNG of another size than the directory says");
         if (image.BitCount == 0) image.BitCount = 32;
         return;
@@ -40,7 +31,7 @@ void CheckImage(IconImage& image, std::size_t index) {
     if (b.size() < 40 || LoadLe32(b.data()) < 40) fail("is neither a PNG nor a bitmap");
     const std::int32_t width = static_cast<std::int32_t>(LoadLe32(b.data() + 4));
     const std::int32_t height = static_cast<std::int32_t>(LoadLe32(b.data() + 8));
-    const std::uint16_t bits = Le16(b, 14);
+    const std::uint16_t bits = LoadLe16(&b[14]);
     if (width != static_cast<std::int32_t>(image.Width) ||
         height != 2 * static_cast<std::int32_t>(image.Height))
         fail("is a bitmap of another size than the directory says");
@@ -58,9 +49,9 @@ void CheckImage(IconImage& image, std::size_t index) {
 }  // namespace
 
 std::vector<IconImage> ParseIconFile(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() < 6 || Le16(bytes, 0) != 0 || Le16(bytes, 2) != 1)
+    if (bytes.size() < 6 || LoadLe16(&bytes[0]) != 0 || LoadLe16(&bytes[2]) != 1)
         throw std::runtime_error("is not an icon file (.ico)");
-    const std::size_t count = Le16(bytes, 4);
+    const std::size_t count = LoadLe16(&bytes[4]);
     if (count == 0) throw std::runtime_error("holds no image");
     if (count > kMaxImages) throw std::runtime_error("holds more than 64 images");
     if (6 + 16 * count > bytes.size()) throw std::runtime_error("ends inside its directory");
@@ -70,7 +61,7 @@ std::vector<IconImage> ParseIconFile(std::span<const std::uint8_t> bytes) {
         IconImage image;
         image.Width = bytes[at] ? bytes[at] : 256;
         image.Height = bytes[at + 1] ? bytes[at + 1] : 256;
-        image.BitCount = Le16(bytes, at + 6);
+        image.BitCount = LoadLe16(&bytes[at + 6]);
         const std::uint64_t size = LoadLe32(&bytes[at + 8]), offset = LoadLe32(&bytes[at + 12]);
         if (size == 0 || offset + size > bytes.size())
             throw std::runtime_error("image " + std::to_string(i) + " lies outside the file");
@@ -104,13 +95,13 @@ std::vector<std::uint8_t> IconGroup(const std::vector<IconImage>& images,
 
 std::vector<IconGroupEntry> ReadIconGroup(std::span<const std::uint8_t> bytes) {
     std::vector<IconGroupEntry> entries;
-    if (bytes.size() < 6 || Le16(bytes, 0) != 0 || Le16(bytes, 2) != 1) return entries;
-    const std::size_t count = Le16(bytes, 4);
+    if (bytes.size() < 6 || LoadLe16(&bytes[0]) != 0 || LoadLe16(&bytes[2]) != 1) return entries;
+    const std::size_t count = LoadLe16(&bytes[4]);
     if (6 + 14 * count > bytes.size()) return entries;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t at = 6 + 14 * i;
         entries.push_back({bytes[at] ? bytes[at] : 256u, bytes[at + 1] ? bytes[at + 1] : 256u,
-                           Le16(bytes, at + 6), Le16(bytes, at + 12)});
+                           LoadLe16(&bytes[at + 6]), LoadLe16(&bytes[at + 12])});
     }
     return entries;
 }

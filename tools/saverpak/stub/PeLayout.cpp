@@ -3,15 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "package/PakFormat.h"
+#include "support/Bytes.h"
 
 namespace {
-
-std::uint16_t Le16(std::span<const std::uint8_t> b, std::uint64_t at) {
-    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
-}
-
-std::uint32_t Le32(std::span<const std::uint8_t> b, std::uint64_t at) { return LoadLe32(&b[at]); }
 
 bool IsPowerOfTwo(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
@@ -24,13 +18,13 @@ void Need(std::span<const std::uint8_t> head, std::uint64_t fileSize, std::uint6
 // The data directory, whose count sits at `countField` in the optional header at `optional`.
 void ReadDirectories(std::span<const std::uint8_t> head, std::uint64_t optional,
                      std::uint64_t countField, std::uint16_t optionalSize, PeLayout& layout) {
-    const std::uint32_t directoryCount = Le32(head, optional + countField);
+    const std::uint32_t directoryCount = LoadLe32(&head[optional + countField]);
     if (directoryCount > 16 || countField + 4 + 8ull * directoryCount > optionalSize)
         throw PeError("its data directory does not fit its optional header");
     for (std::uint32_t i = 0; i < directoryCount; ++i) {
         const std::uint64_t at = optional + countField + 4 + 8ull * i;
         layout.Directories.push_back(
-            {static_cast<std::uint32_t>(at), Le32(head, at), Le32(head, at + 4)});
+            {static_cast<std::uint32_t>(at), LoadLe32(&head[at]), LoadLe32(&head[at + 4])});
     }
 }
 
@@ -48,10 +42,10 @@ void ReadSections(std::span<const std::uint8_t> head, std::uint64_t fileSize, st
         const char* name = reinterpret_cast<const char*>(&head[at]);
         s.Name.assign(name, strnlen(name, 8));
         s.HeaderPosition = static_cast<std::uint32_t>(at);
-        s.VirtualSize = Le32(head, at + 8);
-        s.VirtualAddress = Le32(head, at + 12);
-        s.RawSize = Le32(head, at + 16);
-        s.RawPosition = Le32(head, at + 20);
+        s.VirtualSize = LoadLe32(&head[at + 8]);
+        s.VirtualAddress = LoadLe32(&head[at + 12]);
+        s.RawSize = LoadLe32(&head[at + 16]);
+        s.RawPosition = LoadLe32(&head[at + 20]);
         if (s.VirtualAddress < previousEnd || s.VirtualAddress % layout.SectionAlignment != 0)
             throw PeError("its sections are not in address order");
         if (static_cast<std::uint64_t>(s.VirtualAddress) + std::max(s.VirtualSize, s.RawSize) >
@@ -72,26 +66,26 @@ PeLayout PeLayout::Parse(std::span<const std::uint8_t> head, std::uint64_t fileS
     auto need = [&](std::uint64_t end, const char* what) { Need(head, fileSize, end, what); };
     need(0x40, "DOS header");
     if (head[0] != 'M' || head[1] != 'Z') throw PeError("it does not begin with \"MZ\"");
-    const std::uint64_t pe = Le32(head, 0x3C);
+    const std::uint64_t pe = LoadLe32(&head[0x3C]);
     need(pe + 24, "PE header");
     if (std::memcmp(&head[pe], "PE\0\0", 4) != 0)
         throw PeError("it has no PE header (an MS-DOS program?)");
-    const std::uint16_t sectionCount = Le16(head, pe + 6);
-    const std::uint16_t optionalSize = Le16(head, pe + 20);
+    const std::uint16_t sectionCount = LoadLe16(&head[pe + 6]);
+    const std::uint16_t optionalSize = LoadLe16(&head[pe + 20]);
     const std::uint64_t optional = pe + 24;
     need(optional + optionalSize, "optional header");
     if (optionalSize < 2) throw PeError("it has no optional header");
-    const std::uint16_t magic = Le16(head, optional);
+    const std::uint16_t magic = LoadLe16(&head[optional]);
     if (magic != 0x10B && magic != 0x20B)
         throw PeError("its optional header is of an unknown kind");
     const std::uint64_t countField = magic == 0x20B ? 108 : 92;
     if (countField + 4 > optionalSize) throw PeError("its optional header is cut short");
 
     PeLayout layout;
-    layout.SectionAlignment = Le32(head, optional + 32);
-    layout.FileAlignment = Le32(head, optional + 36);
+    layout.SectionAlignment = LoadLe32(&head[optional + 32]);
+    layout.FileAlignment = LoadLe32(&head[optional + 36]);
     layout.SizeOfImagePosition = static_cast<std::uint32_t>(optional + 56);
-    layout.SizeOfHeaders = Le32(head, optional + 60);
+    layout.SizeOfHeaders = LoadLe32(&head[optional + 60]);
     layout.ChecksumPosition = static_cast<std::uint32_t>(optional + 64);
     layout.SectionCountPosition = static_cast<std::uint32_t>(pe + 6);
     if (!IsPowerOfTwo(layout.FileAlignment) || layout.FileAlignment < 0x200 ||

@@ -1,6 +1,6 @@
 #include "tools/saverpak/stub/ResourceTree.h"
 
-#include "package/PakFormat.h"
+#include "support/Bytes.h"
 #include "tools/saverpak/stub/PeLayout.h"
 
 namespace {
@@ -23,9 +23,7 @@ public:
             throw PeError(std::string("its resource ") + what +
                           " lies outside the resource section");
     }
-    std::uint16_t Le16(std::uint64_t at) const {
-        return static_cast<std::uint16_t>(FSection[at] | (FSection[at + 1] << 8));
-    }
+    std::uint16_t Le16(std::uint64_t at) const { return LoadLe16(&FSection[at]); }
     std::uint32_t Le32(std::uint64_t at) const { return LoadLe32(&FSection[at]); }
 
     // The entries of the directory at `offset`, as (key, entry's second field).
@@ -83,15 +81,6 @@ private:
     std::size_t FVisited = 0;
 };
 
-void Put16(std::vector<std::uint8_t>& out, std::size_t at, std::uint16_t v) {
-    out[at] = static_cast<std::uint8_t>(v);
-    out[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void Put32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
-    StoreLe32(&out[at], v);
-}
-
 using TypeMap = std::map<ResourceKey, ResourceTree::Names>;
 
 std::size_t NameSize(const ResourceKey& key) { return key.IsName() ? 2 + 2 * key.Name.size() : 0; }
@@ -147,18 +136,18 @@ public:
 
     std::size_t Directory(std::size_t named, std::size_t numbered) {
         const std::size_t at = FNextDirectory;
-        Put16(FOut, at + 12, static_cast<std::uint16_t>(named));
-        Put16(FOut, at + 14, static_cast<std::uint16_t>(numbered));
+        StoreLe16(&FOut[at + 12], static_cast<std::uint16_t>(named));
+        StoreLe16(&FOut[at + 14], static_cast<std::uint16_t>(numbered));
         FNextDirectory += kDirectorySize + (named + numbered) * kEntrySize;
         return at;
     }
 
     void Key(std::size_t entry, const ResourceKey& k) {
-        if (!k.IsName()) return Put32(FOut, entry, k.Id);
-        Put32(FOut, entry, static_cast<std::uint32_t>(FNextName) | kSubdirectoryBit);
-        Put16(FOut, FNextName, static_cast<std::uint16_t>(k.Name.size()));
+        if (!k.IsName()) return StoreLe32(&FOut[entry], k.Id);
+        StoreLe32(&FOut[entry], static_cast<std::uint32_t>(FNextName) | kSubdirectoryBit);
+        StoreLe16(&FOut[FNextName], static_cast<std::uint16_t>(k.Name.size()));
         for (std::size_t i = 0; i < k.Name.size(); ++i)
-            Put16(FOut, FNextName + 2 + 2 * i, k.Name[i]);
+            StoreLe16(&FOut[FNextName + 2 + 2 * i], k.Name[i]);
         FNextName += NameSize(k);
     }
 
@@ -167,11 +156,11 @@ public:
         std::size_t l = 0;
         for (const auto& [language, data] : languages) {
             const std::size_t e = languageDir + kDirectorySize + l * kEntrySize;
-            Put32(FOut, e, language);
-            Put32(FOut, e + 4, static_cast<std::uint32_t>(FNextEntry));
-            Put32(FOut, FNextEntry, static_cast<std::uint32_t>(FBase + FNextData));
-            Put32(FOut, FNextEntry + 4, static_cast<std::uint32_t>(data.Bytes.size()));
-            Put32(FOut, FNextEntry + 8, data.CodePage);
+            StoreLe32(&FOut[e], language);
+            StoreLe32(&FOut[e + 4], static_cast<std::uint32_t>(FNextEntry));
+            StoreLe32(&FOut[FNextEntry], static_cast<std::uint32_t>(FBase + FNextData));
+            StoreLe32(&FOut[FNextEntry + 4], static_cast<std::uint32_t>(data.Bytes.size()));
+            StoreLe32(&FOut[FNextEntry + 8], data.CodePage);
             std::copy(data.Bytes.begin(), data.Bytes.end(),
                       FOut.begin() + static_cast<std::ptrdiff_t>(FNextData));
             FNextEntry += kDataEntrySize;
@@ -230,8 +219,8 @@ std::vector<std::uint8_t> ResourceTree::Write(std::uint32_t base) const {
         auto [named, numbered] = Counts(typeNames);
         typeDirs.push_back(writer.Directory(named, numbered));
         writer.Key(root + kDirectorySize + t * kEntrySize, type);
-        Put32(out, root + kDirectorySize + t * kEntrySize + 4,
-              static_cast<std::uint32_t>(typeDirs.back()) | kSubdirectoryBit);
+        StoreLe32(&out[root + kDirectorySize + t * kEntrySize + 4],
+                  static_cast<std::uint32_t>(typeDirs.back()) | kSubdirectoryBit);
         ++t;
     }
     t = 0;
@@ -241,7 +230,7 @@ std::vector<std::uint8_t> ResourceTree::Write(std::uint32_t base) const {
             const std::size_t entry = typeDirs[t] + kDirectorySize + n * kEntrySize;
             const std::size_t languageDir = writer.Directory(0, languages.size());
             writer.Key(entry, name);
-            Put32(out, entry + 4, static_cast<std::uint32_t>(languageDir) | kSubdirectoryBit);
+            StoreLe32(&out[entry + 4], static_cast<std::uint32_t>(languageDir) | kSubdirectoryBit);
             writer.Languages(languageDir, languages);
             ++n;
         }

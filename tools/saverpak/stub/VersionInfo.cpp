@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "package/PakFormat.h"
+#include "support/Bytes.h"
 #include "tools/saverpak/io/Ansi.h"
 
 namespace {
@@ -19,18 +19,14 @@ struct Node {
     bool IsText = false;
 };
 
-std::uint16_t Le16(std::span<const std::uint8_t> b, std::size_t at) {
-    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
-}
-
 std::size_t Align4(std::size_t v) { return (v + 3) & ~std::size_t{3}; }
 
 // Reads the node at `at` within `bytes` (positions relative to the resource's start, which is
 // 4-byte aligned). Depth is bounded by the caller.
 std::optional<Node> ReadNode(std::span<const std::uint8_t> bytes, std::size_t at, int depth) {
     if (depth > 4 || at + 6 > bytes.size()) return std::nullopt;
-    const std::size_t length = Le16(bytes, at), valueLength = Le16(bytes, at + 2);
-    const std::uint16_t type = Le16(bytes, at + 4);
+    const std::size_t length = LoadLe16(&bytes[at]), valueLength = LoadLe16(&bytes[at + 2]);
+    const std::uint16_t type = LoadLe16(&bytes[at + 4]);
     if (length < 6 || at + length > bytes.size() || type > 1) return std::nullopt;
     const std::size_t end = at + length;
     Node node;
@@ -38,7 +34,7 @@ std::optional<Node> ReadNode(std::span<const std::uint8_t> bytes, std::size_t at
     std::size_t p = at + 6;
     for (;;) {
         if (p + 2 > end) return std::nullopt;
-        char16_t c = static_cast<char16_t>(Le16(bytes, p));
+        char16_t c = static_cast<char16_t>(LoadLe16(&bytes[p]));
         p += 2;
         if (c == 0) break;
         node.Key.push_back(c);
@@ -55,7 +51,7 @@ std::optional<Node> ReadNode(std::span<const std::uint8_t> bytes, std::size_t at
     while (p + 6 <= end) {
         auto child = ReadNode(bytes, p, depth + 1);
         if (!child) return std::nullopt;
-        const std::size_t childLength = Le16(bytes, p);
+        const std::size_t childLength = LoadLe16(&bytes[p]);
         node.Children.push_back(std::move(*child));
         p = Align4(p + childLength);
     }
@@ -65,7 +61,7 @@ std::optional<Node> ReadNode(std::span<const std::uint8_t> bytes, std::size_t at
 std::u16string TextValue(std::span<const std::uint8_t> value) {
     std::u16string text;
     for (std::size_t i = 0; i + 1 < value.size(); i += 2) {
-        char16_t c = static_cast<char16_t>(value[i] | (value[i + 1] << 8));
+        char16_t c = static_cast<char16_t>(LoadLe16(&value[i]));
         if (c == 0) break;
         text.push_back(c);
     }
@@ -103,9 +99,7 @@ public:
     std::vector<std::uint8_t> Take() { return std::move(FOut); }
 
 private:
-    void Put16(std::uint16_t v) {
-        FOut.insert(FOut.end(), {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)});
-    }
+    void Put16(std::uint16_t v) { AppendLe16(FOut, v); }
     void Pad() {
         while (FOut.size() % 4) FOut.push_back(0);
     }
