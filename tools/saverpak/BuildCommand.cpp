@@ -20,6 +20,7 @@
 #include "tools/saverpak/manifest/Manifest.h"
 #include "tools/saverpak/pictures/PictureCheck.h"
 #include "tools/saverpak/stub/Branding.h"
+#include "tools/saverpak/stub/PeLayout.h"
 
 namespace fs = std::filesystem;
 
@@ -248,13 +249,15 @@ void AddKeysAndSettings(const Manifest& manifest, PakInput& input) {
 // output's place only once the saver's own reader has read it back.
 void WriteSaver(OutputFile& out, InputFile& stub, const BrandedStub& branded, const PakInput& input,
                 const Manifest& manifest, const fs::path& output) {
+    PeChecksum checksum(branded.ChecksumPosition);
+    out.SetTap([&](const std::uint8_t* bytes, std::size_t count) { checksum.Add(bytes, count); });
     out.Write(branded.Head.data(), branded.Head.size());
     stub.CopyTo(static_cast<std::uint32_t>(branded.Head.size()), branded.CopyEnd, out);
     out.Write(branded.Tail.data(), branded.Tail.size());
     WritePakContainer(branded.Length(), input,
                       [&](const void* bytes, std::size_t count) { out.Write(bytes, count); });
     out.CloseStream();
-    WriteImageChecksum(out.TempPath(), branded.ChecksumPosition);
+    WriteImageChecksum(out.TempPath(), branded.ChecksumPosition, checksum.Finish());
     ReadBack(out.TempPath(), manifest, branded.Expected, output);
     out.Commit();
 }

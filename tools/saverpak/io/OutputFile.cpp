@@ -16,6 +16,7 @@
 #include <process.h>
 #else
 #include <signal.h>
+#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -109,8 +110,9 @@ std::FILE* CreateNew(const fs::path& path) {
     if (!stream) _close(fd);
     return stream;
 #else
-    int fd = open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0666);
-    return fd < 0 ? nullptr : fdopen(fd, "wb");
+    // Readable too: build reads back, mapped, what the kernel copied into it.
+    int fd = open(path.c_str(), O_CREAT | O_EXCL | O_RDWR, 0666);
+    return fd < 0 ? nullptr : fdopen(fd, "w+b");
 #endif
 }
 
@@ -235,6 +237,23 @@ void KeepOwnerAndMode([[maybe_unused]] std::FILE* stream, [[maybe_unused]] const
 #endif
 }
 
+#ifdef __linux__
+bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
+    while (count != 0) {
+        const ssize_t n = write(fd, bytes, count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        count -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+#endif
+
+ToolError SourceEnded(const std::string& sourceName) {
+    return ToolError("cannot read " + sourceName + " (did it change during the build?)");
+}
+
 }  // namespace
 
 OutputFile::OutputFile(const fs::path& output) : FOutput(output), FTarget(FollowLinks(output)) {
@@ -263,14 +282,32 @@ OutputFile::~OutputFile() {
 void OutputFile::Write(const void* bytes, std::size_t count) {
     if (count != 0 && std::fwrite(bytes, 1, count, FStream) != count)
         throw ToolError("cannot write " + PathText(FTemp) + ": " + std::strerror(errno));
+    if (FTap) FTap(static_cast<const std::uint8_t*>(bytes), count);
 }
 
 void OutputFile::CopyFrom(std::FILE* source, std::uint64_t offset, std::uint64_t count,
                           const std::string& sourceName) {
-    auto ended = [&] {
-        return ToolError("cannot read " + sourceName + " (did it change during the build?)");
-    };
 #ifdef __linux__
+    if (FTap) return CopyMapped(source, offset, count, sourceName);
+    CopyInKernel(source, offset, count, sourceName);
+#endif
+    if (count == 0) return;
+    constexpr std::size_t kChunk = 256 << 10;  // stays in the cache between read, tap and write
+    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(count, kChunk)));
+    if (std::fseek(source, static_cast<long>(offset), SEEK_SET) != 0) throw SourceEnded(sourceName);
+    while (count != 0) {
+        std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(count, kChunk));
+        if (std::fread(buffer.data(), 1, chunk, source) != chunk) throw SourceEnded(sourceName);
+        Write(buffer.data(), chunk);
+        count -= chunk;
+    }
+}
+
+#ifdef __linux__
+// Copies what it can of the `count` bytes at `offset` in the kernel, leaving `offset` and
+// `count` at what is still to copy (all of it where the files cannot be copied between).
+void OutputFile::CopyInKernel(std::FILE* source, std::uint64_t& offset, std::uint64_t& count,
+                              const std::string& sourceName) {
     // Bytes written through the stream go first; then the kernel appends the copy.
     if (std::fflush(FStream) != 0)
         throw ToolError("cannot write " + PathText(FTemp) + ": " + std::strerror(errno));
@@ -280,28 +317,58 @@ void OutputFile::CopyFrom(std::FILE* source, std::uint64_t offset, std::uint64_t
                                          static_cast<std::size_t>(count), 0);
         if (copied < 0 &&
             (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
-            break;  // no copy between these files: the buffer below does it
+            break;  // no copy between these files: the buffer does it
         if (copied < 0)
             throw ToolError("cannot write " + PathText(FTemp) + ": " + std::strerror(errno));
-        if (copied == 0) throw ended();
+        if (copied == 0) throw SourceEnded(sourceName);
         count -= static_cast<std::uint64_t>(copied);
     }
     // The stream's own idea of its position follows the file again.
     if (std::fseek(FStream, 0, SEEK_END) != 0)
         throw ToolError("cannot write " + PathText(FTemp) + ": " + std::strerror(errno));
     offset = static_cast<std::uint64_t>(from);
-#endif
-    if (count == 0) return;
-    constexpr std::size_t kChunk = 1 << 20;
-    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(count, kChunk)));
-    if (std::fseek(source, static_cast<long>(offset), SEEK_SET) != 0) throw ended();
-    while (count != 0) {
-        std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(count, kChunk));
-        if (std::fread(buffer.data(), 1, chunk, source) != chunk) throw ended();
-        Write(buffer.data(), chunk);
-        count -= chunk;
-    }
 }
+
+// With a tap, the bytes are read where they are, in the page cache, mapped a window at a time
+// (so little of them is resident at once), and each piece is shown to the tap and written while
+// it is in the processor's cache: the tap costs a pass over memory that is there anyway.
+void OutputFile::CopyMapped(std::FILE* source, std::uint64_t offset, std::uint64_t count,
+                            const std::string& sourceName) {
+    constexpr std::uint64_t kWindow = 16 << 20;
+    constexpr std::size_t kPiece = 256 << 10;
+    struct stat status {};
+    if (fstat(fileno(source), &status) != 0 ||
+        static_cast<std::uint64_t>(status.st_size) < offset + count)
+        throw SourceEnded(sourceName);
+    // Bytes written through the stream go first; the pieces go to the file itself.
+    if (std::fflush(FStream) != 0)
+        throw ToolError("cannot write " + PathText(FTemp) + ": " + std::strerror(errno));
+    const auto page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    while (count != 0) {
+        const std::uint64_t base = offset / page * page, lead = offset - base;
+        const std::uint64_t size = std::min(count, kWindow - lead);
+        void* map = mmap(nullptr, lead + size, PROT_READ, MAP_PRIVATE | MAP_POPULATE,
+                         fileno(source), static_cast<off_t>(base));
+        if (map == MAP_FAILED) throw SourceEnded(sourceName);
+        const auto* bytes = static_cast<const std::uint8_t*>(map) + lead;
+        bool written = true;
+        for (std::uint64_t done = 0; done < size && written; done += kPiece) {
+            const auto piece =
+                static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, size - done));
+            FTap(bytes + done, piece);
+            written = WriteAll(fileno(FStream), bytes + done, piece);
+        }
+        munmap(map, lead + size);
+        if (!written)
+            throw ToolError("cannot write " + PathText(FTemp) + ": " + std::strerror(errno));
+        offset += size;
+        count -= size;
+    }
+    // The stream's own idea of its position follows the file again.
+    if (std::fseek(FStream, 0, SEEK_END) != 0)
+        throw ToolError("cannot write " + PathText(FTemp) + ": " + std::strerror(errno));
+}
+#endif
 
 void OutputFile::CloseStream() {
     if (!FStream) return;

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 class OutputFile {
@@ -27,9 +28,14 @@ public:
     // The open temporary file, for writers that stream into it.
     std::FILE* Stream() const { return FStream; }
     void Write(const void* bytes, std::size_t count);
+    // From now on every byte written is shown to `tap` too, in order (build sums the image
+    // checksum so, as it writes).
+    void SetTap(std::function<void(const std::uint8_t* bytes, std::size_t count)> tap) {
+        FTap = std::move(tap);
+    }
     // Appends `count` bytes of `source` from `offset`, in the kernel where the system can copy
-    // between files (Linux), else through a buffer. Throws ToolError naming `sourceName` when
-    // the source ends early.
+    // between files (Linux), else through a buffer. Throws
+    // ToolError naming `sourceName` when the source ends early.
     void CopyFrom(std::FILE* source, std::uint64_t offset, std::uint64_t count,
                   const std::string& sourceName);
     // Closes the stream; for writers that reopen the temporary file by its name.
@@ -38,10 +44,18 @@ public:
     void Commit();
 
 private:
+#ifdef __linux__
+    void CopyInKernel(std::FILE* source, std::uint64_t& offset, std::uint64_t& count,
+                      const std::string& sourceName);
+    void CopyMapped(std::FILE* source, std::uint64_t offset, std::uint64_t count,
+                    const std::string& sourceName);
+#endif
+
     std::filesystem::path FOutput;  // as given, for messages
     std::filesystem::path FTarget;  // the file it names, symbolic links followed
     std::filesystem::path FTemp;
     std::FILE* FStream = nullptr;
+    std::function<void(const std::uint8_t* bytes, std::size_t count)> FTap;
     bool FCommitted = false;
 };
 

@@ -52,15 +52,17 @@ BrandedStub BrandStub(std::vector<std::uint8_t> head, std::uint32_t length, cons
                       const std::optional<std::vector<std::uint8_t>>& icon,
                       const std::filesystem::path& output);
 
-// Sets the image checksum of the finished file at `path`.
-void WriteImageChecksum(const std::filesystem::path& path, std::uint32_t checksumPosition);
+// Sets the image checksum of the finished file at `path` (summed by a PeChecksum as it was
+// written).
+void WriteImageChecksum(const std::filesystem::path& path, std::uint32_t checksumPosition,
+                        std::uint32_t checksum);
 
 // Reads a saver's resources; nullopt when the file is not a program image whose resources the
 // tool can read. The checks of the build's read-back are in CheckSaverResources.
 std::optional<SaverResources> ReadSaverResources(const std::filesystem::path& path);
 
 // Throws std::runtime_error saying what differs when the built file's resources are not
-// `expected`, its resource tree does not read back as written, or its checksum is wrong.
+// `expected` or its resource tree does not read back as written.
 void CheckSaverResources(const std::filesystem::path& path, const SaverResources& expected);
 
 // What `list` shows of a saver's resources: name, version and icon sizes. A file whose

@@ -1,7 +1,7 @@
 """The manifest's JSON Schema, as editors use it: every example manifest in the tree (the demo's,
 the fuzz seeds', the README's) passes, and what the tool refuses for its shape (an unknown key,
 a wrong type, a version that is no version) is refused.
-   python3 ManifestSchemaTest.py SOURCE-ROOT"""
+   python3 ManifestSchemaTests.py SOURCE-ROOT"""
 import json
 import re
 import sys
