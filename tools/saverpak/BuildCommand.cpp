@@ -40,15 +40,8 @@ public:
         if (size > kMaxPakPosition)
             throw ToolError(Name() + " is larger than a saver file may be (2 GiB)");
         FSize = static_cast<std::uint32_t>(size);
-#ifdef _WIN32
-        FFile = _wfopen(path.c_str(), L"rb");
-#else
-        FFile = std::fopen(path.c_str(), "rb");
-#endif
+        FFile = OpenStream(path, "rb");
         if (!FFile) throw ToolError("cannot read " + Name() + ": " + std::strerror(errno));
-    }
-    ~InputFile() {
-        if (FFile) std::fclose(FFile);
     }
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
@@ -58,8 +51,8 @@ public:
 
     // Reads exactly `count` bytes from `position`.
     void ReadAt(std::uint32_t position, void* buffer, std::size_t count) {
-        if (std::fseek(FFile, static_cast<long>(position), SEEK_SET) != 0 ||
-            std::fread(buffer, 1, count, FFile) != count)
+        if (std::fseek(FFile.Get(), static_cast<long>(position), SEEK_SET) != 0 ||
+            std::fread(buffer, 1, count, FFile.Get()) != count)
             throw ToolError("cannot read " + Name() + " (did it change during the build?)");
     }
 
@@ -78,7 +71,7 @@ public:
 
     // Appends the bytes from `position` to `end` to the output.
     void CopyTo(std::uint32_t position, std::uint32_t end, OutputFile& out) {
-        out.CopyFrom(FFile, position, end - position, Name());
+        out.CopyFrom(FFile.Get(), position, end - position, Name());
     }
 
     // The file's bytes as a data block, copied into `*out` once that is open.
@@ -89,7 +82,7 @@ public:
 private:
     fs::path FPath;
     std::string FWhat;
-    std::FILE* FFile = nullptr;
+    UniqueStream FFile;
     std::uint32_t FSize = 0;
 };
 

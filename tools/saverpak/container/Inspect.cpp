@@ -80,7 +80,7 @@ void ReadPictures(kwPak& pak, InspectDepth depth, PakReport& report) {
         info.Descriptor = ReadPictureDescriptor(pak, static_cast<std::int32_t>(position));
         info.Span = {position, kPictureDescriptorSize};
         info.Data = ReadDataInfo(pak, info.Descriptor.DataOffset);
-        if (depth != InspectDepth::Records) {
+        if (depth == InspectDepth::Everything) {
             // Decoded as the saver decodes it, by its stored type, so content of the other
             // kind or a picture the saver cannot read fails here with the saver's message.
             ssPicture picture;

@@ -72,10 +72,9 @@ struct PakReport {
 
 // How much of a saver InspectPak reads beyond its records.
 enum class InspectDepth {
-    Records,     // every descriptor and string, and every data block's extent (list)
-    Pictures,    // and every picture decoded with the saver's own picture code (build's read-back:
-                 // the module bytes were copied a moment ago and their extents are checked)
-    Everything,  // and every module's data block read whole, as extraction reads it (verify)
+    Records,     // every descriptor and string, and every data block's extent (list, build)
+    Everything,  // and every picture decoded with the saver's own picture code, and every
+                 // module's data block read whole, as extraction reads it (verify)
 };
 
 // Binds the file with the saver's reader and reads it to `depth`. Throws std::runtime_error with

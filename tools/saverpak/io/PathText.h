@@ -9,5 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "support/Handles.h"
+
 std::filesystem::path PathFromText(std::string_view text);
 std::string PathText(const std::filesystem::path& path);
+
+// fopen for a path of any letters (on Windows through its UTF-16 name). Empty on failure, with
+// errno set.
+UniqueStream OpenStream(const std::filesystem::path& path, const char* mode);

@@ -18,13 +18,7 @@ std::string InputFileProblem(const fs::path& path) {
     if (error) return error.message();
     if (fs::is_directory(status)) return "it is a folder";
     if (!fs::is_regular_file(status)) return "it is not a regular file";
-#ifdef _WIN32
-    std::FILE* file = _wfopen(path.c_str(), L"rb");
-#else
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-#endif
-    if (!file) return std::strerror(errno);
-    std::fclose(file);
+    if (!OpenStream(path, "rb")) return std::strerror(errno);
     return "";
 }
 

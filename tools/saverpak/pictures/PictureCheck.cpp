@@ -87,13 +87,6 @@ std::string UnconvertedFormat(const std::vector<std::uint8_t>& bytes, const std:
 
 }  // namespace
 
-std::optional<std::uint8_t> RecognizePicture(const std::vector<std::uint8_t>& bytes) {
-    if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return kPictureBmp;
-    if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF)
-        return kPictureJpeg;
-    return std::nullopt;
-}
-
 std::string PictureProblem(const std::vector<std::uint8_t>& bytes, std::uint8_t type) {
     return type == kPictureBmp ? BmpProblem(bytes) : JpegProblem(bytes);
 }

@@ -7,9 +7,6 @@
 #include <string>
 #include <vector>
 
-// kPictureBmp or kPictureJpeg by signature; nullopt for anything else.
-std::optional<std::uint8_t> RecognizePicture(const std::vector<std::uint8_t>& bytes);
-
 // "" when the saver can decode the picture, else why not. A BMP must have the header the
 // saver reads (40-byte info header; 1, 4, 8 or 24 bits; RLE only at 4 and 8 bits; pixel data
 // straight after the colour table, all of it present); a JPEG must decode as the saver decodes

@@ -169,20 +169,6 @@ void SetIcon(ResourceTree& tree, const std::vector<IconImage>& images, std::uint
     groups[groupName][language] = {IconGroup(images, ids), 0};
 }
 
-std::FILE* OpenFile(const fs::path& path, const char* mode) {
-#ifdef _WIN32
-    std::wstring wideMode(mode, mode + std::strlen(mode));
-    return _wfopen(path.c_str(), wideMode.c_str());
-#else
-    return std::fopen(path.c_str(), mode);
-#endif
-}
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
-
 StubReader FileReader(std::FILE* file) {
     return [file](std::uint32_t position, void* buffer, std::size_t count) {
         if (std::fseek(file, static_cast<long>(position), SEEK_SET) != 0 ||
@@ -304,25 +290,25 @@ BrandedStub BrandStub(std::vector<std::uint8_t> head, std::uint32_t length, cons
 
 void WriteImageChecksum(const fs::path& path, std::uint32_t checksumPosition,
                         std::uint32_t checksum) {
-    UniqueFile file(OpenFile(path, "r+b"));
+    UniqueStream file(OpenStream(path, "r+b"));
     if (!file) throw ToolError("cannot reopen " + PathText(path) + ": " + std::strerror(errno));
     std::uint8_t bytes[4];
     StoreLe32(bytes, checksum);
-    if (std::fseek(file.get(), checksumPosition, SEEK_SET) != 0 ||
-        std::fwrite(bytes, 1, 4, file.get()) != 4 || std::fflush(file.get()) != 0)
+    if (std::fseek(file.Get(), checksumPosition, SEEK_SET) != 0 ||
+        std::fwrite(bytes, 1, 4, file.Get()) != 4 || std::fflush(file.Get()) != 0)
         throw ToolError("cannot write " + PathText(path) + ": " + std::strerror(errno));
 }
 
 std::optional<SaverResources> ReadSaverResources(const fs::path& path) {
-    UniqueFile file(OpenFile(path, "rb"));
+    UniqueStream file(OpenStream(path, "rb"));
     if (!file) return std::nullopt;
     std::error_code error;
     const std::uint64_t size = fs::file_size(path, error);
     if (error) return std::nullopt;
     std::vector<std::uint8_t> head(std::min<std::uint64_t>(size, kPeHeadSize));
     try {
-        FileReader(file.get())(0, head.data(), head.size());
-        LoadedResources loaded = LoadResources(head, size, FileReader(file.get()));
+        FileReader(file.Get())(0, head.data(), head.size());
+        LoadedResources loaded = LoadResources(head, size, FileReader(file.Get()));
         if (!loaded.Tree) return SaverResources{};
         return Describe(*loaded.Tree);
     } catch (const PeError&) {
@@ -331,14 +317,14 @@ std::optional<SaverResources> ReadSaverResources(const fs::path& path) {
 }
 
 void CheckSaverResources(const fs::path& path, const SaverResources& expected) {
-    UniqueFile file(OpenFile(path, "rb"));
+    UniqueStream file(OpenStream(path, "rb"));
     if (!file) throw std::runtime_error("it cannot be opened");
     const std::uint64_t size = fs::file_size(path);
     std::vector<std::uint8_t> head(std::min<std::uint64_t>(size, kPeHeadSize));
     LoadedResources loaded;
     try {
-        FileReader(file.get())(0, head.data(), head.size());
-        loaded = LoadResources(head, size, FileReader(file.get()));
+        FileReader(file.Get())(0, head.data(), head.size());
+        loaded = LoadResources(head, size, FileReader(file.Get()));
     } catch (const PeError& error) {
         throw std::runtime_error(std::string("its program image does not read back: ") +
                                  error.what());
