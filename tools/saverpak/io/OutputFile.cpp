@@ -198,9 +198,7 @@ void CheckOutputTarget(const fs::path& output, const fs::path& target) {
     const std::string named = "the output " + PathText(output);
 #ifdef _WIN32
     // CON, NUL, COM1 and their kind are devices in every folder, with or without an extension.
-    const std::string name = PathText(target.filename());
-    if (const char* problem = ModuleNameProblem(name);
-        problem && std::string_view(problem).find("device") != std::string_view::npos)
+    if (IsDeviceName(PathText(target.filename())))
         throw ToolError(named +
                         " is a device name; saverpak writes only regular files. Choose "
                         "another file name");

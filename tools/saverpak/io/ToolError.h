@@ -23,10 +23,10 @@ auto NamingFile(const std::string& path, Action&& action) {
         return std::forward<Action>(action)();
     } catch (const ToolError&) {
         throw;
+    } catch (const ssPakFileError& error) {
+        throw ToolError(FileErrorInToolWords(path, error));
     } catch (const std::runtime_error& error) {
         std::string message = error.what();
-        std::string reworded = ReaderMessageInToolWords(path, message);
-        if (reworded != message) throw ToolError(reworded);
         if (message.size() < path.size() ||
             message.compare(message.size() - path.size(), path.size(), path) != 0)
             message += " " + path;

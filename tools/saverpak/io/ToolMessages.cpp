@@ -28,19 +28,16 @@ void RequireInputFile(const fs::path& path, const std::string& what) {
         throw ToolError("cannot open the " + what + " " + PathText(path) + ": " + problem);
 }
 
-std::string ReaderMessageInToolWords(const std::string& path, const std::string& message) {
-    auto is = [&](const char* start) { return message == start + path; };
+std::string FileErrorInToolWords(const std::string& path, const ssPakFileError& error) {
     // The saver could not open its own file: for the tool, a file it was pointed at.
-    if (is("Error opening module. ")) {
+    if (error.Why() == ssPakFileError::Reason::CannotOpen) {
         std::string problem = InputFileProblem(PathFromText(path));
         return "cannot open " + path + ": " + (problem.empty() ? "it cannot be read" : problem);
     }
     // No trailer at the end: a file that never had content appended, or no saver at all.
-    if (is("Invalid header in module file. ") || is("Error reading module. "))
-        return path +
-               " is not a saver with content: it has no container at its end (saverpak "
-               "build makes one from the saver program Saverpak.scr and a manifest)";
-    return message;
+    return path +
+           " is not a saver with content: it has no container at its end (saverpak "
+           "build makes one from the saver program Saverpak.scr and a manifest)";
 }
 
 std::string NearestCommand(std::string_view typed, const std::vector<std::string>& commands) {

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "package/ssPak.h"
+
 // "" when `path` is a regular file that can be opened for reading; else what stands in the way,
 // e.g. "there is no such file" or "it is a folder".
 std::string InputFileProblem(const std::filesystem::path& path);
@@ -17,8 +19,8 @@ std::string InputFileProblem(const std::filesystem::path& path);
 // read; `what` names its role.
 void RequireInputFile(const std::filesystem::path& path, const std::string& what);
 
-// The reader's `message` about the saver file `path`, in the tool's words where it has its own.
-std::string ReaderMessageInToolWords(const std::string& path, const std::string& message);
+// What the reader raised on opening the saver file `path`, in the tool's words.
+std::string FileErrorInToolWords(const std::string& path, const ssPakFileError& error);
 
 // The command among `commands` nearest to `typed` (fewest letters added, removed, changed or
 // swapped), or "" when none is close enough to be what was meant.
