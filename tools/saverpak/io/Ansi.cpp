@@ -26,6 +26,23 @@ void AppendEscaped(std::string& out, std::uint8_t byte) {
     out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
 }
 
+// The one escaper of text for a terminal: control characters and DEL as \xNN, and, where
+// escaped bytes must not be forged, a backslash doubled.
+std::string ForTerminal(std::string_view utf8, bool doubleBackslash) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (char c : utf8) {
+        auto byte = static_cast<std::uint8_t>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            AppendEscaped(out, byte);
+        else if (c == '\\' && doubleBackslash)
+            out += "\\\\";
+        else
+            out += c;
+    }
+    return out;
+}
+
 }  // namespace
 
 std::size_t Utf8SequenceAt(std::string_view text, std::size_t at, char32_t& cp) {
@@ -66,25 +83,14 @@ std::string TerminalText(std::string_view ansi) {
     out.reserve(ansi.size());
     for (char c : ansi) {
         auto byte = static_cast<std::uint8_t>(c);
-        bool unassigned = Windows1252CodePoint(byte) == 0xFFFD;
-        if (byte < 0x20 || byte == 0x7F || unassigned)
+        if (Windows1252CodePoint(byte) == 0xFFFD)
             AppendEscaped(out, byte);
-        else if (c == '\\')
-            out += "\\\\";
         else
-            out += Windows1252ToUtf8(std::string_view(&c, 1));
+            out += ForTerminal(Windows1252ToUtf8(std::string_view(&c, 1)), true);
     }
     return out;
 }
 
-std::string PrintablePath(std::string_view path) {
-    std::string out;
-    for (char c : path) {
-        auto byte = static_cast<std::uint8_t>(c);
-        if (byte < 0x20 || byte == 0x7F)
-            AppendEscaped(out, byte);
-        else
-            out += c;
-    }
-    return out;
-}
+std::string TerminalUtf8(std::string_view utf8) { return ForTerminal(utf8, true); }
+
+std::string PrintablePath(std::string_view path) { return ForTerminal(path, false); }

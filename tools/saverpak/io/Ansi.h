@@ -23,6 +23,10 @@ bool Utf8ToAnsi(std::string_view utf8, std::string& ansi);
 // escaped byte. Every container text the tool prints goes through here.
 std::string TerminalText(std::string_view ansi);
 
+// A UTF-8 text from a saver (its resources) as a terminal may be sent it: control characters
+// and DEL written as \xNN and a backslash doubled, as TerminalText does.
+std::string TerminalUtf8(std::string_view utf8);
+
 // A path as the user gave it (not a container text): shown in its own code page, with control
 // characters written as \xNN.
 std::string PrintablePath(std::string_view path);

@@ -1,6 +1,7 @@
 // list's view of a saver's own resources (see Branding.h).
 #include <nlohmann/json.hpp>
 
+#include "tools/saverpak/io/Ansi.h"
 #include "tools/saverpak/stub/Branding.h"
 
 namespace {
@@ -11,20 +12,7 @@ std::string VersionString(const VersionInfo& v, const char16_t* key) {
 }
 
 // A resource text for the terminal: a hostile saver's control characters written as \xNN.
-std::string Shown(const std::u16string& text) {
-    std::string out;
-    for (char c : Utf16ToUtf8(text)) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F || c == '\\') {
-            static const char kHex[] = "0123456789ABCDEF";
-            out +=
-                c == '\\' ? std::string("\\\\") : std::string("\\x") + kHex[u >> 4] + kHex[u & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
+std::string Shown(const std::u16string& text) { return TerminalUtf8(Utf16ToUtf8(text)); }
 
 }  // namespace
 
