@@ -11,7 +11,6 @@
 
 #include "fuzz/imaging/Scratch.h"
 #include "imaging/Bitmap.h"
-#include "support/Bytes.h"
 #include "support/File.h"
 
 namespace {
@@ -23,9 +22,9 @@ BYTE gFill = 0;
 // pace of the search. Larger pictures (up to the reader's own cap) are the unit tests' part.
 // Both sides are at most 2^31, so the product fits in 64 bits.
 bool Oversized(const std::uint8_t* data, std::size_t size) {
-    if (size < 54) return false;
-    const std::int32_t w = std::int32_t(LoadLe32(data + 18));
-    const std::int32_t h = std::int32_t(LoadLe32(data + 22));
+    BmpHeaders headers;
+    if (!ParseBmpHeaders(data, size, headers)) return false;
+    const std::int32_t w = headers.Info.biWidth, h = headers.Info.biHeight;
     if (w <= 0 || h <= 0) return false;
     return std::uint64_t(w) * std::uint64_t(h) > (64u << 10);
 }

@@ -15,8 +15,9 @@ bool Oversized(const std::uint8_t* data, std::size_t size) {
     std::int64_t w = 0, h = 0;
     if (size >= 24 && std::memcmp(data + 12, "IHDR", 4) == 0) {
         w = LoadBe32(data + 16), h = LoadBe32(data + 20);
-    } else if (size >= 26 && data[0] == 'B' && data[1] == 'M') {
-        w = std::int32_t(LoadLe32(data + 18)), h = std::int32_t(LoadLe32(data + 22));
+    } else if (BmpHeaders headers; IsBmp(data, size)) {
+        ParseBmpHeaders(data, size, headers);  // the size fields are enough
+        w = headers.Info.biWidth, h = headers.Info.biHeight;
         if (h < 0) h = -h;
     }
     return w > 0 && h > 0 && (w > (1 << 20) || h > (1 << 20) || w * h > (256 << 10));
@@ -36,8 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     cBitmap stored;
     if (stored.ReadBmpBytes(out.bytes.data(), out.bytes.size()) != 0) __builtin_trap();
     if (stored.BitCount() != 8 && stored.BitCount() != 24) __builtin_trap();
-    std::int32_t w = std::int32_t(LoadLe32(out.bytes.data() + 18));
-    if (stored.Width() != w || stored.Height() != std::int32_t(LoadLe32(out.bytes.data() + 22)))
+    BmpHeaders headers;
+    ParseBmpHeaders(out.bytes.data(), out.bytes.size(), headers);
+    if (stored.Width() != headers.Info.biWidth || stored.Height() != headers.Info.biHeight)
         __builtin_trap();
     stored.FreeBits();
     return 0;

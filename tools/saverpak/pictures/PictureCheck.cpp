@@ -9,16 +9,12 @@
 
 namespace {
 
-// Pictures larger than this would not be shown by a screen saver anyway, and the saver allocates
-// the whole pixel block at once.
-constexpr std::uint64_t kMaxPixelBytes = 256u * 1024 * 1024;
-constexpr std::int64_t kMaxSide = 32768;
-
 std::string BmpProblem(const std::vector<std::uint8_t>& bytes) {
-    if (bytes.size() < 54) return "BMP file is too short for its headers";
-    BITMAPINFOHEADER header;
-    std::memcpy(&header, bytes.data() + 14, sizeof header);
-    std::uint32_t pixelOffset = LoadLe32(bytes.data() + 10);
+    if (bytes.size() < kBmpHeadersSize) return "BMP file is too short for its headers";
+    BmpHeaders headers;
+    ParseBmpHeaders(bytes.data(), bytes.size(), headers);
+    const BITMAPINFOHEADER& header = headers.Info;
+    const std::uint32_t pixelOffset = headers.DataOffset;
 
     // Longer info headers (108 and 124 bytes, with colour-space data) begin with the 40 bytes
     // the saver reads; it skips the rest.
@@ -27,9 +23,9 @@ std::string BmpProblem(const std::vector<std::uint8_t>& bytes) {
     // The saver raises an indexed picture to 24 bits to fit and dither it, so every picture must
     // fit the 24-bit row: the width bound of 24 bits holds at every bit count.
     if (header.biWidth <= 0 || header.biHeight <= 0 || header.biWidth > kMaxWidth24 ||
-        header.biHeight > kMaxSide)
+        header.biHeight > kMaxPictureHeight)
         return "BMP width must be 1 to " + std::to_string(kMaxWidth24) + " and height 1 to " +
-               std::to_string(kMaxSide);
+               std::to_string(kMaxPictureHeight);
     if (header.biPlanes != 1) return "BMP must have one plane";
     // The saver's own test of bit count, compression and colour-table size.
     if (!cBitmap::CheckHeader(header))
@@ -45,7 +41,7 @@ std::string BmpProblem(const std::vector<std::uint8_t>& bytes) {
     std::uint64_t pixelBytes =
         std::uint64_t(cBitmap::RowStride(header.biWidth, header.biBitCount)) *
         DWORD(header.biHeight);
-    if (pixelBytes > kMaxPixelBytes) return "BMP is too large";
+    if (pixelBytes > kMaxPictureBytes) return "BMP is too large";
     std::uint64_t dataSize = header.biSizeImage;
     if (header.biCompression == 0) {
         // The saver reads the rows: an image-size field that counts padding after them reads

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "imaging/BmpHeader.h"
 #include "support/Bytes.h"
 
 namespace {
@@ -43,12 +44,14 @@ private:
 };
 
 std::optional<PictureFacts> BmpFacts(BlockReader& in) {
+    // The fields up to the compression are enough.
     std::uint8_t head[34];
-    if (!in.Read(0, head, sizeof head) || head[0] != 'B' || head[1] != 'M') return std::nullopt;
-    const auto width = static_cast<std::int32_t>(LoadLe32(head + 18));
-    const auto height = static_cast<std::int32_t>(LoadLe32(head + 22));
-    const unsigned bits = LoadLe16(head + 28);
-    const std::uint32_t compression = LoadLe32(head + 30);
+    if (!in.Read(0, head, sizeof head) || !IsBmp(head, sizeof head)) return std::nullopt;
+    BmpHeaders headers;
+    ParseBmpHeaders(head, sizeof head, headers);
+    const std::int32_t width = headers.Info.biWidth, height = headers.Info.biHeight;
+    const unsigned bits = headers.Info.biBitCount;
+    const std::uint32_t compression = headers.Info.biCompression;
     PictureFacts facts;
     facts.Kind = "BMP " + std::to_string(bits) + "-bit";
     if (compression == 1) facts.Kind += " RLE8";

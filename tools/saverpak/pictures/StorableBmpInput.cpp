@@ -44,16 +44,18 @@ struct BmpLayout {
 };
 
 std::string ParseBmp(const std::uint8_t* data, std::size_t size, BmpLayout& bmp) {
-    if (size < 54) return "BMP file is too short for its headers";
-    const std::uint32_t headerSize = LoadLe32(data + 14);
+    if (size < kBmpHeadersSize) return "BMP file is too short for its headers";
+    BmpHeaders headers;
+    ParseBmpHeaders(data, size, headers);
+    const std::uint32_t headerSize = headers.Info.biSize;
     if (headerSize < 40 || 14 + std::uint64_t(headerSize) > size)
         return "BMP info header is shorter than 40 bytes or runs past the file";
-    const std::int32_t height = std::int32_t(LoadLe32(data + 22));
-    bmp.width = std::int32_t(LoadLe32(data + 18));
+    const std::int32_t height = headers.Info.biHeight;
+    bmp.width = headers.Info.biWidth;
     bmp.topDown = height < 0;
     bmp.height = bmp.topDown ? -std::int64_t(height) : height;
-    bmp.bits = LoadLe16(data + 28);
-    bmp.compression = LoadLe32(data + 30);
+    bmp.bits = headers.Info.biBitCount;
+    bmp.compression = headers.Info.biCompression;
     std::size_t tableAt = 14 + headerSize;
     const bool fields = bmp.compression == kBiBitfields || bmp.compression == kBiAlphaBitfields;
     if (fields) {
@@ -81,14 +83,14 @@ std::string ParseBmp(const std::uint8_t* data, std::size_t size, BmpLayout& bmp)
     const std::string problem = SizeProblem("BMP", bmp.width, bmp.height);
     if (!problem.empty()) return problem;
     if (bmp.bits <= 8) {
-        const std::uint32_t used = LoadLe32(data + 46);
+        const std::uint32_t used = headers.Info.biClrUsed;
         bmp.paletteEntries = used ? used : 1u << bmp.bits;
         if (bmp.paletteEntries > 256) return "BMP has more than 256 colours in its table";
         if (tableAt + 4 * bmp.paletteEntries > size) return "BMP file ends inside its colour table";
     }
     bmp.palette = tableAt;
     const std::size_t tableEnd = tableAt + 4 * bmp.paletteEntries;
-    const std::uint32_t offset = LoadLe32(data + 10);
+    const std::uint32_t offset = headers.DataOffset;
     bmp.pixels = offset >= tableEnd && offset < size ? offset : tableEnd;
     bmp.stride = (std::uint64_t(bmp.width) * bmp.bits + 31) / 32 * 4;
     if (bmp.pixels + bmp.stride * std::uint64_t(bmp.height) > size)
@@ -142,10 +144,12 @@ std::string DecodeBmp(const std::uint8_t* data, std::size_t size, RgbColour back
 }
 
 bool IsConvertibleBmp(const std::uint8_t* data, std::size_t size) {
-    if (size < 54 || RecognizeFormat(data, size) != PictureFormat::Bmp) return false;
-    const unsigned bits = LoadLe16(data + 28);
-    const std::uint32_t compression = LoadLe32(data + 30);
-    const bool topDown = std::int32_t(LoadLe32(data + 22)) < 0;
+    BmpHeaders headers;
+    if (RecognizeFormat(data, size) != PictureFormat::Bmp || !ParseBmpHeaders(data, size, headers))
+        return false;
+    const unsigned bits = headers.Info.biBitCount;
+    const std::uint32_t compression = headers.Info.biCompression;
+    const bool topDown = headers.Info.biHeight < 0;
     return bits == 16 || bits == 32 || compression == kBiBitfields ||
            compression == kBiAlphaBitfields || topDown;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/BmpHeader.h"
 #include "tools/saverpak/pictures/StorablePicture.h"
 
 // A picture decoded and composited: top-down rows of red, green, blue.

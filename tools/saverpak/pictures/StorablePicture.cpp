@@ -151,12 +151,12 @@ std::string SizeText(std::int64_t width, std::int64_t height) {
 }
 
 std::string SizeProblem(const char* format, std::int64_t width, std::int64_t height) {
-    if (width < 1 || width > kMaxStorableWidth || height < 1 || height > kMaxStorableHeight) {
-        return std::string(format) + " width must be 1 to " + std::to_string(kMaxStorableWidth) +
-               " and height 1 to " + std::to_string(kMaxStorableHeight) + " (it is " +
+    if (width < 1 || width > kMaxWidth24 || height < 1 || height > kMaxPictureHeight) {
+        return std::string(format) + " width must be 1 to " + std::to_string(kMaxWidth24) +
+               " and height 1 to " + std::to_string(kMaxPictureHeight) + " (it is " +
                SizeText(width, height) + ")";
     }
-    if (std::uint64_t((3 * width + 3) & ~3) * std::uint64_t(height) > kMaxStorableBytes) {
+    if (std::uint64_t((3 * width + 3) & ~3) * std::uint64_t(height) > kMaxPictureBytes) {
         return std::string(format) + " is too large (" + SizeText(width, height) + ")";
     }
     return "";

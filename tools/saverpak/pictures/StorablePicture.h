@@ -49,12 +49,6 @@ struct StorableBmp {
     std::string stored;               // what is stored, e.g. "an 8-bit BMP"
 };
 
-// Largest picture converted: the saver's own bounds for a 24-bit BMP (its 16-bit row rule, and
-// a pixel block the tool is willing to check).
-constexpr std::int64_t kMaxStorableWidth = 21844;
-constexpr std::int64_t kMaxStorableHeight = 32768;
-constexpr std::uint64_t kMaxStorableBytes = 256u * 1024 * 1024;
-
 // Decodes a PNG (every colour type and depth, interlaced or not) or a BMP the saver does not
 // read (16 or 32 bits, RGB or bit fields, alpha, top-down rows at any depth), composites it over
 // `background` and encodes the storable BMP. Returns "" and fills `out`, or says what is wrong
