@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         layout.RawEnd();
         layout.VirtualEnd();
-    } catch (const PeError&) {
+    } catch (const FormatError&) {
     }
     CheckChecksum(data, size);
     return 0;

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 }
         const std::vector<std::uint8_t> written = tree.Write(kBase);
         if (ResourceTree::Parse(written, kBase).Write(kBase) != written) std::abort();
-    } catch (const PeError&) {
+    } catch (const FormatError&) {
     }
     try {
         ParseIconFile(bytes);

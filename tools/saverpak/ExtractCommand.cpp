@@ -6,6 +6,7 @@
 #include "tools/saverpak/io/OutputFile.h"
 #include "tools/saverpak/io/PathText.h"
 #include "tools/saverpak/io/ToolError.h"
+#include "tools/saverpak/io/ToolMessages.h"
 
 namespace fs = std::filesystem;
 

@@ -14,6 +14,7 @@
 #include "tools/saverpak/io/Ansi.h"
 #include "tools/saverpak/io/PathText.h"
 #include "tools/saverpak/io/ToolError.h"
+#include "tools/saverpak/io/ToolMessages.h"
 #include "tools/saverpak/manifest/KeyNames.h"
 #include "tools/saverpak/pictures/PictureFacts.h"
 #include "tools/saverpak/stub/Branding.h"

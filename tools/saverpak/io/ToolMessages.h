@@ -7,9 +7,11 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "package/ssPak.h"
+#include "tools/saverpak/io/ToolError.h"
 
 // "" when `path` is a regular file that can be opened for reading; else what stands in the way,
 // e.g. "there is no such file" or "it is a folder".
@@ -25,3 +27,24 @@ std::string FileErrorInToolWords(const std::string& path, const ssPakFileError& 
 // The command among `commands` nearest to `typed` (fewest letters added, removed, changed or
 // swapped), or "" when none is close enough to be what was meant.
 std::string NearestCommand(std::string_view typed, const std::vector<std::string>& commands);
+
+// Runs `action`, which reads the saver file `path` with the saver's reader. The reader's
+// messages are the saver's own, but for a file that is missing or not a saver, which the tool
+// says in its own words; one that does not end with the path gets it added, in the reader's
+// style (one space, then the path), so every failure names its file.
+template <typename Action>
+auto NamingFile(const std::string& path, Action&& action) {
+    try {
+        return std::forward<Action>(action)();
+    } catch (const ToolError&) {
+        throw;
+    } catch (const ssPakFileError& error) {
+        throw ToolError(FileErrorInToolWords(path, error));
+    } catch (const std::runtime_error& error) {
+        std::string message = error.what();
+        if (message.size() < path.size() ||
+            message.compare(message.size() - path.size(), path.size(), path) != 0)
+            message += " " + path;
+        throw ToolError(message);
+    }
+}

@@ -32,19 +32,19 @@ struct LoadedResources {
     std::uint32_t SectionAddress = 0;
 };
 
-// Throws PeError for an image the tool cannot read.
+// Throws FormatError for an image the tool cannot read.
 LoadedResources LoadResources(std::span<const std::uint8_t> head, std::uint64_t length,
                               const StubReader& read) {
     LoadedResources loaded;
     loaded.Layout = PeLayout::Parse(head, length);
     if (loaded.Layout.SizeOfHeaders > head.size())
-        throw PeError("its headers are larger than 4 KiB");
+        throw FormatError("its headers are larger than 4 KiB");
     auto directory = loaded.Layout.Directory(kPeResourceDirectory);
     if (!directory || directory->Size == 0) return loaded;
     const PeSection* section = loaded.Layout.SectionAt(directory->Address, directory->Size);
-    if (!section) throw PeError("its resources lie outside its sections");
+    if (!section) throw FormatError("its resources lie outside its sections");
     if (section->RawSize > kMaxResourceSection)
-        throw PeError("its resources are larger than 64 MiB");
+        throw FormatError("its resources are larger than 64 MiB");
     loaded.Section.resize(section->RawSize);
     read(section->RawPosition, loaded.Section.data(), loaded.Section.size());
     loaded.SectionAddress = section->VirtualAddress;
@@ -173,7 +173,7 @@ StubReader FileReader(std::FILE* file) {
     return [file](std::uint32_t position, void* buffer, std::size_t count) {
         if (std::fseek(file, static_cast<long>(position), SEEK_SET) != 0 ||
             std::fread(buffer, 1, count, file) != count)
-            throw PeError("it ends early");
+            throw FormatError("it ends early");
     };
 }
 
@@ -181,7 +181,7 @@ LoadedResources LoadStubResources(std::span<const std::uint8_t> head, std::uint3
                                   const StubReader& read, const std::string& stubName) {
     try {
         return LoadResources(head, length, read);
-    } catch (const PeError& error) {
+    } catch (const FormatError& error) {
         throw ToolError(stubName + " is not a Windows program the tool can read (" + error.what() +
                         "): " + kBuildFromSaver);
     }
@@ -223,7 +223,7 @@ void BrandTree(ResourceTree& tree, const ManifestSaver& saver,
         std::vector<IconImage> images;
         try {
             images = ParseIconFile(*icon);
-        } catch (const std::runtime_error& error) {
+        } catch (const FormatError& error) {
             throw ToolError("saver: 'icon' " + PathText(*saver.Icon) + " " + error.what());
         }
         SetIcon(tree, images, language);
@@ -311,41 +311,39 @@ std::optional<SaverResources> ReadSaverResources(const fs::path& path) {
         LoadedResources loaded = LoadResources(head, size, FileReader(file.Get()));
         if (!loaded.Tree) return SaverResources{};
         return Describe(*loaded.Tree);
-    } catch (const PeError&) {
+    } catch (const FormatError&) {
         return std::nullopt;
     }
 }
 
 void CheckSaverResources(const fs::path& path, const SaverResources& expected) {
     UniqueStream file(OpenStream(path, "rb"));
-    if (!file) throw std::runtime_error("it cannot be opened");
+    if (!file) throw FormatError("it cannot be opened");
     const std::uint64_t size = fs::file_size(path);
     std::vector<std::uint8_t> head(std::min<std::uint64_t>(size, kPeHeadSize));
     LoadedResources loaded;
     try {
         FileReader(file.Get())(0, head.data(), head.size());
         loaded = LoadResources(head, size, FileReader(file.Get()));
-    } catch (const PeError& error) {
-        throw std::runtime_error(std::string("its program image does not read back: ") +
-                                 error.what());
+    } catch (const FormatError& error) {
+        throw FormatError(std::string("its program image does not read back: ") + error.what());
     }
-    if (!loaded.Tree) throw std::runtime_error("it has no resources");
+    if (!loaded.Tree) throw FormatError("it has no resources");
     // The tree read back, written again, must give the section's bytes.
     const std::vector<std::uint8_t> again = loaded.Tree->Write(loaded.SectionAddress);
     if (again.size() > loaded.Section.size() ||
         !std::equal(again.begin(), again.end(), loaded.Section.begin()))
-        throw std::runtime_error("its resource tree does not read back as it was written");
+        throw FormatError("its resource tree does not read back as it was written");
     const SaverResources got = Describe(*loaded.Tree);
-    if (!got.Marker) throw std::runtime_error("its marker resource is missing");
-    if (got.Name != expected.Name)
-        throw std::runtime_error("its name (string 1) does not read back");
+    if (!got.Marker) throw FormatError("its marker resource is missing");
+    if (got.Name != expected.Name) throw FormatError("its name (string 1) does not read back");
     if (!got.Version || !expected.Version || got.Version->Strings != expected.Version->Strings ||
         got.Version->FileVersion != expected.Version->FileVersion)
-        throw std::runtime_error("its version resource does not read back");
+        throw FormatError("its version resource does not read back");
     if (got.Icons.size() != expected.Icons.size())
-        throw std::runtime_error("its icon group does not read back");
+        throw FormatError("its icon group does not read back");
     const auto* icons = loaded.Tree->Find(ResourceKey::Number(kRtIcon));
     for (const IconGroupEntry& e : got.Icons)
         if (!icons || !icons->count(ResourceKey::Number(e.Id)))
-            throw std::runtime_error("its icon group names an icon it does not hold");
+            throw FormatError("its icon group names an icon it does not hold");
 }

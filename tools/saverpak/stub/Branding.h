@@ -61,7 +61,7 @@ void WriteImageChecksum(const std::filesystem::path& path, std::uint32_t checksu
 // tool can read. The checks of the build's read-back are in CheckSaverResources.
 std::optional<SaverResources> ReadSaverResources(const std::filesystem::path& path);
 
-// Throws std::runtime_error saying what differs when the built file's resources are not
+// Throws FormatError saying what differs when the built file's resources are not
 // `expected` or its resource tree does not read back as written.
 void CheckSaverResources(const std::filesystem::path& path, const SaverResources& expected);
 

@@ -1,9 +1,8 @@
 #include "tools/saverpak/stub/IconFile.h"
 
 #include <cstring>
-#include <stdexcept>
-
 #include "support/Bytes.h"
+#include "tools/saverpak/io/ToolError.h"
 
 namespace {
 
@@ -14,9 +13,8 @@ constexpr std::size_t kMaxImages = 64;
 void CheckImage(IconImage& image, std::size_t index) {
     const std::vector<std::uint8_t>& b = image.Bytes;
     auto fail = [&](const std::string& why) {
-        throw std::runtime_error("image " + std::to_string(index) + " (" +
-                                 std::to_string(image.Width) + "x" + std::to_string(image.Height) +
-                                 ") " + why);
+        throw FormatError("image " + std::to_string(index) + " (" + std::to_string(image.Width) +
+                          "x" + std::to_string(image.Height) + ") " + why);
     };
     static const std::uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     if (b.size() >= 8 && std::memcmp(b.data(), kPng, 8) == 0) {
@@ -50,11 +48,11 @@ void CheckImage(IconImage& image, std::size_t index) {
 
 std::vector<IconImage> ParseIconFile(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < 6 || LoadLe16(&bytes[0]) != 0 || LoadLe16(&bytes[2]) != 1)
-        throw std::runtime_error("is not an icon file (.ico)");
+        throw FormatError("is not an icon file (.ico)");
     const std::size_t count = LoadLe16(&bytes[4]);
-    if (count == 0) throw std::runtime_error("holds no image");
-    if (count > kMaxImages) throw std::runtime_error("holds more than 64 images");
-    if (6 + 16 * count > bytes.size()) throw std::runtime_error("ends inside its directory");
+    if (count == 0) throw FormatError("holds no image");
+    if (count > kMaxImages) throw FormatError("holds more than 64 images");
+    if (6 + 16 * count > bytes.size()) throw FormatError("ends inside its directory");
     std::vector<IconImage> images;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t at = 6 + 16 * i;
@@ -64,7 +62,7 @@ std::vector<IconImage> ParseIconFile(std::span<const std::uint8_t> bytes) {
         image.BitCount = LoadLe16(&bytes[at + 6]);
         const std::uint64_t size = LoadLe32(&bytes[at + 8]), offset = LoadLe32(&bytes[at + 12]);
         if (size == 0 || offset + size > bytes.size())
-            throw std::runtime_error("image " + std::to_string(i) + " lies outside the file");
+            throw FormatError("image " + std::to_string(i) + " lies outside the file");
         image.Bytes.assign(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
                            bytes.begin() + static_cast<std::ptrdiff_t>(offset + size));
         CheckImage(image, i);

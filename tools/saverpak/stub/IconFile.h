@@ -15,7 +15,7 @@ struct IconImage {
     std::vector<std::uint8_t> Bytes;  // the image as the .ico holds it
 };
 
-// The images of an .ico file; throws std::runtime_error with the reason it cannot be used.
+// The images of an .ico file; throws FormatError with the reason it cannot be used.
 std::vector<IconImage> ParseIconFile(std::span<const std::uint8_t> bytes);
 
 // The group resource for `images`, whose RT_ICON resources have the numbers `ids`.

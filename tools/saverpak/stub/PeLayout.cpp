@@ -13,7 +13,7 @@ bool IsPowerOfTwo(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 void Need(std::span<const std::uint8_t> head, std::uint64_t fileSize, std::uint64_t end,
           const char* what) {
     if (end > head.size() || end > fileSize)
-        throw PeError(std::string("its ") + what + " is cut short");
+        throw FormatError(std::string("its ") + what + " is cut short");
 }
 
 // The data directory, whose count sits at `countField` in the optional header at `optional`.
@@ -21,7 +21,7 @@ void ReadDirectories(std::span<const std::uint8_t> head, std::uint64_t optional,
                      std::uint64_t countField, std::uint16_t optionalSize, PeLayout& layout) {
     const std::uint32_t directoryCount = LoadLe32(&head[optional + countField]);
     if (directoryCount > 16 || countField + 4 + 8ull * directoryCount > optionalSize)
-        throw PeError("its data directory does not fit its optional header");
+        throw FormatError("its data directory does not fit its optional header");
     for (std::uint32_t i = 0; i < directoryCount; ++i) {
         const std::uint64_t at = optional + countField + 4 + 8ull * i;
         layout.Directories.push_back(
@@ -32,10 +32,11 @@ void ReadDirectories(std::span<const std::uint8_t> head, std::uint64_t optional,
 // The section table at `table`, its sections in address order and inside the file.
 void ReadSections(std::span<const std::uint8_t> head, std::uint64_t fileSize, std::uint64_t table,
                   std::uint16_t sectionCount, PeLayout& layout) {
-    if (sectionCount == 0 || sectionCount > 96) throw PeError("its section count is implausible");
+    if (sectionCount == 0 || sectionCount > 96)
+        throw FormatError("its section count is implausible");
     Need(head, fileSize, table + kPeSectionHeaderSize * sectionCount, "section table");
     if (table + kPeSectionHeaderSize * sectionCount > layout.SizeOfHeaders)
-        throw PeError("its section table lies outside its headers");
+        throw FormatError("its section table lies outside its headers");
     std::uint32_t previousEnd = 0;
     for (std::uint16_t i = 0; i < sectionCount; ++i) {
         const std::uint64_t at = table + kPeSectionHeaderSize * i;
@@ -48,15 +49,15 @@ void ReadSections(std::span<const std::uint8_t> head, std::uint64_t fileSize, st
         s.RawSize = LoadLe32(&head[at + 16]);
         s.RawPosition = LoadLe32(&head[at + 20]);
         if (s.VirtualAddress < previousEnd || s.VirtualAddress % layout.SectionAlignment != 0)
-            throw PeError("its sections are not in address order");
+            throw FormatError("its sections are not in address order");
         if (static_cast<std::uint64_t>(s.VirtualAddress) + std::max(s.VirtualSize, s.RawSize) >
             0x7FFFFFFF)
-            throw PeError("its image is larger than 2 GiB");
+            throw FormatError("its image is larger than 2 GiB");
         previousEnd =
             AlignUp(s.VirtualAddress + std::max(s.VirtualSize, s.RawSize), layout.SectionAlignment);
         if (s.RawSize != 0 && (s.RawPosition < layout.SizeOfHeaders ||
                                static_cast<std::uint64_t>(s.RawPosition) + s.RawSize > fileSize))
-            throw PeError("section " + s.Name + " lies outside the file");
+            throw FormatError("section " + s.Name + " lies outside the file");
         layout.Sections.push_back(std::move(s));
     }
 }
@@ -66,21 +67,21 @@ void ReadSections(std::span<const std::uint8_t> head, std::uint64_t fileSize, st
 PeLayout PeLayout::Parse(std::span<const std::uint8_t> head, std::uint64_t fileSize) {
     auto need = [&](std::uint64_t end, const char* what) { Need(head, fileSize, end, what); };
     need(0x40, "DOS header");
-    if (head[0] != 'M' || head[1] != 'Z') throw PeError("it does not begin with \"MZ\"");
+    if (head[0] != 'M' || head[1] != 'Z') throw FormatError("it does not begin with \"MZ\"");
     const std::uint64_t pe = LoadLe32(&head[0x3C]);
     need(pe + 24, "PE header");
     if (std::memcmp(&head[pe], "PE\0\0", 4) != 0)
-        throw PeError("it has no PE header (an MS-DOS program?)");
+        throw FormatError("it has no PE header (an MS-DOS program?)");
     const std::uint16_t sectionCount = LoadLe16(&head[pe + 6]);
     const std::uint16_t optionalSize = LoadLe16(&head[pe + 20]);
     const std::uint64_t optional = pe + 24;
     need(optional + optionalSize, "optional header");
-    if (optionalSize < 2) throw PeError("it has no optional header");
+    if (optionalSize < 2) throw FormatError("it has no optional header");
     const std::uint16_t magic = LoadLe16(&head[optional]);
     if (magic != 0x10B && magic != 0x20B)
-        throw PeError("its optional header is of an unknown kind");
+        throw FormatError("its optional header is of an unknown kind");
     const std::uint64_t countField = magic == 0x20B ? 108 : 92;
-    if (countField + 4 > optionalSize) throw PeError("its optional header is cut short");
+    if (countField + 4 > optionalSize) throw FormatError("its optional header is cut short");
 
     PeLayout layout;
     layout.SectionAlignment = LoadLe32(&head[optional + 32]);
@@ -92,7 +93,7 @@ PeLayout PeLayout::Parse(std::span<const std::uint8_t> head, std::uint64_t fileS
     if (!IsPowerOfTwo(layout.FileAlignment) || layout.FileAlignment < 0x200 ||
         layout.FileAlignment > 0x10000 || !IsPowerOfTwo(layout.SectionAlignment) ||
         layout.SectionAlignment < layout.FileAlignment)
-        throw PeError("its file or section alignment is not one a linker writes");
+        throw FormatError("its file or section alignment is not one a linker writes");
 
     ReadDirectories(head, optional, countField, optionalSize, layout);
     ReadSections(head, fileSize, optional + optionalSize, sectionCount, layout);

@@ -8,15 +8,10 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-// The reason a stub cannot be read as a program image.
-class PeError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+#include "tools/saverpak/io/ToolError.h"
 
 struct PeSection {
     std::string Name;                  // up to 8 characters

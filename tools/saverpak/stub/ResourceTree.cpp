@@ -20,8 +20,8 @@ public:
 
     void Need(std::uint64_t offset, std::uint64_t size, const char* what) const {
         if (offset + size > FSection.size())
-            throw PeError(std::string("its resource ") + what +
-                          " lies outside the resource section");
+            throw FormatError(std::string("its resource ") + what +
+                              " lies outside the resource section");
     }
     std::uint16_t Le16(std::uint64_t at) const { return LoadLe16(&FSection[at]); }
     std::uint32_t Le32(std::uint64_t at) const { return LoadLe32(&FSection[at]); }
@@ -30,9 +30,10 @@ public:
     std::vector<std::pair<ResourceKey, std::uint32_t>> Directory(std::uint32_t offset) {
         Need(offset, kDirectorySize, "directory");
         const std::size_t count = static_cast<std::size_t>(Le16(offset + 12)) + Le16(offset + 14);
-        if (count > kMaxEntries) throw PeError("its resource directory has too many entries");
+        if (count > kMaxEntries) throw FormatError("its resource directory has too many entries");
         Need(offset + kDirectorySize, count * kEntrySize, "directory");
-        if ((FVisited += count) > 8 * kMaxEntries) throw PeError("its resource tree is too large");
+        if ((FVisited += count) > 8 * kMaxEntries)
+            throw FormatError("its resource tree is too large");
         std::vector<std::pair<ResourceKey, std::uint32_t>> entries;
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint64_t at = offset + kDirectorySize + i * kEntrySize;
@@ -45,9 +46,9 @@ public:
                 Need(s + 2, 2ull * length, "name");
                 for (std::uint16_t c = 0; c < length; ++c)
                     key.Name.push_back(static_cast<char16_t>(Le16(s + 2 + 2ull * c)));
-                if (key.Name.empty()) throw PeError("a resource has an empty name");
+                if (key.Name.empty()) throw FormatError("a resource has an empty name");
             } else {
-                if (name > 0xFFFF) throw PeError("a resource has a number above 65535");
+                if (name > 0xFFFF) throw FormatError("a resource has a number above 65535");
                 key.Id = static_cast<std::uint16_t>(name);
             }
             entries.emplace_back(std::move(key), Le32(at + 4));
@@ -57,16 +58,16 @@ public:
 
     std::uint32_t Subdirectory(std::uint32_t field) const {
         if (!(field & kSubdirectoryBit))
-            throw PeError("its resource tree is not three levels deep");
+            throw FormatError("its resource tree is not three levels deep");
         return field & ~kSubdirectoryBit;
     }
 
     ResourceData Data(std::uint32_t field) const {
         if (field & kSubdirectoryBit)
-            throw PeError("its resource tree is deeper than three levels");
+            throw FormatError("its resource tree is deeper than three levels");
         Need(field, kDataEntrySize, "data entry");
         const std::uint32_t rva = Le32(field), size = Le32(field + 4);
-        if (rva < FBase) throw PeError("a resource's data lies outside the resource section");
+        if (rva < FBase) throw FormatError("a resource's data lies outside the resource section");
         Need(static_cast<std::uint64_t>(rva) - FBase, size, "data");
         ResourceData data;
         data.Bytes.assign(FSection.begin() + (rva - FBase),
@@ -199,7 +200,7 @@ ResourceTree ResourceTree::Parse(std::span<const std::uint8_t> section, std::uin
         for (auto& [name, nameField] : reader.Directory(reader.Subdirectory(typeField))) {
             Languages& languages = names[name];
             for (auto& [language, dataField] : reader.Directory(reader.Subdirectory(nameField))) {
-                if (language.IsName()) throw PeError("a resource's language has a name");
+                if (language.IsName()) throw FormatError("a resource's language has a name");
                 languages[language.Id] = reader.Data(dataField);
             }
         }

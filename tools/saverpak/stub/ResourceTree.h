@@ -3,7 +3,7 @@
 //
 // Reading is bounded: every directory, entry, name and data block is checked to lie inside the
 // section before it is looked at, the tree is exactly three levels deep, and counts are capped,
-// so a hostile stub gives a PeError, never a read out of bounds. Writing lays the tree out as
+// so a hostile stub gives a FormatError, never a read out of bounds. Writing lays the tree out as
 // resource compilers do: the directories (named entries first, sorted by name without regard
 // to case, then numbered ones in order), the data entries, the names, then the data blocks on
 // 8-byte boundaries. Nothing variable goes in (time stamps are zero), so the same tree gives
