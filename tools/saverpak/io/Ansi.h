@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,10 @@ std::size_t Utf8SequenceAt(std::string_view text, std::size_t at, char32_t& cp);
 
 // False when `utf8` is not valid UTF-8 or holds a character Windows-1252 has no byte for.
 bool Utf8ToAnsi(std::string_view utf8, std::string& ansi);
+
+// UTF-8 from and to the UTF-16 that resources hold. nullopt for text that is not UTF-8.
+std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);
 
 // Windows-1252 to UTF-8 (for showing container texts) is Windows1252ToUtf8 in support/Text.h.
 

@@ -14,7 +14,7 @@
 #include "tools/saverpak/io/PathText.h"
 #include "tools/saverpak/io/ToolError.h"
 #include "tools/saverpak/manifest/KeyNames.h"
-#include "tools/saverpak/stub/VersionInfo.h"
+#include "tools/saverpak/manifest/VersionText.h"
 
 namespace {
 

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-using VersionNumber = std::array<std::uint16_t, 4>;
+#include "tools/saverpak/io/Ansi.h"
+#include "tools/saverpak/manifest/VersionText.h"
 
 struct VersionInfo {
     VersionNumber FileVersion{};
@@ -27,11 +28,3 @@ struct VersionInfo {
 
     const std::u16string* String(const std::u16string& key) const;
 };
-
-// "1.2.3" or "1.2.3.4", each part 0 to 65535; nullopt otherwise.
-std::optional<VersionNumber> ParseVersionText(const std::string& text);
-std::string VersionText(const VersionNumber& version);
-
-// UTF-8 from and to the UTF-16 that resources hold. nullopt for text that is not UTF-8.
-std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(std::u16string_view text);

@@ -5,7 +5,7 @@
 # configuration dialog under its file's name, runs its module full-screen and closes on a key.
 # Runs inside scripts/with-wine.sh.
 #
-#   SignedSaverTest.sh SAVER-STUB SAVERPAK-EXE TEST-MODULE PROBE WORK-FOLDER VERSION-PROBE
+#   SignedSaverTests.sh SAVER-STUB SAVERPAK-EXE TEST-MODULE PROBE WORK-FOLDER VERSION-PROBE
 set -uo pipefail
 stub="$1" saverpak="$2" module="$3" probe="$4" work="$5" version_probe="$6"
 source "$(dirname "${BASH_SOURCE[0]}")/../scenario_start.sh" "$work" "$probe"
