@@ -66,7 +66,8 @@ void InstallInterruptCleanup() {
 #ifdef _WIN32
     SetConsoleCtrlHandler(RemoveTempOnConsoleEvent, TRUE);
 #else
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    // SIGBUS: a module cut short by someone else while build reads it mapped (CopyMapped).
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGBUS}) {
         struct sigaction previous {};
         // A signal ignored by whoever started us (nohup) stays ignored.
         if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
