@@ -17,8 +17,6 @@ struct RgbPicture {
     std::vector<std::uint8_t> pixels;
 };
 
-// "400×300".
-std::string SizeText(std::int64_t width, std::int64_t height);
 // "" when a picture of this size can be stored, else why not ("PNG width must be ...").
 std::string SizeProblem(const char* format, std::int64_t width, std::int64_t height);
 

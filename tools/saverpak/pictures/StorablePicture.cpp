@@ -1,7 +1,12 @@
 #include "tools/saverpak/pictures/StorablePicture.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
+#include "imaging/AreaScaler.h"
+#include "imaging/Bitmap.h"
+#include "imaging/JpegFile.h"
 #include "support/Bytes.h"
 #include "tools/saverpak/pictures/StorableInputs.h"
 
@@ -144,6 +149,37 @@ void EncodeBmp(const RgbPicture& picture, StorableBmp& out) {
     out.stored = "a 24-bit BMP";
 }
 
+// A picture the saver reads as it is, decoded as the saver decodes it.
+std::string DecodeAsTheSaver(const std::uint8_t* data, std::size_t size, PictureFormat format,
+                             cBitmap& bitmap, std::string& source) {
+    ErrorCode code = format == PictureFormat::Jpeg ? LoadJpegBytes(bitmap, data, size)
+                                                   : bitmap.ReadBmpBytes(data, size);
+    if (code == 0) code = bitmap.Decompress();
+    if (code == 0) code = bitmap.IncreaseColorDepth();
+    if (code != 0) return std::string(FormatName(format)) + " does not decode";
+    source = std::string(FormatName(format)) + " " + SizeText(bitmap.Width(), bitmap.Height());
+    return "";
+}
+
+// Area averaging down to width x height. `row(y)` gives the source's row y, top first, of
+// three bytes a pixel in the order kept; `bgr` says they come blue first.
+template <class Row>
+RgbPicture Scale(std::int32_t sourceWidth, std::int32_t sourceHeight, Row row, bool bgr,
+                 std::int32_t width, std::int32_t height) {
+    RgbPicture fitted{width, height, std::vector<std::uint8_t>(std::size_t(width) * height * 3)};
+    AreaScaler scaler(sourceWidth, sourceHeight, width, height, ScaleWindow{},
+                      [&](std::int32_t y, const std::uint8_t* pixels) {
+                          std::uint8_t* out = fitted.pixels.data() + std::size_t(y) * width * 3;
+                          for (std::int32_t x = 0; x < width; ++x, pixels += 3, out += 3) {
+                              out[0] = pixels[bgr ? 2 : 0];
+                              out[1] = pixels[1];
+                              out[2] = pixels[bgr ? 0 : 2];
+                          }
+                      });
+    for (std::int32_t y = 0; y < sourceHeight; ++y) scaler.PushRow(row(y));
+    return fitted;
+}
+
 }  // namespace
 
 std::string SizeText(std::int64_t width, std::int64_t height) {
@@ -243,4 +279,53 @@ std::string ConvertToStorableBmp(const std::uint8_t* data, std::size_t size, Rgb
     }
     if (problem.empty()) EncodeBmp(picture, out);
     return problem;
+}
+
+std::string FitToStorableBmp(const std::uint8_t* data, std::size_t size, RgbColour background,
+                             std::int32_t boxWidth, std::int32_t boxHeight, StorableBmp& out) {
+    out = StorableBmp{};
+    const PictureFormat format = RecognizeFormat(data, size);
+    RgbPicture picture;
+    cBitmap bitmap;  // the saver's own kinds, bottom-up, blue first
+    std::string problem;
+    if (format == PictureFormat::Png) {
+        problem = DecodePng(data, size, background, picture, out.source);
+    } else if (format == PictureFormat::Bmp && IsConvertibleBmp(data, size)) {
+        problem = DecodeBmp(data, size, background, picture, out.source);
+    } else if (format == PictureFormat::Bmp || format == PictureFormat::Jpeg) {
+        problem = DecodeAsTheSaver(data, size, format, bitmap, out.source);
+        picture.width = bitmap.Width(), picture.height = bitmap.Height();
+    } else {
+        return "not a PNG, JPEG or BMP file";
+    }
+    if (!problem.empty() || (picture.width <= boxWidth && picture.height <= boxHeight)) {
+        bitmap.FreeBits();
+        out.source.clear();
+        return problem;
+    }
+    // The largest size inside the box with the picture's proportions.
+    const double scale = std::min(double(boxWidth) / double(picture.width),
+                                  double(boxHeight) / double(picture.height));
+    const auto width =
+        std::clamp<std::int32_t>(std::int32_t(std::lround(picture.width * scale)), 1, boxWidth);
+    const auto height =
+        std::clamp<std::int32_t>(std::int32_t(std::lround(picture.height * scale)), 1, boxHeight);
+    const auto sourceWidth = std::int32_t(picture.width),
+               sourceHeight = std::int32_t(picture.height);
+    RgbPicture fitted =
+        bitmap.HasPixels()
+            ? Scale(
+                  sourceWidth, sourceHeight,
+                  [&](std::int32_t y) { return bitmap.Row(sourceHeight - 1 - y); }, true, width,
+                  height)
+            : Scale(
+                  sourceWidth, sourceHeight,
+                  [&](std::int32_t y) {
+                      return picture.pixels.data() + std::size_t(y) * sourceWidth * 3;
+                  },
+                  false, width, height);
+    bitmap.FreeBits();
+    EncodeBmp(fitted, out);
+    out.stored += " of " + SizeText(width, height);
+    return "";
 }

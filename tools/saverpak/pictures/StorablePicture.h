@@ -56,6 +56,23 @@ struct StorableBmp {
 std::string ConvertToStorableBmp(const std::uint8_t* data, std::size_t size, RgbColour background,
                                  StorableBmp& out);
 
+// "400×300".
+std::string SizeText(std::int64_t width, std::int64_t height);
+
+// The box a logo (picture 1) is fitted into. The configuration dialog grows with its logo; a
+// phone photograph as it is would push the dialog's buttons off a small screen.
+constexpr std::int32_t kLogoBoxWidth = 480;
+constexpr std::int32_t kLogoBoxHeight = 360;
+
+// Decodes any picture the tool stores (PNG, BMP, JPEG: the saver's kinds as the saver decodes
+// them, Exif orientation applied) and, when it is larger than `boxWidth` x `boxHeight`, scales
+// it down to fit by area averaging, its proportions kept, and encodes the storable BMP. Returns
+// "" with `out` empty when the picture fits as it is, "" with `out` filled when it was fitted
+// (`out.source` then says what it was, `out.stored` what it became and at what size), or what
+// is wrong with the picture.
+std::string FitToStorableBmp(const std::uint8_t* data, std::size_t size, RgbColour background,
+                             std::int32_t boxWidth, std::int32_t boxHeight, StorableBmp& out);
+
 // True when ConvertToStorableBmp takes BMP data of this kind (its bit count, compression or
 // row order is one the saver refuses, and one we convert).
 bool IsConvertibleBmp(const std::uint8_t* data, std::size_t size);
