@@ -84,6 +84,18 @@ file = "show.exe"
     EXPECT_EQ(bytes.find(utf16("Stub Company"), stubEnd), std::string::npos);
     EXPECT_EQ(bytes.substr(4096, stubEnd - 4096), StubBytes().substr(4096));
 
+    // The list shows a long file name, not [saver] name: build says so; an 8.3 name it leaves.
+    for (const auto& [file, note] :
+         {std::pair{"Acme Christmas.scr",
+                    "saverpak: note: the Screen Saver Settings list shows a saver with a long file "
+                    "name by that name: Acme Christmas.scr is listed as \"Acme Christmas\", not as "
+                    "its [saver] name \"Снег Christmas\". Name the file as it should be listed.\n"},
+          {"ACME.SCR", ""}}) {
+        const RunResult r = RunTool({"build", "--stub", folder.Path("stub.scr"), "--manifest",
+                                     branded, "-o", folder.Path(file)});
+        EXPECT_EQ(r.Err, note) << file;
+    }
+
     // Without [saver]: called by its file, the rest as the stub has it.
     BuildSaver(folder.Path("stub.scr"), plain, out);
     saver = ListJson(out)["saver"];
