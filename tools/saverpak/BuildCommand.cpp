@@ -103,7 +103,8 @@ StubPlan PlanStub(InputFile& stub, const Manifest& manifest, const fs::path& out
     std::vector<std::uint8_t> head(std::min<std::uint32_t>(stub.Size(), kPeHeadSize));
     stub.ReadAt(0, head.data(), head.size());
     if (head.size() < 2 || head[0] != 'M' || head[1] != 'Z')
-        throw ToolError(stub.Name() + " is not a Windows program (no \"MZ\")");
+        throw ToolError(stub.Name() +
+                        " is not a Windows program; --stub takes the saver program Saverpak.scr");
     std::optional<PeCertificateEntry> entry = FindCertificateEntry(head.data(), head.size());
     if (entry && !entry->IsEmpty()) {
         if (static_cast<std::uint64_t>(entry->Position) + entry->Size != stub.Size() ||
@@ -199,7 +200,8 @@ void AddModules(const Manifest& manifest, PakInput& input,
             auto& file = files.emplace_back(std::make_unique<InputFile>(module.File, "module"));
             if (!file->StartsWithMz())
                 throw ToolError("module " + std::to_string(i) + ": " + PathText(module.File) +
-                                " is not a Windows program (no \"MZ\")");
+                                " is not a Windows program (.exe file); give the program itself, "
+                                "not a shortcut, script or archive");
             entry.Data = file->Data(target);
         }
         input.Modules.push_back(std::move(entry));
