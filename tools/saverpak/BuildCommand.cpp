@@ -318,6 +318,7 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
     OutputFile out(output);
     target = &out;
     WriteSaver(out, stub, branded, input, manifest, output);
+    if (!branded.IconNote.empty()) std::cerr << "saverpak: note: " << branded.IconNote << std::endl;
     NoteListedName(manifest.Saver, output);
     if (stubPlan.Removed)
         std::cerr << "saverpak: note: the stub " << PathText(stubPath)

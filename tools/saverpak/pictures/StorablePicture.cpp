@@ -151,33 +151,27 @@ void EncodeBmp(const RgbPicture& picture, StorableBmp& out) {
 
 // A picture the saver reads as it is, decoded as the saver decodes it.
 std::string DecodeAsTheSaver(const std::uint8_t* data, std::size_t size, PictureFormat format,
-                             cBitmap& bitmap, std::string& source) {
+                             RgbPicture& picture, std::string& source) {
+    cBitmap bitmap;
     ErrorCode code = format == PictureFormat::Jpeg ? LoadJpegBytes(bitmap, data, size)
                                                    : bitmap.ReadBmpBytes(data, size);
     if (code == 0) code = bitmap.Decompress();
     if (code == 0) code = bitmap.IncreaseColorDepth();
-    if (code != 0) return std::string(FormatName(format)) + " does not decode";
-    source = std::string(FormatName(format)) + " " + SizeText(bitmap.Width(), bitmap.Height());
+    if (code != 0) {
+        bitmap.FreeBits();
+        return std::string(FormatName(format)) + " does not decode";
+    }
+    picture.width = bitmap.Width(), picture.height = bitmap.Height();
+    picture.pixels.resize(std::size_t(picture.width * picture.height * 3));
+    std::uint8_t* out = picture.pixels.data();
+    for (std::int64_t y = picture.height - 1; y >= 0; --y) {
+        const std::uint8_t* in = bitmap.Row(std::int32_t(y));  // bottom-up, blue first
+        for (std::int64_t x = 0; x < picture.width; ++x, in += 3, out += 3)
+            out[0] = in[2], out[1] = in[1], out[2] = in[0];
+    }
+    bitmap.FreeBits();
+    source = std::string(FormatName(format)) + " " + SizeText(picture.width, picture.height);
     return "";
-}
-
-// Area averaging down to width x height. `row(y)` gives the source's row y, top first, of
-// three bytes a pixel in the order kept; `bgr` says they come blue first.
-template <class Row>
-RgbPicture Scale(std::int32_t sourceWidth, std::int32_t sourceHeight, Row row, bool bgr,
-                 std::int32_t width, std::int32_t height) {
-    RgbPicture fitted{width, height, std::vector<std::uint8_t>(std::size_t(width) * height * 3)};
-    AreaScaler scaler(sourceWidth, sourceHeight, width, height, ScaleWindow{},
-                      [&](std::int32_t y, const std::uint8_t* pixels) {
-                          std::uint8_t* out = fitted.pixels.data() + std::size_t(y) * width * 3;
-                          for (std::int32_t x = 0; x < width; ++x, pixels += 3, out += 3) {
-                              out[0] = pixels[bgr ? 2 : 0];
-                              out[1] = pixels[1];
-                              out[2] = pixels[bgr ? 0 : 2];
-                          }
-                      });
-    for (std::int32_t y = 0; y < sourceHeight; ++y) scaler.PushRow(row(y));
-    return fitted;
 }
 
 }  // namespace
@@ -281,51 +275,50 @@ std::string ConvertToStorableBmp(const std::uint8_t* data, std::size_t size, Rgb
     return problem;
 }
 
+std::string DecodePicture(const std::uint8_t* data, std::size_t size, RgbColour background,
+                          RgbPicture& picture, std::string& source) {
+    const PictureFormat format = RecognizeFormat(data, size);
+    if (format == PictureFormat::Png) return DecodePng(data, size, background, picture, source);
+    if (format == PictureFormat::Bmp && IsConvertibleBmp(data, size))
+        return DecodeBmp(data, size, background, picture, source);
+    if (format == PictureFormat::Bmp || format == PictureFormat::Jpeg)
+        return DecodeAsTheSaver(data, size, format, picture, source);
+    return "not a PNG, JPEG or BMP file";
+}
+
+RgbPicture ScalePicture(const RgbPicture& picture, std::int32_t width, std::int32_t height) {
+    RgbPicture scaled{width, height, std::vector<std::uint8_t>(std::size_t(width) * height * 3)};
+    const auto sourceWidth = std::int32_t(picture.width);
+    AreaScaler scaler(sourceWidth, std::int32_t(picture.height), width, height, ScaleWindow{},
+                      [&](std::int32_t y, const std::uint8_t* pixels) {
+                          std::memcpy(scaled.pixels.data() + std::size_t(y) * width * 3, pixels,
+                                      std::size_t(width) * 3);
+                      });
+    for (std::int64_t y = 0; y < picture.height; ++y)
+        scaler.PushRow(picture.pixels.data() + std::size_t(y) * sourceWidth * 3);
+    return scaled;
+}
+
+std::pair<std::int32_t, std::int32_t> FittedSize(std::int64_t width, std::int64_t height,
+                                                 std::int32_t boxWidth, std::int32_t boxHeight) {
+    const double scale =
+        std::min(double(boxWidth) / double(width), double(boxHeight) / double(height));
+    return {
+        std::clamp<std::int32_t>(std::int32_t(std::lround(double(width) * scale)), 1, boxWidth),
+        std::clamp<std::int32_t>(std::int32_t(std::lround(double(height) * scale)), 1, boxHeight)};
+}
+
 std::string FitToStorableBmp(const std::uint8_t* data, std::size_t size, RgbColour background,
                              std::int32_t boxWidth, std::int32_t boxHeight, StorableBmp& out) {
     out = StorableBmp{};
-    const PictureFormat format = RecognizeFormat(data, size);
     RgbPicture picture;
-    cBitmap bitmap;  // the saver's own kinds, bottom-up, blue first
-    std::string problem;
-    if (format == PictureFormat::Png) {
-        problem = DecodePng(data, size, background, picture, out.source);
-    } else if (format == PictureFormat::Bmp && IsConvertibleBmp(data, size)) {
-        problem = DecodeBmp(data, size, background, picture, out.source);
-    } else if (format == PictureFormat::Bmp || format == PictureFormat::Jpeg) {
-        problem = DecodeAsTheSaver(data, size, format, bitmap, out.source);
-        picture.width = bitmap.Width(), picture.height = bitmap.Height();
-    } else {
-        return "not a PNG, JPEG or BMP file";
-    }
-    if (!problem.empty() || (picture.width <= boxWidth && picture.height <= boxHeight)) {
-        bitmap.FreeBits();
-        out.source.clear();
+    std::string source;
+    const std::string problem = DecodePicture(data, size, background, picture, source);
+    if (!problem.empty() || (picture.width <= boxWidth && picture.height <= boxHeight))
         return problem;
-    }
-    // The largest size inside the box with the picture's proportions.
-    const double scale = std::min(double(boxWidth) / double(picture.width),
-                                  double(boxHeight) / double(picture.height));
-    const auto width =
-        std::clamp<std::int32_t>(std::int32_t(std::lround(picture.width * scale)), 1, boxWidth);
-    const auto height =
-        std::clamp<std::int32_t>(std::int32_t(std::lround(picture.height * scale)), 1, boxHeight);
-    const auto sourceWidth = std::int32_t(picture.width),
-               sourceHeight = std::int32_t(picture.height);
-    RgbPicture fitted =
-        bitmap.HasPixels()
-            ? Scale(
-                  sourceWidth, sourceHeight,
-                  [&](std::int32_t y) { return bitmap.Row(sourceHeight - 1 - y); }, true, width,
-                  height)
-            : Scale(
-                  sourceWidth, sourceHeight,
-                  [&](std::int32_t y) {
-                      return picture.pixels.data() + std::size_t(y) * sourceWidth * 3;
-                  },
-                  false, width, height);
-    bitmap.FreeBits();
-    EncodeBmp(fitted, out);
+    const auto [width, height] = FittedSize(picture.width, picture.height, boxWidth, boxHeight);
+    EncodeBmp(ScalePicture(picture, width, height), out);
+    out.source = source;
     out.stored += " of " + SizeText(width, height);
     return "";
 }

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class PictureFormat {
@@ -40,6 +41,12 @@ const char* FormatName(PictureFormat format);
 
 struct RgbColour {
     std::uint8_t red, green, blue;
+};
+
+// A picture decoded and composited: top-down rows of red, green, blue.
+struct RgbPicture {
+    std::int64_t width = 0, height = 0;
+    std::vector<std::uint8_t> pixels;
 };
 
 // What a picture becomes.
@@ -72,6 +79,18 @@ constexpr std::int32_t kLogoBoxHeight = 360;
 // is wrong with the picture.
 std::string FitToStorableBmp(const std::uint8_t* data, std::size_t size, RgbColour background,
                              std::int32_t boxWidth, std::int32_t boxHeight, StorableBmp& out);
+
+// Decodes any picture the tool stores, as FitToStorableBmp does, composited over `background`.
+// Returns "" and fills `picture` and `source` ("PNG 400×300 with alpha"), or what is wrong.
+std::string DecodePicture(const std::uint8_t* data, std::size_t size, RgbColour background,
+                          RgbPicture& picture, std::string& source);
+
+// `picture` scaled to width x height by area averaging (imaging/AreaScaler.h).
+RgbPicture ScalePicture(const RgbPicture& picture, std::int32_t width, std::int32_t height);
+
+// The largest size inside the box with the proportions of width x height.
+std::pair<std::int32_t, std::int32_t> FittedSize(std::int64_t width, std::int64_t height,
+                                                 std::int32_t boxWidth, std::int32_t boxHeight);
 
 // True when ConvertToStorableBmp takes BMP data of this kind (its bit count, compression or
 // row order is one the saver refuses, and one we convert).

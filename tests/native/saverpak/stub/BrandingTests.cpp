@@ -13,6 +13,7 @@
 #include "SaverInputs.h"
 #include "TestFolder.h"
 #include "ToolRun.h"
+#include "tests/native/imaging/TestFiles.h"
 #include "tools/saverpak/Commands.h"
 
 namespace fs = std::filesystem;
@@ -95,6 +96,19 @@ file = "show.exe"
                                      branded, "-o", folder.Path(file)});
         EXPECT_EQ(r.Err, note) << file;
     }
+
+    // A picture the tool reads makes the icon, in the sizes Windows uses.
+    const std::string logo = folder.Write("logo.png", ReadAll(PicturePath("png_rgba8.png")));
+    folder.Write("png.toml", "[saver]\nicon = 'logo.png'\n[[module]]\nfile = \"show.exe\"\n");
+    const RunResult made = RunTool({"build", "--stub", folder.Path("stub.scr"), "--manifest",
+                                    folder.Path("png.toml"), "-o", folder.Path("png.scr")});
+    EXPECT_EQ(made.Err, "saverpak: note: the icon " + logo +
+                            " (PNG 67\u00D745 with alpha) was made into an icon of 256 (PNG), 48, "
+                            "32 and 16 pixels\n");
+    EXPECT_EQ(
+        ListJson(folder.Path("png.scr"))["saver"]["icons"],
+        json::parse(R"([{"width":256,"height":256,"bits":32},{"width":48,"height":48,"bits":32},
+                              {"width":32,"height":32,"bits":32},{"width":16,"height":16,"bits":32}])"));
 
     // Without [saver]: called by its file, the rest as the stub has it.
     BuildSaver(folder.Path("stub.scr"), plain, out);
