@@ -32,7 +32,8 @@ RgbPicture AlphaOf(const RgbPicture& black, const RgbPicture& white) {
     RgbPicture alpha{black.width, black.height, std::vector<std::uint8_t>(black.pixels.size())};
     for (std::size_t i = 0; i < black.pixels.size(); i += 3) {
         int shown = 0;  // of white, through the pixel: its most transparent channel
-        for (int c = 0; c < 3; ++c) shown = std::max(shown, white.pixels[i + c] - black.pixels[i + c]);
+        for (int c = 0; c < 3; ++c)
+            shown = std::max(shown, white.pixels[i + c] - black.pixels[i + c]);
         std::memset(&alpha.pixels[i], 255 - shown, 3);
     }
     return alpha;
@@ -51,7 +52,9 @@ RgbaSquare Square(const RgbPicture& premultiplied, const RgbPicture& alpha, std:
             std::uint8_t* to = &square.pixels[(std::size_t(y + top) * size + x + left) * 4];
             const unsigned a = cover.pixels[from];
             for (int c = 0; c < 3; ++c)
-                to[c] = a == 0 ? 0 : std::uint8_t(std::min(255u, (colour.pixels[from + c] * 255u + a / 2) / a));
+                to[c] = a == 0 ? 0
+                               : std::uint8_t(
+                                     std::min(255u, (colour.pixels[from + c] * 255u + a / 2) / a));
             to[3] = std::uint8_t(a);
         }
     }
@@ -70,7 +73,8 @@ std::vector<std::uint8_t> IconBitmap(const RgbaSquare& square) {
         AppendLe32(out, v);
     for (std::uint32_t y = size; y-- > 0;) {
         const std::uint8_t* p = &square.pixels[std::size_t(y) * size * 4];
-        for (std::uint32_t x = 0; x < size; ++x, p += 4) out.insert(out.end(), {p[2], p[1], p[0], p[3]});
+        for (std::uint32_t x = 0; x < size; ++x, p += 4)
+            out.insert(out.end(), {p[2], p[1], p[0], p[3]});
     }
     for (std::uint32_t y = size; y-- > 0;) {
         std::vector<std::uint8_t> row(maskStride, 0);
