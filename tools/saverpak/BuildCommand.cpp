@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -6,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 
 #include "imaging/Transitionsunit.h"
 #include "package/PakFormat.h"
@@ -101,7 +103,8 @@ StubPlan PlanStub(InputFile& stub, const Manifest& manifest, const fs::path& out
     std::vector<std::uint8_t> head(std::min<std::uint32_t>(stub.Size(), kPeHeadSize));
     stub.ReadAt(0, head.data(), head.size());
     if (head.size() < 2 || head[0] != 'M' || head[1] != 'Z')
-        throw ToolError(stub.Name() + " is not a Windows program (no \"MZ\")");
+        throw ToolError(stub.Name() +
+                        " is not a Windows program; --stub takes the saver program Saverpak.scr");
     std::optional<PeCertificateEntry> entry = FindCertificateEntry(head.data(), head.size());
     if (entry && !entry->IsEmpty()) {
         if (static_cast<std::uint64_t>(entry->Position) + entry->Size != stub.Size() ||
@@ -197,7 +200,8 @@ void AddModules(const Manifest& manifest, PakInput& input,
             auto& file = files.emplace_back(std::make_unique<InputFile>(module.File, "module"));
             if (!file->StartsWithMz())
                 throw ToolError("module " + std::to_string(i) + ": " + PathText(module.File) +
-                                " is not a Windows program (no \"MZ\")");
+                                " is not a Windows program (.exe file); give the program itself, "
+                                "not a shortcut, script or archive");
             entry.Data = file->Data(target);
         }
         input.Modules.push_back(std::move(entry));
@@ -255,6 +259,39 @@ void WriteSaver(OutputFile& out, InputFile& stub, const BrandedStub& branded, co
     out.Commit();
 }
 
+// Whether Windows can keep `name` as it is in an 8.3 directory entry: up to eight characters, a
+// dot and up to three, of the letters, digits and marks short names allow, each part in one case.
+bool IsShortFileName(const std::string& name) {
+    const std::size_t dot = name.find('.');
+    const std::string base = name.substr(0, dot);
+    const std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
+    auto fits = [](const std::string& part, std::size_t longest) {
+        bool upper = false, lower = false;
+        for (char c : part) {
+            upper |= c >= 'A' && c <= 'Z';
+            lower |= c >= 'a' && c <= 'z';
+            if (!std::isalnum(static_cast<unsigned char>(c)) &&
+                std::string_view("!#$%&'()-@^_`{}~").find(c) == std::string_view::npos)
+                return false;
+        }
+        return part.size() <= longest && !(upper && lower);
+    };
+    return !base.empty() && fits(base, 8) && fits(extension, 3);
+}
+
+// The Screen Saver Settings list shows a saver whose file name is long by that name, and its
+// string 1 only for an 8.3 name (Microsoft, "Handling Screen Savers").
+void NoteListedName(const ManifestSaver& saver, const fs::path& output) {
+    if (!saver.Name) return;
+    const std::string file = PathText(output.filename()), listed = PathText(output.stem());
+    const std::string name = Utf16ToUtf8(*saver.Name);
+    if (name == listed || IsShortFileName(file)) return;
+    std::cerr << "saverpak: note: the Screen Saver Settings list shows a saver with a long file "
+                 "name by that name: "
+              << file << " is listed as \"" << listed << "\", not as its [saver] name \"" << name
+              << "\". Name the file as it should be listed." << std::endl;
+}
+
 }  // namespace
 
 void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs::path& outputArg) {
@@ -281,6 +318,8 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
     OutputFile out(output);
     target = &out;
     WriteSaver(out, stub, branded, input, manifest, output);
+    if (!branded.IconNote.empty()) std::cerr << "saverpak: note: " << branded.IconNote << std::endl;
+    NoteListedName(manifest.Saver, output);
     if (stubPlan.Removed)
         std::cerr << "saverpak: note: the stub " << PathText(stubPath)
                   << " is signed; its certificate table (" << stubPlan.Removed->Size

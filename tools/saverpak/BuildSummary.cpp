@@ -1,10 +1,12 @@
-// The line build prints when it is done: read from the saver it wrote, so it says what the
-// saver's reader finds there.
+// The lines build and verify print when they are done: read from the saver, so they say what
+// the saver's reader finds there.
 #include <ostream>
 
 #include "tools/saverpak/Commands.h"
 #include "tools/saverpak/container/Inspect.h"
+#include "tools/saverpak/io/Ansi.h"
 #include "tools/saverpak/io/PathText.h"
+#include "tools/saverpak/stub/Branding.h"
 
 namespace {
 
@@ -13,6 +15,20 @@ std::string SummaryCount(std::size_t n, const char* one, const char* many) {
 }
 
 }  // namespace
+
+void PrintVerifySummary(const std::filesystem::path& file, std::ostream& out) {
+    const std::string path = PathText(file);
+    const PakReport r = InspectPak(path, InspectDepth::Records);
+    // The name Windows shows for it: its string 1, or else its file's.
+    const std::optional<SaverResources> resources = ReadSaverResources(file);
+    const std::string name = resources && resources->Name
+                                 ? TerminalUtf8(Utf16ToUtf8(*resources->Name))
+                                 : PathText(file.stem());
+    out << "saverpak: " << PrintablePath(path) << " is sound: \"" << name << "\" with "
+        << SummaryCount(r.Modules.size(), "module", "modules") << ", "
+        << SummaryCount(r.Pictures.size(), "picture", "pictures") << " and "
+        << SummaryCount(r.Keys.size(), "hot key", "hot keys") << "\n";
+}
 
 void PrintBuildSummary(const std::filesystem::path& output, std::ostream& out) {
     const std::string path = PathText(output);

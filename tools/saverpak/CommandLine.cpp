@@ -70,7 +70,10 @@ void AddVerifyCommand(CLI::App& app) {
         "message when it would fail");
     auto file = std::make_shared<std::string>();
     verify->add_option("FILE", *file, "The saver file")->required();
-    verify->callback([=] { VerifySaver(PathFromText(*file)); });
+    verify->callback([=] {
+        VerifySaver(PathFromText(*file));
+        PrintVerifySummary(PathFromText(*file), std::cout);
+    });
 }
 
 void AddExtractCommand(CLI::App& app) {
@@ -232,7 +235,7 @@ int RunSaverpak(int argc, const char* const* argv) {
     app.footer("Every command has its own --help: saverpak help COMMAND.");
     std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
     if (std::optional<std::string> unknown = Normalise(args, CommandNames(app))) {
-        std::string nearest = NearestCommand(*unknown, CommandNames(app));
+        std::string nearest = NearestWord(*unknown, CommandNames(app));
         std::cerr << "saverpak: unknown command '" << *unknown << "'"
                   << (nearest.empty() ? "" : "; did you mean " + nearest + "?") << "\n"
                   << UsageLine(app) << std::endl;

@@ -20,6 +20,9 @@ void ListSaver(const std::filesystem::path& file, bool json, std::ostream& out);
 // Reads the whole container with the saver's reader; throws with the saver's message.
 void VerifySaver(const std::filesystem::path& file);
 
+// Prints the line verify ends with on a sound saver: its name, what it holds, "sound".
+void PrintVerifySummary(const std::filesystem::path& file, std::ostream& out);
+
 enum class ExtractKind { Module, Picture };
 void ExtractFromSaver(const std::filesystem::path& file, ExtractKind kind, unsigned index,
                       const std::filesystem::path& output);

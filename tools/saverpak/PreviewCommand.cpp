@@ -13,10 +13,12 @@
 #include "package/PakEntries.h"
 #include "package/kwPak.h"
 #include "tools/saverpak/Commands.h"
+#include "tools/saverpak/container/Inspect.h"
 #include "tools/saverpak/io/OutputFile.h"
 #include "tools/saverpak/io/PathText.h"
 #include "tools/saverpak/io/ToolError.h"
 #include "tools/saverpak/pictures/PictureCheck.h"
+#include "tools/saverpak/pictures/PictureFacts.h"
 #include "tools/saverpak/pictures/StorablePicture.h"
 
 namespace fs = std::filesystem;
@@ -121,6 +123,38 @@ std::vector<std::uint8_t> ReadStoredPicture(kwPak& pak, const PakPictureDescript
     return bytes;
 }
 
+// A saver given without --picture: which of its pictures? Asked with what each of them is, when
+// the file is a saver (anything else is refused as no picture, below).
+void AskWhichPicture(const fs::path& file) {
+    const std::string input = PathText(file);
+    PakReport report;
+    try {
+        report = InspectPak(input, InspectDepth::Records);
+    } catch (const std::runtime_error&) {
+        return;
+    }
+    std::ifstream in(file, std::ios::binary);
+    std::string choices;
+    for (std::size_t i = 0; i < report.Pictures.size(); ++i) {
+        const PakPictureInfo& p = report.Pictures[i];
+        const std::optional<PictureFacts> facts =
+            ReadPictureFacts(in, p.Data.Span.Position, p.Data.Length, p.Descriptor.PictureType);
+        const std::string role = PictureRole(i);
+        std::string about = role.empty() ? "" : "the " + role;
+        if (facts)
+            about += (about.empty() ? "" : ", ") + facts->Kind + " " +
+                     SizeText(facts->Width, facts->Height);
+        choices += (i == 0                            ? ""
+                    : i + 1 == report.Pictures.size() ? " or "
+                                                      : ", ") +
+                   std::string("--picture ") + std::to_string(i) +
+                   (about.empty() ? "" : " (" + about + ")");
+    }
+    if (choices.empty()) throw ToolError("preview: " + input + " is a saver without pictures");
+    throw ToolError("preview: " + input +
+                    " is a saver; say which of its pictures to show: " + choices);
+}
+
 }  // namespace
 
 void PreviewPicture(const PreviewOptions& options) {
@@ -133,6 +167,7 @@ void PreviewPicture(const PreviewOptions& options) {
     // preview, 1 the logo), which decides the background its alpha is composited over.
     const std::vector<std::uint8_t> bytes = ReadPictureFile(options.input);
     const bool pictureFile = RecognizeFormat(bytes.data(), bytes.size()) != PictureFormat::Unknown;
+    if (options.picture < 0 && !pictureFile) AskWhichPicture(options.input);
     if (options.picture >= 0 && !pictureFile) {
         kwPak pak;
         pak.Bind(input.c_str());

@@ -137,6 +137,18 @@ for f in png_*.png bmp16_*.bmp bmp32*.bmp; do
     convert "$f" -background 'rgb(240,240,240)' -alpha remove -alpha off -depth 8 "rgb:${f%.*}.face.rgb"
 done
 
+# The area scaler against ImageMagick's -resize (its default filter): a photo-like plasma, and
+# fine lines and a grid of dots, where nearest neighbour (-sample) falls far behind.
+convert -size 640x427 -seed 11 plasma: scale_photo.ppm
+convert -size 640x428 xc: -fx 'i%2' scale_lines.ppm
+convert -size 640x428 xc: -fx '(i%2)*(j%2)' scale_dots.ppm
+for f in scale_photo:211x141 scale_photo:320x214 scale_lines:160x107 scale_dots:320x214; do
+    name=${f%:*} size=${f#*:}
+    raw $name.ppm $name.rgb
+    convert $name.ppm -resize "$size!" -depth 8 "rgb:$name.$size.magick.rgb"
+    convert $name.ppm -sample "$size!" -depth 8 "rgb:$name.$size.sample.rgb"
+done
+
 # Sizes of the raw files tell the tests the dimensions.
 for f in *.ppm *.bmp *.jpg *.jpeg *.png; do identify -format "%f %w %h\n" "$f"; done > sizes.txt
 echo "$recipe" > stamp

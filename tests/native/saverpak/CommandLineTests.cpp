@@ -57,6 +57,8 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
                              "0 pictures (0 bytes), 0 hot keys, no link, Music check box hidden\n");
     RunResult verify = RunTool({"verify", out});
     EXPECT_EQ(verify.Code, 0) << verify.Err;
+    EXPECT_EQ(verify.Out, "saverpak: " + out +
+                              " is sound: \"saver\" with 1 module, 0 pictures and 0 hot keys\n");
     RunResult list = RunTool({"list", out});
     EXPECT_EQ(list.Code, 0);
     EXPECT_NE(list.Out.find("module 0 name \"show.exe\""), std::string::npos) << list.Out;
@@ -139,6 +141,7 @@ TEST(SaverpakCommandLine, ExitCodesMessagesAndHelp) {
         {{"extract", folder.Path(), "--module", "0", "-o", y},
          "cannot open " + folder.Path() + ": it is a folder"},
         {{"extract", out, "--picture", "0", "-o", y}, out + " has no picture 0 (it has 0)"},
+        {{"preview", out, "-o", y}, "preview: " + out + " is a saver without pictures"},
         {{"build", "--stub", stub, "--manifest", absent, "-o", y},
          "cannot open the manifest " + absent},
         {{"build", "--stub", stub, "--manifest", folder.Path(), "-o", y},

@@ -282,6 +282,18 @@ open(sys.argv[1], "wb").write(j[:2] + b"\xff\xe1" + struct.pack(">H", len(e) + 2
     click_control '&OK'
     wait_for 10 dialog_gone || { fail "huge logo: OK did not close the dialog"; kill "$dialog_pid"; }
 
+    # A phone photograph as the logo: build fits it into 480 x 360, so the dialog, 223 + (480 - 88)
+    # wide and 221 + (360 - 180) tall, stays inside the 1024 x 768 screen.
+    convert -size 4000x3000 'xc:rgb(0,160,0)' photo.jpg
+    pack PreviewTest "$(settings https://example.com true; pictures p0.bmp photo.jpg)" || return
+    grep -q 'fitted into 480.360' "$work/PreviewTest.pack.log" || fail "no note: $(cat "$work/PreviewTest.pack.log")"
+    start_dialog || return
+    [[ "$(probe client "$dialog")" == 615x401 ]] || fail "photo logo: client $(probe client "$dialog")"
+    info="$(probe info "$dialog")"; rect="${info#*rect=}"; rect="${rect%% *}"
+    IFS=, read -r l t r b <<< "$rect"
+    ((l >= 0 && t >= 0 && r <= 1024 && b <= 768)) || fail "photo logo: the dialog is at $rect"
+    end_dialog_with Escape
+
     # No second picture: the initialization message, then the dialog without a logo.
     pack PreviewTest "$(settings https://example.com true; pictures p0.bmp)" || return
     wine "$work/PreviewTest.scr" /c 2>/dev/null &

@@ -19,10 +19,13 @@ modules='[[module]]
 file = "TestModule.exe"
 name = "TestModule.exe"'
 printf '%s\n' "$modules" > "$work/bare.toml"
+# A PNG as the icon: made into one by build. Red, with its corners transparent.
+convert -size 64x64 xc:none -fill '#ff0000' -draw 'circle 32,32 32,1' "$work/icon.png" || exit 1
+printf '[saver]\nicon = "icon.png"\n%s\n' "$modules" > "$work/png.toml"
 printf '[saver]\nname = "Снежный вечер"\ndescription = "Snow over 雪 town"\nproduct = "Acme Seasons"
 company = "Acme Ltd"\nversion = "1.2.3.4"\ncopyright = "© 2026 Acme"\nicon = "icon.ico"\n%s\n' \
     "$modules" > "$work/saver.toml"
-for name in Plain:saver Bare:bare; do
+for name in Plain:saver Bare:bare Png:png; do
     saverpak build --stub "$(win_path "$stub")" --manifest "$(win_path "$work/${name#*:}.toml")" \
         -o "$(win_path "$work/${name%:*}.scr")" >/dev/null || { cat "$work/saverpak.log"; exit 1; }
 done
@@ -46,6 +49,9 @@ version="$(saverpak --version | sed -n 's/^saverpak //p')"
 expect_version Bare.scr 'name=Bare' 'FileDescription=Bare Screen Saver' 'ProductName=Bare' 'CompanyName=Saverpak' \
     "FileVersion=$version" "fixed=$version.0" 'OriginalFilename=Bare.scr' 'InternalName=Bare' 'icons=1'
 check "Bare.scr keeps the saver's icon" grep -q '^large=32x32 ' "$work/Bare.scr.version"
+read_version Png.scr
+expect_version Png.scr 'icons=1' 'large=32x32 FF0000'
+check "Png.scr has a small icon" grep -q '^small=16x16 ' "$work/Png.scr.version"
 
 # The configuration dialog of the branded saver is still called by the file's name.
 wine "$work/Plain.scr" /c &

@@ -40,7 +40,7 @@ std::string FileErrorInToolWords(const std::string& path, const ssPakFileError& 
            "build makes one from the saver program Saverpak.scr and a manifest)";
 }
 
-std::string NearestCommand(std::string_view typed, const std::vector<std::string>& commands) {
+std::string NearestWord(std::string_view typed, const std::vector<std::string>& words) {
     // Optimal string alignment distance: an edit is one letter added, removed or changed, or
     // two neighbours swapped ("buidl").
     auto distance = [](std::string_view a, std::string_view b) {
@@ -64,13 +64,13 @@ std::string NearestCommand(std::string_view typed, const std::vector<std::string
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     std::string best;
     std::size_t bestDistance = 0;
-    for (const std::string& command : commands) {
-        const std::size_t d = distance(lower, command);
+    for (const std::string& word : words) {
+        const std::size_t d = distance(lower, word);
         if (best.empty() || d < bestDistance) {
-            best = command;
+            best = word;
             bestDistance = d;
         }
     }
-    // Close enough: at most two edits, and fewer than half the command's letters.
+    // Close enough: at most two edits, and fewer than half the word's letters.
     return bestDistance <= 2 && bestDistance * 2 < best.size() ? best : "";
 }

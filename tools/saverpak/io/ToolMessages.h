@@ -24,9 +24,9 @@ void RequireInputFile(const std::filesystem::path& path, const std::string& what
 // What the reader raised on opening the saver file `path`, in the tool's words.
 std::string FileErrorInToolWords(const std::string& path, const ssPakFileError& error);
 
-// The command among `commands` nearest to `typed` (fewest letters added, removed, changed or
-// swapped), or "" when none is close enough to be what was meant.
-std::string NearestCommand(std::string_view typed, const std::vector<std::string>& commands);
+// The word among `words` (commands, manifest entries) nearest to `typed` (fewest letters added,
+// removed, changed or swapped), or "" when none is close enough to be what was meant.
+std::string NearestWord(std::string_view typed, const std::vector<std::string>& words);
 
 // Runs `action`, which reads the saver file `path` with the saver's reader. The reader's
 // messages are the saver's own, but for a file that is missing or not a saver, which the tool

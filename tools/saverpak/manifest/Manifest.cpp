@@ -13,6 +13,7 @@
 #include "tools/saverpak/io/Ansi.h"
 #include "tools/saverpak/io/PathText.h"
 #include "tools/saverpak/io/ToolError.h"
+#include "tools/saverpak/io/ToolMessages.h"
 #include "tools/saverpak/manifest/KeyNames.h"
 #include "tools/saverpak/manifest/VersionText.h"
 
@@ -64,7 +65,14 @@ private:
         for (auto&& [key, value] : t) {
             bool known = false;
             for (std::string_view a : allowed) known = known || key.str() == a;
-            if (!known) Fail(where, "unknown entry '" + std::string(key.str()) + "'");
+            if (known) continue;
+            const toml::source_position at = key.source().begin;
+            const std::string nearest =
+                NearestWord(key.str(), std::vector<std::string>(allowed.begin(), allowed.end()));
+            throw ToolError(FSource + ":" + std::to_string(at.line) + ":" +
+                            std::to_string(at.column) + ": " + (where.empty() ? "" : where + ": ") +
+                            "unknown entry '" + std::string(key.str()) + "'" +
+                            (nearest.empty() ? "" : "; did you mean '" + nearest + "'?"));
         }
     }
 
@@ -123,7 +131,8 @@ private:
         RefuseEscapedControls(where, key.c_str(), text);
         // TOML text is UTF-8; so are the file names the tool is given.
         std::filesystem::path file(reinterpret_cast<const char8_t*>(text.c_str()));
-        return file.is_absolute() ? file : FFolder / file;
+        // One separator in every message: the system's ("content/x.jpg" on Windows too).
+        return (file.is_absolute() ? file : FFolder / file).make_preferred();
     }
 
     ManifestModule ReadModule(const toml::table& t, const std::string& where) const {
@@ -278,6 +287,10 @@ void RefuseUnlessUtf8(const std::string& text, const std::string& sourceName) {
     constexpr const char* kSaveAs = "; save it as UTF-8 (in Notepad: Save As, Encoding UTF-8)";
     if (size >= 2 &&
         ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF)))
+        throw ToolError(sourceName + ": the manifest is UTF-16 text" + kSaveAs);
+    // Without its byte-order mark UTF-16 shows as zero bytes in every other place (TOML, being
+    // text, holds none): in the first pair, as a line of ASCII begins.
+    if (size >= 2 && (bytes[0] == 0) != (bytes[1] == 0))
         throw ToolError(sourceName + ": the manifest is UTF-16 text" + kSaveAs);
     std::size_t line = 1, column = 1;
     for (std::size_t i = 0; i < size;) {

@@ -9,6 +9,9 @@
 
 namespace {
 
+// Behind the logo: the configuration dialog's face.
+constexpr RgbColour kDialogFace{240, 240, 240};
+
 std::string BmpProblem(const std::vector<std::uint8_t>& bytes) {
     if (bytes.size() < kBmpHeadersSize) return "BMP file is too short for its headers";
     BmpHeaders headers;
@@ -87,8 +90,10 @@ std::string PictureProblem(const std::vector<std::uint8_t>& bytes, std::uint8_t 
     return type == kPictureBmp ? BmpProblem(bytes) : JpegProblem(bytes);
 }
 
-std::string PlanPicture(const std::vector<std::uint8_t>& bytes, std::size_t index,
-                        const std::string& name, PicturePlan& plan) {
+namespace {
+
+std::string PlanAsItIs(const std::vector<std::uint8_t>& bytes, std::size_t index,
+                       const std::string& name, PicturePlan& plan) {
     plan = PicturePlan{};
     const PictureFormat format = RecognizeFormat(bytes.data(), bytes.size());
     if (format == PictureFormat::Jpeg) {
@@ -102,7 +107,7 @@ std::string PlanPicture(const std::vector<std::uint8_t>& bytes, std::size_t inde
     if (format != PictureFormat::Bmp && format != PictureFormat::Png)
         return UnconvertedFormat(bytes, name);
     // Behind the preview the saver's window is black; behind the logo, the dialog's face.
-    const RgbColour background = index == 1 ? RgbColour{240, 240, 240} : RgbColour{0, 0, 0};
+    const RgbColour background = index == 1 ? kDialogFace : RgbColour{0, 0, 0};
     StorableBmp converted;
     std::string problem = ConvertToStorableBmp(bytes.data(), bytes.size(), background, converted);
     if (!problem.empty()) return problem;
@@ -110,6 +115,25 @@ std::string PlanPicture(const std::vector<std::uint8_t>& bytes, std::size_t inde
     plan.Converted = std::move(converted.bytes);
     plan.Note = "(" + converted.source + ") stored as " + converted.stored;
     // The stored picture passes the saver's own checks, as any BMP given as it is must.
+    problem = BmpProblem(*plan.Converted);
+    return problem.empty() ? "" : "the converted picture is refused: " + problem;
+}
+
+}  // namespace
+
+std::string PlanPicture(const std::vector<std::uint8_t>& bytes, std::size_t index,
+                        const std::string& name, PicturePlan& plan) {
+    std::string problem = PlanAsItIs(bytes, index, name, plan);
+    if (!problem.empty() || index != 1) return problem;
+    // A logo the saver can show, but larger than the box: fitted into it.
+    StorableBmp fitted;
+    problem = FitToStorableBmp(bytes.data(), bytes.size(), kDialogFace, kLogoBoxWidth,
+                               kLogoBoxHeight, fitted);
+    if (!problem.empty() || fitted.bytes.empty()) return problem;
+    plan.Type = kPictureBmp;
+    plan.Converted = std::move(fitted.bytes);
+    plan.Note = "(" + fitted.source + ") fitted into " + SizeText(kLogoBoxWidth, kLogoBoxHeight) +
+                " for the configuration dialog, stored as " + fitted.stored;
     problem = BmpProblem(*plan.Converted);
     return problem.empty() ? "" : "the converted picture is refused: " + problem;
 }

@@ -11,14 +11,6 @@
 #include "imaging/BmpHeader.h"
 #include "tools/saverpak/pictures/StorablePicture.h"
 
-// A picture decoded and composited: top-down rows of red, green, blue.
-struct RgbPicture {
-    std::int64_t width = 0, height = 0;
-    std::vector<std::uint8_t> pixels;
-};
-
-// "400×300".
-std::string SizeText(std::int64_t width, std::int64_t height);
 // "" when a picture of this size can be stored, else why not ("PNG width must be ...").
 std::string SizeProblem(const char* format, std::int64_t width, std::int64_t height);
 

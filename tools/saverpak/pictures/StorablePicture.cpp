@@ -1,7 +1,12 @@
 #include "tools/saverpak/pictures/StorablePicture.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
+#include "imaging/AreaScaler.h"
+#include "imaging/Bitmap.h"
+#include "imaging/JpegFile.h"
 #include "support/Bytes.h"
 #include "tools/saverpak/pictures/StorableInputs.h"
 
@@ -144,6 +149,31 @@ void EncodeBmp(const RgbPicture& picture, StorableBmp& out) {
     out.stored = "a 24-bit BMP";
 }
 
+// A picture the saver reads as it is, decoded as the saver decodes it.
+std::string DecodeAsTheSaver(const std::uint8_t* data, std::size_t size, PictureFormat format,
+                             RgbPicture& picture, std::string& source) {
+    cBitmap bitmap;
+    ErrorCode code = format == PictureFormat::Jpeg ? LoadJpegBytes(bitmap, data, size)
+                                                   : bitmap.ReadBmpBytes(data, size);
+    if (code == 0) code = bitmap.Decompress();
+    if (code == 0) code = bitmap.IncreaseColorDepth();
+    if (code != 0) {
+        bitmap.FreeBits();
+        return std::string(FormatName(format)) + " does not decode";
+    }
+    picture.width = bitmap.Width(), picture.height = bitmap.Height();
+    picture.pixels.resize(std::size_t(picture.width * picture.height * 3));
+    std::uint8_t* out = picture.pixels.data();
+    for (std::int64_t y = picture.height - 1; y >= 0; --y) {
+        const std::uint8_t* in = bitmap.Row(std::int32_t(y));  // bottom-up, blue first
+        for (std::int64_t x = 0; x < picture.width; ++x, in += 3, out += 3)
+            out[0] = in[2], out[1] = in[1], out[2] = in[0];
+    }
+    bitmap.FreeBits();
+    source = std::string(FormatName(format)) + " " + SizeText(picture.width, picture.height);
+    return "";
+}
+
 }  // namespace
 
 std::string SizeText(std::int64_t width, std::int64_t height) {
@@ -243,4 +273,52 @@ std::string ConvertToStorableBmp(const std::uint8_t* data, std::size_t size, Rgb
     }
     if (problem.empty()) EncodeBmp(picture, out);
     return problem;
+}
+
+std::string DecodePicture(const std::uint8_t* data, std::size_t size, RgbColour background,
+                          RgbPicture& picture, std::string& source) {
+    const PictureFormat format = RecognizeFormat(data, size);
+    if (format == PictureFormat::Png) return DecodePng(data, size, background, picture, source);
+    if (format == PictureFormat::Bmp && IsConvertibleBmp(data, size))
+        return DecodeBmp(data, size, background, picture, source);
+    if (format == PictureFormat::Bmp || format == PictureFormat::Jpeg)
+        return DecodeAsTheSaver(data, size, format, picture, source);
+    return "not a PNG, JPEG or BMP file";
+}
+
+RgbPicture ScalePicture(const RgbPicture& picture, std::int32_t width, std::int32_t height) {
+    RgbPicture scaled{width, height, std::vector<std::uint8_t>(std::size_t(width) * height * 3)};
+    const auto sourceWidth = std::int32_t(picture.width);
+    AreaScaler scaler(sourceWidth, std::int32_t(picture.height), width, height, ScaleWindow{},
+                      [&](std::int32_t y, const std::uint8_t* pixels) {
+                          std::memcpy(scaled.pixels.data() + std::size_t(y) * width * 3, pixels,
+                                      std::size_t(width) * 3);
+                      });
+    for (std::int64_t y = 0; y < picture.height; ++y)
+        scaler.PushRow(picture.pixels.data() + std::size_t(y) * sourceWidth * 3);
+    return scaled;
+}
+
+std::pair<std::int32_t, std::int32_t> FittedSize(std::int64_t width, std::int64_t height,
+                                                 std::int32_t boxWidth, std::int32_t boxHeight) {
+    const double scale =
+        std::min(double(boxWidth) / double(width), double(boxHeight) / double(height));
+    return {
+        std::clamp<std::int32_t>(std::int32_t(std::lround(double(width) * scale)), 1, boxWidth),
+        std::clamp<std::int32_t>(std::int32_t(std::lround(double(height) * scale)), 1, boxHeight)};
+}
+
+std::string FitToStorableBmp(const std::uint8_t* data, std::size_t size, RgbColour background,
+                             std::int32_t boxWidth, std::int32_t boxHeight, StorableBmp& out) {
+    out = StorableBmp{};
+    RgbPicture picture;
+    std::string source;
+    const std::string problem = DecodePicture(data, size, background, picture, source);
+    if (!problem.empty() || (picture.width <= boxWidth && picture.height <= boxHeight))
+        return problem;
+    const auto [width, height] = FittedSize(picture.width, picture.height, boxWidth, boxHeight);
+    EncodeBmp(ScalePicture(picture, width, height), out);
+    out.source = source;
+    out.stored += " of " + SizeText(width, height);
+    return "";
 }

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class PictureFormat {
@@ -42,6 +43,12 @@ struct RgbColour {
     std::uint8_t red, green, blue;
 };
 
+// A picture decoded and composited: top-down rows of red, green, blue.
+struct RgbPicture {
+    std::int64_t width = 0, height = 0;
+    std::vector<std::uint8_t> pixels;
+};
+
 // What a picture becomes.
 struct StorableBmp {
     std::vector<std::uint8_t> bytes;  // a whole BMP file
@@ -55,6 +62,35 @@ struct StorableBmp {
 // with the picture.
 std::string ConvertToStorableBmp(const std::uint8_t* data, std::size_t size, RgbColour background,
                                  StorableBmp& out);
+
+// "400×300".
+std::string SizeText(std::int64_t width, std::int64_t height);
+
+// The box a logo (picture 1) is fitted into. The configuration dialog grows with its logo; a
+// phone photograph as it is would push the dialog's buttons off a small screen.
+constexpr std::int32_t kLogoBoxWidth = 480;
+constexpr std::int32_t kLogoBoxHeight = 360;
+
+// Decodes any picture the tool stores (PNG, BMP, JPEG: the saver's kinds as the saver decodes
+// them, Exif orientation applied) and, when it is larger than `boxWidth` x `boxHeight`, scales
+// it down to fit by area averaging, its proportions kept, and encodes the storable BMP. Returns
+// "" with `out` empty when the picture fits as it is, "" with `out` filled when it was fitted
+// (`out.source` then says what it was, `out.stored` what it became and at what size), or what
+// is wrong with the picture.
+std::string FitToStorableBmp(const std::uint8_t* data, std::size_t size, RgbColour background,
+                             std::int32_t boxWidth, std::int32_t boxHeight, StorableBmp& out);
+
+// Decodes any picture the tool stores, as FitToStorableBmp does, composited over `background`.
+// Returns "" and fills `picture` and `source` ("PNG 400×300 with alpha"), or what is wrong.
+std::string DecodePicture(const std::uint8_t* data, std::size_t size, RgbColour background,
+                          RgbPicture& picture, std::string& source);
+
+// `picture` scaled to width x height by area averaging (imaging/AreaScaler.h).
+RgbPicture ScalePicture(const RgbPicture& picture, std::int32_t width, std::int32_t height);
+
+// The largest size inside the box with the proportions of width x height.
+std::pair<std::int32_t, std::int32_t> FittedSize(std::int64_t width, std::int64_t height,
+                                                 std::int32_t boxWidth, std::int32_t boxHeight);
 
 // True when ConvertToStorableBmp takes BMP data of this kind (its bit count, compression or
 // row order is one the saver refuses, and one we convert).

@@ -10,6 +10,7 @@
 #include "support/Bytes.h"
 #include "tools/saverpak/io/PathText.h"
 #include "tools/saverpak/io/ToolError.h"
+#include "tools/saverpak/pictures/StorablePicture.h"
 #include "tools/saverpak/stub/PeLayout.h"
 #include "tools/saverpak/stub/ResourceTree.h"
 
@@ -215,20 +216,34 @@ void RefuseOtherStubs(const LoadedResources& loaded, std::uint32_t length, const
 }
 
 // The saver's own icon and version text, in the language of the stub's version resource.
-void BrandTree(ResourceTree& tree, const ManifestSaver& saver,
-               const std::optional<std::vector<std::uint8_t>>& icon, const fs::path& output) {
+// Returns the note on an icon made from a picture ("" for an .ico, taken as it is).
+std::string BrandTree(ResourceTree& tree, const ManifestSaver& saver,
+                      const std::optional<std::vector<std::uint8_t>>& icon,
+                      const fs::path& output) {
     std::uint16_t language = kDefaultLanguage;
     tree.First(ResourceKey::Number(kRtVersion), nullptr, &language);
+    std::string note;
     if (saver.Icon) {
         std::vector<IconImage> images;
+        const std::string name = PathText(*saver.Icon);
         try {
-            images = ParseIconFile(*icon);
+            const PictureFormat format = RecognizeFormat(icon->data(), icon->size());
+            if (format != PictureFormat::Png && format != PictureFormat::Jpeg &&
+                format != PictureFormat::Bmp) {
+                images = ParseIconFile(*icon);
+            } else {
+                std::string source;
+                images = IconFromPicture(*icon, source);
+                note = "the icon " + name + " (" + source +
+                       ") was made into an icon of 256 (PNG), 48, 32 and 16 pixels";
+            }
         } catch (const FormatError& error) {
-            throw ToolError("saver: 'icon' " + PathText(*saver.Icon) + " " + error.what());
+            throw ToolError("saver: 'icon' " + name + " " + error.what());
         }
         SetIcon(tree, images, language);
     }
     SetVersion(tree, saver, output);
+    return note;
 }
 
 // Names the new resource section, `size` bytes at `address` (`rawSize` in the file at
@@ -264,7 +279,7 @@ BrandedStub BrandStub(std::vector<std::uint8_t> head, std::uint32_t length, cons
     RefuseOtherStubs(loaded, length, read, stubName);
 
     ResourceTree tree = std::move(*loaded.Tree);
-    BrandTree(tree, saver, icon, output);
+    const std::string iconNote = BrandTree(tree, saver, icon, output);
 
     BrandedStub stub;
     const std::uint32_t position = AlignUp(length, layout.FileAlignment);
@@ -285,6 +300,7 @@ BrandedStub BrandStub(std::vector<std::uint8_t> head, std::uint32_t length, cons
     stub.CopyEnd = length;
     stub.ChecksumPosition = layout.ChecksumPosition;
     stub.Expected = Describe(tree);
+    stub.IconNote = iconNote;
     return stub;
 }
 

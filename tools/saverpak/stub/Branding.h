@@ -39,6 +39,7 @@ struct BrandedStub {
     std::vector<std::uint8_t> Tail;  // padding and the new resource section
     std::uint32_t ChecksumPosition = 0;
     SaverResources Expected;  // what the saver's resources must say once built
+    std::string IconNote;     // how an icon was made from a picture; "" for an .ico
 
     std::uint32_t Length() const { return CopyEnd + static_cast<std::uint32_t>(Tail.size()); }
 };

@@ -48,7 +48,8 @@ void CheckImage(IconImage& image, std::size_t index) {
 
 std::vector<IconImage> ParseIconFile(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < 6 || LoadLe16(&bytes[0]) != 0 || LoadLe16(&bytes[2]) != 1)
-        throw FormatError("is not an icon file (.ico)");
+        throw FormatError(
+            "is not an icon file (.ico), nor a picture the tool makes one from (PNG, JPEG, BMP)");
     const std::size_t count = LoadLe16(&bytes[4]);
     if (count == 0) throw FormatError("holds no image");
     if (count > kMaxImages) throw FormatError("holds more than 64 images");

@@ -18,6 +18,11 @@ struct IconImage {
 // The images of an .ico file; throws FormatError with the reason it cannot be used.
 std::vector<IconImage> ParseIconFile(std::span<const std::uint8_t> bytes);
 
+// An icon made from a picture the tool reads (PNG, JPEG, BMP): 256 (a PNG), 48, 32 and 16
+// pixels, scaled by area averaging, alpha kept. `source` is set to what the picture was ("PNG
+// 512×512 with alpha"). Throws FormatError with what is wrong with the picture.
+std::vector<IconImage> IconFromPicture(std::span<const std::uint8_t> bytes, std::string& source);
+
 // The group resource for `images`, whose RT_ICON resources have the numbers `ids`.
 std::vector<std::uint8_t> IconGroup(const std::vector<IconImage>& images,
                                     const std::vector<std::uint16_t>& ids);

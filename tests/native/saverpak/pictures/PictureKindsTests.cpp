@@ -213,3 +213,28 @@ TEST(PictureKinds, BuildStoresWhatImageMagickSeesAndTheSaverShowsIt) {
         }
     }
 }
+
+// A logo larger than the dialog's box is stored fitted into it, averaged: columns of black and
+// white become grey (nearest neighbour would keep one of the two). The preview is stored as is.
+TEST(PictureKinds, ALogoLargerThanTheDialogsBoxIsFittedByAveraging) {
+    TestFolder folder;
+    folder.Write("stub.scr", StubBytes());
+    std::string bmp = BmpBytes(960, 300);
+    for (std::size_t i = 54; i < bmp.size(); ++i) bmp[i] = (i - 54) / 3 % 2 ? '\xFF' : '\0';
+    const std::string picture = folder.Write("wide.bmp", bmp);
+    const std::string notes = BuildCapturingNotes(folder, picture);
+    EXPECT_EQ(notes,
+              "saverpak: picture 1: " + picture +
+                  " (BMP 960\u00D7300) fitted into 480\u00D7360 for the configuration dialog, "
+                  "stored as an 8-bit BMP (RLE8) of 480\u00D7150\n");
+    kwPak pak;
+    ScopedUnbind scope(pak);
+    pak.Bind(folder.Path("out.scr").c_str());
+    ssPicture preview, logo;
+    preview.Load(pak, std::int32_t(pak.ContentTable()[0]));
+    logo.Load(pak, std::int32_t(pak.ContentTable()[1]));
+    EXPECT_EQ(preview.Width(), 960);
+    ASSERT_EQ(logo.Width(), 480);
+    ASSERT_EQ(logo.Height(), 150);
+    for (std::uint8_t value : TopDownRgb(logo)) ASSERT_TRUE(value == 127 || value == 128) << +value;
+}

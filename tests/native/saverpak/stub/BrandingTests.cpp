@@ -13,6 +13,7 @@
 #include "SaverInputs.h"
 #include "TestFolder.h"
 #include "ToolRun.h"
+#include "tests/native/imaging/TestFiles.h"
 #include "tools/saverpak/Commands.h"
 
 namespace fs = std::filesystem;
@@ -83,6 +84,31 @@ file = "show.exe"
         EXPECT_NE(bytes.find(kept, stubEnd), std::string::npos) << kept;
     EXPECT_EQ(bytes.find(utf16("Stub Company"), stubEnd), std::string::npos);
     EXPECT_EQ(bytes.substr(4096, stubEnd - 4096), StubBytes().substr(4096));
+
+    // The list shows a long file name, not [saver] name: build says so; an 8.3 name it leaves.
+    for (const auto& [file, note] :
+         {std::pair{"Acme Christmas.scr",
+                    "saverpak: note: the Screen Saver Settings list shows a saver with a long file "
+                    "name by that name: Acme Christmas.scr is listed as \"Acme Christmas\", not as "
+                    "its [saver] name \"Снег Christmas\". Name the file as it should be listed.\n"},
+          {"ACME.SCR", ""}}) {
+        const RunResult r = RunTool({"build", "--stub", folder.Path("stub.scr"), "--manifest",
+                                     branded, "-o", folder.Path(file)});
+        EXPECT_EQ(r.Err, note) << file;
+    }
+
+    // A picture the tool reads makes the icon, in the sizes Windows uses.
+    const std::string logo = folder.Write("logo.png", ReadAll(PicturePath("png_rgba8.png")));
+    folder.Write("png.toml", "[saver]\nicon = 'logo.png'\n[[module]]\nfile = \"show.exe\"\n");
+    const RunResult made = RunTool({"build", "--stub", folder.Path("stub.scr"), "--manifest",
+                                    folder.Path("png.toml"), "-o", folder.Path("png.scr")});
+    EXPECT_EQ(made.Err, "saverpak: note: the icon " + logo +
+                            " (PNG 67\u00D745 with alpha) was made into an icon of 256 (PNG), 48, "
+                            "32 and 16 pixels\n");
+    EXPECT_EQ(
+        ListJson(folder.Path("png.scr"))["saver"]["icons"],
+        json::parse(R"([{"width":256,"height":256,"bits":32},{"width":48,"height":48,"bits":32},
+                              {"width":32,"height":32,"bits":32},{"width":16,"height":16,"bits":32}])"));
 
     // Without [saver]: called by its file, the rest as the stub has it.
     BuildSaver(folder.Path("stub.scr"), plain, out);
