@@ -2,12 +2,13 @@
 // the stub's resources, and refuses a stub that is not the saver program.
 //
 // How: the stub's resource tree is read whole, the version resource, string 1 (the name the
-// Screen Saver Settings list shows) and the first icon group with its icons are replaced, and
-// every other resource (the close-saver dialog, the sound, the application manifest, the
-// saver's marker) is kept byte for byte. The new tree goes into a new resource section after
-// the stub's last byte; the data directory's resource entry and the image size are set for
-// it, the old section stays where it is, unused. Only header fields change in the stub's own
-// bytes, so nothing the linker laid out moves. The checksum is computed over the finished file.
+// Screen Saver Settings list shows for an 8.3 file name) and the first icon group with its
+// icons are replaced, and every other resource (the close-saver dialog, the sound, the
+// application manifest, the saver's marker) is kept byte for byte. The new tree goes into a new
+// resource section after the stub's last byte; the data directory's resource entry and the
+// image size are set for it, the old section stays where it is, unused. Only header fields
+// change in the stub's own bytes, so nothing the linker laid out moves. The checksum is
+// computed over the finished file.
 #pragma once
 
 #include <cstdint>
