@@ -3,6 +3,7 @@
 #include "imaging/Orientation.h"
 #include "imaging/Transitionsunit.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -255,9 +256,10 @@ void SetReason(const JpegErrorManager& errors, const char* text) {
     if (errors.reason) std::snprintf(errors.reason, JMSG_LENGTH_MAX, "%s", text);
 }
 
-// Reads the header and starts the decompressor, or says why the picture cannot be ours.
+// Reads the header and starts the decompressor, or says why the picture cannot be ours. A
+// sink, when given, chooses the DCT scale once the size and orientation are known.
 ErrorCode StartDecode(j_decompress_ptr cinfo, const JpegInput& input, bool& direct,
-                      PictureTurn& turn) {
+                      PictureTurn& turn, JpegRowSink* sink = nullptr) {
     if (input.stream) {
         jpeg_stdio_src(cinfo, input.stream);
     } else {
@@ -268,11 +270,19 @@ ErrorCode StartDecode(j_decompress_ptr cinfo, const JpegInput& input, bool& dire
     jpeg_read_header(cinfo, TRUE);
     const auto& errors = *reinterpret_cast<const JpegErrorManager*>(cinfo->err);
     // Upright, the picture must fit our rows too, fitted or not: one decision for both.
-    turn = TurnFor(MarkerOrientation(cinfo));
+    const int orientation = MarkerOrientation(cinfo);
+    turn = TurnFor(orientation);
     if (!FitsOurRows(cinfo->image_width, cinfo->image_height) ||
         (turn.transposed && !FitsOurRows(cinfo->image_height, cinfo->image_width))) {
         SetReason(errors, kTooLarge);
         return ERR_INVALID_FORMAT;
+    }
+    if (sink) {
+        cinfo->scale_num =
+            unsigned(std::clamp(sink->ChooseScale(std::int32_t(cinfo->image_width),
+                                                  std::int32_t(cinfo->image_height), orientation),
+                                1, 8));
+        cinfo->scale_denom = 8;
     }
 #ifdef JCS_EXTENSIONS
     // libjpeg-turbo can write blue, green, red itself, grey included (s, s, s), with the same
@@ -322,6 +332,62 @@ ErrorCode DecodeStream(cBitmap& bitmap, const JpegInput& input, std::int32_t fit
     return code;
 }
 
+// Hands the rows the sink wants to it, skipping those before them; the decode stops after the
+// last, so a picture broken past it is not noticed.
+ErrorCode StreamRows(j_decompress_ptr cinfo, bool direct, JpegRowSink& sink) {
+    const auto width = std::int32_t(cinfo->output_width);
+    const auto height = std::int32_t(cinfo->output_height);
+    std::int32_t first = 0, end = height;
+    if (!sink.Begin(width, height, first, end)) return ERR_INVALID_FORMAT;
+    first = std::clamp(first, 0, height);
+    end = std::clamp(end, first, height);
+    JSAMPARRAY input = RowBuffer(cinfo, cinfo->output_width * JDIMENSION(cinfo->output_components));
+    JSAMPARRAY bgr = direct ? input : RowBuffer(cinfo, cinfo->output_width * 3);
+    AdvanceTo(cinfo, JDIMENSION(first), input);
+    for (std::int32_t y = first; y < end; ++y) {
+        jpeg_read_scanlines(cinfo, input, 1);
+        if (!direct) {
+            ConvertRow(input[0], bgr[0], cinfo->output_width, cinfo->output_components,
+                       cinfo->saw_Adobe_marker != 0);
+        }
+        if (!sink.Row(y, bgr[0])) return ERR_CANCELLED;
+    }
+    return 0;
+}
+
+// The return point for a streamed decode; as DecodeStream, but no picture is made. Without
+// jpeg_finish_decompress: the rows after the last one wanted are never read.
+ErrorCode DecodeToSink(const JpegInput& input, JpegRowSink& sink, char* reason) {
+    jpeg_decompress_struct cinfo;
+    JpegErrorManager errors;
+    errors.reason = reason;
+    jpeg_progress_mgr progress;
+    std::memset(&progress, 0, sizeof(progress));
+    progress.progress_monitor = ScanLimitMonitor;
+    cinfo.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = ErrorExit;
+    errors.pub.emit_message = EmitMessage;
+    if (setjmp(errors.returnPoint)) {
+        jpeg_destroy_decompress(&cinfo);
+        return ERR_INVALID_FORMAT;
+    }
+    jpeg_create_decompress(&cinfo);
+    cinfo.progress = &progress;
+    bool direct = false;
+    PictureTurn turn;
+    ErrorCode code = StartDecode(&cinfo, input, direct, turn, &sink);
+    if (code == 0) code = StreamRows(&cinfo, direct, sink);
+    jpeg_destroy_decompress(&cinfo);
+    return code;
+}
+
+ErrorCode StreamJpegInput(const JpegInput& input, JpegRowSink& sink, std::string* reason) {
+    char text[JMSG_LENGTH_MAX] = "";
+    const ErrorCode code = DecodeToSink(input, sink, reason ? text : nullptr);
+    if (reason) *reason = text;
+    return code;
+}
+
 // Decodes, then stands the (fitted) picture upright.
 ErrorCode Decode(cBitmap& bitmap, const JpegInput& input, std::int32_t fitWidth,
                  std::int32_t fitHeight, std::string* reason) {
@@ -353,4 +419,13 @@ ErrorCode LoadJpeg(cBitmap& bitmap, const char* name, std::int32_t offset, std::
 ErrorCode LoadJpegBytes(cBitmap& bitmap, const std::uint8_t* data, std::size_t size,
                         std::int32_t fitWidth, std::int32_t fitHeight, std::string* reason) {
     return Decode(bitmap, JpegInput{nullptr, data, size}, fitWidth, fitHeight, reason);
+}
+
+ErrorCode StreamJpeg(std::FILE* stream, JpegRowSink& sink, std::string* reason) {
+    return StreamJpegInput(JpegInput{stream, nullptr, 0}, sink, reason);
+}
+
+ErrorCode StreamJpegBytes(const std::uint8_t* data, std::size_t size, JpegRowSink& sink,
+                          std::string* reason) {
+    return StreamJpegInput(JpegInput{nullptr, data, size}, sink, reason);
 }
