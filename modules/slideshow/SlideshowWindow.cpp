@@ -160,7 +160,7 @@ void SlideshowWindow::Blend(HDC dc, BYTE alpha) const {
     if (!memory) return;
     ScopedSelectObject select(memory.Get(), FIncoming.Get());
     const BLENDFUNCTION blend = {AC_SRC_OVER, 0, alpha, 0};
-    AlphaBlend(dc, 0, 0, Width(), Height(), memory.Get(), 0, 0, Width(), Height(), blend);
+    GdiAlphaBlend(dc, 0, 0, Width(), Height(), memory.Get(), 0, 0, Width(), Height(), blend);
 }
 
 void SlideshowWindow::Paint(HDC dc) const {
