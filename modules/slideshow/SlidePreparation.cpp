@@ -119,12 +119,7 @@ private:
 
 // A BMP is decoded whole (the reader has no row stream) and its rows, top first, go through
 // the same writer.
-ErrorCode StreamBmp(const SlideSource& source, SlideWriter& writer) {
-    cBitmap bitmap;
-    ErrorCode code = source.Bytes ? bitmap.ReadBmpBytes(source.Bytes, source.Size)
-                                  : bitmap.LoadBmp(source.Path, std::int32_t(source.Offset));
-    if (code == 0 && bitmap.BitCount() != 24) code = bitmap.IncreaseColorDepth();
-    if (code != 0) return code;
+ErrorCode StreamRows(cBitmap& bitmap, SlideWriter& writer) {
     const std::int32_t width = bitmap.Width(), height = bitmap.Height();
     writer.ChooseScale(width, height, 1);
     std::int32_t first = 0, end = height;
@@ -133,6 +128,16 @@ ErrorCode StreamBmp(const SlideSource& source, SlideWriter& writer) {
         if (!writer.Row(y, bitmap.Row(height - 1 - y))) return ERR_CANCELLED;
     }
     return 0;
+}
+
+ErrorCode StreamBmp(const SlideSource& source, SlideWriter& writer) {
+    cBitmap bitmap;  // its owner frees its pixels
+    ErrorCode code = source.Bytes ? bitmap.ReadBmpBytes(source.Bytes, source.Size)
+                                  : bitmap.LoadBmp(source.Path, std::int32_t(source.Offset));
+    if (code == 0 && bitmap.BitCount() != 24) code = bitmap.IncreaseColorDepth();
+    if (code == 0) code = StreamRows(bitmap, writer);
+    bitmap.FreeBits();
+    return code;
 }
 
 ErrorCode StreamJpegSource(const SlideSource& source, SlideWriter& writer, std::string& reason) {
