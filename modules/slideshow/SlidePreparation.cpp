@@ -4,12 +4,15 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <optional>
+#include <vector>
 
 #include "imaging/Bitmap.h"
 #include "imaging/JpegFile.h"
 #include "imaging/Orientation.h"
+#include "support/File.h"
 
 namespace {
 
@@ -117,25 +120,88 @@ private:
     std::string FReason;
 };
 
-// A BMP is decoded whole (the reader has no row stream) and its rows, top first, go through
-// the same writer.
-ErrorCode StreamRows(cBitmap& bitmap, SlideWriter& writer) {
-    const std::int32_t width = bitmap.Width(), height = bitmap.Height();
-    writer.ChooseScale(width, height, 1);
+// Gives the writer a BMP's rows in stored order, bottom row first, which it takes as a picture
+// mirrored top to bottom (orientation 4). `next` fills the next stored row (RowStride bytes);
+// one row is held, expanded to 24 bits where it has fewer.
+ErrorCode StreamStoredRows(const cBitmap& bmp, const std::function<void(BYTE*)>& next,
+                           SlideWriter& writer) {
+    const std::int32_t width = bmp.Width(), height = bmp.Height();
+    const bool indexed = bmp.BitCount() != 24;
+    writer.ChooseScale(width, height, 4);
     std::int32_t first = 0, end = height;
     if (!writer.Begin(width, height, first, end)) return ERR_INVALID_FORMAT;
-    for (std::int32_t y = first; y < end; ++y) {
-        if (!writer.Row(y, bitmap.Row(height - 1 - y))) return ERR_CANCELLED;
+    std::vector<BYTE> row(std::size_t(cBitmap::RowStride(width, bmp.BitCount())));
+    std::vector<BYTE> wide(indexed ? std::size_t(width) * 3 : 0);
+    for (std::int32_t y = 0; y < end; ++y) {
+        next(row.data());
+        if (y < first) continue;
+        if (indexed) bmp.ExpandRow(row.data(), wide.data());
+        if (!writer.Row(y, indexed ? wide.data() : row.data())) return ERR_CANCELLED;
     }
     return 0;
 }
 
+// Uncompressed rows come straight from the data, as the saver's reader would read them:
+// rows the data does not hold (a file cut short, a short image-size field) are zeros.
+ErrorCode StreamUncompressed(const cBitmap& layout, const std::function<DWORD(BYTE*, DWORD)>& read,
+                             SlideWriter& writer) {
+    const DWORD stride = DWORD(cBitmap::RowStride(layout.Width(), layout.BitCount()));
+    std::uint64_t left =
+        std::min<std::uint64_t>(layout.ImageSize(), std::uint64_t(stride) * DWORD(layout.Height()));
+    return StreamStoredRows(
+        layout,
+        [&](BYTE* row) {
+            const DWORD want = DWORD(std::min<std::uint64_t>(left, stride));
+            const DWORD got = want ? read(row, want) : 0;
+            left = got < want ? 0 : left - got;
+            std::memset(row + got, 0, stride - got);
+        },
+        writer);
+}
+
+// Compressed (RLE) BMPs are decoded whole, at their own 4 or 8 bits a pixel (the tool stores
+// RLE only for pictures of at most 256 colours), then streamed.
+ErrorCode StreamDecoded(cBitmap& bitmap, SlideWriter& writer) {
+    std::int32_t stored = 0;
+    return StreamStoredRows(
+        bitmap, [&](BYTE* row) { std::memcpy(row, bitmap.Row(stored++), bitmap.FStride); }, writer);
+}
+
 ErrorCode StreamBmp(const SlideSource& source, SlideWriter& writer) {
     cBitmap bitmap;  // its owner frees its pixels
-    ErrorCode code = source.Bytes ? bitmap.ReadBmpBytes(source.Bytes, source.Size)
-                                  : bitmap.LoadBmp(source.Path, std::int32_t(source.Offset));
-    if (code == 0 && bitmap.BitCount() != 24) code = bitmap.IncreaseColorDepth();
-    if (code == 0) code = StreamRows(bitmap, writer);
+    ErrorCode code;
+    if (source.Bytes) {
+        std::size_t at = 0;
+        code = bitmap.ReadBmpLayoutBytes(source.Bytes, source.Size, at);
+        if (code == 0 && bitmap.FHeader.biCompression == BI_RGB) {
+            return StreamUncompressed(
+                bitmap,
+                [&](BYTE* out, DWORD count) {
+                    const DWORD n = DWORD(std::min<std::size_t>(count, source.Size - at));
+                    std::memcpy(out, source.Bytes + at, n);
+                    at += n;
+                    return n;
+                },
+                writer);
+        }
+        if (code == 0) code = bitmap.ReadBmpBytes(source.Bytes, source.Size);
+    } else {
+        cFile file;
+        if (file.Open(source.Path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE) != 0)
+            return file.GetError();
+        ScopedFileClose close(file);
+        file.Seek(std::int32_t(source.Offset), FILE_BEGIN);
+        code = bitmap.ReadBmpLayout(file);
+        if (code == 0 && bitmap.FHeader.biCompression == BI_RGB) {
+            return StreamUncompressed(
+                bitmap, [&](BYTE* out, DWORD count) { return file.Read(out, count); }, writer);
+        }
+        if (code == 0) {
+            file.Seek(std::int32_t(source.Offset), FILE_BEGIN);
+            code = bitmap.ReadBmp(file);
+        }
+    }
+    if (code == 0) code = StreamDecoded(bitmap, writer);
     bitmap.FreeBits();
     return code;
 }

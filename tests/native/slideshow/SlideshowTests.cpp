@@ -159,6 +159,31 @@ TEST(SlidePreparation, MatchesImageMagicksPreparationInEveryOrientation) {
     }
 }
 
+// BMPs of every kind the saver reads, at their own size: exactly the pixels ImageMagick reads,
+// rows streamed from the file or from memory, or decoded whole (RLE).
+TEST(SlidePreparation, BmpsOfEveryKindComeThroughExactly) {
+    for (const char* name : {"src24", "src8", "src4", "src1", "srcrle8", "srcrle8c5", "src24v5",
+                             "src8v5", "srcrle8v5", "thin24", "even8"}) {
+        SCOPED_TRACE(name);
+        const std::string path = PicturePath(std::string(name) + ".bmp");
+        const Bytes bytes = ReadAll(path),
+                    expected = ReadAll(PicturePath(std::string(name) + ".rgb"));
+        const bool thin = name[0] == 't', even = name[0] == 'e';
+        const int w = thin ? 1 : even ? 64 : 67, h = thin ? 3 : even ? 48 : 45;
+        std::string error;
+        SlideSource file;
+        file.Jpeg = false;
+        file.Path = path.c_str();
+        EXPECT_EQ(Prepare(file, SlideFit::Fill, w, h, error), expected);
+        EXPECT_EQ(error, "");
+        SlideSource memory;
+        memory.Jpeg = false;
+        memory.Bytes = bytes.data();
+        memory.Size = bytes.size();
+        EXPECT_EQ(Prepare(memory, SlideFit::Fill, w, h, error), expected);
+    }
+}
+
 TEST(SlidePreparation, BmpsTooAndBrokenPicturesSayWhy) {
     const Bytes bytes = ReadAll(PicturePath("slide.bmp"));
     std::string error;
