@@ -305,33 +305,6 @@ ErrorCode StartDecode(j_decompress_ptr cinfo, const JpegInput& input, bool& dire
     return 0;
 }
 
-// The return point for the library's fatal errors. The stream belongs to the caller. The turn
-// the picture's Exif block asks for is left in `turn`; the rows come out fitted for it.
-ErrorCode DecodeStream(cBitmap& bitmap, const JpegInput& input, std::int32_t fitWidth,
-                       std::int32_t fitHeight, char* reason, PictureTurn& turn) {
-    jpeg_decompress_struct cinfo;
-    JpegErrorManager errors;
-    errors.reason = reason;
-    jpeg_progress_mgr progress;
-    std::memset(&progress, 0, sizeof(progress));
-    progress.progress_monitor = ScanLimitMonitor;
-    cinfo.err = jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = ErrorExit;
-    errors.pub.emit_message = EmitMessage;
-    if (setjmp(errors.returnPoint)) {
-        jpeg_destroy_decompress(&cinfo);
-        return ERR_INVALID_FORMAT;
-    }
-    jpeg_create_decompress(&cinfo);
-    cinfo.progress = &progress;
-    bool direct = false;
-    ErrorCode code = StartDecode(&cinfo, input, direct, turn);
-    if (code == 0) code = ReadRows(&cinfo, bitmap, direct, turn, fitWidth, fitHeight);
-    if (code == 0) jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    return code;
-}
-
 // Hands the rows the sink wants to it, skipping those before them; the decode stops after the
 // last, so a picture broken past it is not noticed.
 ErrorCode StreamRows(j_decompress_ptr cinfo, bool direct, JpegRowSink& sink) {
@@ -355,9 +328,19 @@ ErrorCode StreamRows(j_decompress_ptr cinfo, bool direct, JpegRowSink& sink) {
     return 0;
 }
 
-// The return point for a streamed decode; as DecodeStream, but no picture is made. Without
-// jpeg_finish_decompress: the rows after the last one wanted are never read.
-ErrorCode DecodeToSink(const JpegInput& input, JpegRowSink& sink, char* reason) {
+// What a decode makes: the bitmap, fitted when a fit is given, or, with a sink, no picture at
+// all: the rows go to the sink, and the decode ends after its last row (no
+// jpeg_finish_decompress, so the rows after it are never read).
+struct JpegTarget {
+    cBitmap* bitmap;
+    std::int32_t fitWidth, fitHeight;
+    JpegRowSink* sink;
+};
+
+// The return point for the library's fatal errors. The stream belongs to the caller. The turn
+// the picture's Exif block asks for is left in `turn`; the rows come out fitted for it.
+ErrorCode DecodeStream(const JpegInput& input, const JpegTarget& target, char* reason,
+                       PictureTurn& turn) {
     jpeg_decompress_struct cinfo;
     JpegErrorManager errors;
     errors.reason = reason;
@@ -374,16 +357,22 @@ ErrorCode DecodeToSink(const JpegInput& input, JpegRowSink& sink, char* reason) 
     jpeg_create_decompress(&cinfo);
     cinfo.progress = &progress;
     bool direct = false;
-    PictureTurn turn;
-    ErrorCode code = StartDecode(&cinfo, input, direct, turn, &sink);
-    if (code == 0) code = StreamRows(&cinfo, direct, sink);
+    ErrorCode code = StartDecode(&cinfo, input, direct, turn, target.sink);
+    if (code == 0 && target.sink) {
+        code = StreamRows(&cinfo, direct, *target.sink);
+    } else if (code == 0) {
+        code = ReadRows(&cinfo, *target.bitmap, direct, turn, target.fitWidth, target.fitHeight);
+        if (code == 0) jpeg_finish_decompress(&cinfo);
+    }
     jpeg_destroy_decompress(&cinfo);
     return code;
 }
 
 ErrorCode StreamJpegInput(const JpegInput& input, JpegRowSink& sink, std::string* reason) {
     char text[JMSG_LENGTH_MAX] = "";
-    const ErrorCode code = DecodeToSink(input, sink, reason ? text : nullptr);
+    PictureTurn turn;  // the sink was told the orientation
+    const ErrorCode code =
+        DecodeStream(input, {nullptr, 0, 0, &sink}, reason ? text : nullptr, turn);
     if (reason) *reason = text;
     return code;
 }
@@ -394,7 +383,7 @@ ErrorCode Decode(cBitmap& bitmap, const JpegInput& input, std::int32_t fitWidth,
     char text[JMSG_LENGTH_MAX] = "";
     PictureTurn turn;
     ErrorCode code =
-        DecodeStream(bitmap, input, fitWidth, fitHeight, reason ? text : nullptr, turn);
+        DecodeStream(input, {&bitmap, fitWidth, fitHeight, nullptr}, reason ? text : nullptr, turn);
     if (code == 0) {
         code = TurnBitmap(bitmap, turn);
         if (code != 0) bitmap.FreeBits();

@@ -6,6 +6,7 @@
 #include <set>
 #include <vector>
 
+#include "Psnr.h"
 #include "modules/slideshow/SlidePreparation.h"
 #include "modules/slideshow/SlideSequence.h"
 #include "modules/slideshow/SlideshowSettings.h"
@@ -34,13 +35,6 @@ Bytes Prepare(const SlideSource& source, SlideFit fit, int w, int h, std::string
         }
     }
     return rgb;
-}
-
-double Psnr(const Bytes& a, const Bytes& b) {
-    EXPECT_EQ(a.size(), b.size());
-    double sum = 0;
-    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) sum += std::pow(a[i] - b[i], 2);
-    return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 * double(a.size()) / sum);
 }
 
 }  // namespace
