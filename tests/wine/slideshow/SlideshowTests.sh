@@ -1,7 +1,8 @@
 #!/bin/bash
 # The slideshow module (Slideshow.exe) run by the real saver under Wine, on the two side-by-side
-# monitors of `scripts/with-wine.sh --dual`, with its default settings: fit, in turn, fade, a
-# picture of its own on each monitor, slides from content item 2 on.
+# monitors of `scripts/with-wine.sh --dual`: slides from content item 2 on, with the default
+# settings (fit, in turn, fade, a picture of its own on each monitor, 8 s) or those of the
+# saver's resource SLIDESHOW.
 #
 #   SlideshowTests.sh SAVER-STUB SAVERPAK-EXE SLIDESHOW-EXE PROBE WORK-FOLDER
 #
@@ -25,14 +26,24 @@ convert -size 4x3 xc:gray "$work/grey.jpg"
 convert -size $((mh / 2))x$mw xc:red -size $((mh / 2))x$mw xc:blue +append "$work/turned.jpg"
 exiftool -q -overwrite_original -Orientation=6 -n "$work/turned.jpg"
 convert -size $((mw / 2))x$mh xc:lime -size $((mw / 2))x$mh xc:yellow +append "$work/plain.jpg"
+for c in red blue lime yellow; do convert -size ${mw}x$mh xc:$c "$work/$c.jpg"; done
+convert -size ${mw}x$mh xc:red -size ${mw}x$mh xc:blue +append "$work/wide.jpg"
 
 pack() {  # pack NAME SLIDE...: $work/NAME.scr runs the slideshow over the slides
     local name="$1" slide; shift
+    local built="${settings:+$work/$name.stub.scr}"
+    # The settings are the stub's resource SLIDESHOW, which the build keeps as it is.
+    if [[ -n "$built" ]]; then
+        cp "$stub" "$built"
+        printf '%s' "$settings" > "$work/$name.settings.txt"
+        probe add-rcdata "$(win_path "$built")" SLIDESHOW "$(win_path "$work/$name.settings.txt")" ||
+            { echo "cannot add the settings to the stub"; return 1; }
+    fi
     {
         printf '[[module]]\nfile = "Slideshow.exe"\nname = "Slideshow.exe"\n'
         for slide in grey grey "$@"; do printf '\n[[picture]]\nfile = "%s.jpg"\n' "$slide"; done
     } > "$work/$name.toml"
-    wine "$saverpak" build --stub "$(win_path "$stub")" --manifest "$(win_path "$work/$name.toml")" \
+    wine "$saverpak" build --stub "$(win_path "${built:-$stub}")" --manifest "$(win_path "$work/$name.toml")" \
         -o "$(win_path "$work/$name.scr")" >/dev/null 2>"$work/$name.pack.log" ||
         { cat "$work/$name.pack.log"; return 1; }
 }
@@ -116,6 +127,41 @@ says_why() {
     done
 }
 
+# centre M: the colour at the middle of monitor M.
+centre() { colour $((vx + $1 * mw + mw / 2)) $((mh / 2)); }
+# A mix of red and blue, neither of them nearly whole: a frame in the middle of a fade.
+blend_of_red_and_blue() {
+    local r g b
+    IFS=, read -r r g b <<< "$(pixel "$work/shot.png" $((vx + mw / 2)) $((mh / 2)))"
+    ((r > 40 && r < 215 && b > 40 && b < 215 && g < 40))
+}
+# Records when the primary monitor first shows red, whether any shot caught a fade, and when
+# it first shows blue.
+red_shown=0 blend_seen=0 blue_shown=0
+watch_change() {
+    shot
+    local now=${EPOCHREALTIME/./} c
+    c="$(centre 0)"
+    ((red_shown == 0)) && [[ "$c" == red ]] && red_shown=$now
+    ((red_shown != 0)) && blend_of_red_and_blue && blend_seen=1
+    [[ "$c" == blue && $red_shown != 0 ]] && blue_shown=$now
+    ((blue_shown != 0))
+}
+# The colours both monitors show, when both show one of the four solid slides.
+pair() {
+    shot
+    local a b
+    a="$(centre 0)" b="$(centre 1)"
+    [[ " red blue lime yellow " == *" $a "* && " red blue lime yellow " == *" $b "* ]] || return 1
+    echo "$a $b"
+}
+first_pair=""
+both_changed() {
+    local now
+    now="$(pair)" || return 1
+    [[ "${now% *}" != "${first_pair% *}" && "${now#* }" != "${first_pair#* }" ]] && echo "$now"
+}
+
 # ---- the cases ----
 
 each_monitor_shows_a_picture_of_its_own_upright() {
@@ -171,13 +217,59 @@ a_damaged_slide_is_skipped_and_with_none_left_each_monitor_says_why() {
     wait "$saver" 2>/dev/null
 }
 
+# seconds=2: the first picture shows for 2 s, then fades into the next within about 1 s; the
+# monitor that is not the primary stays black.
+pictures_change_after_seconds_and_a_fade_is_a_blend() {
+    red_shown=0 blend_seen=0 blue_shown=0
+    start_saver Primary
+    if ! wait_for 20 watch_change; then
+        fail "no change from red to blue ($red_shown, $blue_shown)"
+        return
+    fi
+    local ms=$(((blue_shown - red_shown) / 1000))
+    check "the change came after about 2 s and its 1 s fade (took $ms ms)" test $ms -ge 2000 -a $ms -le 4500
+    check "a screenshot during the fade is a blend of the two" test $blend_seen = 1
+    check "the other monitor stays black" test "$(centre 1)" = black
+}
+
+# Shuffled, with a picture on each monitor, the first four shown (two, then two more after
+# seconds=2) are the four slides, each once.
+shuffle_shows_every_picture_once_before_any_repeats() {
+    start_saver Shuffled
+    wait_for 20 pair >/dev/null || { fail "no pictures"; return; }
+    first_pair="$(pair)"
+    local second
+    if ! wait_for 6 both_changed >/dev/null; then
+        fail "the pictures did not change (first $first_pair)"
+        return
+    fi
+    second="$(both_changed)"
+    check "four different pictures: $first_pair $second" \
+        test "$(tr ' ' '\n' <<< "$first_pair $second" | sort -u | wc -l)" = 4
+}
+
+span_shows_one_picture_across_both_monitors() {
+    start_saver Span
+    check "the left half on the left monitor, the right half on the right" \
+        wait_for 20 eval 'shot; [[ "$(centre 0) $(centre 1)" == "red blue" ]]'
+    check "one window covers the desktop" \
+        test "$(probe rect SaverpakSlideshow)" = "$vx $vy $((vx + vw)) $((vy + vh))"
+}
+
 pack Two turned plain || { echo "packing failed"; exit 1; }
+settings=$'seconds=2\nmonitors=primary\n' pack Primary red blue || { echo "packing failed"; exit 1; }
+settings=$'seconds=2\norder=shuffle\ntransition=cut\r\n' pack Shuffled red blue lime yellow ||
+    { echo "packing failed"; exit 1; }
+settings=$'monitors=span\n' pack Span wide || { echo "packing failed"; exit 1; }
 pack DamagedFirst turned plain && damage DamagedFirst 2 || { echo "packing failed"; exit 1; }
 pack DamagedOnly turned && damage DamagedOnly 2 || { echo "packing failed"; exit 1; }
 
 all_cases="each_monitor_shows_a_picture_of_its_own_upright
     a_movement_ends_saver_and_slideshow_and_leaves_temp_as_it_was
     a_damaged_slide_is_skipped_and_with_none_left_each_monitor_says_why
+    pictures_change_after_seconds_and_a_fade_is_a_blend
+    shuffle_shows_every_picture_once_before_any_repeats
+    span_shows_one_picture_across_both_monitors
     a_killed_saver_takes_the_slideshow_with_it"
 passed=0 failed=0
 # SLIDESHOW_CASES picks cases by name.
