@@ -67,3 +67,16 @@ SlideshowSettings ParseSlideshowSettings(std::string_view text) {
     }
     return settings;
 }
+
+std::string FormatSlideshowSettings(const SlideshowSettings& s) {
+    std::string text = "seconds=" + std::to_string(s.Seconds) + "\n";
+    text += s.Order == SlideOrder::Shuffle ? "order=shuffle\n" : "order=in-turn\n";
+    text += s.Fit == SlideFit::Fill ? "fit=fill\n" : "fit=fit\n";
+    text += s.Transition == SlideTransition::Cut ? "transition=cut\n" : "transition=fade\n";
+    text += s.Monitors == SlideMonitors::Span      ? "monitors=span\n"
+            : s.Monitors == SlideMonitors::Primary ? "monitors=primary\n"
+                                                   : "monitors=each\n";
+    text += "first=" + std::to_string(s.First) + "\n";
+    if (s.Count > 0) text += "count=" + std::to_string(s.Count) + "\n";
+    return text;
+}

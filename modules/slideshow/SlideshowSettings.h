@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 enum class SlideOrder { InTurn, Shuffle };
@@ -30,3 +31,6 @@ struct SlideshowSettings {
 };
 
 SlideshowSettings ParseSlideshowSettings(std::string_view text);
+// The text `saverpak build` stores: every key, one a line (LF), in the order above; "count" only
+// when it is set. ParseSlideshowSettings reads it back as it was.
+std::string FormatSlideshowSettings(const SlideshowSettings& settings);

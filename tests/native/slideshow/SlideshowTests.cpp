@@ -73,6 +73,11 @@ TEST(SlideshowSettings, EveryKeyTakesItsValueOrKeepsItsDefault) {
         EXPECT_EQ(s.Monitors, c.monitors);
         EXPECT_EQ(s.First, c.first);
         EXPECT_EQ(s.Count, c.count);
+        // What the tool writes reads back the same.
+        const SlideshowSettings again = ParseSlideshowSettings(FormatSlideshowSettings(s));
+        EXPECT_EQ(std::tie(again.Seconds, again.Order, again.Fit, again.Transition, again.Monitors,
+                           again.First, again.Count),
+                  std::tie(s.Seconds, s.Order, s.Fit, s.Transition, s.Monitors, s.First, s.Count));
     }
     // Text far longer than any settings: not ours.
     EXPECT_EQ(ParseSlideshowSettings(std::string(kMaxSettingsText, '\n') + "seconds=9").Seconds, 8);
