@@ -1,5 +1,6 @@
 #include "modules/slideshow/SlideshowWindow.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -176,7 +177,12 @@ void SlideshowWindow::Paint(HDC dc) const {
     if (!FMessage.empty()) {
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, RGB(255, 255, 255));
-        ScopedSelectObject font(dc, GetStockObject(DEFAULT_GUI_FONT));
+        // A line a monitor's height can take in, whatever its pixels.
+        UniqueFont font(CreateFontW(-std::max(12, Height() / 40), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                                    FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                    DEFAULT_QUALITY, DEFAULT_PITCH, nullptr));
+        ScopedSelectObject select(
+            dc, font ? static_cast<HGDIOBJ>(font.Get()) : GetStockObject(DEFAULT_GUI_FONT));
         RECT line = all;
         DrawTextW(dc, FMessage.c_str(), int(FMessage.size()), &line,
                   DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
