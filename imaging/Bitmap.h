@@ -11,19 +11,10 @@
 #include <atomic>
 #include <cstdint>
 
+#include "imaging/BmpHeader.h"
 #include "support/Error.h"
 #include "support/File.h"
 #include "support/Handles.h"
-
-// Widths beyond which the 16-bit row-stride rule can no longer describe a row.
-constexpr std::int32_t kMaxWidth24 = 21844;
-constexpr std::int32_t kMaxWidth8 = 65532;
-constexpr std::int32_t kMaxWidth4 = 65528;
-constexpr std::int32_t kMaxWidth1 = 65504;
-
-// Largest pixel block we ask for. Sizes come from file headers; a cap keeps a 60-byte file from
-// asking for terabytes, and 1 GiB is far beyond any picture a screen saver shows.
-constexpr std::uint64_t kMaxPixelBlock = 1ull << 30;
 
 // Allocates `size` bytes of movable global memory and locks it. Returns false (nothing held)
 // for a size of 0, a size above kMaxPixelBlock, or when the system refuses.

@@ -77,16 +77,19 @@ private:
 template <class Source>
 ErrorCode cBitmap::ReadHeaders(Source& file, std::int64_t start, std::int64_t end,
                                std::uint32_t& dataOffset) {
-    BYTE fileHeader[14];
-    if (file.Read(fileHeader, sizeof(fileHeader)) != sizeof(fileHeader)) {
+    BYTE head[kBmpHeadersSize];
+    if (file.Read(head, kBmpFileHeaderSize) != kBmpFileHeaderSize) {
         return SetError(ShortReadCode(file));
     }
-    if (fileHeader[0] != 'B' || fileHeader[1] != 'M') return SetError(ERR_INVALID_FORMAT);
-    std::memcpy(&dataOffset, fileHeader + 10, 4);
-
-    if (file.Read(&FHeader, sizeof(FHeader)) != sizeof(FHeader)) {
+    if (!IsBmp(head, kBmpFileHeaderSize)) return SetError(ERR_INVALID_FORMAT);
+    const DWORD infoSize = kBmpHeadersSize - kBmpFileHeaderSize;
+    if (file.Read(head + kBmpFileHeaderSize, infoSize) != infoSize) {
         return SetError(ShortReadCode(file));
     }
+    BmpHeaders headers;
+    ParseBmpHeaders(head, sizeof(head), headers);
+    dataOffset = headers.DataOffset;
+    FHeader = headers.Info;
     const DWORD headerSize = FHeader.biSize;
     if (headerSize < sizeof(FHeader) || start + 14 + std::int64_t(headerSize) > end) {
         return SetError(ERR_INVALID_FORMAT);

@@ -250,6 +250,8 @@ struct JpegInput {
     std::size_t size;
 };
 
+// The bounds are the bitmap's (kMaxWidth24, kMaxPixelBlock).
+static_assert(kMaxWidth24 == 21844 && kMaxPixelBlock == 1ull << 30, "the reason below names them");
 constexpr char kTooLarge[] = "the picture is wider than 21844 pixels or larger than 1 GiB decoded";
 
 void SetReason(const JpegErrorManager& errors, const char* text) {

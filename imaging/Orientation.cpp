@@ -2,30 +2,12 @@
 
 #include <cstring>
 
+#include "support/Bytes.h"
+
 namespace {
-
-// A bounded reader of the TIFF structure inside an Exif block: every read is tested against
-// the end first, and a read that would pass it yields nothing.
-struct TiffReader {
-    const std::uint8_t* data;
-    std::size_t size;
-    bool littleEndian;
-
-    bool Has(std::uint64_t at, std::uint64_t count) const {
-        return at <= size && count <= size - at;
-    }
-    unsigned U16(std::size_t at) const {
-        return littleEndian ? data[at] | (data[at + 1] << 8) : (data[at] << 8) | data[at + 1];
-    }
-    std::uint32_t U32(std::size_t at) const {
-        return littleEndian ? U16(at) | (std::uint32_t(U16(at + 2)) << 16)
-                            : (std::uint32_t(U16(at)) << 16) | U16(at + 2);
-    }
-};
 
 constexpr unsigned kOrientationTag = 0x0112;
 constexpr unsigned kTypeShort = 3;
-constexpr std::size_t kEntrySize = 12;
 
 }  // namespace
 
@@ -33,26 +15,25 @@ int ExifOrientation(const std::uint8_t* data, std::size_t size) {
     // "Exif", two zero bytes, then a TIFF header: byte order, 42, offset of the first directory.
     static const std::uint8_t kSignature[6] = {'E', 'x', 'i', 'f', 0, 0};
     if (!data || size < sizeof(kSignature) + 8 || std::memcmp(data, kSignature, 6) != 0) return 1;
-    TiffReader tiff{data + 6, size - 6, true};
-    if (tiff.data[0] == 'I' && tiff.data[1] == 'I') {
-        tiff.littleEndian = true;
-    } else if (tiff.data[0] == 'M' && tiff.data[1] == 'M') {
-        tiff.littleEndian = false;
-    } else {
+    ByteReader tiff({data + 6, size - 6});
+    if (data[6] == 'M' && data[7] == 'M') {
+        tiff.SetLittleEndian(false);
+    } else if (data[6] != 'I' || data[7] != 'I') {
         return 1;
     }
-    if (tiff.U16(2) != 42) return 1;
-    const std::uint32_t directory = tiff.U32(4);
-    if (!tiff.Has(directory, 2)) return 1;
-    const unsigned entries = tiff.U16(directory);
+    tiff.Skip(2);
+    if (tiff.U16() != 42) return 1;
+    tiff.Seek(tiff.U32());
+    const unsigned entries = tiff.U16();
     for (unsigned i = 0; i < entries; ++i) {
-        const std::uint64_t entry = std::uint64_t(directory) + 2 + std::uint64_t(i) * kEntrySize;
-        if (!tiff.Has(entry, kEntrySize)) return 1;
-        const auto at = std::size_t(entry);
-        if (tiff.U16(at) != kOrientationTag) continue;
-        // One SHORT, held in the first two bytes of the value field.
-        if (tiff.U16(at + 2) != kTypeShort || tiff.U32(at + 4) != 1) return 1;
-        const unsigned value = tiff.U16(at + 8);
+        // Tag, type, count, then the value field, whose first two bytes hold one SHORT.
+        const unsigned tag = tiff.U16(), type = tiff.U16();
+        const std::uint32_t count = tiff.U32();
+        const unsigned value = tiff.U16();
+        tiff.Skip(2);
+        if (tiff.Failed()) return 1;
+        if (tag != kOrientationTag) continue;
+        if (type != kTypeShort || count != 1) return 1;
         return value >= 1 && value <= 8 ? int(value) : 1;
     }
     return 1;

@@ -4,10 +4,6 @@
 
 #include "support/Text.h"
 
-namespace {
-
-// Windows opens a device, not a file, for these names whatever extension follows them
-// ("nul.txt", "COM1.tar.gz"), and ignores spaces before the extension ("CON .txt").
 bool IsDeviceName(std::string_view name) {
     std::string_view base = name.substr(0, name.find('.'));
     while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
@@ -25,8 +21,6 @@ bool IsDeviceName(std::string_view name) {
     }
     return false;
 }
-
-}  // namespace
 
 bool IsArgumentFileName(std::string_view path) {
     // Windows drops trailing spaces and dots from a name it opens: "x.cfg." is "x.cfg".

@@ -12,6 +12,10 @@
 // separator". The whole view is checked, so a zero byte inside it is refused too.
 const char* ModuleNameProblem(std::string_view name);
 
+// Whether Windows opens a device, not a file, for `name` in any folder, whatever extension
+// follows it ("nul.txt", "COM1.tar.gz"), and ignoring spaces before the extension ("CON .txt").
+bool IsDeviceName(std::string_view name);
+
 // Whether a module at `path` would be its own argument file (the module's path with ".cfg" for
 // its extension): writing the arguments would truncate the program, and its deletion the user's
 // file. Refused for embedded names and external program paths alike.

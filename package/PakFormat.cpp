@@ -126,14 +126,6 @@ std::array<std::uint8_t, kSettingsSize> PakSettings::Encode() const {
     return out;
 }
 
-namespace {
-
-std::uint16_t LoadLe16(const std::uint8_t* bytes) {
-    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
-}
-
-}  // namespace
-
 std::optional<PeCertificateEntry> FindCertificateEntry(const std::uint8_t* head, std::size_t size) {
     constexpr std::size_t kPeOffsetField = 0x3C;
     constexpr std::size_t kCoffSize = 24;  // "PE\0\0" and the file header

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "support/Bytes.h"
+
 // Fixed record sizes; every record but the data block and the settings block begins with its
 // own size, which readers compare with these.
 constexpr std::uint32_t kStringDescriptorSize = 8;
@@ -130,17 +132,3 @@ struct PeCertificateEntry {
 // first bytes, at most kPeHeadSize of them); nullopt when they are not those of a PE image
 // that has the entry.
 std::optional<PeCertificateEntry> FindCertificateEntry(const std::uint8_t* head, std::size_t size);
-
-// Little-endian field access for the records above.
-inline std::uint32_t LoadLe32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
-           (static_cast<std::uint32_t>(bytes[2]) << 16) |
-           (static_cast<std::uint32_t>(bytes[3]) << 24);
-}
-
-inline void StoreLe32(std::uint8_t* bytes, std::uint32_t value) {
-    bytes[0] = static_cast<std::uint8_t>(value);
-    bytes[1] = static_cast<std::uint8_t>(value >> 8);
-    bytes[2] = static_cast<std::uint8_t>(value >> 16);
-    bytes[3] = static_cast<std::uint8_t>(value >> 24);
-}

@@ -17,6 +17,11 @@ namespace {
     throw std::runtime_error(std::string(message) + path);
 }
 
+[[noreturn]] void RaiseFileError(ssPakFileError::Reason reason, const char* message,
+                                 const char* path) {
+    throw ssPakFileError(reason, std::string(message) + path);
+}
+
 bool Within(std::int64_t value) { return value >= 0 && value <= kMaxPakPosition; }
 
 }  // namespace
@@ -81,14 +86,15 @@ void ssPak::OpenPath(const char* path) {
 
     if (FFile.Open(FPath.c_str(), GENERIC_READ, FILE_SHARE_READ) != 0) {
         FFile.Close();
-        Raise("Error opening module. ", FPath.c_str());
+        RaiseFileError(ssPakFileError::Reason::CannotOpen, "Error opening module. ", FPath.c_str());
     }
     try {
         DWORD high = 0;
         SetLastError(ERROR_SUCCESS);  // a size whose low part is all ones is no failure
         DWORD low = GetFileSize(FFile.Handle(), &high);
         if (low == 0xFFFFFFFF && GetLastError() != ERROR_SUCCESS)  // INVALID_FILE_SIZE
-            Raise("Error reading module. ", FPath.c_str());
+            RaiseFileError(ssPakFileError::Reason::NoContainer, "Error reading module. ",
+                           FPath.c_str());
         FFileSize = (static_cast<std::uint64_t>(high) << 32) | low;
         LocateContainer();
 
@@ -96,10 +102,12 @@ void ssPak::OpenPath(const char* path) {
         if (FContainerEnd < kTrailerSize ||
             FFile.Seek(static_cast<std::int32_t>(FContainerEnd - kTrailerSize), FILE_BEGIN) < 0 ||
             FFile.Read(bytes, kTrailerSize) != kTrailerSize)
-            Raise("Error reading module. ", FPath.c_str());
+            RaiseFileError(ssPakFileError::Reason::NoContainer, "Error reading module. ",
+                           FPath.c_str());
         FTrailer = PakTrailer::Decode(bytes);
         if (FTrailer.StructSize != kTrailerSize)
-            Raise("Invalid header in module file. ", FPath.c_str());
+            RaiseFileError(ssPakFileError::Reason::NoContainer, "Invalid header in module file. ",
+                           FPath.c_str());
     } catch (...) {
         FFile.Close();
         throw;
@@ -114,7 +122,8 @@ void ssPak::LocateContainer() {
     std::uint8_t head[kPeHeadSize];
     auto headSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(FFileSize, kPeHeadSize));
     if (FFile.Seek(0, FILE_BEGIN) != 0 || FFile.Read(head, headSize) != headSize)
-        Raise("Error reading module. ", FPath.c_str());
+        RaiseFileError(ssPakFileError::Reason::NoContainer, "Error reading module. ",
+                       FPath.c_str());
     std::optional<PeCertificateEntry> entry = FindCertificateEntry(head, headSize);
     if (entry && !entry->IsEmpty()) {
         std::uint64_t tableEnd = static_cast<std::uint64_t>(entry->Position) + entry->Size;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "package/PakFormat.h"
@@ -18,6 +19,20 @@
 #include "support/Platform.h"
 
 class ssPak;
+
+// What opening a file raises when it cannot be read or has no container at its end. The saver
+// shows its message like any other; the build tool, pointed at a file by its user, says by the
+// reason what is wrong in its own words.
+class ssPakFileError : public std::runtime_error {
+public:
+    enum class Reason { CannotOpen, NoContainer };
+    ssPakFileError(Reason reason, const std::string& message)
+        : std::runtime_error(message), FReason(reason) {}
+    Reason Why() const { return FReason; }
+
+private:
+    Reason FReason;
+};
 
 // An owned zero-terminated text, or none. None (a descriptor of Length 0) is not the same as an
 // empty text.

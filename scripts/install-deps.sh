@@ -27,8 +27,9 @@ packages=(
     libimage-exiftool-perl
     # scripts/build-libjpeg-windows.sh fetches Debian's source package
     ca-certificates xz-utils
-    # make dist (help2man writes the tool's man page from its --help); the manifest schema's test
-    python3 help2man python3-jsonschema
+    # make dist (help2man writes the tool's man page from its --help); the manifest schema's test;
+    # the image checksum's test (pefile computes it independently)
+    python3 help2man python3-jsonschema python3-pefile
     # Signing tests (a throw-away certificate, Authenticode signatures) and profiling
     openssl osslsigncode linux-perf
 )

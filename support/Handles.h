@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <type_traits>
@@ -63,6 +64,9 @@ using UniqueFile = UniqueAny<HANDLE, CloseKernelHandle, -1>;
 // What FindFirstFile returns: empty at INVALID_HANDLE_VALUE.
 using UniqueFind = UniqueAny<HANDLE, CloseFindHandle, -1>;
 using UniqueGlobal = UniqueAny<HGLOBAL, FreeGlobalMemory>;
+// A C stream (the tool's files; the tool opens them by path with OpenStream, io/PathText.h).
+inline void CloseStream(std::FILE* f) { std::fclose(f); }
+using UniqueStream = UniqueAny<std::FILE*, CloseStream>;
 // Releases a block kept locked for as long as it is held, as a bitmap's pixels are: unlocked,
 // then freed (imaging's UniquePixelBlock owns such blocks).
 inline void UnlockAndFreeGlobalMemory(HGLOBAL h) {

@@ -17,18 +17,14 @@ namespace {
 
 BYTE gFill = 0;
 
-std::uint32_t Le32(const std::uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
-}
-
 // A picture of more than 64 Ki pixels runs the same row loops as a small one, only longer: each
 // input is read twice into filled blocks and converted, so the size a header claims sets the
 // pace of the search. Larger pictures (up to the reader's own cap) are the unit tests' part.
 // Both sides are at most 2^31, so the product fits in 64 bits.
 bool Oversized(const std::uint8_t* data, std::size_t size) {
-    if (size < 54) return false;
-    const std::int32_t w = std::int32_t(Le32(data + 18));
-    const std::int32_t h = std::int32_t(Le32(data + 22));
+    BmpHeaders headers;
+    if (!ParseBmpHeaders(data, size, headers)) return false;
+    const std::int32_t w = headers.Info.biWidth, h = headers.Info.biHeight;
     if (w <= 0 || h <= 0) return false;
     return std::uint64_t(w) * std::uint64_t(h) > (64u << 10);
 }

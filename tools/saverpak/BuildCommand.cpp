@@ -10,16 +10,17 @@
 #include "imaging/Transitionsunit.h"
 #include "package/PakFormat.h"
 #include "package/kwPak.h"
-#include "tools/saverpak/Branding.h"
 #include "tools/saverpak/Commands.h"
-#include "tools/saverpak/Inspect.h"
-#include "tools/saverpak/Manifest.h"
-#include "tools/saverpak/OutputFile.h"
-#include "tools/saverpak/PakWriter.h"
-#include "tools/saverpak/PathText.h"
-#include "tools/saverpak/PictureCheck.h"
-#include "tools/saverpak/ToolError.h"
-#include "tools/saverpak/ToolMessages.h"
+#include "tools/saverpak/container/Inspect.h"
+#include "tools/saverpak/container/PakWriter.h"
+#include "tools/saverpak/io/OutputFile.h"
+#include "tools/saverpak/io/PathText.h"
+#include "tools/saverpak/io/ToolError.h"
+#include "tools/saverpak/io/ToolMessages.h"
+#include "tools/saverpak/manifest/Manifest.h"
+#include "tools/saverpak/pictures/PictureCheck.h"
+#include "tools/saverpak/stub/Branding.h"
+#include "tools/saverpak/stub/PeLayout.h"
 
 namespace fs = std::filesystem;
 
@@ -39,15 +40,8 @@ public:
         if (size > kMaxPakPosition)
             throw ToolError(Name() + " is larger than a saver file may be (2 GiB)");
         FSize = static_cast<std::uint32_t>(size);
-#ifdef _WIN32
-        FFile = _wfopen(path.c_str(), L"rb");
-#else
-        FFile = std::fopen(path.c_str(), "rb");
-#endif
+        FFile = OpenStream(path, "rb");
         if (!FFile) throw ToolError("cannot read " + Name() + ": " + std::strerror(errno));
-    }
-    ~InputFile() {
-        if (FFile) std::fclose(FFile);
     }
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
@@ -57,8 +51,8 @@ public:
 
     // Reads exactly `count` bytes from `position`.
     void ReadAt(std::uint32_t position, void* buffer, std::size_t count) {
-        if (std::fseek(FFile, static_cast<long>(position), SEEK_SET) != 0 ||
-            std::fread(buffer, 1, count, FFile) != count)
+        if (std::fseek(FFile.Get(), static_cast<long>(position), SEEK_SET) != 0 ||
+            std::fread(buffer, 1, count, FFile.Get()) != count)
             throw ToolError("cannot read " + Name() + " (did it change during the build?)");
     }
 
@@ -77,7 +71,7 @@ public:
 
     // Appends the bytes from `position` to `end` to the output.
     void CopyTo(std::uint32_t position, std::uint32_t end, OutputFile& out) {
-        out.CopyFrom(FFile, position, end - position, Name());
+        out.CopyFrom(FFile.Get(), position, end - position, Name());
     }
 
     // The file's bytes as a data block, copied into `*out` once that is open.
@@ -88,7 +82,7 @@ public:
 private:
     fs::path FPath;
     std::string FWhat;
-    std::FILE* FFile = nullptr;
+    UniqueStream FFile;
     std::uint32_t FSize = 0;
 };
 
@@ -248,13 +242,15 @@ void AddKeysAndSettings(const Manifest& manifest, PakInput& input) {
 // output's place only once the saver's own reader has read it back.
 void WriteSaver(OutputFile& out, InputFile& stub, const BrandedStub& branded, const PakInput& input,
                 const Manifest& manifest, const fs::path& output) {
+    PeChecksum checksum(branded.ChecksumPosition);
+    out.SetTap([&](const std::uint8_t* bytes, std::size_t count) { checksum.Add(bytes, count); });
     out.Write(branded.Head.data(), branded.Head.size());
     stub.CopyTo(static_cast<std::uint32_t>(branded.Head.size()), branded.CopyEnd, out);
     out.Write(branded.Tail.data(), branded.Tail.size());
     WritePakContainer(branded.Length(), input,
                       [&](const void* bytes, std::size_t count) { out.Write(bytes, count); });
     out.CloseStream();
-    WriteImageChecksum(out.TempPath(), branded.ChecksumPosition);
+    WriteImageChecksum(out.TempPath(), branded.ChecksumPosition, checksum.Finish());
     ReadBack(out.TempPath(), manifest, branded.Expected, output);
     out.Commit();
 }

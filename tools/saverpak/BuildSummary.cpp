@@ -3,8 +3,8 @@
 #include <ostream>
 
 #include "tools/saverpak/Commands.h"
-#include "tools/saverpak/Inspect.h"
-#include "tools/saverpak/PathText.h"
+#include "tools/saverpak/container/Inspect.h"
+#include "tools/saverpak/io/PathText.h"
 
 namespace {
 

@@ -18,9 +18,9 @@
 #include <CLI/CLI.hpp>
 
 #include "tools/saverpak/Commands.h"
-#include "tools/saverpak/PathText.h"
-#include "tools/saverpak/ToolError.h"
-#include "tools/saverpak/ToolMessages.h"
+#include "tools/saverpak/io/PathText.h"
+#include "tools/saverpak/io/ToolError.h"
+#include "tools/saverpak/io/ToolMessages.h"
 
 namespace {
 
@@ -98,7 +98,7 @@ void AddExtractCommand(CLI::App& app) {
     });
 }
 
-void AddPreviewCommand(CLI::App& app, PreviewFunction work) {
+void AddPreviewCommand(CLI::App& app) {
     CLI::App* preview = app.add_subcommand(
         "preview", "Prepare a picture as the saver shows it on a screen of a given depth");
     auto options = std::make_shared<PreviewOptions>();
@@ -124,16 +124,16 @@ void AddPreviewCommand(CLI::App& app, PreviewFunction work) {
         ->check(CLI::IsMember({0, 1}))
         ->capture_default_str();
     preview->add_option("-o,--output", *output, "The PNG to write")->required();
-    preview->callback([options, size, input, output, work] {
+    preview->callback([options, size, input, output] {
         PreviewOptions run = *options;
         run.input = PathFromText(*input);
         run.output = PathFromText(*output);
         if (!size->empty()) ParsePreviewSize(*size, run.width, run.height);
         RequireInputFile(run.input, run.picture >= 0 ? "saver" : "picture");
         if (run.picture >= 0)
-            NamingFile(PathText(run.input), [&] { work(run); });
+            NamingFile(PathText(run.input), [&] { PreviewPicture(run); });
         else
-            work(run);
+            PreviewPicture(run);
     });
 }
 
@@ -212,7 +212,7 @@ private:
 
 }  // namespace
 
-int RunSaverpak(int argc, const char* const* argv, PreviewFunction preview) {
+int RunSaverpak(int argc, const char* const* argv) {
 #ifdef _WIN32
     ConsoleUtf8 console;
 #endif
@@ -223,7 +223,7 @@ int RunSaverpak(int argc, const char* const* argv, PreviewFunction preview) {
     AddListCommand(app);
     AddVerifyCommand(app);
     AddExtractCommand(app);
-    if (preview) AddPreviewCommand(app, preview);
+    AddPreviewCommand(app);
     // CLI11 on Windows takes "/x" for an option; here it is a path (Wine passes Unix paths, and
     // the tool's own options are all "--x").
     app.allow_windows_style_options(false);

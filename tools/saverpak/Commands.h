@@ -33,9 +33,11 @@ struct PreviewOptions {
     int adaptive = 1;  // 0: the fixed 6 x 6 x 6 cube on 8-bit screens
     std::filesystem::path output;
 };
-using PreviewFunction = void (*)(const PreviewOptions& options);
+// Loads, fits, quantises and dithers exactly as the saver's picture loader does for that
+// screen, and writes the result as an 8-bit RGB PNG. Throws with a message on any failure; the
+// output is then left as it was.
+void PreviewPicture(const PreviewOptions& options);
 
 // Parses the command line and runs the chosen command; errors go to stderr. Returns the exit
-// code. The preview command is offered when `preview` is given: it needs libpng, which only the
-// tool's executable links.
-int RunSaverpak(int argc, const char* const* argv, PreviewFunction preview = nullptr);
+// code.
+int RunSaverpak(int argc, const char* const* argv);

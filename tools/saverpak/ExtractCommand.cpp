@@ -1,11 +1,12 @@
 #include "package/PakEntries.h"
 #include "package/kwPak.h"
 #include "support/Text.h"
-#include "tools/saverpak/Ansi.h"
 #include "tools/saverpak/Commands.h"
-#include "tools/saverpak/OutputFile.h"
-#include "tools/saverpak/PathText.h"
-#include "tools/saverpak/ToolError.h"
+#include "tools/saverpak/io/Ansi.h"
+#include "tools/saverpak/io/OutputFile.h"
+#include "tools/saverpak/io/PathText.h"
+#include "tools/saverpak/io/ToolError.h"
+#include "tools/saverpak/io/ToolMessages.h"
 
 namespace fs = std::filesystem;
 

@@ -9,14 +9,15 @@
 #include <nlohmann/json.hpp>
 
 #include "support/Text.h"
-#include "tools/saverpak/Ansi.h"
-#include "tools/saverpak/Branding.h"
 #include "tools/saverpak/Commands.h"
-#include "tools/saverpak/Inspect.h"
-#include "tools/saverpak/KeyNames.h"
-#include "tools/saverpak/PathText.h"
-#include "tools/saverpak/PictureFacts.h"
-#include "tools/saverpak/ToolError.h"
+#include "tools/saverpak/container/Inspect.h"
+#include "tools/saverpak/io/Ansi.h"
+#include "tools/saverpak/io/PathText.h"
+#include "tools/saverpak/io/ToolError.h"
+#include "tools/saverpak/io/ToolMessages.h"
+#include "tools/saverpak/manifest/KeyNames.h"
+#include "tools/saverpak/pictures/PictureFacts.h"
+#include "tools/saverpak/stub/Branding.h"
 
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;

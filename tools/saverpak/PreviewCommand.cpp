@@ -1,6 +1,4 @@
-#include "tools/saverpak/PreviewCommand.h"
-#include "tools/saverpak/PathText.h"
-
+// saverpak preview: shows what the saver would put on a screen of a given depth, as a PNG.
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
@@ -12,12 +10,14 @@
 
 #include "imaging/Display.h"
 #include "imaging/Preparation.h"
-#include "imaging/StorablePicture.h"
 #include "package/PakEntries.h"
 #include "package/kwPak.h"
-#include "tools/saverpak/OutputFile.h"
-#include "tools/saverpak/PictureCheck.h"
-#include "tools/saverpak/ToolError.h"
+#include "tools/saverpak/Commands.h"
+#include "tools/saverpak/io/OutputFile.h"
+#include "tools/saverpak/io/PathText.h"
+#include "tools/saverpak/io/ToolError.h"
+#include "tools/saverpak/pictures/PictureCheck.h"
+#include "tools/saverpak/pictures/StorablePicture.h"
 
 namespace fs = std::filesystem;
 

@@ -1,9 +1,10 @@
 #include <iostream>
 
 #include "tools/saverpak/Commands.h"
-#include "tools/saverpak/Inspect.h"
-#include "tools/saverpak/PathText.h"
-#include "tools/saverpak/ToolError.h"
+#include "tools/saverpak/container/Inspect.h"
+#include "tools/saverpak/io/PathText.h"
+#include "tools/saverpak/io/ToolError.h"
+#include "tools/saverpak/io/ToolMessages.h"
 
 void VerifySaver(const std::filesystem::path& file) {
     NamingFile(PathText(file), [&] { InspectPak(PathText(file), InspectDepth::Everything); });

@@ -1,0 +1,205 @@
+// The container build writes: its layout, what each manifest table becomes, and what verify
+// finds wrong in one.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "SaverInputs.h"
+#include "TestFolder.h"
+#include "ToolRun.h"
+#include "imaging/Transitionsunit.h"
+#include "tools/saverpak/Commands.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+using tool_test::ListJson;
+
+TEST(SaverpakBuild, LaysOutTheReferenceSaverExactly) {
+    TestFolder folder;
+    folder.Write("stub.scr", StubBytes(648704));
+    folder.Write("module.exe", ProgramBytes(1714499, '\x11'));
+    folder.Write("picture0.bmp", BmpBytes(152, 112, 51128));
+    folder.Write("picture1.bmp", BmpBytes(300, 210, 189056));
+    // Relative names resolve against the manifest's folder, not the working directory.
+    folder.Write("saver.toml",
+                 "[[module]]\nfile = \"module.exe\"\nname = \"twenty-chars-name.ex\"\n"
+                 "[[picture]]\nfile = \"picture0.bmp\"\n[[picture]]\nfile = \"picture1.bmp\"\n");
+    std::string out = folder.Path("saver.scr");
+    BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"), out);
+
+    // The stub grows by its new resource section; the container follows it, laid out as in the
+    // reference, every position moved by as much.
+    json j = ListJson(out);
+    const std::uint64_t base = j["containerStart"];
+    EXPECT_GT(base, 648704u);
+    auto at = [&](std::uint64_t reference) { return reference - 648704 + base; };
+    EXPECT_EQ(fs::file_size(out), at(2604074));
+    EXPECT_EQ(j["fileSize"], at(2604074));
+    EXPECT_EQ(j["containerStart"], at(648704));
+    EXPECT_EQ(j["containerSize"], 1955370);
+    const json& m = j["modules"][0];
+    EXPECT_EQ(m["name"]["position"], at(648704));
+    EXPECT_EQ(m["name"]["size"], 28);
+    EXPECT_EQ(m["name"]["length"], 20);
+    EXPECT_EQ(m["data"]["position"], at(648732));
+    EXPECT_EQ(m["data"]["size"], 1714503);
+    EXPECT_EQ(m["position"], at(2363235));
+    EXPECT_EQ(m["size"], 17);
+    EXPECT_EQ(m["flags"], 0);
+    EXPECT_EQ(m["nameOffset"], at(648704));
+    EXPECT_EQ(m["dataOffset"], at(648732));
+    EXPECT_EQ(j["moduleTable"]["position"], at(2363252));
+    EXPECT_EQ(j["moduleTable"]["entries"], json::array({at(2363235)}));
+    EXPECT_EQ(j["pictures"][0]["data"]["position"], at(2363256));
+    EXPECT_EQ(j["pictures"][0]["data"]["size"], 51132);
+    EXPECT_EQ(j["pictures"][0]["position"], at(2414388));
+    EXPECT_EQ(j["pictures"][0]["dataOffset"], at(2363256));
+    EXPECT_EQ(j["pictures"][1]["data"]["position"], at(2414397));
+    EXPECT_EQ(j["pictures"][1]["data"]["size"], 189060);
+    EXPECT_EQ(j["pictures"][1]["position"], at(2603457));
+    EXPECT_EQ(j["pictures"][1]["type"], "bmp");
+    EXPECT_EQ(j["contentTable"]["position"], at(2603466));
+    EXPECT_EQ(j["contentTable"]["entries"], json::array({at(2414388), at(2603457)}));
+    EXPECT_EQ(j["settings"]["position"], at(2603474));
+    EXPECT_EQ(j["settings"]["size"], 560);
+    EXPECT_EQ(j["index"]["position"], at(2604034));
+    EXPECT_EQ(j["index"]["moduleTableOffset"], at(2363252));
+    EXPECT_EQ(j["index"]["moduleCount"], 1);
+    EXPECT_EQ(j["index"]["keyTableOffset"], 0);
+    EXPECT_EQ(j["index"]["keyCount"], 0);
+    EXPECT_EQ(j["index"]["contentCount"], 2);
+    EXPECT_EQ(j["index"]["contentTableOffset"], at(2603466));
+    EXPECT_EQ(j["index"]["settingsOffset"], at(2603474));
+    EXPECT_EQ(j["trailer"]["position"], at(2604066));
+    EXPECT_EQ(j["trailer"]["indexOffset"], at(2604034));
+    EXPECT_NO_THROW(VerifySaver(out));
+}
+
+TEST(SaverpakBuild, KeysSettingsExternalModulesAndJpegRoundTrip) {
+    TestFolder folder;
+    folder.Write("stub.scr", StubBytes());
+    std::string program = ProgramBytes(30000, 'p');
+    folder.Write("show.exe", program);
+    std::string jpeg = JpegBytes(40, 30);
+    folder.Write("photo.bmp", jpeg);  // the type follows the content, not the extension
+    folder.Write("logo.bmp", BmpBytes(16, 8, 0, 8));
+    folder.Write("saver.toml", R"(
+[settings]
+link = "https://example.invalid/caf\u00e9"
+caption = "Caf\u00e9 \u20ac"
+music = true
+
+[[module]]
+file = "show.exe"
+force-maximize = true
+arg-method = 3
+
+[[module]]
+external = true
+name = 'C:\Programs\Leave\leave.exe'
+
+[[picture]]
+file = "photo.bmp"
+
+[[picture]]
+file = "logo.bmp"
+
+[[key]]
+key = "F1"
+function = "shell-execute"
+command = "https://example.invalid/help"
+
+[[key]]
+key = 0x1B
+function = "exit-and-leave-running"
+
+[[key]]
+key = "f1"
+function = "exit-and-leave-running"
+)");
+    std::string out = folder.Path("saver.scr");
+    BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"), out);
+    VerifySaver(out);
+
+    json j = ListJson(out);
+    EXPECT_GT(j["containerStart"], StubBytes().size());
+    EXPECT_EQ(j["modules"][0]["name"]["text"], nullptr);  // absent: the saver picks a "pak" name
+    EXPECT_EQ(j["modules"][0]["name"]["length"], 0);
+    EXPECT_EQ(j["modules"][0]["forceMaximize"], true);
+    EXPECT_EQ(j["modules"][0]["argMethod"], 3);
+    EXPECT_EQ(j["modules"][1]["external"], true);
+    EXPECT_EQ(j["modules"][1]["name"]["text"], "C:\\Programs\\Leave\\leave.exe");
+    EXPECT_EQ(j["modules"][1]["data"], nullptr);
+    EXPECT_EQ(j["modules"][1]["dataOffset"], 0);
+    EXPECT_EQ(j["pictures"][0]["type"], "jpeg");
+    EXPECT_EQ(j["pictures"][1]["type"], "bmp");
+    EXPECT_EQ(j["pictures"][0]["role"], "preview");
+    EXPECT_EQ(j["pictures"][1]["kind"], "BMP 8-bit");
+    EXPECT_EQ(j["pictures"][1]["width"], 16);
+    std::ostringstream table;
+    ListSaver(out, false, table);
+    EXPECT_NE(table.str().find("picture 0 data (preview, JPEG colour 40 x 30, length"),
+              std::string::npos)
+        << table.str();
+    EXPECT_NE(table.str().find("picture 1 data (logo, BMP 8-bit 16 x 8, length"), std::string::npos)
+        << table.str();
+    ASSERT_EQ(j["keys"].size(), 3u);
+    EXPECT_EQ(j["keys"][0]["key"], 0x70);
+    EXPECT_EQ(j["keys"][0]["keyName"], "F1");
+    EXPECT_EQ(j["keys"][0]["function"], "shell-execute");
+    EXPECT_EQ(j["keys"][0]["command"]["text"], "https://example.invalid/help");
+    EXPECT_EQ(j["keys"][1]["key"], 0x1B);
+    EXPECT_EQ(j["keys"][1]["command"], nullptr);
+    EXPECT_EQ(j["keys"][2]["function"], "exit-and-leave-running");
+    EXPECT_EQ(j["settings"]["link"], "https://example.invalid/caf\u00e9");
+    EXPECT_EQ(j["settings"]["caption"], "Caf\u00e9 \u20ac");
+    EXPECT_EQ(j["settings"]["music"], 1);
+    // Stored as Windows-1252, one byte a character.
+    EXPECT_EQ(folder.Read("saver.scr").find("Caf\xE9 \x80"),
+              j["settings"]["position"].get<std::size_t>() + 300);
+
+    ExtractFromSaver(out, ExtractKind::Module, 0, folder.Path("module-copy.exe"));
+    EXPECT_EQ(folder.Read("module-copy.exe"), program);
+    ExtractFromSaver(out, ExtractKind::Picture, 0, folder.Path("photo-copy.jpg"));
+    EXPECT_EQ(folder.Read("photo-copy.jpg"), jpeg);
+    EXPECT_EQ(ErrorOf([&] { ExtractFromSaver(out, ExtractKind::Module, 1, folder.Path("x")); }),
+              out +
+                  ": module 1 is external (C:\\\\Programs\\\\Leave\\\\leave.exe); the container "
+                  "holds no program for it");
+    EXPECT_NE(ErrorOf([&] {
+                  ExtractFromSaver(out, ExtractKind::Picture, 2, folder.Path("x"));
+              }).find("has no picture 2 (it has 2)"),
+              std::string::npos);
+    EXPECT_NE(ErrorOf([&] {
+                  ExtractFromSaver(out, ExtractKind::Picture, 0, out);
+              }).find("is the saver file"),
+              std::string::npos);
+}
+
+TEST(SaverpakVerify, PictureContentMustMatchItsStoredType) {
+    TestFolder folder;
+    folder.Write("stub.scr", StubBytes());
+    folder.Write("a.bmp", BmpBytes(8, 8));
+    folder.Write("saver.toml", "[[picture]]\nfile = \"a.bmp\"\n");
+    std::string out = folder.Path("saver.scr");
+    BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"), out);
+    json j = ListJson(out);
+    std::string bytes = folder.Read("saver.scr");
+    bytes[j["pictures"][0]["position"].get<std::size_t>() + 4] = 1;  // now claims to be a JPEG
+    folder.Write("saver.scr", bytes);
+    EXPECT_EQ(ErrorOf([&] { VerifySaver(out); }),
+              "Error loading picture. The file format is invalid or unrecognized. " + out);
+    bytes[j["pictures"][0]["position"].get<std::size_t>() + 4] = 2;
+    folder.Write("saver.scr", bytes);
+    EXPECT_EQ(ErrorOf([&] { VerifySaver(out); }), "File is corrupt. Invalid picture type. " + out);
+}
+
+}  // namespace
