@@ -196,7 +196,7 @@ def main():
 
     saver = read(windows / "presentation/Saverpak.scr")
     # Beside the stub, where `saverpak build` looks for it.
-    slideshow = read(windows / "modules/slideshow/Slideshow.exe")
+    slideshow = read(windows / "presentation/Slideshow.exe")
     example_members = example(windows)
     windows_members = [
         ("saverpak.exe", read(windows / "tools/saverpak/saverpak.exe"), 0o755),

@@ -39,6 +39,9 @@ refused = {
     "an unknown key function": '[[key]]\nkey = "F1"\nfunction = "run"',
     "a picture without a file": "[[picture]]\n",
     "a module table written once": '[module]\nfile = "a.exe"',
+    "a slideshow without pictures": '[slideshow]\npictures = []',
+    "a slideshow changing every second": '[slideshow]\npictures = ["a"]\nseconds = 1',
+    "a slideshow order of its own": '[slideshow]\npictures = ["a"]\norder = "random"',
 }
 for what, text in refused.items():
     if validator.is_valid(tomllib.loads(text)):

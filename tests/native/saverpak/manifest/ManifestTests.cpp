@@ -28,6 +28,9 @@ TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
     folder.Write("core.bmp", BmpBytes(4, 4, 0, 24, 108));
     folder.Write("fake.jpg", std::string("\xFF\xD8\xFF\xE0 not really", 15));
     folder.Write("text.png", "PNG?");
+    std::filesystem::create_directories(folder.Path("empty"));
+    folder.Write("empty/notes.txt", "no pictures here");
+    folder.Write("Slideshow.exe", ProgramBytes(100));  // beside the stub
     folder.Write("saver.toml", "[[module]]\nfile = \"show.exe\"\n");
     BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"), folder.Path("built.scr"));
     folder.Write("program.exe", PeProgramBytes());
@@ -100,6 +103,21 @@ TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
         {"[[key]]\nkey = \"F1\"\nfunction = \"run\"\n", "'function' must be"},
         {"[[module]\n", "saver.toml:1:"},
         {"stub = \"x\"\n", "unknown entry 'stub'"},
+        {"[slideshow]\npictures = [\"good.bmp\"]\n[[module]]\nfile = \"show.exe\"\n",
+         "[slideshow] and [[module]] do not go together"},
+        {"[slideshow]\npictures = []\n", "slideshow: 'pictures' is empty"},
+        {"[slideshow]\nseconds = 8\n", "'pictures' is required"},
+        {"[slideshow]\npictures = [\"good.bmp\"]\nseconds = 1\n",
+         "'seconds' must be a whole number from 2 to 3600"},
+        {"[slideshow]\npictures = [\"good.bmp\"]\norder = \"random\"\n",
+         "'order' must be \"in-turn\" or \"shuffle\""},
+        {"[slideshow]\npictures = [\"good.bmp\"]\nmonitors = \"all\"\n",
+         "'monitors' must be \"each\" or \"span\" or \"primary\""},
+        {"[slideshow]\npictures = [\"absent.jpg\"]\n", "cannot find the picture"},
+        {"[slideshow]\npictures = [\"empty\"]\n", "holds no pictures (PNG, JPEG or BMP)"},
+        {"[slideshow]\npictures = [\"good.bmp\", \"deep.bmp\"]\n",
+         "picture 2: " + folder.Path("deep.bmp")},
+
         {"[saver]\nnmae = \"x\"\n", "saver: unknown entry 'nmae'"},
         {"saver = \"x\"\n", "saver: must be a table"},
         {"[saver]\nname = 1\n", "'name' must be a string"},
