@@ -14,8 +14,6 @@
 //   launch-with-temp DIR CMD.. runs CMD with TMP and TEMP set to DIR, waits, exits with its code
 //   resources CLASS            handle count, GDI object count and private bytes of the process
 //                              that owns the window of CLASS
-//   add-rcdata FILE NAME DATA  adds the bytes of the file DATA to the program FILE as the
-//                              language-neutral RCDATA resource NAME (a stub, before branding)
 // Exit status 2 when a named window does not exist.
 #include <windows.h>
 #include <psapi.h>
@@ -180,20 +178,6 @@ const ProbeCommand kCommands[] = {
          BOOL ended = TerminateProcess(process, 9);
          CloseHandle(process);
          return ended ? 0 : 3;
-     }},
-    {"add-rcdata", 3,
-     [](char** args) {
-         FILE* in = std::fopen(args[2], "rb");
-         if (!in) return 3;
-         std::vector<char> data;
-         for (int c; (c = std::fgetc(in)) != EOF;) data.push_back(char(c));
-         std::fclose(in);
-         HANDLE update = BeginUpdateResourceA(args[0], FALSE);
-         if (!update) return 3;
-         const BOOL added =
-             UpdateResourceA(update, RT_RCDATA, args[1], MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-                             data.data(), DWORD(data.size()));
-         return EndUpdateResourceA(update, !added) && added ? 0 : 3;
      }},
     {"send-close", 1,
      [](char** args) {

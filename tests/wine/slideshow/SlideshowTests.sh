@@ -1,8 +1,7 @@
 #!/bin/bash
 # The slideshow module (Slideshow.exe) run by the real saver under Wine, on the two side-by-side
-# monitors of `scripts/with-wine.sh --dual`: slides from content item 2 on, with the default
-# settings (fit, in turn, fade, a picture of its own on each monitor, 8 s) or those of the
-# saver's resource SLIDESHOW.
+# monitors of `scripts/with-wine.sh --dual`: savers built from [slideshow] manifests, with the
+# default settings (fit, in turn, fade, a picture of its own on each monitor, 8 s) or others.
 #
 #   SlideshowTests.sh SAVER-STUB SAVERPAK-EXE SLIDESHOW-EXE PROBE WORK-FOLDER
 #
@@ -21,29 +20,19 @@ mw=$((vw / 2)) mh=$vh  # two monitors side by side, each half the desktop
 # The slides, both of the monitors' 4:3 shape so that a fitted picture covers its monitor.
 # "turned" is stored as a phone stores a picture held upright, on its side with orientation 6
 # (to be turned a quarter clockwise): stored red left and blue right, it stands upright red
-# above blue. "plain" is green left of yellow. Pictures 0 and 1 (preview and logo) are grey.
-convert -size 4x3 xc:gray "$work/grey.jpg"
+# above blue. "plain" is green left of yellow.
 convert -size $((mh / 2))x$mw xc:red -size $((mh / 2))x$mw xc:blue +append "$work/turned.jpg"
 exiftool -q -overwrite_original -Orientation=6 -n "$work/turned.jpg"
 convert -size $((mw / 2))x$mh xc:lime -size $((mw / 2))x$mh xc:yellow +append "$work/plain.jpg"
 for c in red blue lime yellow; do convert -size ${mw}x$mh xc:$c "$work/$c.jpg"; done
 convert -size ${mw}x$mh xc:red -size ${mw}x$mh xc:blue +append "$work/wide.jpg"
 
-pack() {  # pack NAME SLIDE...: $work/NAME.scr runs the slideshow over the slides
-    local name="$1" slide; shift
-    local built="${settings:+$work/$name.stub.scr}"
-    # The settings are the stub's resource SLIDESHOW, which the build keeps as it is.
-    if [[ -n "$built" ]]; then
-        cp "$stub" "$built"
-        printf '%s' "$settings" > "$work/$name.settings.txt"
-        probe add-rcdata "$(win_path "$built")" SLIDESHOW "$(win_path "$work/$name.settings.txt")" ||
-            { echo "cannot add the settings to the stub"; return 1; }
-    fi
-    {
-        printf '[[module]]\nfile = "Slideshow.exe"\nname = "Slideshow.exe"\n'
-        for slide in grey grey "$@"; do printf '\n[[picture]]\nfile = "%s.jpg"\n' "$slide"; done
-    } > "$work/$name.toml"
-    wine "$saverpak" build --stub "$(win_path "${built:-$stub}")" --manifest "$(win_path "$work/$name.toml")" \
+pack() {  # pack NAME SLIDE...: $work/NAME.scr shows the slides, with the [slideshow] lines in
+          # $settings; Slideshow.exe comes from beside the stub, as build finds it
+    local name="$1" slide list=""; shift
+    for slide in "$@"; do list+="${list:+, }\"$slide.jpg\""; done
+    printf '[slideshow]\npictures = [%s]\n%s\n' "$list" "${settings:-}" > "$work/$name.toml"
+    wine "$saverpak" build --stub "$(win_path "$stub")" --manifest "$(win_path "$work/$name.toml")" \
         -o "$(win_path "$work/$name.scr")" >/dev/null 2>"$work/$name.pack.log" ||
         { cat "$work/$name.pack.log"; return 1; }
 }
@@ -257,12 +246,13 @@ span_shows_one_picture_across_both_monitors() {
 }
 
 pack Two turned plain || { echo "packing failed"; exit 1; }
-settings=$'seconds=2\nmonitors=primary\n' pack Primary red blue || { echo "packing failed"; exit 1; }
-settings=$'seconds=2\norder=shuffle\ntransition=cut\r\n' pack Shuffled red blue lime yellow ||
+settings=$'seconds = 2\nmonitors = "primary"' pack Primary red blue || { echo "packing failed"; exit 1; }
+settings=$'seconds = 2\norder = "shuffle"\ntransition = "cut"' pack Shuffled red blue lime yellow ||
     { echo "packing failed"; exit 1; }
-settings=$'monitors=span\n' pack Span wide || { echo "packing failed"; exit 1; }
-pack DamagedFirst turned plain && damage DamagedFirst 2 || { echo "packing failed"; exit 1; }
-pack DamagedOnly turned && damage DamagedOnly 2 || { echo "packing failed"; exit 1; }
+settings='monitors = "span"' pack Span wide || { echo "packing failed"; exit 1; }
+# The first slide is picture 1; picture 0, the preview, shares its data.
+pack DamagedFirst turned plain && damage DamagedFirst 1 || { echo "packing failed"; exit 1; }
+pack DamagedOnly turned && damage DamagedOnly 1 || { echo "packing failed"; exit 1; }
 
 all_cases="each_monitor_shows_a_picture_of_its_own_upright
     a_movement_ends_saver_and_slideshow_and_leaves_temp_as_it_was
