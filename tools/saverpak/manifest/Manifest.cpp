@@ -65,6 +65,11 @@ public:
             if (!saver) Fail("saver", "must be a table ([saver])");
             manifest.Saver = ReadSaver(*saver);
         }
+        // Without a program the saver would only ever show a black screen.
+        if (!manifest.Slideshow && manifest.Modules.empty())
+            Fail("",
+                 "the manifest names nothing to show: add [slideshow] (a saver of pictures) or a "
+                 "[[module]] (the program the saver runs full-screen)");
         return manifest;
     }
 

@@ -244,7 +244,9 @@ TEST(SaverpakVerify, PictureContentMustMatchItsStoredType) {
     TestFolder folder;
     folder.Write("stub.scr", StubBytes());
     folder.Write("a.bmp", BmpBytes(8, 8));
-    folder.Write("saver.toml", "[[picture]]\nfile = \"a.bmp\"\n");
+    folder.Write("saver.toml",
+                 "[[module]]\nexternal = true\nname = \"C:/Show/show.exe\"\n"
+                 "[[picture]]\nfile = \"a.bmp\"\n");
     std::string out = folder.Path("saver.scr");
     BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"), out);
     json j = ListJson(out);
