@@ -279,7 +279,8 @@ void AddKeysAndSettings(const Manifest& manifest, PakInput& input) {
         input.Keys.push_back({key.Code, key.Function, key.Command});
     CopyText(input.Settings.URLLink, kUrlLinkSize, manifest.Link);
     CopyText(input.Settings.URLCaption, kUrlCaptionSize, manifest.Caption);
-    input.Settings.Music = manifest.Music;
+    // The slideshow is silent: the configuration dialog offers no Music for it.
+    input.Settings.Music = manifest.Slideshow ? 0 : manifest.Music;
 }
 
 // The branded stub, then the container, into the output's temporary file, which takes the

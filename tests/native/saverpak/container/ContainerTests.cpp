@@ -201,7 +201,8 @@ TEST(SaverpakBuild, ASlideshowOfAFolderAndAFile) {
     folder.Write("extra/e.bmp", BmpBytes(6, 4));
     folder.Write("preview.bmp", BmpBytes(8, 4));
     const std::string slideshow =
-        "[slideshow]\npictures = [\"photos\", \"extra/e.bmp\"]\nseconds = 5\nfit = \"fill\"\n";
+        "[slideshow]\npictures = [\"photos\", \"extra/e.bmp\"]\nseconds = 5\nfit = \"fill\"\n"
+        "[settings]\nmusic = true\n";
     for (const bool pictures : {false, true}) {
         SCOPED_TRACE(pictures ? "with [[picture]] entries" : "without");
         folder.Write("saver.toml", slideshow + (pictures ? "[[picture]]\nfile = \"preview.bmp\"\n"
@@ -224,6 +225,7 @@ TEST(SaverpakBuild, ASlideshowOfAFolderAndAFile) {
         EXPECT_EQ(j["slideshow"]["count"], 3);
         EXPECT_EQ(j["slideshow"]["seconds"], 5);
         EXPECT_EQ(j["slideshow"]["fit"], "fill");
+        EXPECT_EQ(j["settings"]["music"], 0);  // the slideshow is silent: no Music to offer
         EXPECT_EQ(p[pictures ? 2 : 1]["role"], pictures ? "slide" : "logo, slide");
         EXPECT_EQ(p[0]["dataOffset"] == p[1]["dataOffset"], !pictures);
         VerifySaver(folder.Path("pics.scr"));
