@@ -92,6 +92,7 @@ public:
     }
 
     const std::string& Reason() const { return FReason; }
+    const SlidePlacement& Placement() const { return FPlace; }
 
 private:
     // Row y of the scaler's window: stored pixels (u, v) from the window's left edge along one
@@ -260,14 +261,17 @@ int DctScaleFor(std::int32_t width, std::int32_t height, std::int32_t scaledWidt
 }
 
 std::string PrepareSlide(const SlideSource& source, SlideFit fit, const SlideFrame& frame,
-                         const std::atomic<bool>* cancel) {
+                         const std::atomic<bool>* cancel, SlidePlacement* placed) {
     for (std::int32_t y = 0; y < frame.Height; ++y)
         std::memset(frame.Pixels + y * frame.Stride, 0, std::size_t(frame.Width) * 3);
     SlideWriter writer(frame, fit, cancel);
     std::string reason;
     const ErrorCode code =
         source.Jpeg ? StreamJpegSource(source, writer, reason) : StreamBmp(source, writer);
-    if (code == 0) return "";
+    if (code == 0) {
+        if (placed) *placed = writer.Placement();
+        return "";
+    }
     if (!writer.Reason().empty()) return writer.Reason();
     return reason.empty() ? ErrorText(code) : reason;
 }

@@ -58,5 +58,7 @@ struct SlideSource {
 // Prepares the slide into the frame (every pixel written: black where the picture is not).
 // Returns "" or why the picture cannot be shown; `cancel`, when given, is read once a row and
 // stops the work, leaving the frame unfinished.
+// `placed`, when given, receives where the picture went in the frame.
 std::string PrepareSlide(const SlideSource& source, SlideFit fit, const SlideFrame& frame,
-                         const std::atomic<bool>* cancel = nullptr);
+                         const std::atomic<bool>* cancel = nullptr,
+                         SlidePlacement* placed = nullptr);

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "imaging/Transitionsunit.h"
+#include "modules/slideshow/SlidePreparation.h"
 #include "package/PakFormat.h"
 #include "package/kwPak.h"
 #include "tools/saverpak/Commands.h"
@@ -19,6 +20,7 @@
 #include "tools/saverpak/io/ToolMessages.h"
 #include "tools/saverpak/manifest/Manifest.h"
 #include "tools/saverpak/pictures/PictureCheck.h"
+#include "tools/saverpak/pictures/StorablePicture.h"
 #include "tools/saverpak/stub/Branding.h"
 #include "tools/saverpak/stub/PeLayout.h"
 
@@ -186,11 +188,39 @@ void RefuseOutputAmongInputs(const fs::path& output, const fs::path& stubPath,
 
 // What the container holds, picture by picture: the manifest's [[picture]] entries, then a
 // slideshow's slides. Without [[picture]] entries, picture 0 (the preview) is the first slide,
-// and the slide's record shares its data block.
+// and the slide's record shares its data block; without a logo, picture 1 is picture 0 made
+// small (the configuration dialog grows to fit its logo, and a photograph would take the whole
+// screen).
 struct ContentPicture {
     fs::path File;
     std::optional<std::size_t> SameDataAs;
+    bool Logo = false;  // a small copy of the picture before it
 };
+
+constexpr std::int32_t kLogoWidth = 180, kLogoHeight = 135;
+
+// The stored picture (a JPEG or a BMP the saver reads) fitted into the logo's box, as a BMP.
+std::vector<std::uint8_t> SmallCopy(const std::vector<std::uint8_t>& stored, std::uint8_t type,
+                                    const fs::path& path) {
+    const std::ptrdiff_t stride = kLogoWidth * 3;
+    std::vector<std::uint8_t> frame(std::size_t(stride) * kLogoHeight);
+    SlideSource source;
+    source.Bytes = stored.data();
+    source.Size = stored.size();
+    source.Jpeg = type == kPictureJpeg;
+    SlidePlacement placed;
+    const std::string problem = PrepareSlide(
+        source, SlideFit::Fit, {frame.data(), kLogoWidth, kLogoHeight, stride}, nullptr, &placed);
+    if (!problem.empty())
+        throw ToolError("picture 1: a small copy of " + PathText(path) + ": " + problem);
+    std::vector<std::uint8_t> rgb;
+    for (std::int32_t y = 0; y < placed.ScaledHeight; ++y) {
+        const std::uint8_t* row = &frame[std::size_t((placed.Top + y) * stride + placed.Left * 3)];
+        for (std::int32_t x = 0; x < placed.ScaledWidth; ++x, row += 3)
+            rgb.insert(rgb.end(), {row[2], row[1], row[0]});
+    }
+    return EncodeRgbAsBmp(placed.ScaledWidth, placed.ScaledHeight, std::move(rgb));
+}
 
 std::vector<ContentPicture> PlanContent(Manifest& manifest, const std::optional<fs::path>& program,
                                         const fs::path& stubPath) {
@@ -200,10 +230,11 @@ std::vector<ContentPicture> PlanContent(Manifest& manifest, const std::optional<
     const std::vector<fs::path> slides = SlidePictures(*manifest.Slideshow, std::cerr);
     SlideshowSettings& settings = manifest.Slideshow->Settings;
     if (content.empty()) content.push_back({slides.front(), {}});
+    if (content.size() == 1) content.push_back({content[0].File, {}, true});
     settings.First = static_cast<std::int32_t>(content.size());
     settings.Count = static_cast<std::int32_t>(slides.size());
     for (const fs::path& slide : slides) content.push_back({slide, {}});
-    if (manifest.Pictures.empty()) content[1].SameDataAs = 0;
+    if (manifest.Pictures.empty()) content[2].SameDataAs = 0;
     // The slideshow is module 0: our own program, beside the stub unless named.
     ManifestModule module;
     module.File = program ? *program : stubPath.parent_path() / "Slideshow.exe";
@@ -246,6 +277,17 @@ PicturePlan CheckedPlan(InputFile& file, std::size_t i, const fs::path& path) {
     return plan;
 }
 
+// The logo made from the picture before it: its stored bytes, read again and made small.
+void AddLogo(InputFile& file, std::size_t i, const fs::path& path, PakInput& input,
+             OutputFile* const& target) {
+    const PicturePlan plan = CheckedPlan(file, i - 1, path);
+    auto logo = std::make_shared<std::vector<std::uint8_t>>(
+        SmallCopy(plan.Converted ? *plan.Converted : file.ReadAll(), plan.Type, path));
+    input.Pictures.push_back({kPictureBmp, {std::uint32_t(logo->size()), [logo, &target] {
+                                                target->Write(logo->data(), logo->size());
+                                            }}});
+}
+
 void AddPictures(const std::vector<ContentPicture>& content, PakInput& input,
                  std::vector<std::unique_ptr<InputFile>>& files, OutputFile* const& target) {
     for (std::size_t i = 0; i < content.size(); ++i) {
@@ -253,6 +295,10 @@ void AddPictures(const std::vector<ContentPicture>& content, PakInput& input,
         if (content[i].SameDataAs) {
             const std::size_t same = *content[i].SameDataAs;
             input.Pictures.push_back({input.Pictures[same].Type, {}, same});
+            continue;
+        }
+        if (content[i].Logo) {
+            AddLogo(*files.back(), i, path, input, target);
             continue;
         }
         InputFile* file = files.emplace_back(std::make_unique<InputFile>(path, "picture")).get();

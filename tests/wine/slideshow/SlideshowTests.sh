@@ -250,9 +250,9 @@ settings=$'seconds = 2\nmonitors = "primary"' pack Primary red blue || { echo "p
 settings=$'seconds = 2\norder = "shuffle"\ntransition = "cut"' pack Shuffled red blue lime yellow ||
     { echo "packing failed"; exit 1; }
 settings='monitors = "span"' pack Span wide || { echo "packing failed"; exit 1; }
-# The first slide is picture 1; picture 0, the preview, shares its data.
-pack DamagedFirst turned plain && damage DamagedFirst 1 || { echo "packing failed"; exit 1; }
-pack DamagedOnly turned && damage DamagedOnly 1 || { echo "packing failed"; exit 1; }
+# The first slide is picture 2 (picture 0, the preview, shares its data).
+pack DamagedFirst turned plain && damage DamagedFirst 2 || { echo "packing failed"; exit 1; }
+pack DamagedOnly turned && damage DamagedOnly 2 || { echo "packing failed"; exit 1; }
 
 all_cases="each_monitor_shows_a_picture_of_its_own_upright
     a_movement_ends_saver_and_slideshow_and_leaves_temp_as_it_was

@@ -244,3 +244,14 @@ std::string ConvertToStorableBmp(const std::uint8_t* data, std::size_t size, Rgb
     if (problem.empty()) EncodeBmp(picture, out);
     return problem;
 }
+
+std::vector<std::uint8_t> EncodeRgbAsBmp(std::int64_t width, std::int64_t height,
+                                         std::vector<std::uint8_t> rgb) {
+    RgbPicture picture;
+    picture.width = width;
+    picture.height = height;
+    picture.pixels = std::move(rgb);
+    StorableBmp out;
+    EncodeBmp(picture, out);
+    return std::move(out.bytes);
+}

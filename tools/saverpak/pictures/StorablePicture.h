@@ -56,6 +56,11 @@ struct StorableBmp {
 std::string ConvertToStorableBmp(const std::uint8_t* data, std::size_t size, RgbColour background,
                                  StorableBmp& out);
 
+// Encodes top-down rows of red, green, blue as the BMP the converter stores (8 bits when they
+// hold at most 256 colours, RLE8 where that is smaller, else 24 bits).
+std::vector<std::uint8_t> EncodeRgbAsBmp(std::int64_t width, std::int64_t height,
+                                         std::vector<std::uint8_t> rgb);
+
 // True when ConvertToStorableBmp takes BMP data of this kind (its bit count, compression or
 // row order is one the saver refuses, and one we convert).
 bool IsConvertibleBmp(const std::uint8_t* data, std::size_t size);

@@ -186,7 +186,8 @@ function = "exit-and-leave-running"
 
 // [slideshow]: a folder's pictures by name (others passed over with a note, hidden ones and
 // folders inside silently) and a file; our program as module 0; the settings as the resource
-// SLIDESHOW; without [[picture]] entries picture 0 shares the first slide's data block.
+// SLIDESHOW; without [[picture]] entries picture 0 shares the first slide's data block and the
+// logo is a small copy of it.
 TEST(SaverpakBuild, ASlideshowOfAFolderAndAFile) {
     TestFolder folder;
     folder.Write("stub.scr", StubBytes());
@@ -219,15 +220,17 @@ TEST(SaverpakBuild, ASlideshowOfAFolderAndAFile) {
         const json& p = j["pictures"];
         std::vector<int> widths;
         for (const json& picture : p) widths.push_back(picture["width"]);
-        EXPECT_EQ(widths,
-                  pictures ? std::vector<int>({8, 8, 4, 5, 6}) : std::vector<int>({4, 4, 5, 6}));
-        EXPECT_EQ(j["slideshow"]["first"], pictures ? 2 : 1);
+        // Without a logo, picture 1 is a small copy of picture 0 (fitted into 180 x 135).
+        EXPECT_EQ(widths, pictures ? std::vector<int>({8, 8, 4, 5, 6})
+                                   : std::vector<int>({4, 135, 4, 5, 6}));
+        EXPECT_EQ(j["slideshow"]["first"], 2);
         EXPECT_EQ(j["slideshow"]["count"], 3);
         EXPECT_EQ(j["slideshow"]["seconds"], 5);
         EXPECT_EQ(j["slideshow"]["fit"], "fill");
         EXPECT_EQ(j["settings"]["music"], 0);  // the slideshow is silent: no Music to offer
-        EXPECT_EQ(p[pictures ? 2 : 1]["role"], pictures ? "slide" : "logo, slide");
-        EXPECT_EQ(p[0]["dataOffset"] == p[1]["dataOffset"], !pictures);
+        EXPECT_EQ(p[1]["role"], "logo");
+        EXPECT_EQ(p[2]["role"], "slide");
+        EXPECT_EQ(p[0]["dataOffset"] == p[2]["dataOffset"], !pictures);
         VerifySaver(folder.Path("pics.scr"));
     }
     // Named on the command line, the program may lie anywhere.

@@ -119,7 +119,7 @@ TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
         {"[slideshow]\npictures = [\"absent.jpg\"]\n", "cannot find the picture"},
         {"[slideshow]\npictures = [\"empty\"]\n", "holds no pictures (PNG, JPEG or BMP)"},
         {"[slideshow]\npictures = [\"good.bmp\", \"deep.bmp\"]\n",
-         "picture 2: " + folder.Path("deep.bmp")},
+         "picture 3: " + folder.Path("deep.bmp")},
 
         {"[saver]\nnmae = \"x\"\n", "saver: unknown entry 'nmae'"},
         {"saver = \"x\"\n", "saver: must be a table"},
