@@ -51,13 +51,13 @@ windows: libjpeg libpng
 test:
 	@JOBS=$(JOBS) scripts/make-test.sh
 
-# Only what the demo runs: the tool, the saver, the demo module and the probe that draws the
-# preview's screenshot.
+# Only what the demo runs: the tool, the saver, the demo module, the slideshow module and the
+# probe that draws the preview's screenshot.
 demo: deps libjpeg libpng
 	cmake --preset native
 	cmake --build --preset native -j $(JOBS) --target saverpak
 	cmake --preset windows
-	cmake --build --preset windows -j $(JOBS) --target saver Snowfall PreviewProbe
+	cmake --build --preset windows -j $(JOBS) --target saver Snowfall Slideshow PreviewProbe
 	@if [[ -x scripts/demo.sh ]]; then \
 	    scripts/demo.sh; \
 	elif [[ -f scripts/demo.sh ]]; then \

@@ -4,6 +4,9 @@
 #   logo.bmp     content item 1, the configuration dialog's logo
 #   scene.bmp    the same scene as a 24-bit BMP, for authors who want to compare the two formats
 #   snowfall.ico the saver's icon: the snowman, at 256 (PNG), 48, 32 and 16 pixels
+#   pictures/    three photographs of the scene for the picture saver (Pictures.toml): by day
+#                (JPEG), at dusk (PNG) and at night on its side, as a phone stores a portrait
+#                (JPEG with Exif orientation 6)
 # Usage: demo/make-content.sh OUTPUT-FOLDER
 set -euo pipefail
 out="${1:?usage: make-content.sh OUTPUT-FOLDER}"
@@ -33,4 +36,12 @@ convert -size 180x64 gradient:'#0c1840-#1f3f7a' \
     -type TrueColor BMP3:"$out/logo.bmp"
 convert "$out/scene.png" -crop 240x240+200+110 +repage -depth 8 -define icon:auto-resize=256,48,32,16 \
     -define png:exclude-chunks=date,time "$out/snowfall.ico"
+mkdir -p "$out/pictures"
+convert "$out/scene.png" -modulate 150,110 -fill '#8ec5ff' -opaque '#3a6ea5' -quality 90 \
+    "$out/pictures/1-day.jpg"
+convert "$out/scene.png" -fill '#c0603a' -colorize 25% -define png:exclude-chunks=date,time \
+    "$out/pictures/2-dusk.png"
+# Stored a quarter turn anticlockwise, with the tag that turns it back upright.
+convert "$out/scene.png" -rotate -90 -quality 90 "$out/pictures/3-night.jpg"
+exiftool -q -overwrite_original -Orientation=6 -n "$out/pictures/3-night.jpg"
 rm -f "$out/scene.png"

@@ -6,6 +6,7 @@
 #   preview.png    the display control panel's preview (152 x 112), drawn in-process by
 #                  PreviewProbe.exe when scripts/demo.sh could pack it
 #   configure.png  the configuration dialog (/c) with the logo, closed again with Escape
+#   slideshow.png  the picture saver (Pictures.scr) showing its first picture full-screen
 set -euo pipefail
 out="${1:?usage: run-demo.sh DEMO-FOLDER}"
 cd "$out"
@@ -64,3 +65,19 @@ xdotool key Escape
 wait_for 10 dialog_gone || { echo "demo: the configuration dialog did not close on Escape" >&2; exit 1; }
 wait "$dialog" || true
 echo "demo: the configuration dialog showed the logo and closed on Escape"
+
+# The picture saver: our slideshow, its first picture filled to the screen.
+wine Pictures.scr /s &
+saver=$!
+slideshow_window() { xdotool search --onlyvisible --name '^Slideshow$' 2>/dev/null | head -1; }
+# A picture shows once the middle of the screen is no longer black.
+picture_shown() {
+    [[ -n "$(slideshow_window)" ]] &&
+        [[ "$(import -window root -gravity center -crop 1x1+0+0 -format '%[max]' info: 2>/dev/null)" != 0 ]]
+}
+wait_for 30 picture_shown || { echo "demo: the slideshow showed no picture" >&2; exit 1; }
+import -window root slideshow.png
+xdotool mousemove_relative -- -40 0
+wait_for 10 saver_gone || { echo "demo: the picture saver did not close on a mouse movement" >&2; exit 1; }
+wait "$saver" || true
+echo "demo: the picture saver showed its pictures and closed on a mouse movement"

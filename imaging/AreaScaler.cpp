@@ -25,8 +25,9 @@ std::int64_t Overlap(std::int64_t i, std::int64_t sourceUnit, std::int64_t j,
 bool AreaScaler::Valid(std::int32_t sourceWidth, std::int32_t sourceHeight,
                        std::int32_t scaledWidth, std::int32_t scaledHeight,
                        const ScaleWindow& window) {
-    for (const std::int64_t side : {sourceWidth, sourceHeight, scaledWidth, scaledHeight})
+    for (const std::int64_t side : {sourceWidth, sourceHeight})
         if (side <= 0 || side > kMaxSide) return false;
+    if (scaledWidth <= 0 || scaledHeight <= 0) return false;
     if (window.Width == 0 && window.Height == 0) return true;
     return window.X >= 0 && window.Y >= 0 && window.Width > 0 && window.Height > 0 &&
            std::int64_t(window.X) + window.Width <= scaledWidth &&

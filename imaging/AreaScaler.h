@@ -35,8 +35,9 @@ public:
     using RowSink = std::function<void(std::int32_t y, const std::uint8_t* pixels)>;
 
     // Scales sourceWidth x sourceHeight to scaledWidth x scaledHeight and keeps `window` of the
-    // scaled picture (all of it when the window is empty). Sizes must be positive and the
-    // window inside the scaled picture; the caller checks them (`Valid`).
+    // scaled picture (all of it when the window is empty). Sizes must be positive, the source
+    // at most 65536 pixels a side, and the window inside the scaled picture; the caller checks
+    // them (`Valid`).
     AreaScaler(std::int32_t sourceWidth, std::int32_t sourceHeight, std::int32_t scaledWidth,
                std::int32_t scaledHeight, ScaleWindow window, RowSink sink);
 

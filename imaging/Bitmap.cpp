@@ -178,6 +178,10 @@ void ExpandIndexedRow(const BYTE* src, BYTE* out, std::int32_t width, WORD bits,
 
 }  // namespace
 
+void cBitmap::ExpandRow(const BYTE* row, BYTE* out) const {
+    ExpandIndexedRow(row, out, FHeader.biWidth, FHeader.biBitCount, FPalette);
+}
+
 ErrorCode cBitmap::IncreaseColorDepth() {
     const WORD bits = FHeader.biBitCount;
     if (bits == 24) return SetError(0);

@@ -67,6 +67,14 @@ public:
     ErrorCode ReadBmp(cFile& file);
     // ReadBmp on BMP data held in memory (a picture about to be stored, say).
     ErrorCode ReadBmpBytes(const BYTE* data, std::size_t size);
+    // Reads what comes before the pixels (the headers and the colour table, checked as
+    // ReadBmp checks them) and leaves the file, or `pixelsAt`, where the pixel data starts, as
+    // ReadBmp would go on from there. No pixels are read: the slideshow streams uncompressed
+    // rows itself rather than hold a large picture whole.
+    ErrorCode ReadBmpLayout(cFile& file);
+    ErrorCode ReadBmpLayoutBytes(const BYTE* data, std::size_t size, std::size_t& pixelsAt);
+    // One stored row of this bitmap's 1, 4 or 8 bits as 24-bit pixels, through its colour table.
+    void ExpandRow(const BYTE* row, BYTE* out) const;
     static bool CheckHeader(const BITMAPINFOHEADER& header);
     ErrorCode Decompress();
     ErrorCode DecodeRle8();
@@ -98,6 +106,8 @@ private:
     // A source is a cFile or bytes in memory read the same way (Read, Seek, Tell, GetError).
     template <class Source>
     ErrorCode ReadFrom(Source& file);
+    template <class Source>
+    ErrorCode ReadLayout(Source& file, std::int64_t start, std::int64_t end);
     template <class Source>
     ErrorCode ReadHeaders(Source& file, std::int64_t start, std::int64_t end,
                           std::uint32_t& dataOffset);

@@ -141,14 +141,9 @@ ErrorCode cBitmap::ReadPixels(Source& file, std::int64_t available) {
     return SetError(0);
 }
 
+// Reads the headers and the colour table and goes to the pixel data.
 template <class Source>
-ErrorCode cBitmap::ReadFrom(Source& file) {
-    // The header is overwritten below; old pixels must not outlive the header that described
-    // them.
-    FreeBits();
-    const std::int64_t start = file.Tell();
-    const std::int64_t end = file.Seek(0, FILE_END);
-    file.Seek(std::int32_t(start), FILE_BEGIN);
+ErrorCode cBitmap::ReadLayout(Source& file, std::int64_t start, std::int64_t end) {
     std::uint32_t dataOffset = 0;
     if (ReadHeaders(file, start, end, dataOffset) != 0) return GetError();
 
@@ -163,6 +158,18 @@ ErrorCode cBitmap::ReadFrom(Source& file) {
     if (start + std::int64_t(dataOffset) > tableEnd && start + std::int64_t(dataOffset) < end) {
         file.Seek(std::int32_t(start + dataOffset), FILE_BEGIN);
     }
+    return SetError(0);
+}
+
+template <class Source>
+ErrorCode cBitmap::ReadFrom(Source& file) {
+    // The header is overwritten below; old pixels must not outlive the header that described
+    // them.
+    FreeBits();
+    const std::int64_t start = file.Tell();
+    const std::int64_t end = file.Seek(0, FILE_END);
+    file.Seek(std::int32_t(start), FILE_BEGIN);
+    if (ReadLayout(file, start, end) != 0) return GetError();
     if (ReadPixels(file, end - file.Tell()) == 0) Decompress();
     if (GetError() != 0) FreeBits();
     return GetError();
@@ -175,6 +182,22 @@ ErrorCode cBitmap::ReadBmpBytes(const BYTE* data, std::size_t size) {
     if (size > std::size_t(INT32_MAX)) return SetError(ERR_INVALID_FORMAT);
     MemorySource source(data, size);
     return ReadFrom(source);
+}
+
+ErrorCode cBitmap::ReadBmpLayout(cFile& file) {
+    FreeBits();
+    const std::int64_t start = file.Tell();
+    const std::int64_t end = file.Seek(0, FILE_END);
+    file.Seek(std::int32_t(start), FILE_BEGIN);
+    return ReadLayout(file, start, end);
+}
+
+ErrorCode cBitmap::ReadBmpLayoutBytes(const BYTE* data, std::size_t size, std::size_t& pixelsAt) {
+    FreeBits();
+    if (size > std::size_t(INT32_MAX)) return SetError(ERR_INVALID_FORMAT);
+    MemorySource source(data, size);
+    if (ReadLayout(source, 0, std::int64_t(size)) == 0) pixelsAt = std::size_t(source.Tell());
+    return GetError();
 }
 
 ErrorCode cBitmap::LoadBmp(const char* name, std::int32_t offset) {

@@ -3,6 +3,7 @@
 #include "imaging/Orientation.h"
 #include "imaging/Transitionsunit.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -257,9 +258,10 @@ void SetReason(const JpegErrorManager& errors, const char* text) {
     if (errors.reason) std::snprintf(errors.reason, JMSG_LENGTH_MAX, "%s", text);
 }
 
-// Reads the header and starts the decompressor, or says why the picture cannot be ours.
+// Reads the header and starts the decompressor, or says why the picture cannot be ours. A
+// sink, when given, chooses the DCT scale once the size and orientation are known.
 ErrorCode StartDecode(j_decompress_ptr cinfo, const JpegInput& input, bool& direct,
-                      PictureTurn& turn) {
+                      PictureTurn& turn, JpegRowSink* sink = nullptr) {
     if (input.stream) {
         jpeg_stdio_src(cinfo, input.stream);
     } else {
@@ -270,11 +272,19 @@ ErrorCode StartDecode(j_decompress_ptr cinfo, const JpegInput& input, bool& dire
     jpeg_read_header(cinfo, TRUE);
     const auto& errors = *reinterpret_cast<const JpegErrorManager*>(cinfo->err);
     // Upright, the picture must fit our rows too, fitted or not: one decision for both.
-    turn = TurnFor(MarkerOrientation(cinfo));
+    const int orientation = MarkerOrientation(cinfo);
+    turn = TurnFor(orientation);
     if (!FitsOurRows(cinfo->image_width, cinfo->image_height) ||
         (turn.transposed && !FitsOurRows(cinfo->image_height, cinfo->image_width))) {
         SetReason(errors, kTooLarge);
         return ERR_INVALID_FORMAT;
+    }
+    if (sink) {
+        cinfo->scale_num =
+            unsigned(std::clamp(sink->ChooseScale(std::int32_t(cinfo->image_width),
+                                                  std::int32_t(cinfo->image_height), orientation),
+                                1, 8));
+        cinfo->scale_denom = 8;
     }
 #ifdef JCS_EXTENSIONS
     // libjpeg-turbo can write blue, green, red itself, grey included (s, s, s), with the same
@@ -297,10 +307,42 @@ ErrorCode StartDecode(j_decompress_ptr cinfo, const JpegInput& input, bool& dire
     return 0;
 }
 
+// Hands the rows the sink wants to it, skipping those before them; the decode stops after the
+// last, so a picture broken past it is not noticed.
+ErrorCode StreamRows(j_decompress_ptr cinfo, bool direct, JpegRowSink& sink) {
+    const auto width = std::int32_t(cinfo->output_width);
+    const auto height = std::int32_t(cinfo->output_height);
+    std::int32_t first = 0, end = height;
+    if (!sink.Begin(width, height, first, end)) return ERR_INVALID_FORMAT;
+    first = std::clamp(first, 0, height);
+    end = std::clamp(end, first, height);
+    JSAMPARRAY input = RowBuffer(cinfo, cinfo->output_width * JDIMENSION(cinfo->output_components));
+    JSAMPARRAY bgr = direct ? input : RowBuffer(cinfo, cinfo->output_width * 3);
+    AdvanceTo(cinfo, JDIMENSION(first), input);
+    for (std::int32_t y = first; y < end; ++y) {
+        jpeg_read_scanlines(cinfo, input, 1);
+        if (!direct) {
+            ConvertRow(input[0], bgr[0], cinfo->output_width, cinfo->output_components,
+                       cinfo->saw_Adobe_marker != 0);
+        }
+        if (!sink.Row(y, bgr[0])) return ERR_CANCELLED;
+    }
+    return 0;
+}
+
+// What a decode makes: the bitmap, fitted when a fit is given, or, with a sink, no picture at
+// all: the rows go to the sink, and the decode ends after its last row (no
+// jpeg_finish_decompress, so the rows after it are never read).
+struct JpegTarget {
+    cBitmap* bitmap;
+    std::int32_t fitWidth, fitHeight;
+    JpegRowSink* sink;
+};
+
 // The return point for the library's fatal errors. The stream belongs to the caller. The turn
 // the picture's Exif block asks for is left in `turn`; the rows come out fitted for it.
-ErrorCode DecodeStream(cBitmap& bitmap, const JpegInput& input, std::int32_t fitWidth,
-                       std::int32_t fitHeight, char* reason, PictureTurn& turn) {
+ErrorCode DecodeStream(const JpegInput& input, const JpegTarget& target, char* reason,
+                       PictureTurn& turn) {
     jpeg_decompress_struct cinfo;
     JpegErrorManager errors;
     errors.reason = reason;
@@ -317,10 +359,23 @@ ErrorCode DecodeStream(cBitmap& bitmap, const JpegInput& input, std::int32_t fit
     jpeg_create_decompress(&cinfo);
     cinfo.progress = &progress;
     bool direct = false;
-    ErrorCode code = StartDecode(&cinfo, input, direct, turn);
-    if (code == 0) code = ReadRows(&cinfo, bitmap, direct, turn, fitWidth, fitHeight);
-    if (code == 0) jpeg_finish_decompress(&cinfo);
+    ErrorCode code = StartDecode(&cinfo, input, direct, turn, target.sink);
+    if (code == 0 && target.sink) {
+        code = StreamRows(&cinfo, direct, *target.sink);
+    } else if (code == 0) {
+        code = ReadRows(&cinfo, *target.bitmap, direct, turn, target.fitWidth, target.fitHeight);
+        if (code == 0) jpeg_finish_decompress(&cinfo);
+    }
     jpeg_destroy_decompress(&cinfo);
+    return code;
+}
+
+ErrorCode StreamJpegInput(const JpegInput& input, JpegRowSink& sink, std::string* reason) {
+    char text[JMSG_LENGTH_MAX] = "";
+    PictureTurn turn;  // the sink was told the orientation
+    const ErrorCode code =
+        DecodeStream(input, {nullptr, 0, 0, &sink}, reason ? text : nullptr, turn);
+    if (reason) *reason = text;
     return code;
 }
 
@@ -330,7 +385,7 @@ ErrorCode Decode(cBitmap& bitmap, const JpegInput& input, std::int32_t fitWidth,
     char text[JMSG_LENGTH_MAX] = "";
     PictureTurn turn;
     ErrorCode code =
-        DecodeStream(bitmap, input, fitWidth, fitHeight, reason ? text : nullptr, turn);
+        DecodeStream(input, {&bitmap, fitWidth, fitHeight, nullptr}, reason ? text : nullptr, turn);
     if (code == 0) {
         code = TurnBitmap(bitmap, turn);
         if (code != 0) bitmap.FreeBits();
@@ -355,4 +410,13 @@ ErrorCode LoadJpeg(cBitmap& bitmap, const char* name, std::int32_t offset, std::
 ErrorCode LoadJpegBytes(cBitmap& bitmap, const std::uint8_t* data, std::size_t size,
                         std::int32_t fitWidth, std::int32_t fitHeight, std::string* reason) {
     return Decode(bitmap, JpegInput{nullptr, data, size}, fitWidth, fitHeight, reason);
+}
+
+ErrorCode StreamJpeg(std::FILE* stream, JpegRowSink& sink, std::string* reason) {
+    return StreamJpegInput(JpegInput{stream, nullptr, 0}, sink, reason);
+}
+
+ErrorCode StreamJpegBytes(const std::uint8_t* data, std::size_t size, JpegRowSink& sink,
+                          std::string* reason) {
+    return StreamJpegInput(JpegInput{nullptr, data, size}, sink, reason);
 }

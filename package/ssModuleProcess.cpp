@@ -1,8 +1,12 @@
 // Starting, finding, watching and ending a module program (Windows only).
 
 #include <cstring>
+#include <cwchar>
+#include <iterator>
 #include <stdexcept>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "package/PakFormat.h"
 #include "package/ssModule.h"
@@ -58,6 +62,38 @@ BOOL CALLBACK CloseProcessWindow(HWND window, LPARAM parameter) {
     return TRUE;
 }
 
+// The environment a module starts with: the saver's own, with SAVERPAK_SAVER set to the
+// saver's full path in its long form, so that a module can read the saver's content (the
+// slideshow reads its pictures and settings there). Kept in the block's order, which is by
+// name regardless of case.
+std::vector<wchar_t> ModuleEnvironment() {
+    static const wchar_t kName[] = L"SAVERPAK_SAVER=";
+    std::vector<wchar_t> self(32768);
+    DWORD length = GetModuleFileNameW(nullptr, self.data(), DWORD(self.size()));
+    if (length == 0 || length >= self.size()) return {};
+    std::vector<wchar_t> full(32768);
+    const DWORD longLength = GetLongPathNameW(self.data(), full.data(), DWORD(full.size()));
+    const wchar_t* path = longLength > 0 && longLength < full.size() ? full.data() : self.data();
+    std::wstring ours = std::wstring(kName) + path;
+
+    std::vector<wchar_t> block;
+    wchar_t* strings = GetEnvironmentStringsW();
+    if (!strings) return {};
+    bool placed = false;
+    for (const wchar_t* entry = strings; *entry; entry += std::wcslen(entry) + 1) {
+        if (_wcsnicmp(entry, kName, std::size(kName) - 1) == 0) continue;
+        if (!placed && entry[0] != L'=' && _wcsicmp(entry, ours.c_str()) > 0) {
+            block.insert(block.end(), ours.c_str(), ours.c_str() + ours.size() + 1);
+            placed = true;
+        }
+        block.insert(block.end(), entry, entry + std::wcslen(entry) + 1);
+    }
+    FreeEnvironmentStringsW(strings);
+    if (!placed) block.insert(block.end(), ours.c_str(), ours.c_str() + ours.size() + 1);
+    block.push_back(L'\0');
+    return block;
+}
+
 // How long the program may take, after it first waits for input, to show its window.
 constexpr DWORD kWindowSearchMilliseconds = 3000;
 // How long a killed program may take to go; the system ends it without its consent.
@@ -105,10 +141,14 @@ void ssModule::StartProcess(std::uint32_t flags) {
     // folder's lock among them, which keeps the folder in use as long as the program runs.
     HANDLE job = ModuleJob();
     PROCESS_INFORMATION process = {};
+    std::vector<wchar_t> environment = ModuleEnvironment();
     {
         ssRunFolder::InheritedLock inherited(FFolder);
-        if (!CreateProcessA(FModulePath, nullptr, nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
-                            directory[0] ? directory : nullptr, &startup, &process)) {
+        if (!CreateProcessA(
+                FModulePath, nullptr, nullptr, nullptr, TRUE,
+                CREATE_SUSPENDED | (environment.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT),
+                environment.empty() ? nullptr : environment.data(),
+                directory[0] ? directory : nullptr, &startup, &process)) {
             throw std::runtime_error("CreateProcess failed.");
         }
     }

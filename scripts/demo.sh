@@ -9,7 +9,8 @@ windows="${WINDOWS_BUILD:-$root/build/windows}"
 saverpak="$native/tools/saverpak/saverpak"
 stub="$windows/presentation/Saverpak.scr"
 module="$windows/demo/Snowfall.exe"
-for needed in "$saverpak" "$stub" "$module"; do
+slideshow="$windows/presentation/Slideshow.exe"  # beside the stub, where build finds it
+for needed in "$saverpak" "$stub" "$module" "$slideshow"; do
     [[ -f "$needed" ]] || { echo "demo: $needed is missing; run 'make demo'" >&2; exit 1; }
 done
 
@@ -19,6 +20,10 @@ cp "$root/demo/Snowfall.toml" "$module" "$out/"
 "$root/demo/make-content.sh" "$out/content"
 "$saverpak" build --stub "$stub" --manifest "$out/Snowfall.toml" -o "$out/Snowfall.scr"
 "$saverpak" verify "$out/Snowfall.scr"
+# The picture saver: the same pictures' folder, shown by our slideshow.
+cp "$root/demo/Pictures.toml" "$out/"
+"$saverpak" build --stub "$stub" --manifest "$out/Pictures.toml" -o "$out/Pictures.scr"
+"$saverpak" verify "$out/Pictures.scr"
 # The preview screenshot comes from the test probe that draws the saver's preview in-process
 # (Wine shows nothing a child window of another process draws); it carries the same content.
 probe="$windows/tests/wine/preview/PreviewProbe.exe"
@@ -30,8 +35,9 @@ fi
 
 cat <<EOT
 
-The demo saver is $out/Snowfall.scr
+The demo savers are $out/Snowfall.scr and $out/Pictures.scr (a saver of pictures)
 Screenshots: $(cd "$out" && ls *.png | tr '\n' ' ')
 To use it on Windows: copy Snowfall.scr to the Windows machine, right-click it and choose Install
 (or copy it into C:\\Windows\\System32 and pick "Snowfall" in the screen saver settings).
+Pictures.scr needs nothing beside it either: the slideshow program travels inside it.
 EOT

@@ -23,6 +23,8 @@ packages=(
     clang-format
     # Running and watching Windows programs
     wine wine64 xvfb xdotool imagemagick x11-xserver-utils x11-utils
+    # Phone photographs' Exif orientation in the slideshow's tests and bench
+    libimage-exiftool-perl
     # scripts/build-libjpeg-windows.sh fetches Debian's source package
     ca-certificates xz-utils
     # make dist (help2man writes the tool's man page from its --help); the manifest schema's test;

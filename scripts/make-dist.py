@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Makes the release archives in build/dist from the native and windows builds:
 
-  saverpak-VERSION-windows-x64.zip   saverpak.exe, the saver stub Saverpak.scr, the licence
-                                     notices of what is linked in, the demo as an example
+  saverpak-VERSION-windows-x64.zip   saverpak.exe, the saver stub Saverpak.scr and the slideshow
+                                     module Slideshow.exe, the licence notices of what is linked
+                                     in, the demo as an example
   saverpak-VERSION-linux-x64.tar.gz  the tool (libjpeg, libpng, zlib and the C++ runtime linked
-                                     in) with its man page, Saverpak.scr, the licence notices,
-                                     the example
+                                     in) with its man page, Saverpak.scr, Slideshow.exe, the
+                                     licence notices, the example
   (both)                             README.md: the author's guide docs/GUIDE.md
   (both)                             LICENSE, the module guide docs/MODULES.md and sdk/
   SHA256SUMS                         of the two archives (each archive has one of its members)
@@ -198,10 +199,13 @@ def main():
     kit = [(name, read(ROOT / name), 0o644) for name in KIT]
 
     saver = read(windows / "presentation/Saverpak.scr")
+    # Beside the stub, where `saverpak build` looks for it.
+    slideshow = read(windows / "presentation/Slideshow.exe")
     example_members = example(windows)
     windows_members = [
         ("saverpak.exe", read(windows / "tools/saverpak/saverpak.exe"), 0o755),
         ("Saverpak.scr", saver, 0o755),
+        ("Slideshow.exe", slideshow, 0o755),
         ("README.md", readme, 0o644),
         ("saverpak-manifest.schema.json", read(ROOT / "saverpak-manifest.schema.json"), 0o644),
     ] + [(name, data, 0o644) for name, data in
@@ -212,6 +216,7 @@ def main():
         ("saverpak", stripped(tool), 0o755),
         ("saverpak.1", man_page(tool, epoch), 0o644),
         ("Saverpak.scr", saver, 0o755),
+        ("Slideshow.exe", slideshow, 0o755),
         ("README.md", readme, 0o644),
         ("saverpak-manifest.schema.json", read(ROOT / "saverpak-manifest.schema.json"), 0o644),
     ] + [(name, data, 0o644) for name, data in

@@ -38,6 +38,10 @@
  *       }
  *       if (arguments.music != SAVERPAK_NEVER) StartMusic(arguments.music == SAVERPAK_ONCE);
  *
+ *   The saver also gives every module its own full path (long form), in the environment
+ *   variable SAVERPAK_SAVER, so that a module can read the saver's content or resources:
+ *   SaverpakSaverPath(buffer, count) copies it.
+ *
  * The functions are static inline: include the header in as many files as you like.
  */
 #ifndef SAVERPAK_MODULE_H
@@ -218,6 +222,18 @@ SAVERPAK_API BOOL SaverpakReadArguments(SaverpakArguments* arguments) {
         return FALSE;
     }
     return SaverpakReadArgumentsOf(program, arguments);
+}
+
+/* The full path of the saver that started this program (long form, as GetModuleFileNameW and
+ * GetLongPathNameW give it), NUL-terminated in `buffer` of `count` units. Returns nonzero on
+ * success; 0 when the program was not started by a saver (SAVERPAK_SAVER unset or empty) or the
+ * path does not fit. Open the file for reading only, and share it: the saver holds it open. */
+SAVERPAK_API BOOL SaverpakSaverPath(WCHAR* buffer, size_t count) {
+    DWORD length;
+    if (count == 0) return FALSE;
+    if (count > 32768) count = 32768; /* no path is longer */
+    length = GetEnvironmentVariableW(L"SAVERPAK_SAVER", buffer, (DWORD)count);
+    return length > 0 && length < count;
 }
 
 #ifdef __cplusplus

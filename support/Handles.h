@@ -89,6 +89,7 @@ inline void DeleteGdiObject(HGDIOBJ h) { ::DeleteObject(h); }
 inline void DestroyWindowHandle(HWND h) { ::DestroyWindow(h); }
 inline void FreeLibraryHandle(HMODULE h) { ::FreeLibrary(h); }
 inline void UnhookHook(HHOOK h) { ::UnhookWindowsHookEx(h); }
+inline void DeleteMemoryDC(HDC h) { ::DeleteDC(h); }
 
 using UniqueKey = UniqueAny<HKEY, CloseRegistryKey>;
 using UniqueFont = UniqueAny<HFONT, DeleteGdiObject>;
@@ -97,6 +98,9 @@ using UniquePalette = UniqueAny<HPALETTE, DeleteGdiObject>;
 using UniqueWindow = UniqueAny<HWND, DestroyWindowHandle>;
 using UniqueLibrary = UniqueAny<HMODULE, FreeLibraryHandle>;
 using UniqueHook = UniqueAny<HHOOK, UnhookHook>;
+using UniqueBitmap = UniqueAny<HBITMAP, DeleteGdiObject>;
+// A DC of CreateCompatibleDC (never one of GetDC, which ScopedWindowDC releases).
+using UniqueMemoryDC = UniqueAny<HDC, DeleteMemoryDC>;
 
 // A process and its first thread, as CreateProcess hands them over.
 class UniqueProcessInformation {

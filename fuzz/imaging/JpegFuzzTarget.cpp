@@ -7,28 +7,14 @@
 #include <cstdint>
 #include <cstring>
 
+#include "fuzz/imaging/JpegFrameSize.h"
 #include "imaging/Dither.h"
 #include "imaging/JpegFile.h"
 #include "imaging/Transitionsunit.h"
-#include "support/Bytes.h"
 
 namespace {
 
 constexpr std::int32_t kFitWidth = 37, kFitHeight = 23;
-
-// Finds the frame size; pictures of more than 4 megapixels only slow the search (libjpeg
-// buffers whole progressive pictures).
-bool Oversized(const std::uint8_t* data, std::size_t size) {
-    for (std::size_t i = 0; i + 8 < size; ++i) {
-        if (data[i] == 0xFF && data[i + 1] >= 0xC0 && data[i + 1] <= 0xCF && data[i + 1] != 0xC4 &&
-            data[i + 1] != 0xC8 && data[i + 1] != 0xCC) {
-            const std::uint32_t h = LoadBe16(data + i + 5);
-            const std::uint32_t w = LoadBe16(data + i + 7);
-            if (std::uint64_t(w) * h > (4u << 20)) return true;
-        }
-    }
-    return false;
-}
 
 void CheckSound(const cBitmap& bitmap) {
     if (!bitmap.HasPixels() || bitmap.BitCount() != 24 ||
@@ -40,7 +26,7 @@ void CheckSound(const cBitmap& bitmap) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (Oversized(data, size)) return 0;
+    if (JpegOversized(data, size)) return 0;
     cBitmap fitted;
     const ErrorCode code = LoadJpegBytes(fitted, data, size, kFitWidth, kFitHeight);
     if (code == 0) {

@@ -5,7 +5,7 @@ set -eu
 pictures=$1
 out=$2
 rm -rf "$out"
-mkdir -p "$out/bmp" "$out/jpeg" "$out/convert"
+mkdir -p "$out/bmp" "$out/jpeg" "$out/convert" "$out/slide"
 for f in thin1 thin4 thin8 thin24 thinrle8 thinrle8c5 srcrle8c5 src4 even8; do
     cp "$pictures/$f.bmp" "$out/bmp/"
 done
@@ -16,6 +16,9 @@ for f in thin c420 grey prog restart cmyk cmyk0 exif9II exifcutII \
         [ -f "$pictures/$f.$ext" ] && cp "$pictures/$f.$ext" "$out/jpeg/"
     done
 done
+# The slideshow's: JPEGs in every orientation, BMPs as the tool stores them.
+cp "$pictures"/exif[1-8]II.jpg "$pictures"/prog.jpg "$pictures"/cmyk.jpeg "$pictures"/grey.jpg \
+    "$pictures"/src24.bmp "$pictures"/srcrle8.bmp "$pictures"/thin1.bmp "$out/slide/"
 # The converter's: PNGs of every kind, BMPs of 16 and 32 bits.
 cp "$pictures"/png_*.png "$pictures"/bmp16_*.bmp "$pictures"/bmp32*.bmp "$out/convert/"
 # A 7 x 3 RLE4 picture: encoded runs, an absolute run with pad, a delta, end of line and bitmap.

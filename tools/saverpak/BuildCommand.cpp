@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "imaging/Transitionsunit.h"
+#include "modules/slideshow/SlidePreparation.h"
 #include "package/PakFormat.h"
 #include "package/kwPak.h"
 #include "tools/saverpak/Commands.h"
@@ -21,6 +22,7 @@
 #include "tools/saverpak/io/ToolMessages.h"
 #include "tools/saverpak/manifest/Manifest.h"
 #include "tools/saverpak/pictures/PictureCheck.h"
+#include "tools/saverpak/pictures/StorablePicture.h"
 #include "tools/saverpak/stub/Branding.h"
 #include "tools/saverpak/stub/PeLayout.h"
 
@@ -129,7 +131,9 @@ StubPlan PlanStub(InputFile& stub, const Manifest& manifest, const fs::path& out
         [&](std::uint32_t position, void* buffer, std::size_t count) {
             stub.ReadAt(position, buffer, count);
         },
-        stub.Name(), manifest.Saver, icon, output);
+        stub.Name(), manifest.Saver, icon, output,
+        manifest.Slideshow ? std::optional(FormatSlideshowSettings(manifest.Slideshow->Settings))
+                           : std::nullopt);
     return plan;
 }
 
@@ -141,8 +145,8 @@ void CopyText(char* field, std::size_t size, const std::string& text) {
 // Reads the built saver back with the saver's own reader before it takes the output's place:
 // every record, and every picture decoded as the saver decodes it. A picture the saver cannot
 // read is named.
-void ReadBack(const fs::path& temp, const Manifest& manifest, const SaverResources& resources,
-              const fs::path& output) {
+void ReadBack(const fs::path& temp, const std::vector<fs::path>& content,
+              const SaverResources& resources, const fs::path& output) {
     auto fail = [&](const std::string& what, const std::runtime_error& error) {
         throw ToolError("the saver could not read " + what + " (" + error.what() + "); " +
                         PathText(output) + " was not written");
@@ -167,8 +171,7 @@ void ReadBack(const fs::path& temp, const Manifest& manifest, const SaverResourc
             ssPicture picture;
             picture.Load(pak, static_cast<std::int32_t>(table[i]));
         } catch (const std::runtime_error& error) {
-            fail("picture " + std::to_string(i) + " (" + PathText(manifest.Pictures[i].File) + ")",
-                 error);
+            fail("picture " + std::to_string(i) + " (" + PathText(content[i]) + ")", error);
         }
     }
 }
@@ -184,6 +187,66 @@ void RefuseOutputAmongInputs(const fs::path& output, const fs::path& stubPath,
     }
     for (const ManifestPicture& picture : manifest.Pictures)
         RefuseSameFile(output, picture.File, "picture");
+}
+
+// What the container holds, picture by picture: the manifest's [[picture]] entries, then a
+// slideshow's slides. Without [[picture]] entries, picture 0 (the preview) is the first slide,
+// and the slide's record shares its data block; without a logo, picture 1 is picture 0 made
+// small (the configuration dialog grows to fit its logo, and a photograph would take the whole
+// screen).
+struct ContentPicture {
+    fs::path File;
+    std::optional<std::size_t> SameDataAs;
+    bool Logo = false;  // a small copy of the picture before it
+};
+
+constexpr std::int32_t kLogoWidth = 180, kLogoHeight = 135;
+
+// The stored picture (a JPEG or a BMP the saver reads) fitted into the logo's box, as a BMP.
+std::vector<std::uint8_t> SmallCopy(const std::vector<std::uint8_t>& stored, std::uint8_t type,
+                                    const fs::path& path) {
+    const std::ptrdiff_t stride = kLogoWidth * 3;
+    std::vector<std::uint8_t> frame(std::size_t(stride) * kLogoHeight);
+    SlideSource source;
+    source.Bytes = stored.data();
+    source.Size = stored.size();
+    source.Jpeg = type == kPictureJpeg;
+    SlidePlacement placed;
+    const std::string problem = PrepareSlide(
+        source, SlideFit::Fit, {frame.data(), kLogoWidth, kLogoHeight, stride}, nullptr, &placed);
+    if (!problem.empty())
+        throw ToolError("picture 1: a small copy of " + PathText(path) + ": " + problem);
+    std::vector<std::uint8_t> rgb;
+    for (std::int32_t y = 0; y < placed.ScaledHeight; ++y) {
+        const std::uint8_t* row = &frame[std::size_t((placed.Top + y) * stride + placed.Left * 3)];
+        for (std::int32_t x = 0; x < placed.ScaledWidth; ++x, row += 3)
+            rgb.insert(rgb.end(), {row[2], row[1], row[0]});
+    }
+    return EncodeRgbAsBmp(placed.ScaledWidth, placed.ScaledHeight, std::move(rgb));
+}
+
+std::vector<ContentPicture> PlanContent(Manifest& manifest, const std::optional<fs::path>& program,
+                                        const fs::path& stubPath) {
+    std::vector<ContentPicture> content;
+    for (const ManifestPicture& picture : manifest.Pictures) content.push_back({picture.File, {}});
+    if (!manifest.Slideshow) return content;
+    const std::vector<fs::path> slides = SlidePictures(*manifest.Slideshow, std::cerr);
+    SlideshowSettings& settings = manifest.Slideshow->Settings;
+    if (content.empty()) content.push_back({slides.front(), {}});
+    if (content.size() == 1) content.push_back({content[0].File, {}, true});
+    settings.First = static_cast<std::int32_t>(content.size());
+    settings.Count = static_cast<std::int32_t>(slides.size());
+    for (const fs::path& slide : slides) content.push_back({slide, {}});
+    if (manifest.Pictures.empty()) content[2].SameDataAs = 0;
+    // The slideshow is module 0: our own program, beside the stub unless named.
+    ManifestModule module;
+    module.File = program ? *program : stubPath.parent_path() / "Slideshow.exe";
+    module.Name = "Slideshow.exe";
+    if (!program && !fs::exists(module.File))
+        throw ToolError("slideshow: the slideshow program " + PathText(module.File) +
+                        " is missing; it comes beside Saverpak.scr, or name it with --slideshow");
+    manifest.Modules.push_back(module);
+    return content;
 }
 
 // The inputs' bytes are copied into `*target` once it is set, after every check has passed.
@@ -208,29 +271,56 @@ void AddModules(const Manifest& manifest, PakInput& input,
     }
 }
 
-void AddPictures(const Manifest& manifest, PakInput& input,
+// Checks picture `i` whole, as the saver decodes it whole; throws naming it when it cannot be
+// stored.
+PicturePlan CheckedPlan(InputFile& file, std::size_t i, const fs::path& path) {
+    PicturePlan plan;
+    std::string problem = PlanPicture(file.ReadAll(), i, PathText(path), plan);
+    if (!problem.empty())
+        throw ToolError("picture " + std::to_string(i) + ": " + PathText(path) + ": " + problem);
+    return plan;
+}
+
+// The logo made from the picture before it: its stored bytes, read again and made small.
+void AddLogo(InputFile& file, std::size_t i, const fs::path& path, PakInput& input,
+             OutputFile* const& target) {
+    const PicturePlan plan = CheckedPlan(file, i - 1, path);
+    auto logo = std::make_shared<std::vector<std::uint8_t>>(
+        SmallCopy(plan.Converted ? *plan.Converted : file.ReadAll(), plan.Type, path));
+    input.Pictures.push_back({kPictureBmp, {std::uint32_t(logo->size()), [logo, &target] {
+                                                target->Write(logo->data(), logo->size());
+                                            }}});
+}
+
+void AddPictures(const std::vector<ContentPicture>& content, PakInput& input,
                  std::vector<std::unique_ptr<InputFile>>& files, OutputFile* const& target) {
-    for (std::size_t i = 0; i < manifest.Pictures.size(); ++i) {
-        const fs::path& path = manifest.Pictures[i].File;
-        auto& file = files.emplace_back(std::make_unique<InputFile>(path, "picture"));
-        // A picture is checked whole, as the saver decodes it whole, and then let go.
-        std::vector<std::uint8_t> bytes = file->ReadAll();
-        PicturePlan plan;
-        std::string problem = PlanPicture(bytes, i, PathText(path), plan);
-        if (!problem.empty())
-            throw ToolError("picture " + std::to_string(i) + ": " + PathText(path) + ": " +
-                            problem);
+    for (std::size_t i = 0; i < content.size(); ++i) {
+        const fs::path& path = content[i].File;
+        if (content[i].SameDataAs) {
+            const std::size_t same = *content[i].SameDataAs;
+            input.Pictures.push_back({input.Pictures[same].Type, {}, same});
+            continue;
+        }
+        if (content[i].Logo) {
+            AddLogo(*files.back(), i, path, input, target);
+            continue;
+        }
+        InputFile* file = files.emplace_back(std::make_unique<InputFile>(path, "picture")).get();
+        PicturePlan plan = CheckedPlan(*file, i, path);
         if (!plan.Converted) {
             input.Pictures.push_back({plan.Type, file->Data(target)});
             continue;
         }
-        // A picture the saver cannot read as it is goes in as the BMP it was converted to.
+        // A picture the saver cannot read as it is goes in as the BMP it was converted to, made
+        // again from the file held open when it is written: a slideshow of many photographs
+        // never holds more than one converted picture.
         std::cerr << "saverpak: picture " << i << ": " << PathText(path) << " " << plan.Note
                   << std::endl;
-        auto stored = std::make_shared<std::vector<std::uint8_t>>(std::move(*plan.Converted));
-        input.Pictures.push_back({plan.Type, {std::uint32_t(stored->size()), [stored, &target] {
-                                                  target->Write(stored->data(), stored->size());
-                                              }}});
+        input.Pictures.push_back(
+            {plan.Type, {std::uint32_t(plan.Converted->size()), [file, i, path, &target] {
+                             const PicturePlan again = CheckedPlan(*file, i, path);
+                             target->Write(again.Converted->data(), again.Converted->size());
+                         }}});
     }
 }
 
@@ -239,13 +329,14 @@ void AddKeysAndSettings(const Manifest& manifest, PakInput& input) {
         input.Keys.push_back({key.Code, key.Function, key.Command});
     CopyText(input.Settings.URLLink, kUrlLinkSize, manifest.Link);
     CopyText(input.Settings.URLCaption, kUrlCaptionSize, manifest.Caption);
-    input.Settings.Music = manifest.Music;
+    // The slideshow is silent: the configuration dialog offers no Music for it.
+    input.Settings.Music = manifest.Slideshow ? 0 : manifest.Music;
 }
 
 // The branded stub, then the container, into the output's temporary file, which takes the
 // output's place only once the saver's own reader has read it back.
 void WriteSaver(OutputFile& out, InputFile& stub, const BrandedStub& branded, const PakInput& input,
-                const Manifest& manifest, const fs::path& output) {
+                const std::vector<fs::path>& content, const fs::path& output) {
     PeChecksum checksum(branded.ChecksumPosition);
     out.SetTap([&](const std::uint8_t* bytes, std::size_t count) { checksum.Add(bytes, count); });
     out.Write(branded.Head.data(), branded.Head.size());
@@ -255,7 +346,7 @@ void WriteSaver(OutputFile& out, InputFile& stub, const BrandedStub& branded, co
                       [&](const void* bytes, std::size_t count) { out.Write(bytes, count); });
     out.CloseStream();
     WriteImageChecksum(out.TempPath(), branded.ChecksumPosition, checksum.Finish());
-    ReadBack(out.TempPath(), manifest, branded.Expected, output);
+    ReadBack(out.TempPath(), content, branded.Expected, output);
     out.Commit();
 }
 
@@ -294,10 +385,19 @@ void NoteListedName(const ManifestSaver& saver, const fs::path& output) {
 
 }  // namespace
 
-void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs::path& outputArg) {
+void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs::path& outputArg,
+                const std::optional<fs::path>& slideshow) {
     fs::path output = fs::absolute(outputArg);
     Manifest manifest = LoadManifest(manifestPath);
+    if (slideshow && !manifest.Slideshow)
+        throw ToolError(
+            "--slideshow names the slideshow program, but the manifest has no "
+            "[slideshow]");
+    const std::vector<ContentPicture> content =
+        PlanContent(manifest, slideshow ? std::optional(fs::absolute(*slideshow)) : std::nullopt,
+                    fs::absolute(stubPath));
     RefuseOutputAmongInputs(output, stubPath, manifestPath, manifest);
+    for (const ContentPicture& picture : content) RefuseSameFile(output, picture.File, "picture");
 
     InputFile stub(stubPath, "stub");
     StubPlan stubPlan = PlanStub(stub, manifest, output);
@@ -307,7 +407,7 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
     std::vector<std::unique_ptr<InputFile>> files;
     OutputFile* target = nullptr;  // set once every input has passed its checks
     AddModules(manifest, input, files, target);
-    AddPictures(manifest, input, files, target);
+    AddPictures(content, input, files, target);
     AddKeysAndSettings(manifest, input);
 
     std::uint64_t total = branded.Length() + PakContainerSize(input);
@@ -317,7 +417,9 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
 
     OutputFile out(output);
     target = &out;
-    WriteSaver(out, stub, branded, input, manifest, output);
+    std::vector<fs::path> contentFiles;
+    for (const ContentPicture& picture : content) contentFiles.push_back(picture.File);
+    WriteSaver(out, stub, branded, input, contentFiles, output);
     if (!branded.IconNote.empty()) std::cerr << "saverpak: note: " << branded.IconNote << std::endl;
     NoteListedName(manifest.Saver, output);
     if (stubPlan.Removed)

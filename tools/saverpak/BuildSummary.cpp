@@ -1,7 +1,9 @@
 // The lines build and verify print when they are done: read from the saver, so they say what
 // the saver's reader finds there.
 #include <ostream>
+#include <set>
 
+#include "modules/slideshow/SlideshowSettings.h"
 #include "tools/saverpak/Commands.h"
 #include "tools/saverpak/container/Inspect.h"
 #include "tools/saverpak/io/Ansi.h"
@@ -41,13 +43,25 @@ void PrintBuildSummary(const std::filesystem::path& output, std::ostream& out) {
         else
             ++external;
     }
-    for (const PakPictureInfo& p : r.Pictures) pictures += p.Data.Length;
+    std::set<std::uint64_t> blocks;  // a data block two pictures share is counted once
+    for (const PakPictureInfo& p : r.Pictures)
+        if (blocks.insert(p.Data.Span.Position).second) pictures += p.Data.Length;
     std::string modules = SummaryCount(r.Modules.size(), "module", "modules");
     if (external != 0) modules += " (" + std::to_string(external) + " external)";
     const bool link = r.Settings.URLLink[0] != 0;
+    std::string slides;
+    if (const auto resources = ReadSaverResources(output); resources && resources->Slideshow) {
+        const SlideshowSettings show = ParseSlideshowSettings(*resources->Slideshow);
+        const std::size_t count = show.Count >= 0 ? std::size_t(show.Count)
+                                  : r.Pictures.size() > std::size_t(show.First)
+                                      ? r.Pictures.size() - std::size_t(show.First)
+                                      : 0;
+        slides = ", " + SummaryCount(count, "slide", "slides");
+    }
     out << "saverpak: wrote " << path << ", " << r.FileSize << " bytes: the stub ("
         << r.ContainerStart << " bytes), " << modules << " (" << programs << " bytes), "
-        << SummaryCount(r.Pictures.size(), "picture", "pictures") << " (" << pictures << " bytes), "
-        << SummaryCount(r.Keys.size(), "hot key", "hot keys") << (link ? ", a link" : ", no link")
-        << ", Music check box " << (r.Settings.Music ? "shown" : "hidden") << "\n";
+        << SummaryCount(r.Pictures.size(), "picture", "pictures") << " (" << pictures << " bytes"
+        << slides << "), " << SummaryCount(r.Keys.size(), "hot key", "hot keys")
+        << (link ? ", a link" : ", no link") << ", Music check box "
+        << (r.Settings.Music ? "shown" : "hidden") << "\n";
 }

@@ -47,8 +47,13 @@ void AddBuildCommand(CLI::App& app) {
     build->add_option("--manifest", *manifest, "The manifest (TOML) naming the content")
         ->required();
     build->add_option("-o,--output", *output, "The saver file to write")->required();
+    auto slideshow = std::make_shared<std::string>();
+    build->add_option("--slideshow", *slideshow,
+                      "For a manifest with [slideshow]: the slideshow program (default: "
+                      "Slideshow.exe beside the stub)");
     build->callback([=] {
-        BuildSaver(PathFromText(*stub), PathFromText(*manifest), PathFromText(*output));
+        BuildSaver(PathFromText(*stub), PathFromText(*manifest), PathFromText(*output),
+                   slideshow->empty() ? std::nullopt : std::optional(PathFromText(*slideshow)));
         PrintBuildSummary(PathFromText(*output), std::cout);
     });
 }

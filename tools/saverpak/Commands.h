@@ -4,12 +4,16 @@
 
 #include <filesystem>
 #include <iosfwd>
+#include <optional>
 #include <string>
 
 // Builds OUT = stub + container from the manifest. Throws ToolError (or the reader's
 // std::runtime_error) on any fault; OUT is then left as it was.
+// A manifest with [slideshow] runs our slideshow program: `slideshow`, or Slideshow.exe beside
+// the stub.
 void BuildSaver(const std::filesystem::path& stub, const std::filesystem::path& manifest,
-                const std::filesystem::path& output);
+                const std::filesystem::path& output,
+                const std::optional<std::filesystem::path>& slideshow = std::nullopt);
 
 // Prints one line on what the built saver OUT holds: its size, the stub's, and the content.
 void PrintBuildSummary(const std::filesystem::path& output, std::ostream& out);

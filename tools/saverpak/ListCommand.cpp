@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "modules/slideshow/SlideshowSettings.h"
 #include "support/Text.h"
 #include "tools/saverpak/Commands.h"
 #include "tools/saverpak/container/Inspect.h"
@@ -59,6 +60,51 @@ const char* FunctionName(std::uint8_t function) {
 
 using Facts = std::vector<std::optional<PictureFacts>>;
 
+// What each picture is to the saver: preview, logo, a slide of its slideshow (the resource
+// SLIDESHOW says which items), or none of these ("").
+std::vector<std::string> PictureRoles(std::size_t count, const std::optional<std::string>& slides) {
+    std::vector<std::string> roles;
+    std::optional<SlideshowSettings> show;
+    if (slides) show = ParseSlideshowSettings(*slides);
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string role = PictureRole(i);
+        const bool slide =
+            show && i >= std::size_t(show->First) &&
+            (show->Count < 0 || i < std::size_t(show->First) + std::size_t(show->Count));
+        if (slide) role += role.empty() ? "slide" : ", slide";
+        roles.push_back(role);
+    }
+    return roles;
+}
+
+// The slideshow's settings as list shows them.
+ordered_json SlideshowJson(const std::optional<std::string>& text) {
+    if (!text) return nullptr;
+    const SlideshowSettings s = ParseSlideshowSettings(*text);
+    ordered_json j;
+    j["seconds"] = s.Seconds;
+    j["order"] = s.Order == SlideOrder::Shuffle ? "shuffle" : "in-turn";
+    j["fit"] = s.Fit == SlideFit::Fill ? "fill" : "fit";
+    j["transition"] = s.Transition == SlideTransition::Cut ? "cut" : "fade";
+    j["monitors"] = s.Monitors == SlideMonitors::Span      ? "span"
+                    : s.Monitors == SlideMonitors::Primary ? "primary"
+                                                           : "each";
+    j["first"] = s.First;
+    j["count"] = s.Count < 0 ? ordered_json(nullptr) : ordered_json(s.Count);
+    return j;
+}
+
+std::string SlideshowLine(const std::optional<std::string>& text) {
+    if (!text) return {};
+    const ordered_json j = SlideshowJson(text);
+    std::string line = "slideshow: a picture every " + std::to_string(int(j["seconds"])) + " s, " +
+                       std::string(j["order"]) + ", " + std::string(j["fit"]) + ", " +
+                       std::string(j["transition"]) + ", monitors " + std::string(j["monitors"]) +
+                       ", slides from picture " + std::to_string(int(j["first"]));
+    if (!j["count"].is_null()) line += " (" + std::to_string(int(j["count"])) + ")";
+    return line;
+}
+
 ordered_json IndexJson(const PakReport& r) {
     ordered_json index = SpanJson(r.IndexSpan);
     index["moduleTableOffset"] = r.Index.ModuleTableOffset;
@@ -90,7 +136,8 @@ ordered_json ModulesJson(const PakReport& r) {
     return modules;
 }
 
-ordered_json PicturesJson(const PakReport& r, const Facts& facts) {
+ordered_json PicturesJson(const PakReport& r, const Facts& facts,
+                          const std::vector<std::string>& roles) {
     ordered_json pictures = ordered_json::array();
     for (std::size_t i = 0; i < r.Pictures.size(); ++i) {
         const PakPictureInfo& p = r.Pictures[i];
@@ -100,8 +147,7 @@ ordered_json PicturesJson(const PakReport& r, const Facts& facts) {
         picture["pictureType"] = p.Descriptor.PictureType;
         picture["dataOffset"] = p.Descriptor.DataOffset;
         picture["data"] = DataJson(p.Data);
-        const char* role = PictureRole(i);
-        picture["role"] = *role ? ordered_json(role) : ordered_json(nullptr);
+        picture["role"] = roles[i].empty() ? ordered_json(nullptr) : ordered_json(roles[i]);
         picture["kind"] = facts[i] ? ordered_json(facts[i]->Kind) : ordered_json(nullptr);
         picture["width"] = facts[i] ? ordered_json(facts[i]->Width) : ordered_json(nullptr);
         picture["height"] = facts[i] ? ordered_json(facts[i]->Height) : ordered_json(nullptr);
@@ -136,7 +182,8 @@ ordered_json SettingsJson(const PakReport& r) {
     return settings;
 }
 
-ordered_json ReportJson(const PakReport& r, const Facts& facts) {
+ordered_json ReportJson(const PakReport& r, const Facts& facts,
+                        const std::vector<std::string>& roles) {
     ordered_json j;
     j["file"] = r.Path;
     j["fileSize"] = r.FileSize;
@@ -149,7 +196,7 @@ ordered_json ReportJson(const PakReport& r, const Facts& facts) {
     j["contentTable"] = TableJson(r.ContentTable);
     j["keyTable"] = TableJson(r.KeyTable);
     j["modules"] = ModulesJson(r);
-    j["pictures"] = PicturesJson(r, facts);
+    j["pictures"] = PicturesJson(r, facts, roles);
     j["keys"] = KeysJson(r);
     j["settings"] = SettingsJson(r);
     j["signature"] = r.Signature ? SpanJson(*r.Signature) : ordered_json(nullptr);
@@ -190,11 +237,12 @@ void AddModuleLines(const PakReport& r, Lines& lines) {
         lines.push_back({r.ModuleTable.Span.Position, r.ModuleTable.Span.Size, "module table"});
 }
 
-void AddPictureLines(const PakReport& r, const Facts& facts, Lines& lines) {
+void AddPictureLines(const PakReport& r, const Facts& facts, const std::vector<std::string>& roles,
+                     Lines& lines) {
     for (std::size_t i = 0; i < r.Pictures.size(); ++i) {
         const PakPictureInfo& p = r.Pictures[i];
         std::string n = std::to_string(i);
-        std::string about = std::string(*PictureRole(i) ? PictureRole(i) : "not shown") + ", ";
+        std::string about = (roles[i].empty() ? std::string("not shown") : roles[i]) + ", ";
         about += facts[i]
                      ? facts[i]->Kind + " " + std::to_string(facts[i]->Width) + " x " +
                            std::to_string(facts[i]->Height)
@@ -242,10 +290,11 @@ void AddFrameLines(const PakReport& r, Lines& lines) {
 }
 
 // One line per record, in file order, like the layout tables in the README.
-void PrintTable(const PakReport& r, const Facts& facts, std::ostream& out) {
+void PrintTable(const PakReport& r, const Facts& facts, const std::vector<std::string>& roles,
+                std::ostream& out) {
     Lines lines;
     AddModuleLines(r, lines);
-    AddPictureLines(r, facts, lines);
+    AddPictureLines(r, facts, roles, lines);
     AddKeyLines(r, lines);
     AddFrameLines(r, lines);
     std::stable_sort(lines.begin(), lines.end(),
@@ -272,12 +321,17 @@ void ListSaver(const fs::path& file, bool json, std::ostream& out) {
     for (const PakPictureInfo& p : report.Pictures)
         facts.push_back(
             ReadPictureFacts(in, p.Data.Span.Position, p.Data.Length, p.Descriptor.PictureType));
+    const std::optional<SaverResources> resources = ReadSaverResources(file);
+    const std::optional<std::string> slides = resources ? resources->Slideshow : std::nullopt;
+    const std::vector<std::string> roles = PictureRoles(report.Pictures.size(), slides);
     if (json) {
-        ordered_json j = ReportJson(report, facts);
+        ordered_json j = ReportJson(report, facts, roles);
         j["saver"] = ordered_json::parse(SaverResourcesJson(file));
+        j["slideshow"] = SlideshowJson(slides);
         out << j.dump(2, ' ', false, ordered_json::error_handler_t::replace) << "\n";
     } else {
-        PrintTable(report, facts, out);
+        PrintTable(report, facts, roles, out);
         if (std::string saver = SaverResourcesLine(file); !saver.empty()) out << saver << "\n";
+        if (std::string show = SlideshowLine(slides); !show.empty()) out << show << "\n";
     }
 }

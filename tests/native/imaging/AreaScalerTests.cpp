@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "Psnr.h"
 #include "TestFiles.h"
 #include "imaging/AreaScaler.h"
 
@@ -22,13 +23,6 @@ Bytes Scale(const Bytes& rgb, int w, int h, int sw, int sh, ScaleWindow window =
         scaler.PushRow(needed ? &rgb[std::size_t(y) * w * 3] : nullptr);
     }
     return out;
-}
-
-double Psnr(const Bytes& a, const Bytes& b) {
-    EXPECT_EQ(a.size(), b.size());
-    double sum = 0;
-    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) sum += std::pow(a[i] - b[i], 2);
-    return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 * double(a.size()) / sum);
 }
 
 }  // namespace

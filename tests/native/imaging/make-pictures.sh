@@ -149,6 +149,19 @@ for f in scale_photo:211x141 scale_photo:320x214 scale_lines:160x107 scale_dots:
     convert $name.ppm -sample "$size!" -depth 8 "rgb:$name.$size.sample.rgb"
 done
 
+# Slides: the plasma as a phone stores it in each orientation, and ImageMagick's upright
+# reading filled to and fitted in 200x150.
+cjpeg -quality 95 -sample 1x1 scale_photo.ppm > scale_photo.jpg
+order=II
+for o in 1 2 3 4 5 6 7 8; do
+    { head -c 2 scale_photo.jpg; exif $o; tail -c +3 scale_photo.jpg; } > slide$o.jpg
+    convert slide$o.jpg -auto-orient -resize '200x150^' -gravity center -extent 200x150 \
+        -depth 8 rgb:slide$o.fill.rgb
+    convert slide$o.jpg -auto-orient -resize 200x150 -background black -gravity center \
+        -extent 200x150 -depth 8 rgb:slide$o.fit.rgb
+done
+convert scale_photo.ppm -type TrueColor BMP3:slide.bmp
+
 # Sizes of the raw files tell the tests the dimensions.
 for f in *.ppm *.bmp *.jpg *.jpeg *.png; do identify -format "%f %w %h\n" "$f"; done > sizes.txt
 echo "$recipe" > stamp

@@ -112,7 +112,7 @@ if(NOT EMULATOR)
   # A PNG with alpha is previewed and stored as the BMP it becomes, with a note; a GIF is named.
   execute_process(COMMAND printf [=[\211\120\116\107\015\012\032\012\000\000\000\015\111\110\104\122\000\000\000\002\000\000\000\001\010\006\000\000\000\364\042\177\212\000\000\000\021\111\104\101\124\170\332\143\370\317\300\320\300\300\360\377\077\000\015\176\003\176\227\361\210\077\000\000\000\000\111\105\116\104\256\102\140\202]=] OUTPUT_FILE ${WORK}/tiny.png)
   tool(0 preview ${WORK}/tiny.png --picture 1 -o ${WORK}/tiny-logo.png)
-  file(WRITE ${WORK}/png.toml "[[picture]]\nfile = 'tiny.png'\n")
+  file(WRITE ${WORK}/png.toml "[[module]]\nexternal = true\nname = 'C:/Show/show.exe'\n[[picture]]\nfile = 'tiny.png'\n")
   tool(0 build --stub "${WORK}/stub.scr" --manifest ${WORK}/png.toml -o ${WORK}/png.scr)
   if(NOT err MATCHES "picture 0: .*tiny.png \\(PNG 2×1 with alpha\\) stored as an 8-bit BMP")
     message(FATAL_ERROR "unexpected build note: ${err}")

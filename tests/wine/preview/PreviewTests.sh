@@ -33,7 +33,10 @@ trap cleanup EXIT
 # pack NAME MANIFEST-BODY [STUB]: packs $work/NAME.scr (or NAME.exe around a program stub).
 pack() {
     local name="$1" body="$2" stub="${3:-$saver}" out
-    printf '%s\n' "$body" > "$work/$name.toml"
+    # The preview shows pictures only; the program the saver would run full-screen is named
+    # (an external one, never run here) because a saver must have one.
+    printf '%s\n[[module]]\nexternal = true\nname = %s\n' "$body" "'C:\Show\show.exe'" \
+        > "$work/$name.toml"
     [[ "$stub" == "$saver" ]] && out="$work/$name.scr" || out="$work/$name.exe"
     wine "$saverpak" build --stub "$(win_path "$stub")" --manifest "$(win_path "$work/$name.toml")" \
         -o "$(win_path "$out")" >/dev/null 2>"$work/$name.pack.log" ||

@@ -127,6 +127,19 @@ TEST(ModuleHeader, CountsDaysAsTheSaverDoes) {
     }
 }
 
+TEST(ModuleHeader, GivesTheSaversPathFromTheEnvironment) {
+    const std::wstring saver = L"C:\\Мария 雪\\My Pictures Saver.scr";
+    WCHAR path[SAVERPAK_PATH_MAX];
+    ASSERT_TRUE(SetEnvironmentVariableW(L"SAVERPAK_SAVER", saver.c_str()));
+    EXPECT_TRUE(SaverpakSaverPath(path, SAVERPAK_PATH_MAX));
+    EXPECT_EQ(std::wstring(path), saver);
+    EXPECT_TRUE(SaverpakSaverPath(path, saver.size() + 1));
+    EXPECT_FALSE(SaverpakSaverPath(path, saver.size()));  // no room for the NUL
+    EXPECT_FALSE(SaverpakSaverPath(path, 0));
+    ASSERT_TRUE(SetEnvironmentVariableW(L"SAVERPAK_SAVER", nullptr));
+    EXPECT_FALSE(SaverpakSaverPath(path, SAVERPAK_PATH_MAX));
+}
+
 // The one call, in a program of C run from a folder and under a name of letters no ANSI code
 // page holds all of, with the argument file the saver's writer put beside it.
 TEST(ModuleHeader, FindsTheFileBesideAProgramInAFolderOfAnyLetters) {

@@ -75,11 +75,14 @@ void Emit(PakEmitter& out, const PakInput& input) {
     index.ModuleTableOffset = out.Table(modules);
     index.ModuleCount = static_cast<std::uint32_t>(modules.size());
 
-    std::vector<std::uint32_t> pictures;
+    std::vector<std::uint32_t> pictures, blocks;
     for (const PakPictureInput& picture : input.Pictures) {
         PakPictureDescriptor descriptor;
         descriptor.PictureType = picture.Type;
-        descriptor.DataOffset = out.DataBlock(picture.Data);
+        descriptor.DataOffset = picture.SameDataAs && *picture.SameDataAs < blocks.size()
+                                    ? blocks[*picture.SameDataAs]
+                                    : out.DataBlock(picture.Data);
+        blocks.push_back(descriptor.DataOffset);
         pictures.push_back(out.Position());
         out.Record(descriptor.Encode());
     }

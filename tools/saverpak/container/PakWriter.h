@@ -31,6 +31,8 @@ struct PakModuleInput {
 struct PakPictureInput {
     std::uint8_t Type = kPictureBmp;
     PakData Data;
+    // The data block of an earlier picture, stored once for both; Data is then unused.
+    std::optional<std::size_t> SameDataAs;
 };
 
 struct PakKeyInput {

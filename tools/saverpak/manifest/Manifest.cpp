@@ -1,7 +1,10 @@
 #include "tools/saverpak/manifest/Manifest.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
+#include <ostream>
 #include <set>
 #include <sstream>
 
@@ -17,6 +20,8 @@
 #include "tools/saverpak/manifest/KeyNames.h"
 #include "tools/saverpak/manifest/VersionText.h"
 
+namespace fs = std::filesystem;
+
 namespace {
 
 constexpr const char* kPathHint =
@@ -30,7 +35,7 @@ public:
 
     Manifest Read(const toml::table& root) {
         Manifest manifest;
-        CheckKeys(root, "", {"module", "picture", "key", "settings", "saver"});
+        CheckKeys(root, "", {"module", "picture", "key", "settings", "saver", "slideshow"});
         ForEachTable(root, "module", [&](const toml::table& t, const std::string& where) {
             manifest.Modules.push_back(ReadModule(t, where));
         });
@@ -47,11 +52,25 @@ public:
             if (!settings) Fail("settings", "must be a table ([settings])");
             ReadSettings(*settings, manifest);
         }
+        if (const toml::node* node = root.get("slideshow")) {
+            const toml::table* slideshow = node->as_table();
+            if (!slideshow) Fail("slideshow", "must be a table ([slideshow])");
+            manifest.Slideshow = ReadSlideshow(*slideshow);
+        }
+        if (manifest.Slideshow && !manifest.Modules.empty())
+            Fail("",
+                 "[slideshow] and [[module]] do not go together: the slideshow is the "
+                 "saver's program; write one or the other");
         if (const toml::node* node = root.get("saver")) {
             const toml::table* saver = node->as_table();
             if (!saver) Fail("saver", "must be a table ([saver])");
             manifest.Saver = ReadSaver(*saver);
         }
+        // Without a program the saver would only ever show a black screen.
+        if (!manifest.Slideshow && manifest.Modules.empty())
+            Fail("",
+                 "the manifest names nothing to show: add [slideshow] (a saver of pictures) or a "
+                 "[[module]] (the program the saver runs full-screen)");
         return manifest;
     }
 
@@ -126,7 +145,11 @@ private:
         const toml::node* node = t.get(key);
         if (!node) Fail(where, "'" + key + "' is required");
         if (!node->is_string()) Fail(where, "'" + key + "' must be a string");
-        std::string text = *node->value<std::string>();
+        return FileFromText(*node->value<std::string>(), where, key);
+    }
+
+    std::filesystem::path FileFromText(const std::string& text, const std::string& where,
+                                       const std::string& key) const {
         if (text.empty()) Fail(where, "'" + key + "' is empty");
         RefuseEscapedControls(where, key.c_str(), text);
         // TOML text is UTF-8; so are the file names the tool is given.
@@ -237,6 +260,54 @@ private:
         manifest.Music = OptionalBool(t, "settings", "music") ? 1 : 0;
     }
 
+    // One of the words a setting takes.
+    template <typename T>
+    T Choice(const toml::table& t, const char* key, T fallback,
+             std::initializer_list<std::pair<const char*, T>> words) const {
+        const toml::node* node = t.get(key);
+        if (!node) return fallback;
+        const std::string text = node->value<std::string>().value_or("");
+        std::string allowed;
+        for (const auto& [word, value] : words) {
+            if (node->is_string() && text == word) return value;
+            allowed += std::string(allowed.empty() ? "" : " or ") + "\"" + word + "\"";
+        }
+        Fail("slideshow", std::string("'") + key + "' must be " + allowed);
+    }
+
+    ManifestSlideshow ReadSlideshow(const toml::table& t) const {
+        CheckKeys(t, "slideshow",
+                  {"pictures", "seconds", "order", "fit", "transition", "monitors"});
+        ManifestSlideshow show;
+        const toml::array* pictures = t.get("pictures") ? t.get("pictures")->as_array() : nullptr;
+        if (!pictures)
+            Fail("slideshow", "'pictures' is required: a list of picture files and folders");
+        if (pictures->empty()) Fail("slideshow", "'pictures' is empty");
+        for (const toml::node& entry : *pictures) {
+            if (!entry.is_string())
+                Fail("slideshow", "'pictures' must list file and folder names as strings");
+            show.Pictures.push_back(
+                FileFromText(*entry.value<std::string>(), "slideshow", "pictures"));
+        }
+        SlideshowSettings& s = show.Settings;
+        if (const toml::node* node = t.get("seconds")) {
+            const auto value = node->value<std::int64_t>();
+            if (!node->is_integer() || *value < kMinSlideSeconds || *value > kMaxSlideSeconds)
+                Fail("slideshow", "'seconds' must be a whole number from 2 to 3600");
+            s.Seconds = static_cast<std::int32_t>(*value);
+        }
+        s.Order = Choice(t, "order", s.Order,
+                         {{"in-turn", SlideOrder::InTurn}, {"shuffle", SlideOrder::Shuffle}});
+        s.Fit = Choice(t, "fit", s.Fit, {{"fit", SlideFit::Fit}, {"fill", SlideFit::Fill}});
+        s.Transition = Choice(t, "transition", s.Transition,
+                              {{"fade", SlideTransition::Fade}, {"cut", SlideTransition::Cut}});
+        s.Monitors = Choice(t, "monitors", s.Monitors,
+                            {{"each", SlideMonitors::Each},
+                             {"span", SlideMonitors::Span},
+                             {"primary", SlideMonitors::Primary}});
+        return show;
+    }
+
     // A resource text: UTF-16 in the saver, so any letter, but no control character.
     std::optional<std::u16string> SaverText(const toml::table& t, const char* key) const {
         const toml::node* node = t.get(key);
@@ -315,6 +386,69 @@ void RefuseUnlessUtf8(const std::string& text, const std::string& sourceName) {
 }
 
 }  // namespace
+
+namespace {
+
+bool IsPictureName(const fs::path& path) {
+    std::string extension = path.extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".png" || extension == ".jpg" || extension == ".jpeg" ||
+           extension == ".bmp";
+}
+
+// A folder's pictures in the order of their names; the files passed over go to `skipped`.
+std::vector<fs::path> FolderPictures(const fs::path& folder, std::vector<std::string>& skipped) {
+    std::vector<fs::path> found;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const fs::path& path = it->path();
+        if (path.filename().string().starts_with(".")) continue;  // hidden
+        std::error_code kind;
+        if (!it->is_regular_file(kind)) continue;  // folders inside are not looked into
+        if (IsPictureName(path)) {
+            found.push_back(path);
+        } else {
+            skipped.push_back(PathText(path.filename()));
+        }
+    }
+    if (error)
+        throw ToolError("slideshow: cannot read the folder " + PathText(folder) + ": " +
+                        error.message());
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+}  // namespace
+
+std::vector<fs::path> SlidePictures(const ManifestSlideshow& slideshow, std::ostream& notes) {
+    std::vector<fs::path> pictures;
+    std::vector<std::string> skipped;
+    for (const fs::path& entry : slideshow.Pictures) {
+        std::error_code error;
+        const fs::file_status status = fs::status(entry, error);
+        if (fs::is_directory(status)) {
+            std::vector<fs::path> found = FolderPictures(entry, skipped);
+            if (found.empty())
+                throw ToolError("slideshow: the folder " + PathText(entry) +
+                                " holds no pictures (PNG, JPEG or BMP)");
+            pictures.insert(pictures.end(), found.begin(), found.end());
+        } else if (fs::exists(status)) {
+            pictures.push_back(entry);
+        } else {
+            throw ToolError("slideshow: cannot find the picture " + PathText(entry));
+        }
+        if (pictures.size() > kMaxSlides)
+            throw ToolError("slideshow: more than " + std::to_string(kMaxSlides) +
+                            " pictures; a slideshow shows at most that many");
+    }
+    if (!skipped.empty()) {
+        std::sort(skipped.begin(), skipped.end());
+        notes << "saverpak: note: slideshow: not pictures, passed over:";
+        for (const std::string& name : skipped) notes << " " << name;
+        notes << std::endl;
+    }
+    return pictures;
+}
 
 Manifest ParseManifest(const std::string& text, const std::string& sourceName,
                        const std::filesystem::path& folder) {

@@ -5,9 +5,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "modules/slideshow/SlideshowSettings.h"
 
 struct ManifestModule {
     std::filesystem::path File;       // embedded modules only
@@ -38,6 +41,15 @@ struct ManifestSaver {
 // The longest text [saver] takes, in UTF-16 units.
 constexpr std::size_t kMaxSaverText = 255;
 
+// [slideshow]: a saver of pictures, shown by our own module program Slideshow.exe. Its
+// settings go into the saver's resource "SLIDESHOW"; First and Count are the build's to set.
+struct ManifestSlideshow {
+    std::vector<std::filesystem::path> Pictures;  // files and folders, as written
+    SlideshowSettings Settings;
+};
+// A slideshow shows at most this many pictures.
+constexpr std::size_t kMaxSlides = 10000;
+
 struct Manifest {
     std::vector<ManifestModule> Modules;
     std::vector<ManifestPicture> Pictures;
@@ -46,7 +58,16 @@ struct Manifest {
     std::string Caption;  // ANSI, at most 255 characters
     std::uint32_t Music = 0;
     ManifestSaver Saver;
+    std::optional<ManifestSlideshow> Slideshow;  // then Modules is empty
 };
+
+// The slideshow's pictures: each file named, and each folder's pictures (.png, .jpg, .jpeg,
+// .bmp in any case) in the order of their names, not looking into folders inside it. Other
+// files of a folder are passed over and named in one note to `notes`; hidden ones (a name
+// starting with a dot) silently. Throws ToolError for a missing file or folder, a folder
+// without pictures, or more than kMaxSlides pictures.
+std::vector<std::filesystem::path> SlidePictures(const ManifestSlideshow& slideshow,
+                                                 std::ostream& notes);
 
 // Reads and checks a manifest; throws ToolError naming the manifest and the entry at fault.
 Manifest LoadManifest(const std::filesystem::path& path);

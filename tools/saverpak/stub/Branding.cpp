@@ -21,6 +21,9 @@ namespace {
 // The saver program carries this resource (presentation/resources/SaverMarker.rc), and so may
 // test programs that stand in for it.
 const ResourceKey kMarkerName = ResourceKey::Named(u"SAVERPAK_SAVER");
+// The slideshow program's settings; language neutral, so any system finds them.
+const ResourceKey kSlideshowName = ResourceKey::Named(u"SLIDESHOW");
+constexpr std::uint16_t kNeutralLanguage = 0;
 constexpr std::uint32_t kMaxResourceSection = 64u << 20;
 constexpr std::uint16_t kDefaultLanguage = 0x0409;
 
@@ -107,8 +110,14 @@ SaverResources Describe(const ResourceTree& tree) {
     }
     if (const ResourceData* group = tree.First(ResourceKey::Number(kRtGroupIcon)))
         r.Icons = ReadIconGroup(group->Bytes);
-    if (const auto* data = tree.Find(ResourceKey::Number(kRtRcData)))
+    if (const auto* data = tree.Find(ResourceKey::Number(kRtRcData))) {
         r.Marker = data->count(kMarkerName) != 0;
+        auto slideshow = data->find(kSlideshowName);
+        if (slideshow != data->end() && !slideshow->second.empty()) {
+            const std::vector<std::uint8_t>& bytes = slideshow->second.begin()->second.Bytes;
+            r.Slideshow = std::string(bytes.begin(), bytes.end());
+        }
+    }
     return r;
 }
 
@@ -272,14 +281,19 @@ void AddSectionHeader(std::vector<std::uint8_t>& head, const PeLayout& layout, s
 
 BrandedStub BrandStub(std::vector<std::uint8_t> head, std::uint32_t length, const StubReader& read,
                       const std::string& stubName, const ManifestSaver& saver,
-                      const std::optional<std::vector<std::uint8_t>>& icon,
-                      const fs::path& output) {
+                      const std::optional<std::vector<std::uint8_t>>& icon, const fs::path& output,
+                      const std::optional<std::string>& slideshowSettings) {
     LoadedResources loaded = LoadStubResources(head, length, read, stubName);
     const PeLayout& layout = loaded.Layout;
     RefuseOtherStubs(loaded, length, read, stubName);
 
     ResourceTree tree = std::move(*loaded.Tree);
     const std::string iconNote = BrandTree(tree, saver, icon, output);
+    if (slideshowSettings) {
+        tree.Types[ResourceKey::Number(kRtRcData)][kSlideshowName] = {
+            {kNeutralLanguage,
+             {std::vector<std::uint8_t>(slideshowSettings->begin(), slideshowSettings->end()), 0}}};
+    }
 
     BrandedStub stub;
     const std::uint32_t position = AlignUp(length, layout.FileAlignment);
@@ -353,6 +367,8 @@ void CheckSaverResources(const fs::path& path, const SaverResources& expected) {
     const SaverResources got = Describe(*loaded.Tree);
     if (!got.Marker) throw FormatError("its marker resource is missing");
     if (got.Name != expected.Name) throw FormatError("its name (string 1) does not read back");
+    if (got.Slideshow != expected.Slideshow)
+        throw FormatError("its slideshow settings (resource SLIDESHOW) do not read back");
     if (!got.Version || !expected.Version || got.Version->Strings != expected.Version->Strings ||
         got.Version->FileVersion != expected.Version->FileVersion)
         throw FormatError("its version resource does not read back");

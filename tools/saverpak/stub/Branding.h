@@ -30,8 +30,9 @@ using StubReader = std::function<void(std::uint32_t position, void* buffer, std:
 struct SaverResources {
     std::optional<std::u16string> Name;  // string resource 1
     std::optional<VersionInfo> Version;
-    std::vector<IconGroupEntry> Icons;  // the first icon group
-    bool Marker = false;                // the saver program's marker resource
+    std::vector<IconGroupEntry> Icons;     // the first icon group
+    bool Marker = false;                   // the saver program's marker resource
+    std::optional<std::string> Slideshow;  // the slideshow's settings text, resource SLIDESHOW
 };
 
 struct BrandedStub {
@@ -47,12 +48,14 @@ struct BrandedStub {
 
 // `head` is the stub's first bytes (at most 4 KiB, its certificate entry already cleared) and
 // `length` its length without a certificate table. `icon` holds the [saver] icon file's bytes
-// when it names one. Throws ToolError naming `stubName` for a stub that is not the saver
-// program, already holds content, or cannot be read.
+// when it names one; `slideshowSettings`, a slideshow's settings text, becomes the resource
+// "SLIDESHOW" (RCDATA, language neutral) that the slideshow program reads. Throws ToolError naming
+// `stubName` for a stub that is not the saver program, already holds content, or cannot be read.
 BrandedStub BrandStub(std::vector<std::uint8_t> head, std::uint32_t length, const StubReader& read,
                       const std::string& stubName, const ManifestSaver& saver,
                       const std::optional<std::vector<std::uint8_t>>& icon,
-                      const std::filesystem::path& output);
+                      const std::filesystem::path& output,
+                      const std::optional<std::string>& slideshowSettings = std::nullopt);
 
 // Sets the image checksum of the finished file at `path` (summed by a PeChecksum as it was
 // written).

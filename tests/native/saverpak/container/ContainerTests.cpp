@@ -184,11 +184,74 @@ function = "exit-and-leave-running"
               std::string::npos);
 }
 
+// [slideshow]: a folder's pictures by name (others passed over with a note, hidden ones and
+// folders inside silently) and a file; our program as module 0; the settings as the resource
+// SLIDESHOW; without [[picture]] entries picture 0 shares the first slide's data block and the
+// logo is a small copy of it.
+TEST(SaverpakBuild, ASlideshowOfAFolderAndAFile) {
+    TestFolder folder;
+    folder.Write("stub.scr", StubBytes());
+    folder.Write("Slideshow.exe", ProgramBytes(5000));
+    fs::create_directories(folder.Path("photos/inside"));
+    fs::create_directories(folder.Path("extra"));
+    folder.Write("photos/b.bmp", BmpBytes(5, 4));
+    folder.Write("photos/a.BMP", BmpBytes(4, 4));
+    folder.Write("photos/notes.txt", "not a picture");
+    folder.Write("photos/.hidden.bmp", "hidden");
+    folder.Write("photos/inside/c.bmp", BmpBytes(7, 4));
+    folder.Write("extra/e.bmp", BmpBytes(6, 4));
+    folder.Write("preview.bmp", BmpBytes(8, 4));
+    const std::string slideshow =
+        "[slideshow]\npictures = [\"photos\", \"extra/e.bmp\"]\nseconds = 5\nfit = \"fill\"\n"
+        "[settings]\nmusic = true\n";
+    for (const bool pictures : {false, true}) {
+        SCOPED_TRACE(pictures ? "with [[picture]] entries" : "without");
+        folder.Write("saver.toml", slideshow + (pictures ? "[[picture]]\nfile = \"preview.bmp\"\n"
+                                                           "[[picture]]\nfile = \"preview.bmp\"\n"
+                                                         : ""));
+        testing::internal::CaptureStderr();
+        BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"), folder.Path("pics.scr"));
+        const std::string notes = testing::internal::GetCapturedStderr();
+        EXPECT_NE(notes.find("not pictures, passed over: notes.txt"), std::string::npos) << notes;
+        EXPECT_EQ(notes.find("hidden"), std::string::npos) << notes;
+        const json j = ListJson(folder.Path("pics.scr"));
+        EXPECT_EQ(j["modules"][0]["name"]["text"], "Slideshow.exe");
+        EXPECT_EQ(j["modules"][0]["data"]["length"], 5000);
+        const json& p = j["pictures"];
+        std::vector<int> widths;
+        for (const json& picture : p) widths.push_back(picture["width"]);
+        // Without a logo, picture 1 is a small copy of picture 0 (fitted into 180 x 135).
+        EXPECT_EQ(widths, pictures ? std::vector<int>({8, 8, 4, 5, 6})
+                                   : std::vector<int>({4, 135, 4, 5, 6}));
+        EXPECT_EQ(j["slideshow"]["first"], 2);
+        EXPECT_EQ(j["slideshow"]["count"], 3);
+        EXPECT_EQ(j["slideshow"]["seconds"], 5);
+        EXPECT_EQ(j["slideshow"]["fit"], "fill");
+        EXPECT_EQ(j["settings"]["music"], 0);  // the slideshow is silent: no Music to offer
+        EXPECT_EQ(p[1]["role"], "logo");
+        EXPECT_EQ(p[2]["role"], "slide");
+        EXPECT_EQ(p[0]["dataOffset"] == p[2]["dataOffset"], !pictures);
+        VerifySaver(folder.Path("pics.scr"));
+    }
+    // Named on the command line, the program may lie anywhere.
+    fs::rename(folder.Path("Slideshow.exe"), folder.Path("extra/Show.exe"));
+    EXPECT_NE(ErrorOf([&] {
+                  BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"),
+                             folder.Path("pics.scr"));
+              }).find("is missing; it comes beside Saverpak.scr, or name it with --slideshow"),
+              std::string::npos);
+    BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"), folder.Path("pics.scr"),
+               fs::path(folder.Path("extra/Show.exe")));
+    EXPECT_EQ(ListJson(folder.Path("pics.scr"))["modules"][0]["data"]["length"], 5000);
+}
+
 TEST(SaverpakVerify, PictureContentMustMatchItsStoredType) {
     TestFolder folder;
     folder.Write("stub.scr", StubBytes());
     folder.Write("a.bmp", BmpBytes(8, 8));
-    folder.Write("saver.toml", "[[picture]]\nfile = \"a.bmp\"\n");
+    folder.Write("saver.toml",
+                 "[[module]]\nexternal = true\nname = \"C:/Show/show.exe\"\n"
+                 "[[picture]]\nfile = \"a.bmp\"\n");
     std::string out = folder.Path("saver.scr");
     BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"), out);
     json j = ListJson(out);

@@ -28,6 +28,9 @@ TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
     folder.Write("core.bmp", BmpBytes(4, 4, 0, 24, 108));
     folder.Write("fake.jpg", std::string("\xFF\xD8\xFF\xE0 not really", 15));
     folder.Write("text.png", "PNG?");
+    std::filesystem::create_directories(folder.Path("empty"));
+    folder.Write("empty/notes.txt", "no pictures here");
+    folder.Write("Slideshow.exe", ProgramBytes(100));  // beside the stub
     folder.Write("saver.toml", "[[module]]\nfile = \"show.exe\"\n");
     BuildSaver(folder.Path("stub.scr"), folder.Path("saver.toml"), folder.Path("built.scr"));
     folder.Write("program.exe", PeProgramBytes());
@@ -47,6 +50,7 @@ TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
     for (int i = 0; i < 33; ++i)
         entries33 += "[[key]]\nkey = \"F1\"\nfunction = \"exit-and-leave-running\"\n";
 
+    const std::string kShow = "[[module]]\nfile = \"show.exe\"\n";
     struct Case {
         std::string manifest;
         std::string expected;  // part of the message
@@ -81,12 +85,12 @@ TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
         {"[[module]]\nexternal = true\nname = 'C:\\Show\\show.CFG'\n", "'name' ends in \".cfg\""},
         {"[[module]]\nfile = \"show.exe\"\narg-method = 256\n",
          "'arg-method' must be an integer from 0 to 255"},
-        {"[[picture]]\nfile = \"text.png\"\n", "not a picture the tool knows"},
-        {"[[picture]]\nfile = \"deep.bmp\"\n", "1, 4, 8, 16, 24 or 32 bits"},
-        {"[[picture]]\nfile = \"gap.bmp\"\n", "ends before its pixel data"},
-        {"[[picture]]\nfile = \"cut.bmp\"\n", "ends before its pixel data"},
-        {"[[picture]]\nfile = \"core.bmp\"\n", "runs past the file"},
-        {"[[picture]]\nfile = \"fake.jpg\"\n", "JPEG does not decode"},
+        {kShow + "[[picture]]\nfile = \"text.png\"\n", "not a picture the tool knows"},
+        {kShow + "[[picture]]\nfile = \"deep.bmp\"\n", "1, 4, 8, 16, 24 or 32 bits"},
+        {kShow + "[[picture]]\nfile = \"gap.bmp\"\n", "ends before its pixel data"},
+        {kShow + "[[picture]]\nfile = \"cut.bmp\"\n", "ends before its pixel data"},
+        {kShow + "[[picture]]\nfile = \"core.bmp\"\n", "runs past the file"},
+        {kShow + "[[picture]]\nfile = \"fake.jpg\"\n", "JPEG does not decode"},
         {"[settings]\nlink = \"" + std::string(300, 'l') + "\"\n",
          "'link' is longer than 299 characters"},
         {"[settings]\ncaption = \"" + std::string(256, 'c') + "\"\n",
@@ -104,6 +108,23 @@ TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
         {"[[key]]\nkey = \"F1\"\nfunction = \"run\"\n", "'function' must be"},
         {"[[module]\n", "saver.toml:1:"},
         {"stub = \"x\"\n", "unknown entry 'stub'"},
+        {"[[picture]]\nfile = \"good.bmp\"\n[settings]\nmusic = true\n",
+         "the manifest names nothing to show: add [slideshow]"},
+        {"[slideshow]\npictures = [\"good.bmp\"]\n[[module]]\nfile = \"show.exe\"\n",
+         "[slideshow] and [[module]] do not go together"},
+        {"[slideshow]\npictures = []\n", "slideshow: 'pictures' is empty"},
+        {"[slideshow]\nseconds = 8\n", "'pictures' is required"},
+        {"[slideshow]\npictures = [\"good.bmp\"]\nseconds = 1\n",
+         "'seconds' must be a whole number from 2 to 3600"},
+        {"[slideshow]\npictures = [\"good.bmp\"]\norder = \"random\"\n",
+         "'order' must be \"in-turn\" or \"shuffle\""},
+        {"[slideshow]\npictures = [\"good.bmp\"]\nmonitors = \"all\"\n",
+         "'monitors' must be \"each\" or \"span\" or \"primary\""},
+        {"[slideshow]\npictures = [\"absent.jpg\"]\n", "cannot find the picture"},
+        {"[slideshow]\npictures = [\"empty\"]\n", "holds no pictures (PNG, JPEG or BMP)"},
+        {"[slideshow]\npictures = [\"good.bmp\", \"deep.bmp\"]\n",
+         "picture 3: " + folder.Path("deep.bmp")},
+
         {"[saver]\nnmae = \"x\"\n", "saver: unknown entry 'nmae'"},
         {"saver = \"x\"\n", "saver: must be a table"},
         {"[saver]\nname = 1\n", "'name' must be a string"},
@@ -115,11 +136,11 @@ TEST(SaverpakBuild, RefusesBadManifestsAndLeavesTheOutputAlone) {
         {"[saver]\nversion = \"1.2\"\n", "'version' must be a string such as \"1.2.3\""},
         {"[saver]\nversion = \"1.2.3.65536\"\n", "'version' must be"},
         {"[saver]\nversion = 1.2\n", "'version' must be"},
-        {"[saver]\nicon = \"absent.ico\"\n", "cannot open the icon "},
-        {"[saver]\nicon = \"text.ico\"\n",
+        {kShow + "[saver]\nicon = \"absent.ico\"\n", "cannot open the icon "},
+        {kShow + "[saver]\nicon = \"text.ico\"\n",
          "text.ico is not an icon file (.ico), nor a picture the tool makes one from"},
-        {"[saver]\nicon = \"cut.ico\"\n", "image 0 lies outside the file"},
-        {"[saver]\nicon = \"wrong.ico\"\n",
+        {kShow + "[saver]\nicon = \"cut.ico\"\n", "image 0 lies outside the file"},
+        {kShow + "[saver]\nicon = \"wrong.ico\"\n",
          "wrong.ico image 0 (24x16) is a bitmap of another size than the directory says"},
         {"[[module]]\nfile = \"show.exe\"\n",
          "stub " + folder.Path("built.scr") +

@@ -14,7 +14,10 @@ namespace {
 TEST(SaverpakBuild, AcceptsExactlyThePicturesTheSaverShows) {
     TestFolder folder;
     folder.Write("stub.scr", StubBytes());
-    const std::string manifest = folder.Write("saver.toml", "[[picture]]\nfile = \"p.bmp\"\n");
+    const std::string manifest =
+        folder.Write("saver.toml",
+                     "[[module]]\nexternal = true\nname = \"C:/Show/show.exe\"\n"
+                     "[[picture]]\nfile = \"p.bmp\"\n");
     auto with = [](std::string b, std::size_t at, std::uint32_t v) {
         return b.replace(at, 4, Le32Bytes(v));
     };

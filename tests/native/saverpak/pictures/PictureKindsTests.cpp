@@ -84,7 +84,9 @@ std::string Differences(const Bytes& ours, const Bytes& theirs, int tolerance) {
 
 std::string BuildCapturingNotes(TestFolder& folder, const std::string& picture) {
     folder.Write("saver.toml",
-                 "[[picture]]\nfile = '" + picture + "'\n[[picture]]\nfile = '" + picture + "'\n");
+                 "[[module]]\nexternal = true\nname = \"C:/Show/show.exe\"\n"
+                 "[[picture]]\nfile = '" +
+                     picture + "'\n[[picture]]\nfile = '" + picture + "'\n");
     std::ostringstream err;
     auto* old = std::cerr.rdbuf(err.rdbuf());
     const std::string error = ErrorOf([&] {
