@@ -10,7 +10,6 @@
 #include <string_view>
 
 #include "imaging/Transitionsunit.h"
-#include "modules/slideshow/SlidePreparation.h"
 #include "package/PakFormat.h"
 #include "package/kwPak.h"
 #include "tools/saverpak/Commands.h"
@@ -202,29 +201,6 @@ struct ContentPicture {
 
 constexpr std::int32_t kLogoWidth = 180, kLogoHeight = 135;
 
-// The stored picture (a JPEG or a BMP the saver reads) fitted into the logo's box, as a BMP.
-std::vector<std::uint8_t> SmallCopy(const std::vector<std::uint8_t>& stored, std::uint8_t type,
-                                    const fs::path& path) {
-    const std::ptrdiff_t stride = kLogoWidth * 3;
-    std::vector<std::uint8_t> frame(std::size_t(stride) * kLogoHeight);
-    SlideSource source;
-    source.Bytes = stored.data();
-    source.Size = stored.size();
-    source.Jpeg = type == kPictureJpeg;
-    SlidePlacement placed;
-    const std::string problem = PrepareSlide(
-        source, SlideFit::Fit, {frame.data(), kLogoWidth, kLogoHeight, stride}, nullptr, &placed);
-    if (!problem.empty())
-        throw ToolError("picture 1: a small copy of " + PathText(path) + ": " + problem);
-    std::vector<std::uint8_t> rgb;
-    for (std::int32_t y = 0; y < placed.ScaledHeight; ++y) {
-        const std::uint8_t* row = &frame[std::size_t((placed.Top + y) * stride + placed.Left * 3)];
-        for (std::int32_t x = 0; x < placed.ScaledWidth; ++x, row += 3)
-            rgb.insert(rgb.end(), {row[2], row[1], row[0]});
-    }
-    return EncodeRgbAsBmp(placed.ScaledWidth, placed.ScaledHeight, std::move(rgb));
-}
-
 std::vector<ContentPicture> PlanContent(Manifest& manifest, const std::optional<fs::path>& program,
                                         const fs::path& stubPath) {
     std::vector<ContentPicture> content;
@@ -281,12 +257,22 @@ PicturePlan CheckedPlan(InputFile& file, std::size_t i, const fs::path& path) {
     return plan;
 }
 
-// The logo made from the picture before it: its stored bytes, read again and made small.
+// The logo made from the picture before it: its stored bytes fitted into the logo's box, or that
+// picture's own data block when it fits already.
 void AddLogo(InputFile& file, std::size_t i, const fs::path& path, PakInput& input,
              OutputFile* const& target) {
     const PicturePlan plan = CheckedPlan(file, i - 1, path);
-    auto logo = std::make_shared<std::vector<std::uint8_t>>(
-        SmallCopy(plan.Converted ? *plan.Converted : file.ReadAll(), plan.Type, path));
+    const std::vector<std::uint8_t> stored = plan.Converted ? *plan.Converted : file.ReadAll();
+    StorableBmp small;
+    const std::string problem = FitToStorableBmp(stored.data(), stored.size(), RgbColour{0, 0, 0},
+                                                 kLogoWidth, kLogoHeight, small);
+    if (!problem.empty())
+        throw ToolError("picture 1: a small copy of " + PathText(path) + ": " + problem);
+    if (small.bytes.empty()) {
+        input.Pictures.push_back({input.Pictures[i - 1].Type, {}, i - 1});
+        return;
+    }
+    auto logo = std::make_shared<std::vector<std::uint8_t>>(std::move(small.bytes));
     input.Pictures.push_back({kPictureBmp, {std::uint32_t(logo->size()), [logo, &target] {
                                                 target->Write(logo->data(), logo->size());
                                             }}});

@@ -321,13 +321,4 @@ std::string FitToStorableBmp(const std::uint8_t* data, std::size_t size, RgbColo
     out.source = source;
     out.stored += " of " + SizeText(width, height);
     return "";
-std::vector<std::uint8_t> EncodeRgbAsBmp(std::int64_t width, std::int64_t height,
-                                         std::vector<std::uint8_t> rgb) {
-    RgbPicture picture;
-    picture.width = width;
-    picture.height = height;
-    picture.pixels = std::move(rgb);
-    StorableBmp out;
-    EncodeBmp(picture, out);
-    return std::move(out.bytes);
 }

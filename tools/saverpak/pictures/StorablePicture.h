@@ -91,10 +91,6 @@ RgbPicture ScalePicture(const RgbPicture& picture, std::int32_t width, std::int3
 // The largest size inside the box with the proportions of width x height.
 std::pair<std::int32_t, std::int32_t> FittedSize(std::int64_t width, std::int64_t height,
                                                  std::int32_t boxWidth, std::int32_t boxHeight);
-// Encodes top-down rows of red, green, blue as the BMP the converter stores (8 bits when they
-// hold at most 256 colours, RLE8 where that is smaller, else 24 bits).
-std::vector<std::uint8_t> EncodeRgbAsBmp(std::int64_t width, std::int64_t height,
-                                         std::vector<std::uint8_t> rgb);
 
 // True when ConvertToStorableBmp takes BMP data of this kind (its bit count, compression or
 // row order is one the saver refuses, and one we convert).

@@ -220,9 +220,10 @@ TEST(SaverpakBuild, ASlideshowOfAFolderAndAFile) {
         const json& p = j["pictures"];
         std::vector<int> widths;
         for (const json& picture : p) widths.push_back(picture["width"]);
-        // Without a logo, picture 1 is a small copy of picture 0 (fitted into 180 x 135).
-        EXPECT_EQ(widths, pictures ? std::vector<int>({8, 8, 4, 5, 6})
-                                   : std::vector<int>({4, 135, 4, 5, 6}));
+        // Without a logo, picture 1 is picture 0 fitted into 180 x 135: here its own data block.
+        EXPECT_EQ(widths,
+                  pictures ? std::vector<int>({8, 8, 4, 5, 6}) : std::vector<int>({4, 4, 4, 5, 6}));
+        EXPECT_EQ(p[0]["dataOffset"] == p[1]["dataOffset"], !pictures);
         EXPECT_EQ(j["slideshow"]["first"], 2);
         EXPECT_EQ(j["slideshow"]["count"], 3);
         EXPECT_EQ(j["slideshow"]["seconds"], 5);

@@ -17,7 +17,7 @@ validator = jsonschema.Draft7Validator(schema)
 failures = []
 
 examples = {p.relative_to(root).as_posix(): p.read_text() for p in
-            [root / "demo/Snowfall.toml", *sorted((root / "fuzz/package/seeds").glob("*.toml"))]}
+            [root / "demo/Snowfall.toml", root / "demo/Pictures.toml", *sorted((root / "fuzz/package/seeds").glob("*.toml"))]}
 guide = (root / "docs/GUIDE.md").read_text()
 # Every manifest the guide shows: its walk-through's pieces, the slideshow's and the full one.
 for number, text in enumerate(re.findall(r"```toml\n(.*?)```", guide, re.S)):
