@@ -15,7 +15,8 @@ cfg      the argument file Module.cfg there
 started  a process whose program is Module.exe (its command line as Wine sets it)
 module   the window named TestModule mapped: the module's window shows
 
-Then it ends what it started: the saver by the Escape key (by force if it stays), the module
+A saver started with any other switch than /s (the configuration dialog) is watched only
+until its window shows. Then it ends what it started: the saver by the Escape key (by force if it stays), the module
 by force. The wineserver stays warm for the next start.
 
 Windows are seen through X's own notices (MapNotify on the root window, libX11 through
@@ -119,6 +120,7 @@ def main():
     screen = Screen()
     processes_before = set(os.listdir("/proc"))
     is_saver = command[0].lower().endswith(".scr")
+    last = "module" if not is_saver or command[1:2] == ["/s"] else "window"
     seen = {}
     start = time.monotonic()
     process = subprocess.Popen(["wine"] + command, stdout=subprocess.DEVNULL,
@@ -129,7 +131,7 @@ def main():
 
     folder = None
     pids = []
-    while "module" not in seen and time.monotonic() - start < 20:
+    while last not in seen and time.monotonic() - start < 20:
         for name, klass in screen.mapped(0.003):
             if name == "TestModule":
                 mark("module")
