@@ -33,8 +33,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR saver, int) {
     windowClass.lpszClassName = "SaverpakPreviewHost";
     RegisterClassA(&windowClass);
     HWND host = CreateWindowExA(0, windowClass.lpszClassName, "Preview host",
-                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 160, nullptr,
-                                nullptr, instance, nullptr);
+                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 160, nullptr, nullptr,
+                                instance, nullptr);
     char commandLine[MAX_PATH + 64];
     std::snprintf(commandLine, sizeof commandLine, "\"%s\" /p %llu", saver,
                   static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(host)));
@@ -42,8 +42,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR saver, int) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     const DWORD start = GetTickCount();
-    if (!host || !CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
-                                 nullptr, &startup, &process))
+    if (!host || !CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                 &startup, &process))
         return 2;
     bool attached = false;
     while (!attached && GetTickCount() - start < 10000) {
