@@ -56,7 +56,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR saver, int) {
     std::fflush(stdout);
     DestroyWindow(host);
     if (!WaitPumping(process.hProcess, 5000)) {
-        std::fprintf(stderr, "the preview outlived its host\n");
+        std::fprintf(stderr, "the preview of %s outlived its host\n", saver);
         TerminateProcess(process.hProcess, 0);
         return 3;
     }
