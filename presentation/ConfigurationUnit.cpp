@@ -1,7 +1,5 @@
 #include "presentation/ConfigurationUnit.h"
 
-#include <shellapi.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <stdexcept>
@@ -9,6 +7,7 @@
 #include "framework/Exception.h"
 #include "presentation/DataUnit.h"
 #include "presentation/PaintBoxPalette.h"
+#include "shell/SaverServices.h"
 #include "shell/ScreensaverUnit.h"
 #include "support/Error.h"
 #include "support/Text.h"
@@ -254,8 +253,7 @@ void TConfigurationForm::CancelButtonClick(fw::TObject*) { Close(); }
 void TConfigurationForm::Label1Click(fw::TObject*) {
     if (fw::Application) fw::Application->SetScreenCursor(fw::crHourGlass);
     const std::string link = FromWindows1252(FPak.URLLink());
-    auto result = reinterpret_cast<INT_PTR>(
-        ShellExecuteA(nullptr, nullptr, link.c_str(), nullptr, nullptr, SW_SHOW));
+    const INT_PTR result = ShellExecuteCommand(link.c_str());
     // Read before anything else can change the thread's last error.
     std::string failure = result <= 32 ? LastErrorText() : std::string();
     if (fw::Application) fw::Application->SetScreenCursor(fw::crDefault);

@@ -4,8 +4,6 @@
 // confirms.
 #include "presentation/kwScreensaverUnit.h"
 
-#include <shellapi.h>
-
 #include "presentation/DataUnit.h"
 #include "shell/SaverServices.h"
 #include "support/Error.h"
@@ -57,8 +55,7 @@ void TkwScreensaverForm::ExecuteCommand(const char* command) {
     WriteIniString("ShellExecute", nullptr, nullptr);
     WriteIniString("ShellExecute", "Command", command);
     if (fw::Application) fw::Application->SetScreenCursor(fw::crHourGlass);
-    auto result = reinterpret_cast<INT_PTR>(
-        ShellExecuteA(nullptr, nullptr, command, nullptr, nullptr, SW_SHOW));
+    const INT_PTR result = ShellExecuteCommand(command);
     if (fw::Application) fw::Application->SetScreenCursor(fw::crDefault);
     if (result <= 32) WriteIniString("ShellExecute", "ShellExecute", LastErrorText().c_str());
 }

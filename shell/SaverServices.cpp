@@ -115,6 +115,19 @@ HMODULE LoadSystemLibrary(const char* name) {
     return ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
+INT_PTR ShellExecuteCommand(const char* command) {
+    // Kept to the end of the process, never freed: what ShellExecute starts may still run in
+    // the library's code (its threads, the objects it hands to the system) after it returns.
+    static HMODULE shell = nullptr;
+    if (!shell) shell = LoadSystemLibrary("SHELL32.DLL");
+    if (!shell) return 0;
+    using ExecuteFunction = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+    auto execute = reinterpret_cast<ExecuteFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(shell, "ShellExecuteA")));
+    if (!execute) return 0;
+    return reinterpret_cast<INT_PTR>(execute(nullptr, nullptr, command, nullptr, nullptr, SW_SHOW));
+}
+
 void RestrictLibrarySearch() {
     // Looked up, not imported: older systems lack it, and the saver must still start there.
     using SetDirectories = BOOL(WINAPI*)(DWORD);

@@ -45,6 +45,13 @@ bool IsPasswordConfigured();
 // folder or PATH; null when it is not there.
 HMODULE LoadSystemLibrary(const char* name);
 
+// ShellExecuteA(nullptr, nullptr, command, nullptr, nullptr, SW_SHOW) through SHELL32, loaded
+// from the system folder when a link or a hot key first needs it (imported, it would be loaded,
+// with the libraries it pulls in, at every start, and a full-screen run rarely needs it). Its
+// result is ShellExecuteA's: above 32 on success; 0, with the thread's last error set, when the
+// library or its function cannot be had.
+INT_PTR ShellExecuteCommand(const char* command);
+
 // From here on, libraries the saver loads (and those the system's libraries load for it) come
 // from the system folder only, never from the saver's folder, the current folder or PATH. A
 // system without SetDefaultDllDirectories keeps its own search.
