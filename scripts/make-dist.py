@@ -140,23 +140,31 @@ def man_page(tool, epoch):
 
 
 def example(windows):
-    """The demo as the example: its manifest, its module and the pictures the manifest names,
-    drawn as scripts/demo.sh draws them."""
-    manifest = read(ROOT / "demo/Snowfall.toml")
-    parsed = tomllib.loads(manifest.decode())
-    names = {entry["file"] for kind in ("module", "picture")
-             for entry in parsed[kind] if "file" in entry}
-    names |= {parsed["saver"]["icon"]} if "icon" in parsed.get("saver", {}) else set()
-    members = [("example/Snowfall.toml", manifest, 0o644)]
+    """The demo as the example: its two manifests (the snow program's and the picture saver's),
+    its module and the pictures the manifests name, drawn as scripts/demo.sh draws them."""
+    members, names = [], set()
+    for manifest_name in ("Snowfall.toml", "Pictures.toml"):
+        manifest = read(ROOT / "demo" / manifest_name)
+        parsed = tomllib.loads(manifest.decode())
+        names |= {entry["file"] for kind in ("module", "picture")
+                  for entry in parsed.get(kind, []) if "file" in entry}
+        names |= {parsed["saver"]["icon"]} if "icon" in parsed.get("saver", {}) else set()
+        names |= set(parsed.get("slideshow", {}).get("pictures", []))
+        members.append((f"example/{manifest_name}", manifest, 0o644))
     with tempfile.TemporaryDirectory() as folder:
         subprocess.run([str(ROOT / "demo/make-content.sh"), folder], check=True,
                        stdout=subprocess.DEVNULL)
-        drawn = {f"content/{p.name}": p.read_bytes() for p in Path(folder).iterdir()}
+        drawn = {f"content/{p.relative_to(folder).as_posix()}": p.read_bytes()
+                 for p in sorted(Path(folder).rglob("*")) if p.is_file()}
     drawn["Snowfall.exe"] = read(windows / "demo/Snowfall.exe")
+    # A slideshow's folder stands for the pictures in it.
+    for name in [n for n in names if n.endswith("/")]:
+        names.remove(name)
+        names |= {d for d in drawn if d.startswith(name)} or {name}
     if names - drawn.keys():
-        fail(f"the example manifest names {', '.join(sorted(names - drawn.keys()))}, which "
+        fail(f"the example manifests name {', '.join(sorted(names - drawn.keys()))}, which "
              "nothing makes")
-    # Only what the manifest uses: no file in the archive that nothing reads.
+    # Only what the manifests use: no file in the archive that nothing reads.
     return members + [(f"example/{name}", drawn[name], 0o755 if name.endswith(".exe") else 0o644)
                       for name in sorted(names)]
 
