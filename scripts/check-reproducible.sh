@@ -7,7 +7,7 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-programs=(presentation/Saverpak.scr tools/saverpak/saverpak.exe demo/Snowfall.exe)
+programs=(presentation/Saverpak.scr presentation/Slideshow.exe tools/saverpak/saverpak.exe demo/Snowfall.exe)
 log() { echo "reproducible: $*" >&2; }
 
 [[ -f "$root/build/deps/windows/lib/libjpeg.a" && -f "$root/build/deps/windows/lib/libpng.a" ]] \
@@ -27,7 +27,7 @@ for src in "${folders[@]}"; do
     cp -a "$root/build/deps/windows" "$src/build/deps/"
     (cd "$src" && export CCACHE_DISABLE=1 \
         && cmake --preset windows -DSAVERPAK_TESTS=OFF >"$src/configure.log" \
-        && cmake --build --preset windows -j2 --target saver saverpak Snowfall >"$src/build.log") \
+        && cmake --build --preset windows -j2 --target saver Slideshow saverpak Snowfall >"$src/build.log") \
         || { log "error: the build in $src failed:"; tail -20 "$src/build.log" >&2; exit 1; }
 done
 
