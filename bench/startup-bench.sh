@@ -53,7 +53,7 @@ x86_64-w64-mingw32-g++-posix -O2 -mwindows -static -o "$work/PreviewHost.exe" \
     "$root/bench/PreviewHost.cpp"
 cp "$windows/presentation/Saverpak.scr" "$work/Now.scr"
 [[ -z "${BEFORE_SCR:-}" ]] || cp "$BEFORE_SCR" "$work/Before.scr"
-cp "$root/bench/startup-watch.py" "$work/"
+cp "$root/bench/startup-watch.py" "$root/bench/timing.sh" "$work/"
 
 cat > "$work/inside.sh" <<'EOT'
 #!/bin/bash
@@ -80,7 +80,7 @@ timed_start() {  # SIZE PROGRAM [ARGUMENT...]
     python3 startup-watch.py "$temp" $((size * 1024 * 1024)) "$@"
 }
 median() { sort -n | sed -n "$(( ($1 + 1) / 2 ))p"; }
-ratio() { python3 -c "print(f'{$1 / $2:.2f}')"; }
+source timing.sh  # ratio
 declare -A lines
 ways=(launcher "${savers[@]}")
 for ((i = 0; i < runs; i++)); do  # interleaved, so that the machine's load falls on all alike

@@ -82,8 +82,7 @@ void TkwScreensaverForm::ScreensaverPaintBoxPaint(fw::TObject*) {
 void TkwScreensaverForm::PlaySaverSound(const char* name, HMODULE module, DWORD flags) {
     if (!FSoundLibrary) FSoundLibrary.Reset(LoadSystemLibrary("WINMM.DLL"));
     using PlayFunction = BOOL(WINAPI*)(LPCSTR, HMODULE, DWORD);
-    auto play = FSoundLibrary ? reinterpret_cast<PlayFunction>(reinterpret_cast<void*>(
-                                    GetProcAddress(FSoundLibrary.Get(), "PlaySoundA")))
-                              : nullptr;
+    auto play =
+        FSoundLibrary ? LibraryFunction<PlayFunction>(FSoundLibrary.Get(), "PlaySoundA") : nullptr;
     if (play) play(name, module, flags);
 }

@@ -122,8 +122,7 @@ INT_PTR ShellExecuteCommand(const char* command) {
     if (!shell) shell = LoadSystemLibrary("SHELL32.DLL");
     if (!shell) return 0;
     using ExecuteFunction = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
-    auto execute = reinterpret_cast<ExecuteFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(shell, "ShellExecuteA")));
+    auto execute = LibraryFunction<ExecuteFunction>(shell, "ShellExecuteA");
     if (!execute) return 0;
     return reinterpret_cast<INT_PTR>(execute(nullptr, nullptr, command, nullptr, nullptr, SW_SHOW));
 }
@@ -131,8 +130,8 @@ INT_PTR ShellExecuteCommand(const char* command) {
 void RestrictLibrarySearch() {
     // Looked up, not imported: older systems lack it, and the saver must still start there.
     using SetDirectories = BOOL(WINAPI*)(DWORD);
-    auto set = reinterpret_cast<SetDirectories>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+    auto set = LibraryFunction<SetDirectories>(::GetModuleHandleA("kernel32.dll"),
+                                               "SetDefaultDllDirectories");
     if (set) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
@@ -140,8 +139,7 @@ bool VerifyPassword(HWND window) {
     UniqueLibrary library(LoadSystemLibrary("PASSWORD.CPL"));
     if (!library) return true;
     using VerifyFunction = BOOL(WINAPI*)(HWND);
-    auto verify = reinterpret_cast<VerifyFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(library.Get(), "VerifyScreenSavePwd")));
+    auto verify = LibraryFunction<VerifyFunction>(library.Get(), "VerifyScreenSavePwd");
     if (!verify) return true;
     // The saver hides the cursor; the password dialog needs it.
     ::ShowCursor(TRUE);
@@ -154,8 +152,7 @@ void ChangePasswordThrough(const char* library, HWND owner) {
     UniqueLibrary module(LoadSystemLibrary(library));
     if (!module) return;
     using ChangeFunction = DWORD(WINAPI*)(LPCSTR, HWND, DWORD, LPVOID);
-    auto change = reinterpret_cast<ChangeFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(module.Get(), "PwdChangePasswordA")));
+    auto change = LibraryFunction<ChangeFunction>(module.Get(), "PwdChangePasswordA");
     if (change) change("SCRSAVE", owner, 0, nullptr);
 }
 

@@ -44,6 +44,11 @@ bool IsPasswordConfigured();
 // Loads a system library from the system folder only, never from the program's or the current
 // folder or PATH; null when it is not there.
 HMODULE LoadSystemLibrary(const char* name);
+// The function `name` that `library` exports, as a `Function` pointer; null when it has none.
+template <typename Function>
+Function LibraryFunction(HMODULE library, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
+}
 
 // ShellExecuteA(nullptr, nullptr, command, nullptr, nullptr, SW_SHOW) through SHELL32, loaded
 // from the system folder when a link or a hot key first needs it (imported, it would be loaded,

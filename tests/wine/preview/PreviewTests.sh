@@ -215,10 +215,13 @@ start_dialog() {  # start_dialog [env...]: the packed PreviewTest.scr (or $dialo
 control() {  # control TEXT: the line of the dialog's control with that text
     probe controls "$dialog" | grep "text=$1\$" | grep -v 'class=TPanel' | head -1
 }
+rect_of() {  # rect_of LINE: the "l,t,r,b" after rect= in a probe's line
+    local rect="${1#*rect=}"
+    echo "${rect%% *}"
+}
+dialog_rect() { rect_of "$(probe info "$dialog")"; }
 click_control() {  # click_control TEXT
-    local line; line="$(control "$1")"
-    local rect="${line#*rect=}"; rect="${rect%% *}"
-    IFS=, read -r l t r b <<< "$rect"
+    IFS=, read -r l t r b <<< "$(rect_of "$(control "$1")")"
     xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) click 1
 }
 dialog_gone() { ! kill -0 "$dialog_pid" 2>/dev/null; }
@@ -248,7 +251,7 @@ open(sys.argv[1], "wb").write(j[:2] + b"\xff\xe1" + struct.pack(">H", len(e) + 2
     start_dialog || return
     # 223 + (40 - 88) wide; a shorter logo leaves the height.
     [[ "$(probe client "$dialog")" == 175x221 ]] || fail "small logo: client $(probe client "$dialog")"
-    local info rect; info="$(probe info "$dialog")"; rect="${info#*rect=}"; rect="${rect%% *}"
+    local rect; rect="$(dialog_rect)"
     IFS=, read -r l t r b <<< "$rect"
     import -window root -crop "$((r - l))x$((b - t))+$l+$t" +repage "$work/configure.png"
     # The logo is centred in the paint box (10 pixels in from the dialog's left and top).
@@ -267,16 +270,15 @@ open(sys.argv[1], "wb").write(j[:2] + b"\xff\xe1" + struct.pack(">H", len(e) + 2
     # A phone photograph as the logo, 4000 x 3000 stored as it is by a writer of the test's own
     # (another tool's saver): the dialog stays inside the screen with its buttons on it, the
     # logo drawn smaller, and OK is there to be clicked.
-    convert -size 4000x3000 'xc:rgb(0,160,0)' -quality 80 huge.jpg
-    python3 "$source_dir/../raw_saver.py" "$saver" "$work/Huge.scr" p0.bmp huge.jpg
+    convert -size 4000x3000 'xc:rgb(0,160,0)' -quality 80 photo.jpg
+    python3 "$source_dir/../raw_saver.py" "$saver" "$work/Huge.scr" p0.bmp photo.jpg
     dialog_saver="$work/Huge.scr" start_dialog || return
     local screen="${SAVERPAK_WINE_SCREEN:-1024x768x24}" line
     screen="0,0,${screen%x*}"; screen="${screen/x/,}"
-    info="$(probe info "$dialog")"; rect="${info#*rect=}"; rect="${rect%% *}"
+    rect="$(dialog_rect)"
     inside "$rect" "$screen" || fail "huge logo: the dialog at $rect is not inside the screen $screen"
     for line in "$(control '&OK')" "$(control '&Cancel')"; do
-        local button="${line#*rect=}"; button="${button%% *}"
-        [[ "$line" == *visible=1* ]] && inside "$button" "$screen" ||
+        [[ "$line" == *visible=1* ]] && inside "$(rect_of "$line")" "$screen" ||
             fail "huge logo: a button is off the screen: $line"
     done
     IFS=, read -r l t r b <<< "$rect"
@@ -285,16 +287,14 @@ open(sys.argv[1], "wb").write(j[:2] + b"\xff\xe1" + struct.pack(">H", len(e) + 2
     click_control '&OK'
     wait_for 10 dialog_gone || { fail "huge logo: OK did not close the dialog"; kill "$dialog_pid"; }
 
-    # A phone photograph as the logo: build fits it into 480 x 360, so the dialog, 223 + (480 - 88)
-    # wide and 221 + (360 - 180) tall, stays inside the 1024 x 768 screen.
-    convert -size 4000x3000 'xc:rgb(0,160,0)' photo.jpg
+    # The same photograph packed by build, which fits it into 480 x 360, so the dialog,
+    # 223 + (480 - 88) wide and 221 + (360 - 180) tall, stays inside the 1024 x 768 screen.
     pack PreviewTest "$(settings https://example.com true; pictures p0.bmp photo.jpg)" || return
     grep -q 'fitted into 480.360' "$work/PreviewTest.pack.log" || fail "no note: $(cat "$work/PreviewTest.pack.log")"
     start_dialog || return
     [[ "$(probe client "$dialog")" == 615x401 ]] || fail "photo logo: client $(probe client "$dialog")"
-    info="$(probe info "$dialog")"; rect="${info#*rect=}"; rect="${rect%% *}"
-    IFS=, read -r l t r b <<< "$rect"
-    ((l >= 0 && t >= 0 && r <= 1024 && b <= 768)) || fail "photo logo: the dialog is at $rect"
+    rect="$(dialog_rect)"
+    inside "$rect" 0,0,1024,768 || fail "photo logo: the dialog is at $rect"
     end_dialog_with Escape
 
     # No second picture: the initialization message, then the dialog without a logo.
