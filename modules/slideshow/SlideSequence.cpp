@@ -8,8 +8,7 @@ SlideSequence::SlideSequence(std::int32_t count, SlideOrder order, std::uint32_t
     : FOrder(order),
       FRandom(seed),
       FRound(std::size_t(std::max(count, 0))),
-      FFailed(FRound.size(), false),
-      FLeft(std::max(count, 0)) {
+      FFailed(FRound.size(), false) {
     std::iota(FRound.begin(), FRound.end(), 0);
     FPosition = FRound.size();  // the first Next starts a round
 }
@@ -25,7 +24,7 @@ void SlideSequence::NewRound() {
 
 std::int32_t SlideSequence::Next() {
     std::lock_guard<std::mutex> lock(FLock);
-    if (FLeft == 0) return -1;
+    if (std::find(FFailed.begin(), FFailed.end(), false) == FFailed.end()) return -1;
     for (;;) {
         if (FPosition >= FRound.size()) NewRound();
         const std::int32_t slide = FRound[FPosition++];
@@ -37,10 +36,7 @@ void SlideSequence::Failed(std::int32_t slide, const std::string& reason) {
     std::lock_guard<std::mutex> lock(FLock);
     if (slide < 0 || std::size_t(slide) >= FFailed.size()) return;
     FLastFailure = reason;
-    if (!FFailed[std::size_t(slide)]) {
-        FFailed[std::size_t(slide)] = true;
-        --FLeft;
-    }
+    FFailed[std::size_t(slide)] = true;
 }
 
 std::string SlideSequence::LastFailure() const {

@@ -30,6 +30,5 @@ private:
     std::vector<std::int32_t> FRound;
     std::size_t FPosition = 0;
     std::vector<bool> FFailed;
-    std::int32_t FLeft;
     std::string FLastFailure;
 };

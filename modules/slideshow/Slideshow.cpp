@@ -33,7 +33,7 @@ BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
     return TRUE;
 }
 
-// The areas to cover, the primary monitor's last; `shows` says which show pictures.
+// The areas to cover, the primary monitor's last.
 std::vector<Monitor> Areas(SlideMonitors monitors) {
     std::vector<Monitor> found;
     EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&found));

@@ -9,17 +9,9 @@
 #include "package/kwPak.h"
 #include "saverpak_module.h"
 #include "support/Handles.h"
+#include "support/Text.h"
 
 namespace {
-
-std::string Utf8(const wchar_t* text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return "";
-    std::string out(std::size_t(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
-    out.resize(std::size_t(size) - 1);
-    return out;
-}
 
 // The resource "SLIDESHOW" of the saver, read as data: none means the defaults.
 SlideshowSettings ReadSettings(const wchar_t* saver) {
@@ -81,7 +73,7 @@ SlideshowContent ReadSlideshowContent() {
         return content;
     }
     content.Settings = ReadSettings(saver.c_str());
-    content.SaverPath = Utf8(saver.c_str());
+    content.SaverPath = ActiveText(saver.c_str());
     try {
         ReadSlides(content);
     } catch (const std::runtime_error& e) {

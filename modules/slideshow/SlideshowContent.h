@@ -17,7 +17,7 @@ struct SlideEntry {
 
 struct SlideshowContent {
     SlideshowSettings Settings;
-    std::string SaverPath;  // UTF-8: the program runs with the UTF-8 code page
+    std::string SaverPath;  // in the active code page (UTF-8 by the manifest), as fopen takes it
     std::vector<SlideEntry> Slides;
     std::string Problem;  // why nothing can be shown, when nothing can
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "support/Text.h"
+
 namespace {
 
 constexpr wchar_t kClassName[] = L"SaverpakSlideshow";
@@ -11,15 +13,6 @@ constexpr UINT_PTR kFadeTimer = 2;
 // A cross-fade of about a second: 25 steps of 40 ms.
 constexpr int kFadeSteps = 25;
 constexpr UINT kFadeStepMs = 40;
-
-std::wstring Wide(const std::string& text) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    if (size <= 1) return L"";
-    std::wstring out(std::size_t(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, out.data(), size);
-    out.resize(std::size_t(size) - 1);
-    return out;
-}
 
 }  // namespace
 
@@ -51,7 +44,7 @@ void SlideshowWindow::Start(const SlideshowContent& content, SlideSequence& sequ
 }
 
 void SlideshowWindow::ShowMessage(const std::string& text) {
-    FMessage = Wide(text);
+    FMessage = WideText(text);
     FCurrent.Reset();
     FIncoming.Reset();
     InvalidateRect(FHandle, nullptr, FALSE);

@@ -7,20 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Bytes.h"
 #include "support/File.h"
-
-namespace {
-
-void Put16(Bytes& out, std::uint32_t v) {
-    out.push_back(std::uint8_t(v));
-    out.push_back(std::uint8_t(v >> 8));
-}
-void Put32(Bytes& out, std::uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
-
-}  // namespace
 
 Bytes MakeBmp(const BmpSpec& spec) {
     Bytes out;
@@ -32,20 +20,20 @@ Bytes MakeBmp(const BmpSpec& spec) {
                                      : tableStart + tableBytes + std::uint32_t(spec.gap.size());
     out.push_back('B');
     out.push_back('M');
-    Put32(out, std::uint32_t(tableStart + tableBytes + spec.gap.size() + spec.pixels.size()));
-    Put32(out, 0);
-    Put32(out, offset);
-    Put32(out, spec.headerSize);
-    Put32(out, std::uint32_t(spec.width));
-    Put32(out, std::uint32_t(spec.height));
-    Put16(out, spec.planes);
-    Put16(out, spec.bitCount);
-    Put32(out, spec.compression);
-    Put32(out, spec.sizeImage);
-    Put32(out, 2835);
-    Put32(out, 2835);
-    Put32(out, spec.clrUsed);
-    Put32(out, spec.clrImportant);
+    AppendLe32(out, std::uint32_t(tableStart + tableBytes + spec.gap.size() + spec.pixels.size()));
+    AppendLe32(out, 0);
+    AppendLe32(out, offset);
+    AppendLe32(out, spec.headerSize);
+    AppendLe32(out, std::uint32_t(spec.width));
+    AppendLe32(out, std::uint32_t(spec.height));
+    AppendLe16(out, spec.planes);
+    AppendLe16(out, spec.bitCount);
+    AppendLe32(out, spec.compression);
+    AppendLe32(out, spec.sizeImage);
+    AppendLe32(out, 2835);
+    AppendLe32(out, 2835);
+    AppendLe32(out, spec.clrUsed);
+    AppendLe32(out, spec.clrImportant);
     out.insert(out.end(), extra, 0);
     for (const RGBQUAD& q : spec.palette) {
         out.push_back(q.rgbBlue);

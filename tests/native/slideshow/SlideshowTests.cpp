@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <vector>
 
 #include "Psnr.h"
+#include "TestFolder.h"
 #include "modules/slideshow/SlidePreparation.h"
 #include "modules/slideshow/SlideSequence.h"
 #include "modules/slideshow/SlideshowSettings.h"
@@ -17,9 +16,21 @@ using Bytes = std::vector<std::uint8_t>;
 
 std::string PicturePath(const std::string& name) { return IMAGING_PICTURES "/" + name; }
 
-Bytes ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
+Bytes ReadAll(const std::string& path) { return ReadWholeFile<Bytes>(path); }
+
+SlideSource FromFile(const std::string& path, bool jpeg = true) {
+    SlideSource source;
+    source.Path = path.c_str();
+    source.Jpeg = jpeg;
+    return source;
+}
+
+SlideSource FromMemory(const Bytes& bytes, bool jpeg = true) {
+    SlideSource source;
+    source.Bytes = bytes.data();
+    source.Size = bytes.size();
+    source.Jpeg = jpeg;
+    return source;
 }
 
 // Prepares into a frame of w x h and returns its pixels as top-down RGB.
@@ -145,15 +156,10 @@ TEST(SlidePreparation, MatchesImageMagicksPreparationInEveryOrientation) {
             const char* mode = fit == SlideFit::Fill ? "fill" : "fit";
             SCOPED_TRACE(name + " " + mode);
             std::string error;
-            SlideSource file;
-            file.Path = path.c_str();
-            const Bytes fromFile = Prepare(file, fit, 200, 150, error);
+            const Bytes fromFile = Prepare(FromFile(path), fit, 200, 150, error);
             EXPECT_EQ(error, "");
             EXPECT_GE(Psnr(fromFile, ReadAll(PicturePath(name + "." + mode + ".rgb"))), 30.0);
-            SlideSource memory;
-            memory.Bytes = bytes.data();
-            memory.Size = bytes.size();
-            EXPECT_EQ(Prepare(memory, fit, 200, 150, error), fromFile);
+            EXPECT_EQ(Prepare(FromMemory(bytes), fit, 200, 150, error), fromFile);
         }
     }
 }
@@ -170,50 +176,32 @@ TEST(SlidePreparation, BmpsOfEveryKindComeThroughExactly) {
         const bool thin = name[0] == 't', even = name[0] == 'e';
         const int w = thin ? 1 : even ? 64 : 67, h = thin ? 3 : even ? 48 : 45;
         std::string error;
-        SlideSource file;
-        file.Jpeg = false;
-        file.Path = path.c_str();
-        EXPECT_EQ(Prepare(file, SlideFit::Fill, w, h, error), expected);
+        EXPECT_EQ(Prepare(FromFile(path, false), SlideFit::Fill, w, h, error), expected);
         EXPECT_EQ(error, "");
-        SlideSource memory;
-        memory.Jpeg = false;
-        memory.Bytes = bytes.data();
-        memory.Size = bytes.size();
-        EXPECT_EQ(Prepare(memory, SlideFit::Fill, w, h, error), expected);
+        EXPECT_EQ(Prepare(FromMemory(bytes, false), SlideFit::Fill, w, h, error), expected);
     }
 }
 
 TEST(SlidePreparation, BmpsTooAndBrokenPicturesSayWhy) {
     const Bytes bytes = ReadAll(PicturePath("slide.bmp"));
     std::string error;
-    SlideSource bmp;
-    bmp.Jpeg = false;
-    bmp.Bytes = bytes.data();
-    bmp.Size = bytes.size();
-    EXPECT_GE(Psnr(Prepare(bmp, SlideFit::Fill, 200, 150, error),
+    EXPECT_GE(Psnr(Prepare(FromMemory(bytes, false), SlideFit::Fill, 200, 150, error),
                    ReadAll(PicturePath("slide1.fill.rgb"))),
               30.0);
     EXPECT_EQ(error, "");
     const Bytes garbage(1000, 0x5A);
     for (const bool jpeg : {true, false}) {
-        SlideSource bad;
-        bad.Jpeg = jpeg;
-        bad.Bytes = garbage.data();
-        bad.Size = garbage.size();
-        const Bytes black = Prepare(bad, SlideFit::Fit, 20, 10, error);
+        const Bytes black = Prepare(FromMemory(garbage, jpeg), SlideFit::Fit, 20, 10, error);
         EXPECT_NE(error, "");
         EXPECT_EQ(black, Bytes(20 * 10 * 3, 0));
     }
-    SlideSource missing;
-    missing.Path = "/nonexistent/slide.jpg";
-    Prepare(missing, SlideFit::Fit, 20, 10, error);
+    Prepare(FromFile("/nonexistent/slide.jpg"), SlideFit::Fit, 20, 10, error);
     EXPECT_NE(error, "");
     std::atomic<bool> cancel{true};
     const std::string path = PicturePath("slide1.jpg");
-    SlideSource file;
-    file.Path = path.c_str();
     Bytes frame(200 * 150 * 3);
-    EXPECT_NE(PrepareSlide(file, SlideFit::Fill, {frame.data(), 200, 150, 600}, &cancel), "");
+    EXPECT_NE(PrepareSlide(FromFile(path), SlideFit::Fill, {frame.data(), 200, 150, 600}, &cancel),
+              "");
 }
 
 TEST(SlideSequence, InTurnOrShuffledEachOnceARoundAndFailuresLeftOut) {

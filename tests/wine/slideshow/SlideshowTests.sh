@@ -62,13 +62,17 @@ our_slideshows() {
 }
 slideshow_gone() { [[ -z "$(our_slideshows)" ]]; }
 all_gone() { saver_gone && slideshow_gone; }
-# Ends a saver still running as a user does, by moving the pointer (this way and back, so it
-# stays put), so that it cleans up; one that does not end is killed.
+# Moves the pointer as a user does, this way and next time back, so that it stays put.
 nudge=20
+move_pointer() {
+    xdotool mousemove_relative -- $nudge 0
+    nudge=$((-nudge))
+}
+# Ends a saver still running by a movement, so that it cleans up; one that does not end is
+# killed.
 end_saver() {
     if ! saver_gone; then
-        xdotool mousemove_relative -- $nudge 0
-        nudge=$((-nudge))
+        move_pointer
         wait_for 5 saver_gone || kill "$saver" 2>/dev/null
     fi
     wait "$saver" 2>/dev/null
@@ -174,8 +178,7 @@ a_movement_ends_saver_and_slideshow_and_leaves_temp_as_it_was() {
     before="$(ls -A "$temp")"
     start_saver Two
     wait_for 20 pictures_of_their_own || { fail "no pictures"; end_saver; return; }
-    xdotool mousemove_relative -- $nudge 0
-    nudge=$((-nudge))
+    move_pointer
     check "saver and slideshow end within 2 s" wait_for 2 all_gone
     wait "$saver" 2>/dev/null
     check "the temporary folder is as before: $(diff <(echo "$before") <(ls -A "$temp") | tr '\n' ' ')" \
@@ -200,8 +203,7 @@ a_damaged_slide_is_skipped_and_with_none_left_each_monitor_says_why() {
     end_saver
     start_saver DamagedOnly
     check "each monitor shows one line in the middle" wait_for 20 says_why
-    xdotool mousemove_relative -- $nudge 0
-    nudge=$((-nudge))
+    move_pointer
     check "the saver still closes on input" wait_for 3 all_gone
     wait "$saver" 2>/dev/null
 }
