@@ -75,15 +75,6 @@ run_ready() {
     [[ -n "$modules" && $(wc -l <<< "$modules") -ge ${RUN_MODULES:-1} && -n "$focus" &&
        $'\n'"$modules"$'\n' != *$'\n'"$focus"$'\n'* && "$(probe focus)" == TkwScreensaverForm ]]
 }
-# The test modules that run in this script's Wine environment: other Wine environments on the
-# machine (other test runs) are none of its business, neither to count nor to end. Another
-# program's name may be given.
-our_modules() {
-    local pid
-    for pid in $(pgrep -f "[\\]${1:-TestModule}\.exe"); do
-        tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
-    done
-}
 module_running() { [[ -n "$(our_modules)" ]]; }
 modules_gone() { ! module_running; }
 modules_running() { (($(our_modules | wc -l) == $1)); }

@@ -53,14 +53,7 @@ start_saver() {
     saver=$!
 }
 saver_gone() { ! kill -0 "$saver" 2>/dev/null; }
-# The slideshows of this script's Wine environment (not of other test runs on the machine).
-our_slideshows() {
-    local pid
-    for pid in $(pgrep -f '[\]Slideshow\.exe'); do
-        tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
-    done
-}
-slideshow_gone() { [[ -z "$(our_slideshows)" ]]; }
+slideshow_gone() { [[ -z "$(our_modules Slideshow)" ]]; }
 all_gone() { saver_gone && slideshow_gone; }
 # Moves the pointer as a user does, this way and next time back, so that it stays put.
 nudge=20
@@ -167,7 +160,7 @@ each_monitor_shows_a_picture_of_its_own_upright() {
     fi
     echo "     both monitors showed their first picture $(((${EPOCHREALTIME/./} - ${before/./}) / 1000)) ms after the saver's start"
     local pid
-    pid="$(our_slideshows | head -1)"
+    pid="$(our_modules Slideshow | head -1)"
     [[ -z "$pid" ]] || echo "     the slideshow's peak memory: $(awk '/VmHWM/ { print $2 / 1024 " MB" }' "/proc/$pid/status") (Wine's own included)"
     check "the slideshow's windows are topmost" test "$(probe topmost SaverpakSlideshow)" = 1
     end_saver
