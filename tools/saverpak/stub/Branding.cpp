@@ -84,12 +84,9 @@ std::vector<std::u16string> ReadStringBlock(std::span<const std::uint8_t> bytes)
 
 std::vector<std::uint8_t> WriteStringBlock(const std::vector<std::u16string>& strings) {
     std::vector<std::uint8_t> out;
-    auto put = [&](std::uint16_t v) {
-        out.insert(out.end(), {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)});
-    };
     for (const std::u16string& s : strings) {
-        put(static_cast<std::uint16_t>(s.size()));
-        for (char16_t c : s) put(c);
+        AppendLe16(out, static_cast<std::uint16_t>(s.size()));
+        for (char16_t c : s) AppendLe16(out, c);
     }
     return out;
 }
@@ -267,9 +264,8 @@ void AddSectionHeader(std::vector<std::uint8_t>& head, const PeLayout& layout, s
     StoreLe32(&head[header + 16], rawSize);
     StoreLe32(&head[header + 20], position);
     StoreLe32(&head[header + 36], 0x40000040);  // initialised data, readable
-    const std::uint16_t count = static_cast<std::uint16_t>(layout.Sections.size() + 1);
-    head[layout.SectionCountPosition] = static_cast<std::uint8_t>(count);
-    head[layout.SectionCountPosition + 1] = static_cast<std::uint8_t>(count >> 8);
+    StoreLe16(&head[layout.SectionCountPosition],
+              static_cast<std::uint16_t>(layout.Sections.size() + 1));
     StoreLe32(&head[layout.SizeOfImagePosition], AlignUp(address + size, layout.SectionAlignment));
     const PeDirectory resources = *layout.Directory(kPeResourceDirectory);
     StoreLe32(&head[resources.Position], address);
