@@ -141,10 +141,21 @@ void CopyText(char* field, std::size_t size, const std::string& text) {
     std::memcpy(field, text.data(), std::min(text.size(), size - 1));
 }
 
+// What the container holds, picture by picture: the manifest's [[picture]] entries, then a
+// slideshow's slides. Without [[picture]] entries, picture 0 (the preview) is the first slide,
+// and the slide's record shares its data block; without a logo, picture 1 is picture 0 made
+// small (the configuration dialog grows to fit its logo, and a photograph would take the whole
+// screen).
+struct ContentPicture {
+    fs::path File;
+    std::optional<std::size_t> SameDataAs;
+    bool Logo = false;  // a small copy of the picture before it
+};
+
 // Reads the built saver back with the saver's own reader before it takes the output's place:
 // every record, and every picture decoded as the saver decodes it. A picture the saver cannot
 // read is named.
-void ReadBack(const fs::path& temp, const std::vector<fs::path>& content,
+void ReadBack(const fs::path& temp, const std::vector<ContentPicture>& content,
               const SaverResources& resources, const fs::path& output) {
     auto fail = [&](const std::string& what, const std::runtime_error& error) {
         throw ToolError("the saver could not read " + what + " (" + error.what() + "); " +
@@ -170,34 +181,23 @@ void ReadBack(const fs::path& temp, const std::vector<fs::path>& content,
             ssPicture picture;
             picture.Load(pak, static_cast<std::int32_t>(table[i]));
         } catch (const std::runtime_error& error) {
-            fail("picture " + std::to_string(i) + " (" + PathText(content[i]) + ")", error);
+            fail("picture " + std::to_string(i) + " (" + PathText(content[i].File) + ")", error);
         }
     }
 }
 
 // Nothing that is read may be the file that is written, under any of its names.
 void RefuseOutputAmongInputs(const fs::path& output, const fs::path& stubPath,
-                             const fs::path& manifestPath, const Manifest& manifest) {
+                             const fs::path& manifestPath, const Manifest& manifest,
+                             const std::vector<ContentPicture>& content) {
     RefuseSameFile(output, stubPath, "stub");
     RefuseSameFile(output, manifestPath, "manifest");
     if (manifest.Saver.Icon) RefuseSameFile(output, *manifest.Saver.Icon, "icon");
     for (const ManifestModule& module : manifest.Modules) {
         if (!module.External) RefuseSameFile(output, module.File, "module");
     }
-    for (const ManifestPicture& picture : manifest.Pictures)
-        RefuseSameFile(output, picture.File, "picture");
+    for (const ContentPicture& picture : content) RefuseSameFile(output, picture.File, "picture");
 }
-
-// What the container holds, picture by picture: the manifest's [[picture]] entries, then a
-// slideshow's slides. Without [[picture]] entries, picture 0 (the preview) is the first slide,
-// and the slide's record shares its data block; without a logo, picture 1 is picture 0 made
-// small (the configuration dialog grows to fit its logo, and a photograph would take the whole
-// screen).
-struct ContentPicture {
-    fs::path File;
-    std::optional<std::size_t> SameDataAs;
-    bool Logo = false;  // a small copy of the picture before it
-};
 
 constexpr std::int32_t kLogoWidth = 180, kLogoHeight = 135;
 
@@ -322,7 +322,7 @@ void AddKeysAndSettings(const Manifest& manifest, PakInput& input) {
 // The branded stub, then the container, into the output's temporary file, which takes the
 // output's place only once the saver's own reader has read it back.
 void WriteSaver(OutputFile& out, InputFile& stub, const BrandedStub& branded, const PakInput& input,
-                const std::vector<fs::path>& content, const fs::path& output) {
+                const std::vector<ContentPicture>& content, const fs::path& output) {
     PeChecksum checksum(branded.ChecksumPosition);
     out.SetTap([&](const std::uint8_t* bytes, std::size_t count) { checksum.Add(bytes, count); });
     out.Write(branded.Head.data(), branded.Head.size());
@@ -382,8 +382,7 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
     const std::vector<ContentPicture> content =
         PlanContent(manifest, slideshow ? std::optional(fs::absolute(*slideshow)) : std::nullopt,
                     fs::absolute(stubPath));
-    RefuseOutputAmongInputs(output, stubPath, manifestPath, manifest);
-    for (const ContentPicture& picture : content) RefuseSameFile(output, picture.File, "picture");
+    RefuseOutputAmongInputs(output, stubPath, manifestPath, manifest, content);
 
     InputFile stub(stubPath, "stub");
     StubPlan stubPlan = PlanStub(stub, manifest, output);
@@ -403,9 +402,7 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
 
     OutputFile out(output);
     target = &out;
-    std::vector<fs::path> contentFiles;
-    for (const ContentPicture& picture : content) contentFiles.push_back(picture.File);
-    WriteSaver(out, stub, branded, input, contentFiles, output);
+    WriteSaver(out, stub, branded, input, content, output);
     if (!branded.IconNote.empty()) std::cerr << "saverpak: note: " << branded.IconNote << std::endl;
     NoteListedName(manifest.Saver, output);
     if (stubPlan.Removed)
