@@ -257,11 +257,10 @@ PicturePlan CheckedPlan(InputFile& file, std::size_t i, const fs::path& path) {
     return plan;
 }
 
-// The logo made from the picture before it: its stored bytes fitted into the logo's box, or that
-// picture's own data block when it fits already.
-void AddLogo(InputFile& file, std::size_t i, const fs::path& path, PakInput& input,
+// The logo made from the picture just added, from its plan: its stored bytes fitted into the
+// logo's box, or that picture's own data block when it fits already.
+void AddLogo(const PicturePlan& plan, InputFile& file, const fs::path& path, PakInput& input,
              OutputFile* const& target) {
-    const PicturePlan plan = CheckedPlan(file, i - 1, path);
     const std::vector<std::uint8_t> stored = plan.Converted ? *plan.Converted : file.ReadAll();
     StorableBmp small;
     const std::string problem = FitToStorableBmp(stored.data(), stored.size(), RgbColour{0, 0, 0},
@@ -269,7 +268,8 @@ void AddLogo(InputFile& file, std::size_t i, const fs::path& path, PakInput& inp
     if (!problem.empty())
         throw ToolError("picture 1: a small copy of " + PathText(path) + ": " + problem);
     if (small.bytes.empty()) {
-        input.Pictures.push_back({input.Pictures[i - 1].Type, {}, i - 1});
+        const std::size_t same = input.Pictures.size() - 1;
+        input.Pictures.push_back({input.Pictures[same].Type, {}, same});
         return;
     }
     auto logo = std::make_shared<std::vector<std::uint8_t>>(std::move(small.bytes));
@@ -287,26 +287,25 @@ void AddPictures(const std::vector<ContentPicture>& content, PakInput& input,
             input.Pictures.push_back({input.Pictures[same].Type, {}, same});
             continue;
         }
-        if (content[i].Logo) {
-            AddLogo(*files.back(), i, path, input, target);
-            continue;
-        }
+        if (content[i].Logo) continue;  // added with the picture before it, from its decode
         InputFile* file = files.emplace_back(std::make_unique<InputFile>(path, "picture")).get();
         PicturePlan plan = CheckedPlan(*file, i, path);
         if (!plan.Converted) {
             input.Pictures.push_back({plan.Type, file->Data(target)});
-            continue;
+        } else {
+            // A picture the saver cannot read as it is goes in as the BMP it was converted to,
+            // made again from the file held open when it is written: a slideshow of many
+            // photographs never holds more than one converted picture.
+            std::cerr << "saverpak: picture " << i << ": " << PathText(path) << " " << plan.Note
+                      << std::endl;
+            input.Pictures.push_back(
+                {plan.Type, {std::uint32_t(plan.Converted->size()), [file, i, path, &target] {
+                                 const PicturePlan again = CheckedPlan(*file, i, path);
+                                 target->Write(again.Converted->data(), again.Converted->size());
+                             }}});
         }
-        // A picture the saver cannot read as it is goes in as the BMP it was converted to, made
-        // again from the file held open when it is written: a slideshow of many photographs
-        // never holds more than one converted picture.
-        std::cerr << "saverpak: picture " << i << ": " << PathText(path) << " " << plan.Note
-                  << std::endl;
-        input.Pictures.push_back(
-            {plan.Type, {std::uint32_t(plan.Converted->size()), [file, i, path, &target] {
-                             const PicturePlan again = CheckedPlan(*file, i, path);
-                             target->Write(again.Converted->data(), again.Converted->size());
-                         }}});
+        if (i + 1 < content.size() && content[i + 1].Logo)
+            AddLogo(plan, *file, path, input, target);
     }
 }
 
