@@ -273,9 +273,10 @@ void AddLogo(const PicturePlan& plan, InputFile& file, const fs::path& path, Pak
         return;
     }
     auto logo = std::make_shared<std::vector<std::uint8_t>>(std::move(small.bytes));
-    input.Pictures.push_back({kPictureBmp, {std::uint32_t(logo->size()), [logo, &target] {
-                                                target->Write(logo->data(), logo->size());
-                                            }}});
+    input.Pictures.push_back({kPictureBmp,
+                              {std::uint32_t(logo->size()),
+                               [logo, &target] { target->Write(logo->data(), logo->size()); }},
+                              std::nullopt});
 }
 
 void AddPictures(const std::vector<ContentPicture>& content, PakInput& input,
@@ -291,18 +292,21 @@ void AddPictures(const std::vector<ContentPicture>& content, PakInput& input,
         InputFile* file = files.emplace_back(std::make_unique<InputFile>(path, "picture")).get();
         PicturePlan plan = CheckedPlan(*file, i, path);
         if (!plan.Converted) {
-            input.Pictures.push_back({plan.Type, file->Data(target)});
+            input.Pictures.push_back({plan.Type, file->Data(target), std::nullopt});
         } else {
             // A picture the saver cannot read as it is goes in as the BMP it was converted to,
             // made again from the file held open when it is written: a slideshow of many
             // photographs never holds more than one converted picture.
             std::cerr << "saverpak: picture " << i << ": " << PathText(path) << " " << plan.Note
                       << std::endl;
-            input.Pictures.push_back(
-                {plan.Type, {std::uint32_t(plan.Converted->size()), [file, i, path, &target] {
-                                 const PicturePlan again = CheckedPlan(*file, i, path);
-                                 target->Write(again.Converted->data(), again.Converted->size());
-                             }}});
+            input.Pictures.push_back({plan.Type,
+                                      {std::uint32_t(plan.Converted->size()),
+                                       [file, i, path, &target] {
+                                           const PicturePlan again = CheckedPlan(*file, i, path);
+                                           target->Write(again.Converted->data(),
+                                                         again.Converted->size());
+                                       }},
+                                      std::nullopt});
         }
         if (i + 1 < content.size() && content[i + 1].Logo)
             AddLogo(plan, *file, path, input, target);
