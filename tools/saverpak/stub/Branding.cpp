@@ -184,6 +184,14 @@ StubReader FileReader(std::FILE* file) {
     };
 }
 
+// The resources of the program image in `file`, `size` bytes long; throws FormatError.
+LoadedResources LoadFileResources(std::FILE* file, std::uint64_t size) {
+    std::vector<std::uint8_t> head(std::min<std::uint64_t>(size, kPeHeadSize));
+    const StubReader read = FileReader(file);
+    read(0, head.data(), head.size());
+    return LoadResources(head, size, read);
+}
+
 LoadedResources LoadStubResources(std::span<const std::uint8_t> head, std::uint32_t length,
                                   const StubReader& read, const std::string& stubName) {
     try {
@@ -331,10 +339,8 @@ std::optional<SaverResources> ReadSaverResources(const fs::path& path) {
     std::error_code error;
     const std::uint64_t size = fs::file_size(path, error);
     if (error) return std::nullopt;
-    std::vector<std::uint8_t> head(std::min<std::uint64_t>(size, kPeHeadSize));
     try {
-        FileReader(file.Get())(0, head.data(), head.size());
-        LoadedResources loaded = LoadResources(head, size, FileReader(file.Get()));
+        const LoadedResources loaded = LoadFileResources(file.Get(), size);
         if (!loaded.Tree) return SaverResources{};
         return Describe(*loaded.Tree);
     } catch (const FormatError&) {
@@ -346,11 +352,9 @@ void CheckSaverResources(const fs::path& path, const SaverResources& expected) {
     UniqueStream file(OpenStream(path, "rb"));
     if (!file) throw FormatError("it cannot be opened");
     const std::uint64_t size = fs::file_size(path);
-    std::vector<std::uint8_t> head(std::min<std::uint64_t>(size, kPeHeadSize));
     LoadedResources loaded;
     try {
-        FileReader(file.Get())(0, head.data(), head.size());
-        loaded = LoadResources(head, size, FileReader(file.Get()));
+        loaded = LoadFileResources(file.Get(), size);
     } catch (const FormatError& error) {
         throw FormatError(std::string("its program image does not read back: ") + error.what());
     }
