@@ -141,10 +141,21 @@ void CopyText(char* field, std::size_t size, const std::string& text) {
     std::memcpy(field, text.data(), std::min(text.size(), size - 1));
 }
 
+// What the container holds, picture by picture: the manifest's [[picture]] entries, then a
+// slideshow's slides. Without [[picture]] entries, picture 0 (the preview) is the first slide,
+// and the slide's record shares its data block; without a logo, picture 1 is picture 0 made
+// small (the configuration dialog grows to fit its logo, and a photograph would take the whole
+// screen).
+struct ContentPicture {
+    fs::path File;
+    std::optional<std::size_t> SameDataAs;
+    bool Logo = false;  // a small copy of the picture before it
+};
+
 // Reads the built saver back with the saver's own reader before it takes the output's place:
 // every record, and every picture decoded as the saver decodes it. A picture the saver cannot
 // read is named.
-void ReadBack(const fs::path& temp, const std::vector<fs::path>& content,
+void ReadBack(const fs::path& temp, const std::vector<ContentPicture>& content,
               const SaverResources& resources, const fs::path& output) {
     auto fail = [&](const std::string& what, const std::runtime_error& error) {
         throw ToolError("the saver could not read " + what + " (" + error.what() + "); " +
@@ -170,34 +181,23 @@ void ReadBack(const fs::path& temp, const std::vector<fs::path>& content,
             ssPicture picture;
             picture.Load(pak, static_cast<std::int32_t>(table[i]));
         } catch (const std::runtime_error& error) {
-            fail("picture " + std::to_string(i) + " (" + PathText(content[i]) + ")", error);
+            fail("picture " + std::to_string(i) + " (" + PathText(content[i].File) + ")", error);
         }
     }
 }
 
 // Nothing that is read may be the file that is written, under any of its names.
 void RefuseOutputAmongInputs(const fs::path& output, const fs::path& stubPath,
-                             const fs::path& manifestPath, const Manifest& manifest) {
+                             const fs::path& manifestPath, const Manifest& manifest,
+                             const std::vector<ContentPicture>& content) {
     RefuseSameFile(output, stubPath, "stub");
     RefuseSameFile(output, manifestPath, "manifest");
     if (manifest.Saver.Icon) RefuseSameFile(output, *manifest.Saver.Icon, "icon");
     for (const ManifestModule& module : manifest.Modules) {
         if (!module.External) RefuseSameFile(output, module.File, "module");
     }
-    for (const ManifestPicture& picture : manifest.Pictures)
-        RefuseSameFile(output, picture.File, "picture");
+    for (const ContentPicture& picture : content) RefuseSameFile(output, picture.File, "picture");
 }
-
-// What the container holds, picture by picture: the manifest's [[picture]] entries, then a
-// slideshow's slides. Without [[picture]] entries, picture 0 (the preview) is the first slide,
-// and the slide's record shares its data block; without a logo, picture 1 is picture 0 made
-// small (the configuration dialog grows to fit its logo, and a photograph would take the whole
-// screen).
-struct ContentPicture {
-    fs::path File;
-    std::optional<std::size_t> SameDataAs;
-    bool Logo = false;  // a small copy of the picture before it
-};
 
 constexpr std::int32_t kLogoWidth = 180, kLogoHeight = 135;
 
@@ -257,11 +257,10 @@ PicturePlan CheckedPlan(InputFile& file, std::size_t i, const fs::path& path) {
     return plan;
 }
 
-// The logo made from the picture before it: its stored bytes fitted into the logo's box, or that
-// picture's own data block when it fits already.
-void AddLogo(InputFile& file, std::size_t i, const fs::path& path, PakInput& input,
+// The logo made from the picture just added, from its plan: its stored bytes fitted into the
+// logo's box, or that picture's own data block when it fits already.
+void AddLogo(const PicturePlan& plan, InputFile& file, const fs::path& path, PakInput& input,
              OutputFile* const& target) {
-    const PicturePlan plan = CheckedPlan(file, i - 1, path);
     const std::vector<std::uint8_t> stored = plan.Converted ? *plan.Converted : file.ReadAll();
     StorableBmp small;
     const std::string problem = FitToStorableBmp(stored.data(), stored.size(), RgbColour{0, 0, 0},
@@ -269,13 +268,15 @@ void AddLogo(InputFile& file, std::size_t i, const fs::path& path, PakInput& inp
     if (!problem.empty())
         throw ToolError("picture 1: a small copy of " + PathText(path) + ": " + problem);
     if (small.bytes.empty()) {
-        input.Pictures.push_back({input.Pictures[i - 1].Type, {}, i - 1});
+        const std::size_t same = input.Pictures.size() - 1;
+        input.Pictures.push_back({input.Pictures[same].Type, {}, same});
         return;
     }
     auto logo = std::make_shared<std::vector<std::uint8_t>>(std::move(small.bytes));
-    input.Pictures.push_back({kPictureBmp, {std::uint32_t(logo->size()), [logo, &target] {
-                                                target->Write(logo->data(), logo->size());
-                                            }}});
+    input.Pictures.push_back({kPictureBmp,
+                              {std::uint32_t(logo->size()),
+                               [logo, &target] { target->Write(logo->data(), logo->size()); }},
+                              std::nullopt});
 }
 
 void AddPictures(const std::vector<ContentPicture>& content, PakInput& input,
@@ -287,26 +288,28 @@ void AddPictures(const std::vector<ContentPicture>& content, PakInput& input,
             input.Pictures.push_back({input.Pictures[same].Type, {}, same});
             continue;
         }
-        if (content[i].Logo) {
-            AddLogo(*files.back(), i, path, input, target);
-            continue;
-        }
+        if (content[i].Logo) continue;  // added with the picture before it, from its decode
         InputFile* file = files.emplace_back(std::make_unique<InputFile>(path, "picture")).get();
         PicturePlan plan = CheckedPlan(*file, i, path);
         if (!plan.Converted) {
-            input.Pictures.push_back({plan.Type, file->Data(target)});
-            continue;
+            input.Pictures.push_back({plan.Type, file->Data(target), std::nullopt});
+        } else {
+            // A picture the saver cannot read as it is goes in as the BMP it was converted to,
+            // made again from the file held open when it is written: a slideshow of many
+            // photographs never holds more than one converted picture.
+            std::cerr << "saverpak: picture " << i << ": " << PathText(path) << " " << plan.Note
+                      << std::endl;
+            input.Pictures.push_back({plan.Type,
+                                      {std::uint32_t(plan.Converted->size()),
+                                       [file, i, path, &target] {
+                                           const PicturePlan again = CheckedPlan(*file, i, path);
+                                           target->Write(again.Converted->data(),
+                                                         again.Converted->size());
+                                       }},
+                                      std::nullopt});
         }
-        // A picture the saver cannot read as it is goes in as the BMP it was converted to, made
-        // again from the file held open when it is written: a slideshow of many photographs
-        // never holds more than one converted picture.
-        std::cerr << "saverpak: picture " << i << ": " << PathText(path) << " " << plan.Note
-                  << std::endl;
-        input.Pictures.push_back(
-            {plan.Type, {std::uint32_t(plan.Converted->size()), [file, i, path, &target] {
-                             const PicturePlan again = CheckedPlan(*file, i, path);
-                             target->Write(again.Converted->data(), again.Converted->size());
-                         }}});
+        if (i + 1 < content.size() && content[i + 1].Logo)
+            AddLogo(plan, *file, path, input, target);
     }
 }
 
@@ -322,7 +325,7 @@ void AddKeysAndSettings(const Manifest& manifest, PakInput& input) {
 // The branded stub, then the container, into the output's temporary file, which takes the
 // output's place only once the saver's own reader has read it back.
 void WriteSaver(OutputFile& out, InputFile& stub, const BrandedStub& branded, const PakInput& input,
-                const std::vector<fs::path>& content, const fs::path& output) {
+                const std::vector<ContentPicture>& content, const fs::path& output) {
     PeChecksum checksum(branded.ChecksumPosition);
     out.SetTap([&](const std::uint8_t* bytes, std::size_t count) { checksum.Add(bytes, count); });
     out.Write(branded.Head.data(), branded.Head.size());
@@ -382,8 +385,7 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
     const std::vector<ContentPicture> content =
         PlanContent(manifest, slideshow ? std::optional(fs::absolute(*slideshow)) : std::nullopt,
                     fs::absolute(stubPath));
-    RefuseOutputAmongInputs(output, stubPath, manifestPath, manifest);
-    for (const ContentPicture& picture : content) RefuseSameFile(output, picture.File, "picture");
+    RefuseOutputAmongInputs(output, stubPath, manifestPath, manifest, content);
 
     InputFile stub(stubPath, "stub");
     StubPlan stubPlan = PlanStub(stub, manifest, output);
@@ -403,9 +405,7 @@ void BuildSaver(const fs::path& stubPath, const fs::path& manifestPath, const fs
 
     OutputFile out(output);
     target = &out;
-    std::vector<fs::path> contentFiles;
-    for (const ContentPicture& picture : content) contentFiles.push_back(picture.File);
-    WriteSaver(out, stub, branded, input, contentFiles, output);
+    WriteSaver(out, stub, branded, input, content, output);
     if (!branded.IconNote.empty()) std::cerr << "saverpak: note: " << branded.IconNote << std::endl;
     NoteListedName(manifest.Saver, output);
     if (stubPlan.Removed)

@@ -326,12 +326,12 @@ void ListSaver(const fs::path& file, bool json, std::ostream& out) {
     const std::vector<std::string> roles = PictureRoles(report.Pictures.size(), slides);
     if (json) {
         ordered_json j = ReportJson(report, facts, roles);
-        j["saver"] = ordered_json::parse(SaverResourcesJson(file));
+        j["saver"] = ordered_json::parse(SaverResourcesJson(resources));
         j["slideshow"] = SlideshowJson(slides);
         out << j.dump(2, ' ', false, ordered_json::error_handler_t::replace) << "\n";
     } else {
         PrintTable(report, facts, roles, out);
-        if (std::string saver = SaverResourcesLine(file); !saver.empty()) out << saver << "\n";
+        if (std::string saver = SaverResourcesLine(resources); !saver.empty()) out << saver << "\n";
         if (std::string show = SlideshowLine(slides); !show.empty()) out << show << "\n";
     }
 }

@@ -24,10 +24,6 @@
 #include "tools/saverpak/io/PathText.h"
 #include "tools/saverpak/io/ToolError.h"
 
-#ifdef _WIN32
-#include "support/Handles.h"
-#endif
-
 namespace fs = std::filesystem;
 
 namespace {
@@ -92,7 +88,7 @@ void ArmInterruptCleanup(const fs::path& temp) {
 }
 
 // Creates `path` only when no file of that name exists yet.
-std::FILE* CreateNew(const fs::path& path) {
+UniqueStream CreateNew(const fs::path& path) {
 #ifdef _WIN32
     // Shared for deletion, so that the console handler can remove it while it is being written.
     UniqueFile handle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
@@ -102,18 +98,18 @@ std::FILE* CreateNew(const fs::path& path) {
         errno = code == ERROR_FILE_EXISTS                                      ? EEXIST
                 : code == ERROR_PATH_NOT_FOUND || code == ERROR_FILE_NOT_FOUND ? ENOENT
                                                                                : EACCES;
-        return nullptr;
+        return UniqueStream();
     }
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle.Get()), _O_WRONLY | _O_BINARY);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return UniqueStream();
     handle.Release();  // the descriptor owns it now
     std::FILE* stream = _fdopen(fd, "wb");
     if (!stream) _close(fd);
-    return stream;
+    return UniqueStream(stream);
 #else
     // Readable too: build reads back, mapped, what the kernel copied into it.
     int fd = open(path.c_str(), O_CREAT | O_EXCL | O_RDWR, 0666);
-    return fd < 0 ? nullptr : fdopen(fd, "w+b");
+    return UniqueStream(fd < 0 ? nullptr : fdopen(fd, "w+b"));
 #endif
 }
 
@@ -267,19 +263,19 @@ OutputFile::OutputFile(const fs::path& output) : FOutput(output), FTarget(Follow
         throw ToolError("cannot create a temporary file beside " + PathText(FOutput) + ": " +
                         std::strerror(errno));
     ArmInterruptCleanup(FTemp);
-    KeepOwnerAndMode(FStream, FTarget);
+    KeepOwnerAndMode(FStream.Get(), FTarget);
 }
 
 OutputFile::~OutputFile() {
     if (FCommitted) return;
-    if (FStream) std::fclose(FStream);
+    FStream.Reset();  // closed before it is removed
     std::error_code ignored;
     fs::remove(FTemp, ignored);
     gTempArmed = false;
 }
 
 void OutputFile::Write(const void* bytes, std::size_t count) {
-    if (count != 0 && std::fwrite(bytes, 1, count, FStream) != count)
+    if (count != 0 && std::fwrite(bytes, 1, count, FStream.Get()) != count)
         throw ToolError("cannot write " + PathText(FTemp) + ": " + std::strerror(errno));
     if (FTap) FTap(static_cast<const std::uint8_t*>(bytes), count);
 }
@@ -308,11 +304,11 @@ void OutputFile::CopyFrom(std::FILE* source, std::uint64_t offset, std::uint64_t
 void OutputFile::CopyInKernel(std::FILE* source, std::uint64_t& offset, std::uint64_t& count,
                               const std::string& sourceName) {
     // Bytes written through the stream go first; then the kernel appends the copy.
-    if (std::fflush(FStream) != 0)
+    if (std::fflush(FStream.Get()) != 0)
         throw ToolError("cannot write " + PathText(FTemp) + ": " + std::strerror(errno));
     auto from = static_cast<off_t>(offset);
     while (count != 0) {
-        ssize_t copied = copy_file_range(fileno(source), &from, fileno(FStream), nullptr,
+        ssize_t copied = copy_file_range(fileno(source), &from, fileno(FStream.Get()), nullptr,
                                          static_cast<std::size_t>(count), 0);
         if (copied < 0 &&
             (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
@@ -323,7 +319,7 @@ void OutputFile::CopyInKernel(std::FILE* source, std::uint64_t& offset, std::uin
         count -= static_cast<std::uint64_t>(copied);
     }
     // The stream's own idea of its position follows the file again.
-    if (std::fseek(FStream, 0, SEEK_END) != 0)
+    if (std::fseek(FStream.Get(), 0, SEEK_END) != 0)
         throw ToolError("cannot write " + PathText(FTemp) + ": " + std::strerror(errno));
     offset = static_cast<std::uint64_t>(from);
 }
@@ -340,7 +336,7 @@ void OutputFile::CopyMapped(std::FILE* source, std::uint64_t offset, std::uint64
         static_cast<std::uint64_t>(status.st_size) < offset + count)
         throw SourceEnded(sourceName);
     // Bytes written through the stream go first; the pieces go to the file itself.
-    if (std::fflush(FStream) != 0)
+    if (std::fflush(FStream.Get()) != 0)
         throw ToolError("cannot write " + PathText(FTemp) + ": " + std::strerror(errno));
     const auto page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
     while (count != 0) {
@@ -355,7 +351,7 @@ void OutputFile::CopyMapped(std::FILE* source, std::uint64_t offset, std::uint64
             const auto piece =
                 static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, size - done));
             FTap(bytes + done, piece);
-            written = WriteAll(fileno(FStream), bytes + done, piece);
+            written = WriteAll(fileno(FStream.Get()), bytes + done, piece);
         }
         munmap(map, lead + size);
         if (!written)
@@ -364,16 +360,13 @@ void OutputFile::CopyMapped(std::FILE* source, std::uint64_t offset, std::uint64
         count -= size;
     }
     // The stream's own idea of its position follows the file again.
-    if (std::fseek(FStream, 0, SEEK_END) != 0)
+    if (std::fseek(FStream.Get(), 0, SEEK_END) != 0)
         throw ToolError("cannot write " + PathText(FTemp) + ": " + std::strerror(errno));
 }
 #endif
 
 void OutputFile::CloseStream() {
-    if (!FStream) return;
-    std::FILE* stream = FStream;
-    FStream = nullptr;
-    if (std::fclose(stream) != 0)
+    if (FStream && std::fclose(FStream.Release()) != 0)
         throw ToolError("cannot write " + PathText(FTemp) + ": " + std::strerror(errno));
 }
 

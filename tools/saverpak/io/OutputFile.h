@@ -16,6 +16,8 @@
 #include <functional>
 #include <string>
 
+#include "support/Handles.h"
+
 class OutputFile {
 public:
     // Throws ToolError, before creating anything, when `output` may not be written (above).
@@ -26,7 +28,7 @@ public:
 
     const std::filesystem::path& TempPath() const { return FTemp; }
     // The open temporary file, for writers that stream into it.
-    std::FILE* Stream() const { return FStream; }
+    std::FILE* Stream() const { return FStream.Get(); }
     void Write(const void* bytes, std::size_t count);
     // From now on every byte written is shown to `tap` too, in order (build sums the image
     // checksum so, as it writes).
@@ -54,7 +56,7 @@ private:
     std::filesystem::path FOutput;  // as given, for messages
     std::filesystem::path FTarget;  // the file it names, symbolic links followed
     std::filesystem::path FTemp;
-    std::FILE* FStream = nullptr;
+    UniqueStream FStream;
     std::function<void(const std::uint8_t* bytes, std::size_t count)> FTap;
     bool FCommitted = false;
 };

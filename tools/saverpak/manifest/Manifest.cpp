@@ -385,10 +385,6 @@ void RefuseUnlessUtf8(const std::string& text, const std::string& sourceName) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 bool IsPictureName(const fs::path& path) {
     std::string extension = path.extension().string();
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -84,12 +84,9 @@ std::vector<std::u16string> ReadStringBlock(std::span<const std::uint8_t> bytes)
 
 std::vector<std::uint8_t> WriteStringBlock(const std::vector<std::u16string>& strings) {
     std::vector<std::uint8_t> out;
-    auto put = [&](std::uint16_t v) {
-        out.insert(out.end(), {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)});
-    };
     for (const std::u16string& s : strings) {
-        put(static_cast<std::uint16_t>(s.size()));
-        for (char16_t c : s) put(c);
+        AppendLe16(out, static_cast<std::uint16_t>(s.size()));
+        for (char16_t c : s) AppendLe16(out, c);
     }
     return out;
 }
@@ -187,6 +184,14 @@ StubReader FileReader(std::FILE* file) {
     };
 }
 
+// The resources of the program image in `file`, `size` bytes long; throws FormatError.
+LoadedResources LoadFileResources(std::FILE* file, std::uint64_t size) {
+    std::vector<std::uint8_t> head(std::min<std::uint64_t>(size, kPeHeadSize));
+    const StubReader read = FileReader(file);
+    read(0, head.data(), head.size());
+    return LoadResources(head, size, read);
+}
+
 LoadedResources LoadStubResources(std::span<const std::uint8_t> head, std::uint32_t length,
                                   const StubReader& read, const std::string& stubName) {
     try {
@@ -267,9 +272,8 @@ void AddSectionHeader(std::vector<std::uint8_t>& head, const PeLayout& layout, s
     StoreLe32(&head[header + 16], rawSize);
     StoreLe32(&head[header + 20], position);
     StoreLe32(&head[header + 36], 0x40000040);  // initialised data, readable
-    const std::uint16_t count = static_cast<std::uint16_t>(layout.Sections.size() + 1);
-    head[layout.SectionCountPosition] = static_cast<std::uint8_t>(count);
-    head[layout.SectionCountPosition + 1] = static_cast<std::uint8_t>(count >> 8);
+    StoreLe16(&head[layout.SectionCountPosition],
+              static_cast<std::uint16_t>(layout.Sections.size() + 1));
     StoreLe32(&head[layout.SizeOfImagePosition], AlignUp(address + size, layout.SectionAlignment));
     const PeDirectory resources = *layout.Directory(kPeResourceDirectory);
     StoreLe32(&head[resources.Position], address);
@@ -335,10 +339,8 @@ std::optional<SaverResources> ReadSaverResources(const fs::path& path) {
     std::error_code error;
     const std::uint64_t size = fs::file_size(path, error);
     if (error) return std::nullopt;
-    std::vector<std::uint8_t> head(std::min<std::uint64_t>(size, kPeHeadSize));
     try {
-        FileReader(file.Get())(0, head.data(), head.size());
-        LoadedResources loaded = LoadResources(head, size, FileReader(file.Get()));
+        const LoadedResources loaded = LoadFileResources(file.Get(), size);
         if (!loaded.Tree) return SaverResources{};
         return Describe(*loaded.Tree);
     } catch (const FormatError&) {
@@ -350,11 +352,9 @@ void CheckSaverResources(const fs::path& path, const SaverResources& expected) {
     UniqueStream file(OpenStream(path, "rb"));
     if (!file) throw FormatError("it cannot be opened");
     const std::uint64_t size = fs::file_size(path);
-    std::vector<std::uint8_t> head(std::min<std::uint64_t>(size, kPeHeadSize));
     LoadedResources loaded;
     try {
-        FileReader(file.Get())(0, head.data(), head.size());
-        loaded = LoadResources(head, size, FileReader(file.Get()));
+        loaded = LoadFileResources(file.Get(), size);
     } catch (const FormatError& error) {
         throw FormatError(std::string("its program image does not read back: ") + error.what());
     }

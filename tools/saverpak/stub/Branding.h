@@ -70,7 +70,8 @@ std::optional<SaverResources> ReadSaverResources(const std::filesystem::path& pa
 // `expected` or its resource tree does not read back as written.
 void CheckSaverResources(const std::filesystem::path& path, const SaverResources& expected);
 
-// What `list` shows of a saver's resources: name, version and icon sizes. A file whose
-// resources cannot be read shows none (null in JSON, no line in the table).
-std::string SaverResourcesLine(const std::filesystem::path& path);
-std::string SaverResourcesJson(const std::filesystem::path& path);  // a JSON value
+// What `list` shows of a saver's resources (as ReadSaverResources gives them): name, version and
+// icon sizes. A file whose resources cannot be read shows none (null in JSON, no line in the
+// table).
+std::string SaverResourcesLine(const std::optional<SaverResources>& resources);
+std::string SaverResourcesJson(const std::optional<SaverResources>& resources);  // a JSON value

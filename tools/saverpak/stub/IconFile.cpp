@@ -86,8 +86,7 @@ std::vector<std::uint8_t> IconGroup(const std::vector<IconImage>& images,
         e[4] = 1;  // planes
         e[6] = static_cast<std::uint8_t>(image.BitCount);
         StoreLe32(e + 8, static_cast<std::uint32_t>(image.Bytes.size()));
-        e[12] = static_cast<std::uint8_t>(ids[i]);
-        e[13] = static_cast<std::uint8_t>(ids[i] >> 8);
+        StoreLe16(e + 12, ids[i]);
     }
     return out;
 }

@@ -16,9 +16,8 @@ std::string Shown(const std::u16string& text) { return TerminalUtf8(Utf16ToUtf8(
 
 }  // namespace
 
-std::string SaverResourcesJson(const std::filesystem::path& path) {
+std::string SaverResourcesJson(const std::optional<SaverResources>& r) {
     using nlohmann::ordered_json;
-    std::optional<SaverResources> r = ReadSaverResources(path);
     if (!r) return "null";
     ordered_json j;
     j["name"] = r->Name ? ordered_json(Utf16ToUtf8(*r->Name)) : ordered_json(nullptr);
@@ -40,8 +39,7 @@ std::string SaverResourcesJson(const std::filesystem::path& path) {
     return j.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
 }
 
-std::string SaverResourcesLine(const std::filesystem::path& path) {
-    std::optional<SaverResources> r = ReadSaverResources(path);
+std::string SaverResourcesLine(const std::optional<SaverResources>& r) {
     if (!r) return {};
     std::string line = "saver \"" + (r->Name ? Shown(*r->Name) : std::string()) + "\"";
     if (r->Version) line += ", version " + VersionText(r->Version->FileVersion);

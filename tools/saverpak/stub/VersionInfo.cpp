@@ -84,16 +84,12 @@ public:
         Pad();
         FOut.insert(FOut.end(), value.begin(), value.end());
         children();
-        const std::size_t length = FOut.size() - at;
-        FOut[at] = static_cast<std::uint8_t>(length);
-        FOut[at + 1] = static_cast<std::uint8_t>(length >> 8);
+        StoreLe16(&FOut[at], static_cast<std::uint16_t>(FOut.size() - at));
     }
     void AddText(const std::u16string& key, const std::u16string& value) {
         std::vector<std::uint8_t> bytes;
-        for (char16_t c : value)
-            bytes.insert(bytes.end(),
-                         {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8)});
-        bytes.insert(bytes.end(), {0, 0});
+        for (char16_t c : value) AppendLe16(bytes, c);
+        AppendLe16(bytes, 0);
         Add(key, bytes, static_cast<std::uint16_t>(value.size() + 1), true, [] {});
     }
     std::vector<std::uint8_t> Take() { return std::move(FOut); }
@@ -162,9 +158,9 @@ std::vector<std::uint8_t> VersionInfo::Write() const {
             codePage = value & 0xFFFF;
         }
     }
-    std::uint8_t translation[4] = {
-        static_cast<std::uint8_t>(language), static_cast<std::uint8_t>(language >> 8),
-        static_cast<std::uint8_t>(codePage), static_cast<std::uint8_t>(codePage >> 8)};
+    std::uint8_t translation[4];
+    StoreLe16(translation, static_cast<std::uint16_t>(language));
+    StoreLe16(translation + 2, static_cast<std::uint16_t>(codePage));
     NodeWriter w;
     w.Add(u"VS_VERSION_INFO", fixed, kFixedSize, false, [&] {
         w.Add(u"StringFileInfo", {}, 0, true, [&] {

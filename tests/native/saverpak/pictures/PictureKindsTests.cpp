@@ -15,6 +15,7 @@
 #include "imaging/JpegFile.h"
 #include "imaging/Transitionsunit.h"
 #include "package/kwPak.h"
+#include "support/Bytes.h"
 #include "tests/native/imaging/TestFiles.h"
 #include "tools/saverpak/Commands.h"
 
@@ -33,32 +34,25 @@ struct PictureKind {
     Derive derive = Derive::None;
 };
 
-std::uint32_t Le32At(const Bytes& b, std::size_t at) {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t(b[at + 3]) << 24);
-}
-void Set32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(v >> (8 * i));
-}
-
 // The same picture with its rows stored top-down, or with a 40-byte header followed by its
 // three masks (as GDI writes 16 and 32-bit pictures).
 Bytes DeriveBmp(Bytes bmp, Derive derive) {
-    const std::uint32_t offset = Le32At(bmp, 10);
-    const auto width = std::int32_t(Le32At(bmp, 18)), height = std::int32_t(Le32At(bmp, 22));
-    const std::uint32_t bits = bmp[28] | (bmp[29] << 8);
+    const std::uint32_t offset = LoadLe32(&bmp[10]);
+    const auto width = std::int32_t(LoadLe32(&bmp[18])), height = std::int32_t(LoadLe32(&bmp[22]));
+    const std::uint32_t bits = LoadLe16(&bmp[28]);
     const std::size_t stride = (std::size_t(width) * bits + 31) / 32 * 4;
     if (derive == Derive::TopDown) {
         Bytes rows(bmp.begin() + offset, bmp.begin() + offset + stride * height);
         for (std::int32_t y = 0; y < height; ++y)
             std::memcpy(&bmp[offset + y * stride], &rows[(height - 1 - y) * stride], stride);
-        Set32(bmp, 22, std::uint32_t(-height));
+        StoreLe32(&bmp[22], std::uint32_t(-height));
         return bmp;
     }
     Bytes out(bmp.begin(), bmp.begin() + 54);
     out.insert(out.end(), bmp.begin() + 54, bmp.begin() + 66);  // the masks
     out.insert(out.end(), bmp.begin() + offset, bmp.end());
-    Set32(out, 14, 40);
-    Set32(out, 10, 66);
+    StoreLe32(&out[14], 40);
+    StoreLe32(&out[10], 66);
     return out;
 }
 
@@ -207,11 +201,11 @@ TEST(PictureKinds, BuildStoresWhatImageMagickSeesAndTheSaverShowsIt) {
         } else if (notes.find("(RLE8)") != std::string::npos) {
             // Compressed only where that is smaller than the plain rows.
             ASSERT_GT(stored.size(), 54u);
-            EXPECT_EQ(Le32At(stored, 30), 1u);
+            EXPECT_EQ(LoadLe32(&stored[30]), 1u);
             const std::size_t plain = std::size_t((kind.width + 3) & ~3) * kind.height;
-            EXPECT_LT(stored.size() - Le32At(stored, 10), plain);
+            EXPECT_LT(stored.size() - LoadLe32(&stored[10]), plain);
         } else {
-            EXPECT_EQ(Le32At(stored, 30), 0u);
+            EXPECT_EQ(LoadLe32(&stored[30]), 0u);
         }
     }
 }
