@@ -33,15 +33,10 @@ void ReadSlides(SlideshowContent& content) {
     ScopedUnbind unbind(pak);
     pak.Bind(content.SaverPath.c_str());
     const auto table = pak.ContentTable();
-    const std::int64_t first = content.Settings.First;
-    const std::int64_t end =
-        content.Settings.Count < 0
-            ? std::int64_t(table.size())
-            : std::min<std::int64_t>(first + content.Settings.Count, std::int64_t(table.size()));
-    for (std::int64_t i = first; i < end; ++i) {
+    const SlideItems slides = SlideItemsOf(content.Settings, table.size());
+    for (std::size_t i = slides.First; i < slides.End; ++i) {
         try {
-            const PakPictureDescriptor picture =
-                ReadPictureDescriptor(pak, std::int32_t(table[std::size_t(i)]));
+            const PakPictureDescriptor picture = ReadPictureDescriptor(pak, std::int32_t(table[i]));
             const std::uint32_t size = pak.ReadDataBlockLength(std::int32_t(picture.DataOffset));
             const std::uint64_t start = std::uint64_t(picture.DataOffset) + kDataBlockHeaderSize;
             if (size == 0 || !pak.FitsInContainer(start, size)) continue;

@@ -1,5 +1,6 @@
 #include "modules/slideshow/SlideshowSettings.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <utility>
 
@@ -66,6 +67,14 @@ SlideshowSettings ParseSlideshowSettings(std::string_view text) {
             Apply(line.substr(0, equals), line.substr(equals + 1), settings);
     }
     return settings;
+}
+
+SlideItems SlideItemsOf(const SlideshowSettings& settings, std::size_t items) {
+    SlideItems slides;
+    slides.First = std::min(std::size_t(settings.First), items);
+    slides.End =
+        settings.Count < 0 ? items : std::min(slides.First + std::size_t(settings.Count), items);
+    return slides;
 }
 
 std::string FormatSlideshowSettings(const SlideshowSettings& s) {

@@ -4,6 +4,7 @@
 // text, or none, gives settings that work.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -34,3 +35,12 @@ SlideshowSettings ParseSlideshowSettings(std::string_view text);
 // The text `saverpak build` stores: every key, one a line (LF), in the order above; "count" only
 // when it is set. ParseSlideshowSettings reads it back as it was.
 std::string FormatSlideshowSettings(const SlideshowSettings& settings);
+
+// The content items that are slides, [First, End), in a content table of `items` entries: from
+// First, Count of them or every one to the end, never past the table.
+struct SlideItems {
+    std::size_t First = 0, End = 0;
+    std::size_t Count() const { return End - First; }
+    bool Holds(std::size_t item) const { return item >= First && item < End; }
+};
+SlideItems SlideItemsOf(const SlideshowSettings& settings, std::size_t items);

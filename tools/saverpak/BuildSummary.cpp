@@ -51,12 +51,9 @@ void PrintBuildSummary(const std::filesystem::path& output, std::ostream& out) {
     const bool link = r.Settings.URLLink[0] != 0;
     std::string slides;
     if (const auto resources = ReadSaverResources(output); resources && resources->Slideshow) {
-        const SlideshowSettings show = ParseSlideshowSettings(*resources->Slideshow);
-        const std::size_t count = show.Count >= 0 ? std::size_t(show.Count)
-                                  : r.Pictures.size() > std::size_t(show.First)
-                                      ? r.Pictures.size() - std::size_t(show.First)
-                                      : 0;
-        slides = ", " + SummaryCount(count, "slide", "slides");
+        const SlideItems items =
+            SlideItemsOf(ParseSlideshowSettings(*resources->Slideshow), r.Pictures.size());
+        slides = ", " + SummaryCount(items.Count(), "slide", "slides");
     }
     out << "saverpak: wrote " << path << ", " << r.FileSize << " bytes: the stub ("
         << r.ContainerStart << " bytes), " << modules << " (" << programs << " bytes), "

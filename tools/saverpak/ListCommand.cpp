@@ -64,14 +64,11 @@ using Facts = std::vector<std::optional<PictureFacts>>;
 // SLIDESHOW says which items), or none of these ("").
 std::vector<std::string> PictureRoles(std::size_t count, const std::optional<std::string>& slides) {
     std::vector<std::string> roles;
-    std::optional<SlideshowSettings> show;
-    if (slides) show = ParseSlideshowSettings(*slides);
+    SlideItems slideItems;
+    if (slides) slideItems = SlideItemsOf(ParseSlideshowSettings(*slides), count);
     for (std::size_t i = 0; i < count; ++i) {
         std::string role = PictureRole(i);
-        const bool slide =
-            show && i >= std::size_t(show->First) &&
-            (show->Count < 0 || i < std::size_t(show->First) + std::size_t(show->Count));
-        if (slide) role += role.empty() ? "slide" : ", slide";
+        if (slideItems.Holds(i)) role += role.empty() ? "slide" : ", slide";
         roles.push_back(role);
     }
     return roles;
