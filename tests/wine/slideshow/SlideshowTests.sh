@@ -28,21 +28,22 @@ for c in red blue lime yellow; do convert -size ${mw}x$mh xc:$c "$work/$c.jpg"; 
 convert -size ${mw}x$mh xc:red -size ${mw}x$mh xc:blue +append "$work/wide.jpg"
 
 pack() {  # pack NAME SLIDE...: $work/NAME.scr shows the slides, with the [slideshow] lines in
-          # $settings; Slideshow.exe comes from beside the stub, as build finds it
+          # $settings; Slideshow.exe comes from beside the stub, as build finds it; exits if not
     local name="$1" slide list=""; shift
     for slide in "$@"; do list+="${list:+, }\"$slide.jpg\""; done
     printf '[slideshow]\npictures = [%s]\n%s\n' "$list" "${settings:-}" > "$work/$name.toml"
     wine "$saverpak" build --stub "$(win_path "$stub")" --manifest "$(win_path "$work/$name.toml")" \
         -o "$(win_path "$work/$name.scr")" >/dev/null 2>"$work/$name.pack.log" ||
-        { cat "$work/$name.pack.log"; return 1; }
+        { cat "$work/$name.pack.log"; echo "packing failed"; exit 1; }
 }
 # damage NAME ITEM: overwrites the start of content item ITEM's picture in NAME.scr, as a saver
-# damaged after it was built.
+# damaged after it was built. Exits when it cannot.
 damage() {
     local at
     at=$(wine "$saverpak" list "$(win_path "$work/$1.scr")" 2>/dev/null | tr -d '\r' |
          awk -v item="picture $2 data" 'index($0, item) { print $1 + 4; exit }')
-    [[ -n "$at" ]] && printf 'damaged!' | dd of="$work/$1.scr" bs=1 seek="$at" conv=notrunc 2>/dev/null
+    [[ -n "$at" ]] && printf 'damaged!' | dd of="$work/$1.scr" bs=1 seek="$at" conv=notrunc 2>/dev/null ||
+        { echo "packing failed: cannot damage picture $2 of $1.scr"; exit 1; }
 }
 
 saver=""
@@ -70,6 +71,12 @@ end_saver() {
     fi
     wait "$saver" 2>/dev/null
     wait_for 5 slideshow_gone
+}
+# A movement ends saver and slideshow within SECONDS, or the case fails WHAT.
+ends_on_movement() {  # ends_on_movement SECONDS WHAT
+    move_pointer
+    check "$2" wait_for "$1" all_gone
+    wait "$saver" 2>/dev/null
 }
 
 # What monitor M (0 left, 1 right) of the last screenshot shows: turned, plain, black or other.
@@ -101,6 +108,14 @@ pictures_of_their_own() {
     a="$(shows 0)" b="$(shows 1)"
     [[ "$a" != "$b" && ( "$a" == turned || "$a" == plain ) && ( "$b" == turned || "$b" == plain ) ]]
 }
+# start_showing NAME [WHEN]: starts NAME.scr and waits until both monitors show a picture of their
+# own; fails the case when they do not (the case then returns, and the runner ends the saver).
+start_showing() {
+    start_saver "$1"
+    wait_for 20 pictures_of_their_own && return 0
+    fail "no pictures${2:+ $2}: the monitors show $(shows 0) and $(shows 1)"
+    return 1
+}
 both_show() { shot; [[ "$(shows 0)" == "$1" && "$(shows 1)" == "$1" ]]; }
 # The middle row band of each monitor holds light pixels (a line of text), its top is black.
 says_why() {
@@ -122,8 +137,7 @@ blend_of_red_and_blue() {
     ((r > 40 && r < 215 && b > 40 && b < 215 && g < 40))
 }
 # Records when the primary monitor first shows red, whether any shot caught a fade, and when
-# it first shows blue.
-red_shown=0 blend_seen=0 blue_shown=0
+# it first shows blue, in red_shown, blend_seen and blue_shown (which start at 0).
 watch_change() {
     shot
     local now=${EPOCHREALTIME/./} c
@@ -141,53 +155,41 @@ pair() {
     [[ " red blue lime yellow " == *" $a "* && " red blue lime yellow " == *" $b "* ]] || return 1
     echo "$a $b"
 }
-first_pair=""
+# both_changed FIRST: the pair both monitors show now, when neither shows what it did in FIRST.
 both_changed() {
     local now
     now="$(pair)" || return 1
-    [[ "${now% *}" != "${first_pair% *}" && "${now#* }" != "${first_pair#* }" ]] && echo "$now"
+    [[ "${now% *}" != "${1% *}" && "${now#* }" != "${1#* }" ]] && echo "$now"
 }
 
 # ---- the cases ----
 
 each_monitor_shows_a_picture_of_its_own_upright() {
-    local before=$EPOCHREALTIME
-    start_saver Two
-    if ! wait_for 20 pictures_of_their_own; then
-        fail "the monitors show $(shows 0) and $(shows 1)"
-        end_saver
-        return
-    fi
+    local before=$EPOCHREALTIME pid
+    start_showing Two || return
     echo "     both monitors showed their first picture $(((${EPOCHREALTIME/./} - ${before/./}) / 1000)) ms after the saver's start"
-    local pid
     pid="$(our_modules Slideshow | head -1)"
     [[ -z "$pid" ]] || echo "     the slideshow's peak memory: $(awk '/VmHWM/ { print $2 / 1024 " MB" }' "/proc/$pid/status") (Wine's own included)"
     check "the slideshow's windows are topmost" test "$(probe topmost SaverpakSlideshow)" = 1
-    end_saver
 }
 
 a_movement_ends_saver_and_slideshow_and_leaves_temp_as_it_was() {
     local before
     before="$(ls -A "$temp")"
-    start_saver Two
-    wait_for 20 pictures_of_their_own || { fail "no pictures"; end_saver; return; }
-    move_pointer
-    check "saver and slideshow end within 2 s" wait_for 2 all_gone
-    wait "$saver" 2>/dev/null
+    start_showing Two || return
+    ends_on_movement 2 "saver and slideshow end within 2 s"
     check "the temporary folder is as before: $(diff <(echo "$before") <(ls -A "$temp") | tr '\n' ' ')" \
         test "$(ls -A "$temp")" = "$before"
 }
 
 a_killed_saver_takes_the_slideshow_with_it() {
-    start_saver Two
-    wait_for 20 pictures_of_their_own || { fail "no pictures"; end_saver; return; }
+    start_showing Two || return
     check "the saver is ended" probe terminate TkwScreensaverForm
     check "the saver is gone" wait_for 3 saver_gone
     wait "$saver" 2>/dev/null
     check "the slideshow ends with it" wait_for 3 slideshow_gone
     # The next run cleans up the folder the killed one left.
-    start_saver Two
-    wait_for 20 pictures_of_their_own || fail "no pictures after the kill"
+    start_showing Two "after the kill"
 }
 
 a_damaged_slide_is_skipped_and_with_none_left_each_monitor_says_why() {
@@ -196,9 +198,7 @@ a_damaged_slide_is_skipped_and_with_none_left_each_monitor_says_why() {
     end_saver
     start_saver DamagedOnly
     check "each monitor shows one line in the middle" wait_for 20 says_why
-    move_pointer
-    check "the saver still closes on input" wait_for 3 all_gone
-    wait "$saver" 2>/dev/null
+    ends_on_movement 3 "the saver still closes on input"
 }
 
 # seconds=2: the first picture shows for 2 s, then fades into the next within about 1 s; the
@@ -206,10 +206,8 @@ a_damaged_slide_is_skipped_and_with_none_left_each_monitor_says_why() {
 pictures_change_after_seconds_and_a_fade_is_a_blend() {
     red_shown=0 blend_seen=0 blue_shown=0
     start_saver Primary
-    if ! wait_for 20 watch_change; then
-        fail "no change from red to blue ($red_shown, $blue_shown)"
-        return
-    fi
+    wait_for 20 watch_change ||
+        { fail "no change from red to blue ($red_shown, $blue_shown)"; return; }
     local ms=$(((blue_shown - red_shown) / 1000))
     check "the change came after about 2 s and its 1 s fade (took $ms ms)" test $ms -ge 2000 -a $ms -le 4500
     check "a screenshot during the fade is a blend of the two" test $blend_seen = 1
@@ -219,17 +217,13 @@ pictures_change_after_seconds_and_a_fade_is_a_blend() {
 # Shuffled, with a picture on each monitor, the first four shown (two, then two more after
 # seconds=2) are the four slides, each once.
 shuffle_shows_every_picture_once_before_any_repeats() {
+    local first second
     start_saver Shuffled
-    wait_for 20 pair >/dev/null || { fail "no pictures"; return; }
-    first_pair="$(pair)"
-    local second
-    if ! wait_for 6 both_changed >/dev/null; then
-        fail "the pictures did not change (first $first_pair)"
-        return
-    fi
-    second="$(both_changed)"
-    check "four different pictures: $first_pair $second" \
-        test "$(tr ' ' '\n' <<< "$first_pair $second" | sort -u | wc -l)" = 4
+    first="$(wait_for 20 pair)" || { fail "no pictures"; return; }
+    second="$(wait_for 6 both_changed "$first")" ||
+        { fail "the pictures did not change (first $first)"; return; }
+    check "four different pictures: $first $second" \
+        test "$(tr ' ' '\n' <<< "$first $second" | sort -u | wc -l)" = 4
 }
 
 span_shows_one_picture_across_both_monitors() {
@@ -240,14 +234,15 @@ span_shows_one_picture_across_both_monitors() {
         test "$(probe rect SaverpakSlideshow)" = "$vx $vy $((vx + vw)) $((vy + vh))"
 }
 
-pack Two turned plain || { echo "packing failed"; exit 1; }
-settings=$'seconds = 2\nmonitors = "primary"' pack Primary red blue || { echo "packing failed"; exit 1; }
-settings=$'seconds = 2\norder = "shuffle"\ntransition = "cut"' pack Shuffled red blue lime yellow ||
-    { echo "packing failed"; exit 1; }
-settings='monitors = "span"' pack Span wide || { echo "packing failed"; exit 1; }
+pack Two turned plain
+settings=$'seconds = 2\nmonitors = "primary"' pack Primary red blue
+settings=$'seconds = 2\norder = "shuffle"\ntransition = "cut"' pack Shuffled red blue lime yellow
+settings='monitors = "span"' pack Span wide
 # The first slide is picture 2 (picture 0, the preview, shares its data).
-pack DamagedFirst turned plain && damage DamagedFirst 2 || { echo "packing failed"; exit 1; }
-pack DamagedOnly turned && damage DamagedOnly 2 || { echo "packing failed"; exit 1; }
+pack DamagedFirst turned plain
+damage DamagedFirst 2
+pack DamagedOnly turned
+damage DamagedOnly 2
 
 all_cases="each_monitor_shows_a_picture_of_its_own_upright
     a_movement_ends_saver_and_slideshow_and_leaves_temp_as_it_was
