@@ -5,18 +5,12 @@
 #include <vector>
 
 #include "Psnr.h"
-#include "TestFolder.h"
+#include "TestFiles.h"
 #include "modules/slideshow/SlidePreparation.h"
 #include "modules/slideshow/SlideSequence.h"
 #include "modules/slideshow/SlideshowSettings.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-std::string PicturePath(const std::string& name) { return IMAGING_PICTURES "/" + name; }
-
-Bytes ReadAll(const std::string& path) { return ReadWholeFile<Bytes>(path); }
 
 SlideSource FromFile(const std::string& path, bool jpeg = true) {
     SlideSource source;
@@ -34,10 +28,11 @@ SlideSource FromMemory(const Bytes& bytes, bool jpeg = true) {
 }
 
 // Prepares into a frame of w x h and returns its pixels as top-down RGB.
-Bytes Prepare(const SlideSource& source, SlideFit fit, int w, int h, std::string& error) {
+Bytes Prepare(const SlideSource& source, SlideFit fit, int w, int h, std::string& error,
+              const std::atomic<bool>* cancel = nullptr) {
     const std::ptrdiff_t stride = (w * 3 + 3) & ~3;
     Bytes frame(std::size_t(stride) * h, 0xAA);
-    error = PrepareSlide(source, fit, {frame.data(), w, h, stride});
+    error = PrepareSlide(source, fit, {frame.data(), w, h, stride}, cancel);
     Bytes rgb;
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
@@ -46,6 +41,17 @@ Bytes Prepare(const SlideSource& source, SlideFit fit, int w, int h, std::string
         }
     }
     return rgb;
+}
+
+// Prepares the file, and its bytes from memory, into a frame of w x h: both must come out the
+// same and without error. Returns the file's pixels.
+Bytes PrepareFromFileAndMemory(const std::string& path, bool jpeg, SlideFit fit, int w, int h) {
+    std::string error;
+    const Bytes fromFile = Prepare(FromFile(path, jpeg), fit, w, h, error);
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(Prepare(FromMemory(ReadAll(path), jpeg), fit, w, h, error), fromFile);
+    EXPECT_EQ(error, "");
+    return fromFile;
 }
 
 }  // namespace
@@ -150,16 +156,13 @@ TEST(SlidePreparation, MatchesImageMagicksPreparationInEveryOrientation) {
     for (int o = 1; o <= 8; ++o) {
         const std::string name = "slide" + std::to_string(o);
         const std::string path = PicturePath(name + ".jpg");
-        const Bytes bytes = ReadAll(path);
-        ASSERT_FALSE(bytes.empty()) << path;
+        ASSERT_FALSE(ReadAll(path).empty()) << path;
         for (const SlideFit fit : {SlideFit::Fill, SlideFit::Fit}) {
             const char* mode = fit == SlideFit::Fill ? "fill" : "fit";
             SCOPED_TRACE(name + " " + mode);
-            std::string error;
-            const Bytes fromFile = Prepare(FromFile(path), fit, 200, 150, error);
-            EXPECT_EQ(error, "");
-            EXPECT_GE(Psnr(fromFile, ReadAll(PicturePath(name + "." + mode + ".rgb"))), 30.0);
-            EXPECT_EQ(Prepare(FromMemory(bytes), fit, 200, 150, error), fromFile);
+            EXPECT_GE(Psnr(PrepareFromFileAndMemory(path, true, fit, 200, 150),
+                           ReadAll(PicturePath(name + "." + mode + ".rgb"))),
+                      30.0);
         }
     }
 }
@@ -170,25 +173,20 @@ TEST(SlidePreparation, BmpsOfEveryKindComeThroughExactly) {
     for (const char* name : {"src24", "src8", "src4", "src1", "srcrle8", "srcrle8c5", "src24v5",
                              "src8v5", "srcrle8v5", "thin24", "even8"}) {
         SCOPED_TRACE(name);
-        const std::string path = PicturePath(std::string(name) + ".bmp");
-        const Bytes bytes = ReadAll(path),
-                    expected = ReadAll(PicturePath(std::string(name) + ".rgb"));
         const bool thin = name[0] == 't', even = name[0] == 'e';
         const int w = thin ? 1 : even ? 64 : 67, h = thin ? 3 : even ? 48 : 45;
-        std::string error;
-        EXPECT_EQ(Prepare(FromFile(path, false), SlideFit::Fill, w, h, error), expected);
-        EXPECT_EQ(error, "");
-        EXPECT_EQ(Prepare(FromMemory(bytes, false), SlideFit::Fill, w, h, error), expected);
+        EXPECT_EQ(PrepareFromFileAndMemory(PicturePath(std::string(name) + ".bmp"), false,
+                                           SlideFit::Fill, w, h),
+                  ReadAll(PicturePath(std::string(name) + ".rgb")));
     }
 }
 
 TEST(SlidePreparation, BmpsTooAndBrokenPicturesSayWhy) {
-    const Bytes bytes = ReadAll(PicturePath("slide.bmp"));
+    EXPECT_GE(
+        Psnr(PrepareFromFileAndMemory(PicturePath("slide.bmp"), false, SlideFit::Fill, 200, 150),
+             ReadAll(PicturePath("slide1.fill.rgb"))),
+        30.0);
     std::string error;
-    EXPECT_GE(Psnr(Prepare(FromMemory(bytes, false), SlideFit::Fill, 200, 150, error),
-                   ReadAll(PicturePath("slide1.fill.rgb"))),
-              30.0);
-    EXPECT_EQ(error, "");
     const Bytes garbage(1000, 0x5A);
     for (const bool jpeg : {true, false}) {
         const Bytes black = Prepare(FromMemory(garbage, jpeg), SlideFit::Fit, 20, 10, error);
@@ -197,11 +195,9 @@ TEST(SlidePreparation, BmpsTooAndBrokenPicturesSayWhy) {
     }
     Prepare(FromFile("/nonexistent/slide.jpg"), SlideFit::Fit, 20, 10, error);
     EXPECT_NE(error, "");
-    std::atomic<bool> cancel{true};
-    const std::string path = PicturePath("slide1.jpg");
-    Bytes frame(200 * 150 * 3);
-    EXPECT_NE(PrepareSlide(FromFile(path), SlideFit::Fill, {frame.data(), 200, 150, 600}, &cancel),
-              "");
+    const std::atomic<bool> cancel{true};
+    Prepare(FromFile(PicturePath("slide1.jpg")), SlideFit::Fill, 200, 150, error, &cancel);
+    EXPECT_NE(error, "");
 }
 
 TEST(SlideSequence, InTurnOrShuffledEachOnceARoundAndFailuresLeftOut) {
